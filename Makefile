@@ -1,0 +1,53 @@
+# make run   — install what is missing, build (Release), start the program
+# make test  — the same set-up, a build with tests, then every test (plus the
+#              sanitizer configurations)
+# make bench — build and run the benchmarks
+JOBS ?= $(shell nproc)
+CMAKE_GEN := -G Ninja
+
+.PHONY: deps build run test test-main test-asan test-tsan bench clean
+
+deps:
+	@bash scripts/deps
+
+build/build.ninja:
+	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps build/build.ninja
+	cmake --build build -j $(JOBS)
+
+run: deps
+	cmake -S . -B build-release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DTALLOWMERE_BUILD_TESTS=OFF -DTALLOWMERE_BUILD_BENCH=OFF
+	cmake --build build-release -j $(JOBS)
+	@if [ -x build-release/tallowmere ]; then build-release/tallowmere; \
+	else echo "Tallowmere: the libraries are built; the window is not built yet, so there is nothing to start."; fi
+
+test-main: build
+	cd build && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# Address and undefined-behaviour sanitizers over the core's tests.
+test-asan: deps
+	cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DTALLOWMERE_SANITIZER=address \
+	  -DTALLOWMERE_BUILD_BENCH=OFF -DTALLOWMERE_BUILD_UI=OFF
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 600 -LE 'noasan'
+
+# Thread sanitizer over the concurrency layers.
+TSAN_SUITES := platform_dispatch
+test-tsan: deps
+	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DTALLOWMERE_SANITIZER=thread \
+	  -DTALLOWMERE_BUILD_BENCH=OFF -DTALLOWMERE_BUILD_UI=OFF
+	cmake --build build-tsan -j $(JOBS) --target $(addprefix test_,$(TSAN_SUITES))
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 600 -L '^($(subst $() ,|,$(TSAN_SUITES)))$$'
+
+test: test-main test-asan test-tsan
+
+bench: deps
+	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-bench -j $(JOBS)
+	@for b in build-bench/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+clean:
+	rm -rf build build-release build-asan build-tsan build-bench
