@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <span>
+#include <vector>
 
 #include "platform/lzfse/Format.h"
 
@@ -96,40 +98,87 @@ std::uint32_t hash3(const std::uint8_t* p) {
     return (v * 2654435761u) >> (32 - kHashBits);
 }
 
+struct Candidate {
+    std::size_t length = 0;
+    std::size_t distance = 0;
+    long score = 0;  // bytes matched minus what the instruction costs
+};
+
+// Remembers the last few positions of every 3-byte hash and picks the match
+// that saves the most bytes, the current distance being the cheapest to name.
+class Finder {
+public:
+    explicit Finder(std::span<const std::uint8_t> in) : in_(in), table_((std::size_t{1} << kHashBits) * kWays, -1) {}
+
+    Candidate best(std::size_t pos, std::size_t previous) {
+        std::int32_t* bucket = &table_[hash3(in_.data() + pos) * kWays];
+        Candidate best;
+        if (previous > 0 && previous <= pos) consider(pos, previous, 1, best);
+        for (std::size_t i = 0; i < kWays; ++i) {
+            if (bucket[i] < 0) break;
+            const std::size_t distance = pos - static_cast<std::size_t>(bucket[i]);
+            if (distance > kMaxLzvnDistance) break;
+            consider(pos, distance, distance < kSmallDistanceLimit ? 2 : 3, best);
+        }
+        for (std::size_t i = kWays - 1; i > 0; --i) bucket[i] = bucket[i - 1];
+        bucket[0] = static_cast<std::int32_t>(pos);
+        return best;
+    }
+
+    void insert(std::size_t pos) {
+        std::int32_t* bucket = &table_[hash3(in_.data() + pos) * kWays];
+        for (std::size_t i = kWays - 1; i > 0; --i) bucket[i] = bucket[i - 1];
+        bucket[0] = static_cast<std::int32_t>(pos);
+    }
+
+private:
+    static constexpr std::size_t kWays = 4;
+
+    void consider(std::size_t pos, std::size_t distance, long cost, Candidate& best) const {
+        const std::uint8_t* a = in_.data() + pos - distance;
+        const std::uint8_t* b = in_.data() + pos;
+        const std::size_t limit = in_.size() - pos;
+        std::size_t length = 0;
+        while (length < limit && a[length] == b[length]) ++length;
+        const long score = static_cast<long>(length) - cost;
+        if (length >= kMinMatch && score > best.score) best = {length, distance, score};
+    }
+
+    std::span<const std::uint8_t> in_;
+    std::vector<std::int32_t> table_;
+};
+
 }  // namespace
 
 std::vector<std::uint8_t> LzvnEncoder::encode(std::span<const std::uint8_t> in) {
     std::vector<std::uint8_t> out;
     out.reserve(in.size() + in.size() / 16 + 16);
     Emitter emit(out);
-    const std::uint8_t* const base = in.data();
+    Finder finder(in);
     const std::size_t n = in.size();
-    std::array<std::int32_t, std::size_t{1} << kHashBits> table;
-    table.fill(-1);
     std::size_t anchor = 0;
     std::size_t pos = 0;
+    std::size_t previous = 0;
     while (pos + kMinMatch <= n) {
-        const std::uint32_t h = hash3(base + pos);
-        const std::int32_t candidate = table[h];
-        table[h] = static_cast<std::int32_t>(pos);
-        std::size_t length = 0;
-        if (candidate >= 0 && pos - static_cast<std::size_t>(candidate) <= kMaxLzvnDistance) {
-            const std::uint8_t* a = base + candidate;
-            while (pos + length < n && a[length] == base[pos + length]) ++length;
-        }
-        if (length < kMinMatch) {
+        Candidate match = finder.best(pos, previous);
+        if (match.length == 0) {
             ++pos;
             continue;
         }
-        const std::size_t distance = pos - static_cast<std::size_t>(candidate);
-        emit.match(base + anchor, pos - anchor, length, distance);
-        for (std::size_t k = pos + 1; k < pos + length && k + kMinMatch <= n; ++k) {
-            table[hash3(base + k)] = static_cast<std::int32_t>(k);
+        // A better match one byte on is worth a literal.
+        while (pos + 1 + kMinMatch <= n) {
+            const Candidate next = finder.best(pos + 1, previous);
+            if (next.score <= match.score + 1) break;
+            match = next;
+            ++pos;
         }
-        pos += length;
+        emit.match(in.data() + anchor, pos - anchor, match.length, match.distance);
+        previous = match.distance;
+        for (std::size_t k = pos + 2; k < pos + match.length && k + kMinMatch <= n; ++k) finder.insert(k);
+        pos += match.length;
         anchor = pos;
     }
-    emit.literals(base + anchor, n - anchor);
+    emit.literals(in.data() + anchor, n - anchor);
     emit.end();
     return out;
 }
