@@ -143,6 +143,7 @@ TEST(HostileInput, RandomAndMutatedStreamsNeverFault) {
         ASSERT_TRUE(status == DecodeStatus::complete || out.empty());
         ASSERT_LE(out.size(), std::size_t{1} << 20);
     }
+    RecordProperty("rounds", rounds);
     EXPECT_GT(rounds, 100);
 }
 
