@@ -76,7 +76,7 @@ TEST(AppUtils, ExactMultiplesOfTheBufferComeBackWhole) {
     }
 }
 
-TEST(AppUtils, ReadsStreamsOfTheReferenceEncoder) {
+TEST(AppUtils, ReadsStreamsOfAnotherEncoder) {
     for (const char* name : {"small-lzvn", "text-300k", "random-64k", "synth-mixed-blocks"}) {
         const auto decoded = AppUtils::compress(lzfseFixture(std::string(name) + ".lzfse"), true);
         ASSERT_TRUE(decoded.has_value()) << name;

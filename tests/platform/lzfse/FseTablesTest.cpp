@@ -158,7 +158,7 @@ TEST(LzfseBlockHeader, PackedHeaderReadsBackWhatWasWritten) {
     }
 }
 
-TEST(LzfseBlockHeader, ReadsTheReferenceHeaderExample) {
+TEST(LzfseBlockHeader, ReadsAHeaderOfAnotherEncoder) {
     const std::vector<std::uint8_t> stream = tallowmere::lzfse::testdata::fixture("text-4096.lzfse");
     LzfseBlockHeader h;
     ASSERT_EQ(LzfseBlockHeader::parse(stream, false, h), DecodeStatus::complete);
