@@ -27,7 +27,9 @@ std::optional<Value> decodeTaggedReal(const std::string& text) {
 
 std::optional<Value> decodeTagged(const nlohmann::json& json) {
     if (json.size() != 1) return std::nullopt;
-    const auto& [tag, body] = *json.items().begin();
+    const auto entry = json.begin();
+    const std::string& tag = entry.key();
+    const auto& body = entry.value();
     if (!body.is_string()) return std::nullopt;
     const auto text = body.get<std::string>();
     if (tag == dateTag) {
