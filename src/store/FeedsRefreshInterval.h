@@ -6,8 +6,8 @@ namespace tallowmere {
 
 // How often the feeds are refreshed; raw values are minutes.
 enum class FeedsRefreshInterval : int {
-    never = -1,   // no automatic refresh
-    atLaunch = 0, // only once, when the program starts
+    never = -1,    // no automatic refresh
+    atLaunch = 0,  // only once, when the program starts
     oneMinute = 1,
     fiveMinutes = 5,
     fifteenMinutes = 15,
@@ -17,16 +17,16 @@ enum class FeedsRefreshInterval : int {
 
 constexpr std::optional<FeedsRefreshInterval> feedsRefreshIntervalFromRaw(long long raw) {
     switch (raw) {
-    case -1:
-    case 0:
-    case 1:
-    case 5:
-    case 15:
-    case 30:
-    case 60:
-        return static_cast<FeedsRefreshInterval>(raw);
-    default:
-        return std::nullopt;
+        case -1:
+        case 0:
+        case 1:
+        case 5:
+        case 15:
+        case 30:
+        case 60:
+            return static_cast<FeedsRefreshInterval>(raw);
+        default:
+            return std::nullopt;
     }
 }
 

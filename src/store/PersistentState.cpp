@@ -19,7 +19,8 @@ std::shared_ptr<PersistentState>& sharedSlot() {
 
 }  // namespace
 
-PersistentState::PersistentState(std::shared_ptr<defaults::UserDefaults> defaults) : defaults_(std::move(defaults)) {
+PersistentState::PersistentState(std::shared_ptr<defaults::UserDefaults> defaults)
+    : defaults_(std::move(defaults)) {
     SettingsIssueLog::install(*defaults_);
     defaults_->registerDefaults({{firstLaunchKey, defaults::Value(true)}});
 }

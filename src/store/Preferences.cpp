@@ -24,9 +24,12 @@ std::shared_ptr<Preferences>& sharedSlot() {
 
 const std::set<std::string>& observableKeyPaths() {
     static const std::set<std::string> keyPaths = {
-        Preferences::KeyPath::feedsRefreshInterval,          Preferences::KeyPath::showUnreadArticlesCountBadge,
-        Preferences::KeyPath::showOldestUnreadArticlesFirst, Preferences::KeyPath::groupArticlesByFeed,
-        Preferences::KeyPath::cloudEnabled,                  Preferences::KeyPath::themeType,
+        Preferences::KeyPath::feedsRefreshInterval,
+        Preferences::KeyPath::showUnreadArticlesCountBadge,
+        Preferences::KeyPath::showOldestUnreadArticlesFirst,
+        Preferences::KeyPath::groupArticlesByFeed,
+        Preferences::KeyPath::cloudEnabled,
+        Preferences::KeyPath::themeType,
     };
     return keyPaths;
 }
@@ -54,10 +57,8 @@ Preferences::Preferences(std::shared_ptr<defaults::UserDefaults> defaults,
     : defaults_(std::move(defaults)), cloudStore_(std::move(cloudStore)) {
     SettingsIssueLog::install(*defaults_);
     defaults_->registerDefaults(registeredDefaults());
-    externalChangeToken_ =
-        cloudStore_->addExternalChangeObserver([this](const defaults::SyncedStoreChange& change) {
-            cloudStoreDidChange(change);
-        });
+    externalChangeToken_ = cloudStore_->addExternalChangeObserver(
+        [this](const defaults::SyncedStoreChange& change) { cloudStoreDidChange(change); });
     cloudStore_->synchronize();
     // Only keys that are neither stored nor registered locally: for those the
     // synced value is the best there is.
@@ -101,7 +102,9 @@ void Preferences::setFeedsRefreshInterval(FeedsRefreshInterval value) {
     notify(KeyPath::feedsRefreshInterval);
 }
 
-bool Preferences::showUnreadArticlesCountBadge() const { return readBoolean(Key::showUnreadArticlesCountBadge); }
+bool Preferences::showUnreadArticlesCountBadge() const {
+    return readBoolean(Key::showUnreadArticlesCountBadge);
+}
 
 void Preferences::setShowUnreadArticlesCountBadge(bool value) {
     writeBoolean(Key::showUnreadArticlesCountBadge, value, true);
@@ -110,7 +113,9 @@ void Preferences::setShowUnreadArticlesCountBadge(bool value) {
 
 bool Preferences::alwaysShowFullArticle() const { return readBoolean(Key::alwaysShowFullArticle); }
 
-void Preferences::setAlwaysShowFullArticle(bool value) { writeBoolean(Key::alwaysShowFullArticle, value, true); }
+void Preferences::setAlwaysShowFullArticle(bool value) {
+    writeBoolean(Key::alwaysShowFullArticle, value, true);
+}
 
 bool Preferences::showNewArticleNotification() const { return readBoolean(Key::showNewArticleNotification); }
 
@@ -124,9 +129,13 @@ void Preferences::setOpenArticleInSafari(bool value) { writeBoolean(Key::openArt
 
 bool Preferences::openSafariInReaderMode() const { return readBoolean(Key::openSafariInReaderMode); }
 
-void Preferences::setOpenSafariInReaderMode(bool value) { writeBoolean(Key::openSafariInReaderMode, value, true); }
+void Preferences::setOpenSafariInReaderMode(bool value) {
+    writeBoolean(Key::openSafariInReaderMode, value, true);
+}
 
-bool Preferences::showOldestUnreadArticlesFirst() const { return readBoolean(Key::showOldestUnreadArticlesFirst); }
+bool Preferences::showOldestUnreadArticlesFirst() const {
+    return readBoolean(Key::showOldestUnreadArticlesFirst);
+}
 
 void Preferences::setShowOldestUnreadArticlesFirst(bool value) {
     writeBoolean(Key::showOldestUnreadArticlesFirst, value, true);
@@ -184,9 +193,11 @@ void Preferences::cloudStoreDidChange(const defaults::SyncedStoreChange& change)
 
 void Preferences::applyExternalChange(const std::string& key) {
     if (key == Key::selectedFeedAtLaunch) {
-        if (auto value = selectedFeedAtLaunchFromRaw(cloudStore_->integer(key))) setSelectedFeedAtLaunch(*value);
+        if (auto value = selectedFeedAtLaunchFromRaw(cloudStore_->integer(key)))
+            setSelectedFeedAtLaunch(*value);
     } else if (key == Key::feedsRefreshInterval) {
-        if (auto value = feedsRefreshIntervalFromRaw(cloudStore_->integer(key))) setFeedsRefreshInterval(*value);
+        if (auto value = feedsRefreshIntervalFromRaw(cloudStore_->integer(key)))
+            setFeedsRefreshInterval(*value);
     } else if (key == Key::showUnreadArticlesCountBadge) {
         setShowUnreadArticlesCountBadge(cloudStore_->boolean(key));
     } else if (key == Key::showOldestUnreadArticlesFirst) {

@@ -58,7 +58,8 @@ public:
 
     // Registers the defaults, starts listening to external changes and copies
     // synced values that the local settings know nothing of.
-    Preferences(std::shared_ptr<defaults::UserDefaults> defaults, std::shared_ptr<defaults::SyncedStore> cloudStore);
+    Preferences(std::shared_ptr<defaults::UserDefaults> defaults,
+                std::shared_ptr<defaults::SyncedStore> cloudStore);
     Preferences(const Preferences&) = delete;
     Preferences& operator=(const Preferences&) = delete;
 
@@ -82,6 +83,8 @@ public:
     void setAlwaysShowFullArticle(bool value);
     bool showNewArticleNotification() const;
     void setShowNewArticleNotification(bool value);
+    // Open articles in the default web browser, and there in its reader view
+    // where it has one (the key names stay as they are stored).
     bool openArticleInSafari() const;
     void setOpenArticleInSafari(bool value);
     bool openSafariInReaderMode() const;

@@ -5,9 +5,8 @@
 namespace tallowmere {
 
 void SettingsIssueLog::install(defaults::UserDefaults& defaults) {
-    defaults.setIssueHandler([](const defaults::DefaultsIssue& issue) {
-        Logger::warning([&] { return issue.description(); });
-    });
+    defaults.setIssueHandler(
+        [](const defaults::DefaultsIssue& issue) { Logger::warning([&] { return issue.description(); }); });
 }
 
 }  // namespace tallowmere

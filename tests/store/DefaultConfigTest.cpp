@@ -15,7 +15,8 @@ TEST(DefaultConfig, FallBackValues) {
 }
 
 TEST(DefaultConfig, FourDistinctDefaultFeedsThreeSecureThenOnePlain) {
-    std::set<std::string_view> distinct(DefaultConfig::defaultFeeds.begin(), DefaultConfig::defaultFeeds.end());
+    std::set<std::string_view> distinct(DefaultConfig::defaultFeeds.begin(),
+                                        DefaultConfig::defaultFeeds.end());
     EXPECT_EQ(distinct.size(), 4u);
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_TRUE(DefaultConfig::defaultFeeds[i].starts_with("https://")) << DefaultConfig::defaultFeeds[i];
@@ -34,7 +35,8 @@ TEST(SettingEnumerations, RawValuesOutsideTheirRangeFail) {
         if (themeKnown) {
             EXPECT_EQ(rawValue(*themeTypeFromRaw(raw)), raw);
         }
-        const bool intervalKnown = raw == -1 || raw == 0 || raw == 1 || raw == 5 || raw == 15 || raw == 30 || raw == 60;
+        const bool intervalKnown =
+            raw == -1 || raw == 0 || raw == 1 || raw == 5 || raw == 15 || raw == 30 || raw == 60;
         EXPECT_EQ(feedsRefreshIntervalFromRaw(raw).has_value(), intervalKnown) << raw;
         if (intervalKnown) {
             EXPECT_EQ(rawValue(*feedsRefreshIntervalFromRaw(raw)), raw);

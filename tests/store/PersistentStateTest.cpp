@@ -69,7 +69,8 @@ TEST_F(PersistentStateTest, CorruptSettingsFileStartsAfreshWithAWarning) {
 
 TEST(PersistentStateShared, IsReplaceable) {
     test::TempDir dir;
-    auto custom = std::make_shared<PersistentState>(std::make_shared<defaults::UserDefaults>(dir.path() / "s.json"));
+    auto custom =
+        std::make_shared<PersistentState>(std::make_shared<defaults::UserDefaults>(dir.path() / "s.json"));
     PersistentState::replaceShared(custom);
     EXPECT_EQ(PersistentState::shared(), custom);
     PersistentState::replaceShared(nullptr);

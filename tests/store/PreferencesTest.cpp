@@ -118,21 +118,26 @@ TEST_F(PreferencesTest, SettingTheCurrentValueWritesNothingButObserversHearIt) {
         std::function<void(Preferences&)> assignCurrent;
     };
     const std::vector<Case> cases = {
-        {Key::selectedFeedAtLaunch, nullptr, [](Preferences& p) { p.setSelectedFeedAtLaunch(p.selectedFeedAtLaunch()); }},
+        {Key::selectedFeedAtLaunch, nullptr,
+         [](Preferences& p) { p.setSelectedFeedAtLaunch(p.selectedFeedAtLaunch()); }},
         {Key::feedsRefreshInterval, KeyPath::feedsRefreshInterval,
          [](Preferences& p) { p.setFeedsRefreshInterval(p.feedsRefreshInterval()); }},
         {Key::showUnreadArticlesCountBadge, KeyPath::showUnreadArticlesCountBadge,
          [](Preferences& p) { p.setShowUnreadArticlesCountBadge(p.showUnreadArticlesCountBadge()); }},
-        {Key::alwaysShowFullArticle, nullptr, [](Preferences& p) { p.setAlwaysShowFullArticle(p.alwaysShowFullArticle()); }},
+        {Key::alwaysShowFullArticle, nullptr,
+         [](Preferences& p) { p.setAlwaysShowFullArticle(p.alwaysShowFullArticle()); }},
         {Key::showNewArticleNotification, nullptr,
          [](Preferences& p) { p.setShowNewArticleNotification(p.showNewArticleNotification()); }},
-        {Key::openArticleInSafari, nullptr, [](Preferences& p) { p.setOpenArticleInSafari(p.openArticleInSafari()); }},
-        {Key::openSafariInReaderMode, nullptr, [](Preferences& p) { p.setOpenSafariInReaderMode(p.openSafariInReaderMode()); }},
+        {Key::openArticleInSafari, nullptr,
+         [](Preferences& p) { p.setOpenArticleInSafari(p.openArticleInSafari()); }},
+        {Key::openSafariInReaderMode, nullptr,
+         [](Preferences& p) { p.setOpenSafariInReaderMode(p.openSafariInReaderMode()); }},
         {Key::showOldestUnreadArticlesFirst, KeyPath::showOldestUnreadArticlesFirst,
          [](Preferences& p) { p.setShowOldestUnreadArticlesFirst(p.showOldestUnreadArticlesFirst()); }},
         {Key::groupArticlesByFeed, KeyPath::groupArticlesByFeed,
          [](Preferences& p) { p.setGroupArticlesByFeed(p.groupArticlesByFeed()); }},
-        {Key::cloudEnabled, KeyPath::cloudEnabled, [](Preferences& p) { p.setCloudEnabled(p.cloudEnabled()); }},
+        {Key::cloudEnabled, KeyPath::cloudEnabled,
+         [](Preferences& p) { p.setCloudEnabled(p.cloudEnabled()); }},
         {Key::themeType, KeyPath::themeType, [](Preferences& p) { p.setThemeType(p.themeType()); }},
         {Key::guidSyncDate, nullptr, [](Preferences& p) { p.setGuidSyncDate(p.guidSyncDate()); }},
     };
@@ -172,17 +177,19 @@ TEST_F(PreferencesTest, ChangedValuesGoToBothStoresExceptCloudSwitchAndTheme) {
     };
     const Date date = Date(std::chrono::milliseconds(1700000000123));
     const std::vector<Case> cases = {
-        {Key::selectedFeedAtLaunch, [](Preferences& p) { p.setSelectedFeedAtLaunch(SelectedFeedAtLaunch::last); },
-         Value(1), true},
-        {Key::feedsRefreshInterval, [](Preferences& p) { p.setFeedsRefreshInterval(FeedsRefreshInterval::never); },
-         Value(-1), true},
-        {Key::showUnreadArticlesCountBadge, [](Preferences& p) { p.setShowUnreadArticlesCountBadge(false); }, Value(false),
+        {Key::selectedFeedAtLaunch,
+         [](Preferences& p) { p.setSelectedFeedAtLaunch(SelectedFeedAtLaunch::last); }, Value(1), true},
+        {Key::feedsRefreshInterval,
+         [](Preferences& p) { p.setFeedsRefreshInterval(FeedsRefreshInterval::never); }, Value(-1), true},
+        {Key::showUnreadArticlesCountBadge, [](Preferences& p) { p.setShowUnreadArticlesCountBadge(false); },
+         Value(false), true},
+        {Key::alwaysShowFullArticle, [](Preferences& p) { p.setAlwaysShowFullArticle(true); }, Value(true),
          true},
-        {Key::alwaysShowFullArticle, [](Preferences& p) { p.setAlwaysShowFullArticle(true); }, Value(true), true},
-        {Key::showNewArticleNotification, [](Preferences& p) { p.setShowNewArticleNotification(false); }, Value(false),
-         true},
+        {Key::showNewArticleNotification, [](Preferences& p) { p.setShowNewArticleNotification(false); },
+         Value(false), true},
         {Key::openArticleInSafari, [](Preferences& p) { p.setOpenArticleInSafari(true); }, Value(true), true},
-        {Key::openSafariInReaderMode, [](Preferences& p) { p.setOpenSafariInReaderMode(false); }, Value(false), true},
+        {Key::openSafariInReaderMode, [](Preferences& p) { p.setOpenSafariInReaderMode(false); },
+         Value(false), true},
         {Key::showOldestUnreadArticlesFirst, [](Preferences& p) { p.setShowOldestUnreadArticlesFirst(true); },
          Value(true), true},
         {Key::groupArticlesByFeed, [](Preferences& p) { p.setGroupArticlesByFeed(true); }, Value(true), true},
@@ -205,7 +212,8 @@ TEST_F(PreferencesTest, ChangedValuesGoToBothStoresExceptCloudSwitchAndTheme) {
     }
     // Everything read back after a restart.
     ASSERT_FALSE(defaults_->synchronize());
-    Preferences reopened(std::make_shared<defaults::UserDefaults>(file()), std::make_shared<test::SyncedStoreDouble>());
+    Preferences reopened(std::make_shared<defaults::UserDefaults>(file()),
+                         std::make_shared<test::SyncedStoreDouble>());
     EXPECT_EQ(reopened.selectedFeedAtLaunch(), SelectedFeedAtLaunch::last);
     EXPECT_EQ(reopened.feedsRefreshInterval(), FeedsRefreshInterval::never);
     EXPECT_FALSE(reopened.cloudEnabled());
@@ -247,8 +255,8 @@ TEST_F(PreferencesTest, ExternalChangesFollowTheirTable) {
         {Key::selectedFeedAtLaunch, Value(1)},
         {Key::showUnreadArticlesCountBadge, std::nullopt},  // removed: reads false
         {Key::groupArticlesByFeed, Value(true)},
-        {Key::alwaysShowFullArticle, std::nullopt},         // removed: local turns false
-        {Key::openArticleInSafari, Value(true)},            // equal to the local value
+        {Key::alwaysShowFullArticle, std::nullopt},  // removed: local turns false
+        {Key::openArticleInSafari, Value(true)},     // equal to the local value
         {Key::showNewArticleNotification, Value(false)},
         {Key::cloudEnabled, Value(false)},
         {Key::themeType, Value(3)},
@@ -307,12 +315,15 @@ TEST_F(PreferencesTest, ReportsWithoutKeysChangeNothingAndEmptyOnesStillSynchron
 TEST_F(PreferencesTest, ExternalChangesReachObserversOnTheDeliveringThread) {
     std::mutex mutex;
     std::thread::id heardOn;
-    auto token = preferences().observe(KeyPath::showOldestUnreadArticlesFirst, [&](const std::string& keyPath) {
-        EXPECT_EQ(keyPath, KeyPath::showOldestUnreadArticlesFirst);
-        std::lock_guard lock(mutex);
-        heardOn = std::this_thread::get_id();
+    auto token =
+        preferences().observe(KeyPath::showOldestUnreadArticlesFirst, [&](const std::string& keyPath) {
+            EXPECT_EQ(keyPath, KeyPath::showOldestUnreadArticlesFirst);
+            std::lock_guard lock(mutex);
+            heardOn = std::this_thread::get_id();
+        });
+    std::thread delivering([&] {
+        cloud_->applyRemoteChange({{Key::showOldestUnreadArticlesFirst, Value(true)}});
     });
-    std::thread delivering([&] { cloud_->applyRemoteChange({{Key::showOldestUnreadArticlesFirst, Value(true)}}); });
     const auto deliveringId = delivering.get_id();
     delivering.join();
     std::lock_guard lock(mutex);
@@ -360,9 +371,9 @@ TEST_F(PreferencesTest, CorruptSettingsFileIsLoggedAndTheDefaultsApply) {
 
 TEST(PreferencesShared, IsReplaceableAndOtherwiseUsesTheStandardStores) {
     test::TempDir dir;
-    auto custom = std::make_shared<Preferences>(
-        std::make_shared<defaults::UserDefaults>(dir.path() / "settings.json"),
-        std::make_shared<test::SyncedStoreDouble>());
+    auto custom =
+        std::make_shared<Preferences>(std::make_shared<defaults::UserDefaults>(dir.path() / "settings.json"),
+                                      std::make_shared<test::SyncedStoreDouble>());
     Preferences::replaceShared(custom);
     EXPECT_EQ(Preferences::shared(), custom);
     Preferences::replaceShared(nullptr);

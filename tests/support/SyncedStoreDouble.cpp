@@ -31,7 +31,9 @@ void SyncedStoreDouble::applyRemoteChange(const std::vector<Write>& changes) {
     postExternalChange(defaults::SyncedStoreChange{std::move(keys)});
 }
 
-void SyncedStoreDouble::postRawChange(const defaults::SyncedStoreChange& change) { postExternalChange(change); }
+void SyncedStoreDouble::postRawChange(const defaults::SyncedStoreChange& change) {
+    postExternalChange(change);
+}
 
 std::vector<SyncedStoreDouble::Write> SyncedStoreDouble::writes() const {
     std::lock_guard lock(recordMutex_);

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <memory>
-
-#include <gtest/gtest.h>
 
 #include "support/TempDir.h"
 

@@ -6,9 +6,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <sstream>
-
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "platform/defaults/ConfigDirectory.h"
 #include "platform/defaults/ValueJson.h"
@@ -62,9 +61,13 @@ std::optional<std::string> writeAtomically(const std::filesystem::path& file, co
 
 UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) { load(); }
 
-UserDefaults::~UserDefaults() { synchronize(); }
+// Silent: at process exit the owner that would report a failure (and its log)
+// may be gone already.
+UserDefaults::~UserDefaults() { writeChanges(); }
 
-std::filesystem::path UserDefaults::standardFile() { return ConfigDirectory::applicationDirectory() / "settings.json"; }
+std::filesystem::path UserDefaults::standardFile() {
+    return ConfigDirectory::applicationDirectory() / "settings.json";
+}
 
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
     static const std::shared_ptr<UserDefaults> instance = std::make_shared<UserDefaults>(standardFile());
@@ -185,6 +188,12 @@ ObserverToken UserDefaults::addObserver(const std::string& key, ObserverCallback
 }
 
 std::optional<DefaultsIssue> UserDefaults::synchronize() {
+    auto issue = writeChanges();
+    if (issue) report(*issue);
+    return issue;
+}
+
+std::optional<DefaultsIssue> UserDefaults::writeChanges() {
     // One writer at a time, so an older snapshot never lands after a newer one.
     std::lock_guard writeLock(writeMutex_);
     nlohmann::json content = nlohmann::json::object();
@@ -197,9 +206,7 @@ std::optional<DefaultsIssue> UserDefaults::synchronize() {
         snapshotCount = changeCount_;
     }
     if (auto failure = writeAtomically(file_, content.dump(2) + "\n")) {
-        DefaultsIssue issue{DefaultsIssue::Kind::writeFailed, file_, {}, *failure};
-        report(issue);
-        return issue;
+        return DefaultsIssue{DefaultsIssue::Kind::writeFailed, file_, {}, *failure};
     }
     std::lock_guard lock(mutex_);
     savedChangeCount_ = snapshotCount;

@@ -23,7 +23,8 @@ namespace tallowmere::defaults {
 // Reading and writing happen in memory and are safe from any thread.
 // synchronize() writes the file atomically (a temporary file renamed over the
 // old one), so a crash leaves either the old or the new file, never half of
-// one; the destructor writes unsaved changes too.
+// one; the destructor writes unsaved changes too (without reporting a
+// failure).
 //
 // Loading tolerates a missing file (no settings yet) and a corrupt one: that
 // is moved aside as "<file>.corrupt" and the program starts from the
@@ -81,6 +82,7 @@ public:
 private:
     void load();
     void setAsideUnreadable(const std::string& detail);
+    std::optional<DefaultsIssue> writeChanges();
     void changeStored(const std::string& key, std::optional<Value> value);
     void report(const DefaultsIssue& issue);
 

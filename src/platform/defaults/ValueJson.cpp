@@ -59,25 +59,25 @@ nlohmann::json ValueJson::encode(const Value& value) {
 
 std::optional<Value> ValueJson::decode(const nlohmann::json& json) {
     switch (json.type()) {
-    case nlohmann::json::value_t::boolean:
-        return Value(json.get<bool>());
-    case nlohmann::json::value_t::number_integer:
-        return Value(json.get<std::int64_t>());
-    case nlohmann::json::value_t::number_unsigned: {
-        const auto number = json.get<std::uint64_t>();
-        if (number <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-            return Value(static_cast<std::int64_t>(number));
+        case nlohmann::json::value_t::boolean:
+            return Value(json.get<bool>());
+        case nlohmann::json::value_t::number_integer:
+            return Value(json.get<std::int64_t>());
+        case nlohmann::json::value_t::number_unsigned: {
+            const auto number = json.get<std::uint64_t>();
+            if (number <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+                return Value(static_cast<std::int64_t>(number));
+            }
+            return Value(static_cast<double>(number));
         }
-        return Value(static_cast<double>(number));
-    }
-    case nlohmann::json::value_t::number_float:
-        return Value(json.get<double>());
-    case nlohmann::json::value_t::string:
-        return Value(json.get<std::string>());
-    case nlohmann::json::value_t::object:
-        return decodeTagged(json);
-    default:
-        return std::nullopt;
+        case nlohmann::json::value_t::number_float:
+            return Value(json.get<double>());
+        case nlohmann::json::value_t::string:
+            return Value(json.get<std::string>());
+        case nlohmann::json::value_t::object:
+            return decodeTagged(json);
+        default:
+            return std::nullopt;
     }
 }
 

@@ -3,11 +3,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/defaults/ConfigDirectory.h"
 #include "platform/defaults/UserDefaults.h"
@@ -54,7 +53,8 @@ TEST_F(UserDefaultsTest, StoredValuesOverlayTheRegistrationDomain) {
     defaults.set("Other", Value("x"));
     EXPECT_EQ(defaults.integer("Interval"), 15);
     EXPECT_EQ(defaults.dictionaryRepresentation(),
-              (std::map<std::string, Value>{{"Badge", Value(true)}, {"Interval", Value(15)}, {"Other", Value("x")}}));
+              (std::map<std::string, Value>{
+                  {"Badge", Value(true)}, {"Interval", Value(15)}, {"Other", Value("x")}}));
 
     defaults.removeObject("Interval");
     EXPECT_EQ(defaults.integer("Interval"), 5) << "removal uncovers the registered default";
@@ -184,8 +184,9 @@ TEST_F(UserDefaultsTest, EntriesOfUnknownShapeAreKeptUntilReplaced) {
     defaults.set("Count", Value(4));
     defaults.set("Nested", Value("flat"));
     ASSERT_FALSE(defaults.synchronize());
-    EXPECT_EQ(nlohmann::json::parse(readFile(file())),
-              nlohmann::json::parse(R"({"Frame": [1, 2, 3, 4], "Nothing": null, "Nested": "flat", "Count": 4})"));
+    EXPECT_EQ(
+        nlohmann::json::parse(readFile(file())),
+        nlohmann::json::parse(R"({"Frame": [1, 2, 3, 4], "Nothing": null, "Nested": "flat", "Count": 4})"));
 }
 
 TEST_F(UserDefaultsTest, SynchronizeWritesOnlyChangesAndLeavesNoTemporaryFiles) {
@@ -235,7 +236,8 @@ TEST_F(UserDefaultsTest, ConcurrentWritersAndSynchronizesLoseNothing) {
         std::atomic<int> heard{0};
         std::vector<ObserverToken> tokens;
         for (int t = 0; t < threads; ++t) {
-            tokens.push_back(defaults.addObserver("t" + std::to_string(t) + "-0", [&](const std::string&) { ++heard; }));
+            tokens.push_back(
+                defaults.addObserver("t" + std::to_string(t) + "-0", [&](const std::string&) { ++heard; }));
         }
         std::vector<std::thread> workers;
         for (int t = 0; t < threads; ++t) {

@@ -82,17 +82,17 @@ TEST(ValueJson, EveryKindRoundTrips) {
 TEST(ValueJson, DatesParseStrictly) {
     EXPECT_EQ(ValueJson::parseDate("1970-01-01T00:00:10Z"), Date(seconds(10)));
     EXPECT_EQ(ValueJson::parseDate("1970-01-01T00:00:10.25Z"), Date(milliseconds(10250)));
-    for (const char* bad : {"", "1970-01-01", "1970-13-01T00:00:00Z", "1970-01-01T24:00:00Z",
-                            "1970-01-01T00:00:00", "1970-01-01T00:00:00.Z", "1970-01-01T00:00:00Zjunk",
-                            "yesterday"}) {
+    for (const char* bad :
+         {"", "1970-01-01", "1970-13-01T00:00:00Z", "1970-01-01T24:00:00Z", "1970-01-01T00:00:00",
+          "1970-01-01T00:00:00.Z", "1970-01-01T00:00:00Zjunk", "yesterday"}) {
         EXPECT_FALSE(ValueJson::parseDate(bad)) << bad;
     }
 }
 
 TEST(ValueJson, OtherShapesAreNotValues) {
-    for (const char* json : {"null", "[1,2]", "{}", R"({"$date": 5})", R"({"$date": "soon"})",
-                             R"({"$real": "lots"})", R"({"$date": "1970-01-01T00:00:00Z", "x": 1})",
-                             R"({"colour": "red"})"}) {
+    for (const char* json :
+         {"null", "[1,2]", "{}", R"({"$date": 5})", R"({"$date": "soon"})", R"({"$real": "lots"})",
+          R"({"$date": "1970-01-01T00:00:00Z", "x": 1})", R"({"colour": "red"})"}) {
         EXPECT_FALSE(ValueJson::decode(nlohmann::json::parse(json))) << json;
     }
     const auto beyond = ValueJson::decode(nlohmann::json::parse("18446744073709551615"));
