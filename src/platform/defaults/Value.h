@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <concepts>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,8 +19,11 @@ public:
     using Storage = std::variant<bool, std::int64_t, double, std::string, Date>;
 
     Value(bool value) : storage_(value) {}
-    Value(int value) : storage_(static_cast<std::int64_t>(value)) {}
-    Value(std::int64_t value) : storage_(value) {}
+    template <std::signed_integral T>
+    Value(T value) : storage_(static_cast<std::int64_t>(value)) {}
+    // Unsigned numbers only where every value fits.
+    template <std::unsigned_integral T>
+    requires(sizeof(T) < sizeof(std::int64_t)) Value(T value) : storage_(static_cast<std::int64_t>(value)) {}
     Value(double value) : storage_(value) {}
     Value(std::string value) : storage_(std::move(value)) {}
     Value(const char* value) : storage_(std::string(value)) {}

@@ -99,3 +99,11 @@ TEST(ValueJson, OtherShapesAreNotValues) {
     ASSERT_TRUE(beyond);
     EXPECT_TRUE(beyond->isReal());
 }
+
+TEST(Value, EveryIntegerTypeIsAWholeNumber) {
+    EXPECT_EQ(Value(5), Value(std::int64_t{5}));
+    EXPECT_EQ(Value(5L), Value(5LL));
+    EXPECT_EQ(Value(5U), Value(static_cast<short>(5)));
+    EXPECT_TRUE(Value(true).isBoolean());
+    EXPECT_TRUE(Value("text").isString());
+}
