@@ -137,6 +137,9 @@ TextIndexResult<std::unique_ptr<TextIndex>> TextIndex::open(const std::filesyste
     } else if (auto wal = index->execute("PRAGMA journal_mode = WAL", "opening the index"); !wal) {
         return wal.error();
     }
+    // Losing the last commits to a power cut is acceptable for an index; a
+    // sync per commit is not.
+    if (auto sync = index->execute("PRAGMA synchronous = NORMAL", "opening the index"); !sync) return sync.error();
     if (auto prepared = index->prepareStatements(); !prepared) {
         // An existing file whose tables do not have our shape is not an index of ours.
         if (isNew || prepared.error().code != TextIndexErrorCode::storage) return prepared.error();

@@ -336,6 +336,21 @@ TEST_F(TextIndexTest, APassThatRunsOutOfTimeHandsOverWhatItHas) {
     EXPECT_EQ(found.uris().size(), 30u);
 }
 
+TEST_F(TextIndexTest, HostileTextIsIndexedWithoutTrouble) {
+    std::string hostile(1 << 20, 'x');  // one megabyte without a break
+    hostile += " findable ";
+    for (int i = 0; i < 1 << 18; ++i) hostile += static_cast<char>((i * 131) & 0xFF);  // bytes of all kinds, NULs too
+    hostile += std::string("\0 nulls\0separated\0", 18);
+    add(1, hostile);
+    add(2, std::string(100000, '-') + std::string(100000, '\'') + " dashes");
+    EXPECT_EQ(search(*index, "findable").uris(), uris({1}));
+    EXPECT_EQ(search(*index, "separated").uris(), uris({1}));
+    EXPECT_EQ(search(*index, "dashes").uris(), uris({2}));
+    // Giant terms are cut at the same length in documents and queries.
+    EXPECT_EQ(search(*index, std::string(1 << 17, 'x')).uris(), uris({1}));
+    EXPECT_EQ(search(*index, std::string("\xFF\xC3 nulls\0sepa", 13)).uris(), uris({1}));
+}
+
 TEST(TextIndexFile, AFileThatIsNoReadableIndexIsAnErrorAndLeftAlone) {
     test::TempDir folder;
     const auto path = folder.path() / "broken.index";
