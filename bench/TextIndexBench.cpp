@@ -35,8 +35,8 @@ TextIndexProperties shippedProperties() {
 class ProseGenerator {
 public:
     ProseGenerator() : random_(20261210) {
-        static const char* onsets[] = {"b", "c", "d", "f", "g", "l", "m", "n", "p", "r", "s", "t", "v", "br",
-                                       "st", "tr", "ch", "pl", "gr", "sh"};
+        static const char* onsets[] = {"b", "c", "d", "f",  "g",  "l",  "m",  "n",  "p",  "r",
+                                       "s", "t", "v", "br", "st", "tr", "ch", "pl", "gr", "sh"};
         static const char* vowels[] = {"a", "e", "i", "o", "u", "ea", "io", "ou", "é", "ai"};
         std::uniform_int_distribution<int> syllables(1, 4);
         std::uniform_int_distribution<std::size_t> onset(0, std::size(onsets) - 1);
@@ -44,13 +44,15 @@ public:
         std::vector<double> weights;
         for (int rank = 1; rank <= 30'000; ++rank) {
             std::string word;
-            for (int s = syllables(random_); s > 0; --s) word += std::string(onsets[onset(random_)]) + vowels[vowel(random_)];
+            for (int s = syllables(random_); s > 0; --s)
+                word += std::string(onsets[onset(random_)]) + vowels[vowel(random_)];
             if (rank % 3 == 0) word += "n";
             words_.push_back(word);
             weights.push_back(1.0 / rank);
         }
         zipf_ = std::discrete_distribution<std::size_t>(weights.begin(), weights.end());
-        functionWords_ = {"the", "of", "and", "to", "in", "is", "that", "for", "it", "with", "as", "was", "on", "by"};
+        functionWords_ = {"the", "of", "and",  "to", "in",  "is", "that",
+                          "for", "it", "with", "as", "was", "on", "by"};
     }
 
     std::string sentence(int words) {
@@ -81,7 +83,9 @@ private:
     std::discrete_distribution<std::size_t> zipf_;
 };
 
-std::string uri(int number) { return "x-tallowmere://0F6C1D2E-4B7A-4E8B-9C51-7D3E2A1B0C9F/Article/p" + std::to_string(number); }
+std::string uri(int number) {
+    return "x-tallowmere://0F6C1D2E-4B7A-4E8B-9C51-7D3E2A1B0C9F/Article/p" + std::to_string(number);
+}
 
 std::vector<TextIndexDocument> makeDocuments(ProseGenerator& prose, int first, int count) {
     std::vector<TextIndexDocument> documents;
@@ -100,7 +104,8 @@ struct BuiltIndex {
 double fill(TextIndex& index, const std::vector<TextIndexDocument>& documents) {
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < documents.size(); i += kTransactionSize) {
-        const auto end = documents.begin() + static_cast<std::ptrdiff_t>(std::min(documents.size(), i + kTransactionSize));
+        const auto end =
+            documents.begin() + static_cast<std::ptrdiff_t>(std::min(documents.size(), i + kTransactionSize));
         const std::vector<TextIndexDocument> batch(documents.begin() + static_cast<std::ptrdiff_t>(i), end);
         if (!index.addDocuments(batch).ok()) std::abort();
     }
@@ -128,9 +133,11 @@ void BM_IndexDocumentsInTransactions(benchmark::State& state) {
         auto index = TextIndex::open(folder.path() / "Tallowmere.index", shippedProperties()).value();
         const double seconds = fill(*index, documents);
         state.SetIterationTime(seconds);
-        state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(folder.path() / "Tallowmere.index")) / 1e6;
+        state.counters["file_MB"] =
+            static_cast<double>(std::filesystem::file_size(folder.path() / "Tallowmere.index")) / 1e6;
     }
-    state.counters["documents/s"] = benchmark::Counter(static_cast<double>(kDocuments), benchmark::Counter::kIsRate);
+    state.counters["documents/s"] =
+        benchmark::Counter(static_cast<double>(kDocuments), benchmark::Counter::kIsRate);
     state.counters["text_MB"] = static_cast<double>(bytes) / 1e6;
 }
 BENCHMARK(BM_IndexDocumentsInTransactions)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
@@ -171,8 +178,16 @@ void searchBenchmark(benchmark::State& state, bool firstBatchOnly) {
 
 void BM_PrefixSearchFirstBatch(benchmark::State& state) { searchBenchmark(state, true); }
 void BM_PrefixSearchAllBatches(benchmark::State& state) { searchBenchmark(state, false); }
-BENCHMARK(BM_PrefixSearchFirstBatch)->Args({10, 400})->Args({200, 3000})->Args({5, 20})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PrefixSearchAllBatches)->Args({10, 400})->Args({200, 3000})->Args({5, 20})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PrefixSearchFirstBatch)
+    ->Args({10, 400})
+    ->Args({200, 3000})
+    ->Args({5, 20})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PrefixSearchAllBatches)
+    ->Args({10, 400})
+    ->Args({200, 3000})
+    ->Args({5, 20})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_Compact(benchmark::State& state) {
     BuiltIndex& built = builtIndex();

@@ -9,7 +9,8 @@ namespace {
 fts5_api* fts5Api(sqlite3* connection) {
     fts5_api* api = nullptr;
     sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(connection, "SELECT fts5(?1)", -1, &statement, nullptr) != SQLITE_OK) return nullptr;
+    if (sqlite3_prepare_v2(connection, "SELECT fts5(?1)", -1, &statement, nullptr) != SQLITE_OK)
+        return nullptr;
     sqlite3_bind_pointer(statement, 1, static_cast<void*>(&api), "fts5_api_ptr", nullptr);
     sqlite3_step(statement);
     sqlite3_finalize(statement);
@@ -39,7 +40,8 @@ int Fts5TermTokenizer::tokenize(Fts5Tokenizer* tokenizer, void* context, int, co
                                 int (*token)(void*, int, const char*, int, int, int)) {
     const auto* terms = reinterpret_cast<const TermTokenizer*>(tokenizer);
     int status = SQLITE_OK;
-    const std::string_view source(text == nullptr ? "" : text, text == nullptr ? 0 : static_cast<std::size_t>(length));
+    const std::string_view source(text == nullptr ? "" : text,
+                                  text == nullptr ? 0 : static_cast<std::size_t>(length));
     terms->tokenize(source, [&](const TermTokenizer::Term& term) {
         status = token(context, 0, term.folded.data(), static_cast<int>(term.folded.size()),
                        static_cast<int>(term.begin), static_cast<int>(term.end));

@@ -37,7 +37,9 @@ int IndexStatement::run() {
 
 std::string_view IndexStatement::text(int column) const {
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
-    return bytes == nullptr ? std::string_view() : std::string_view(bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+    return bytes == nullptr
+               ? std::string_view()
+               : std::string_view(bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
 }
 
 int64_t IndexStatement::integer(int column) const { return sqlite3_column_int64(statement_, column); }

@@ -23,7 +23,8 @@ std::vector<std::string_view> words(std::string_view text) {
         U8_NEXT(bytes, index, length, c);
         const bool space = c >= 0 && (u_isUWhiteSpace(c) || c == 0);
         if (space && wordBegin >= 0) {
-            result.push_back(text.substr(static_cast<std::size_t>(wordBegin), static_cast<std::size_t>(begin - wordBegin)));
+            result.push_back(text.substr(static_cast<std::size_t>(wordBegin),
+                                         static_cast<std::size_t>(begin - wordBegin)));
             wordBegin = -1;
         } else if (!space && wordBegin < 0) {
             wordBegin = begin;

@@ -34,7 +34,8 @@ bool isWordCharacter(char32_t c) {
     }
     if (c == kInvalid) return false;
     const auto uc = static_cast<UChar32>(c);
-    return u_hasBinaryProperty(uc, UCHAR_ALPHABETIC) || (U_GET_GC_MASK(uc) & (U_GC_ND_MASK | U_GC_M_MASK)) != 0;
+    return u_hasBinaryProperty(uc, UCHAR_ALPHABETIC) ||
+           (U_GET_GC_MASK(uc) & (U_GC_ND_MASK | U_GC_M_MASK)) != 0;
 }
 
 bool isAscii(std::string_view text) {
@@ -51,7 +52,8 @@ std::string foldUnicode(std::string_view text) {
     const icu::Normalizer2* decompose = icu::Normalizer2::getNFDInstance(status);
     const icu::Normalizer2* compose = icu::Normalizer2::getNFCInstance(status);
     if (U_FAILURE(status)) return {};
-    icu::UnicodeString folded = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    icu::UnicodeString folded =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     folded.foldCase();
     const icu::UnicodeString decomposed = decompose->normalize(folded, status);
     icu::UnicodeString bare;

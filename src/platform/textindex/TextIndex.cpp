@@ -1,10 +1,9 @@
 #include "platform/textindex/TextIndex.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
 #include <utility>
@@ -23,12 +22,15 @@ TextIndexErrorCode codeFor(int status) {
     switch (status & 0xFF) {
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
-        case SQLITE_FORMAT: return TextIndexErrorCode::corrupt;
+        case SQLITE_FORMAT:
+            return TextIndexErrorCode::corrupt;
         case SQLITE_CANTOPEN:
         case SQLITE_PERM:
         case SQLITE_AUTH:
-        case SQLITE_READONLY: return TextIndexErrorCode::cannotOpen;
-        default: return TextIndexErrorCode::storage;
+        case SQLITE_READONLY:
+            return TextIndexErrorCode::cannotOpen;
+        default:
+            return TextIndexErrorCode::storage;
     }
 }
 
@@ -49,7 +51,8 @@ TextIndexResult<std::set<std::string>> tableNames(sqlite3* connection) {
 }
 
 std::optional<std::size_t> parseLength(const std::string& text) {
-    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
     return static_cast<std::size_t>(std::stoul(text));
 }
 
@@ -67,7 +70,8 @@ std::optional<std::set<std::string>> parseStopWords(const std::string& text) {
 TextIndexResult<TextIndexProperties> readProperties(sqlite3* connection) {
     IndexStatement statement;
     int status = statement.prepare(connection, "SELECT name, value FROM properties");
-    if (status != SQLITE_OK) return corrupt(errorOf(connection, status, "reading the index's properties").message);
+    if (status != SQLITE_OK)
+        return corrupt(errorOf(connection, status, "reading the index's properties").message);
     std::map<std::string, std::string> values;
     while ((status = statement.step()) == SQLITE_ROW) values.emplace(statement.text(0), statement.text(1));
     if (status != SQLITE_DONE) return errorOf(connection, status, "reading the index's properties");
@@ -75,7 +79,8 @@ TextIndexResult<TextIndexProperties> readProperties(sqlite3* connection) {
     if (values["format"] != kFormat) return corrupt("unknown index format \"" + values["format"] + "\"");
     const auto length = parseLength(values["minimumTermLength"]);
     const auto stopWords = parseStopWords(values["stopWords"]);
-    if (!length || !stopWords || values.count("termCharacters") == 0) return corrupt("damaged index properties");
+    if (!length || !stopWords || values.count("termCharacters") == 0)
+        return corrupt("damaged index properties");
     TextIndexProperties properties;
     properties.termCharacters = values["termCharacters"];
     properties.minimumTermLength = *length;
@@ -91,10 +96,11 @@ std::string stopWordsJson(const std::set<std::string>& words) {
 
 }  // namespace
 
-TextIndexResult<std::unique_ptr<TextIndex>> TextIndex::open(const std::filesystem::path& path,
-                                                           const TextIndexProperties& propertiesForNewIndex) {
+TextIndexResult<std::unique_ptr<TextIndex>> TextIndex::open(
+    const std::filesystem::path& path, const TextIndexProperties& propertiesForNewIndex) {
     sqlite3* connection = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
+    const int flags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
     const int status = sqlite3_open_v2(path.c_str(), &connection, flags, nullptr);
     if (status != SQLITE_OK) {
         TextIndexError error{TextIndexErrorCode::cannotOpen,
@@ -134,16 +140,17 @@ TextIndexResult<std::unique_ptr<TextIndex>> TextIndex::open(const std::filesyste
     }
     if (isNew) {
         if (auto created = index->createSchema(); !created) return created.error();
-    } else if (auto wal = index->execute("PRAGMA journal_mode = WAL", "opening the index"); !wal) {
-        return wal.error();
     }
-    // Losing the last commits to a power cut is acceptable for an index; a
-    // sync per commit is not.
-    if (auto sync = index->execute("PRAGMA synchronous = NORMAL", "opening the index"); !sync) return sync.error();
     if (auto prepared = index->prepareStatements(); !prepared) {
         // An existing file whose tables do not have our shape is not an index of ours.
         if (isNew || prepared.error().code != TextIndexErrorCode::storage) return prepared.error();
         return corrupt(prepared.error().message);
+    }
+    // Only now that the file is known to be ours may its journal mode change.
+    // Losing the last commits to a power cut is acceptable for an index; a
+    // sync per commit is not.
+    for (const char* pragma : {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = NORMAL"}) {
+        if (auto set = index->execute(pragma, "opening the index"); !set) return set.error();
     }
     return index;
 }
@@ -171,13 +178,13 @@ TextIndexResult<void> TextIndex::createSchema() {
     const std::string properties = stopWordsJson(properties_.stopWords);
     // Free pages go back to the file system on compaction; this must be set
     // before the first table exists.
-    if (auto result = execute("PRAGMA auto_vacuum = INCREMENTAL", "creating the index"); !result) return result;
-    if (auto result = execute("PRAGMA journal_mode = WAL", "creating the index"); !result) return result;
+    if (auto result = execute("PRAGMA auto_vacuum = INCREMENTAL", "creating the index"); !result)
+        return result;
     if (auto result = execute("BEGIN IMMEDIATE", "creating the index"); !result) return result;
-    const std::string schema = std::string("CREATE TABLE properties (name TEXT PRIMARY KEY, value TEXT NOT NULL);") +
-                               "CREATE TABLE documents (id INTEGER PRIMARY KEY, uri TEXT NOT NULL UNIQUE);" +
-                               "CREATE VIRTUAL TABLE terms USING fts5(body, tokenize = '" + Fts5TermTokenizer::kName +
-                               "');";
+    const std::string schema =
+        std::string("CREATE TABLE properties (name TEXT PRIMARY KEY, value TEXT NOT NULL);") +
+        "CREATE TABLE documents (id INTEGER PRIMARY KEY, uri TEXT NOT NULL UNIQUE);" +
+        "CREATE VIRTUAL TABLE terms USING fts5(body, tokenize = '" + Fts5TermTokenizer::kName + "');";
     if (auto result = execute(schema, "creating the index"); !result) return rollback(result.error());
     IndexStatement insert;
     int status = insert.prepare(connection_, "INSERT INTO properties (name, value) VALUES (?1, ?2)");
@@ -198,12 +205,14 @@ TextIndexResult<void> TextIndex::createSchema() {
 TextIndexResult<void> TextIndex::prepareStatements() {
     const std::pair<IndexStatement*, const char*> statements[] = {
         {&upsertDocument_,
-         "INSERT INTO documents (uri) VALUES (?1) ON CONFLICT (uri) DO UPDATE SET uri = excluded.uri RETURNING id"},
+         "INSERT INTO documents (uri) VALUES (?1) ON CONFLICT (uri) DO UPDATE SET uri = excluded.uri "
+         "RETURNING id"},
         {&replaceTerms_, "INSERT OR REPLACE INTO terms (rowid, body) VALUES (?1, ?2)"},
         {&deleteDocument_, "DELETE FROM documents WHERE uri = ?1 RETURNING id"},
         {&deleteTerms_, "DELETE FROM terms WHERE rowid = ?1"},
         {&search_,
-         "SELECT documents.uri FROM terms CROSS JOIN documents ON documents.id = terms.rowid WHERE terms MATCH ?1"},
+         "SELECT documents.uri FROM terms CROSS JOIN documents ON documents.id = terms.rowid WHERE terms "
+         "MATCH ?1"},
         {&begin_, "BEGIN IMMEDIATE"},
         {&commit_, "COMMIT"},
         {&rollback_, "ROLLBACK"},
@@ -270,14 +279,16 @@ TextIndexResult<void> TextIndex::removeDocument(std::string_view uri) {
 }
 
 TextIndexResult<void> TextIndex::compact() {
-    if (auto merged = execute("INSERT INTO terms (terms) VALUES ('optimize')", "compacting the index"); !merged) {
+    if (auto merged = execute("INSERT INTO terms (terms) VALUES ('optimize')", "compacting the index");
+        !merged) {
         return merged;
     }
     if (auto freed = execute("PRAGMA incremental_vacuum", "compacting the index"); !freed) return freed;
     return execute("PRAGMA wal_checkpoint(TRUNCATE)", "compacting the index");
 }
 
-TextIndexResult<TextIndexSearchEnd> TextIndex::search(std::string_view text, const SearchCancellation& cancellation,
+TextIndexResult<TextIndexSearchEnd> TextIndex::search(std::string_view text,
+                                                      const SearchCancellation& cancellation,
                                                       const BatchHandler& handler,
                                                       const TextIndexSearchOptions& options) {
     const std::optional<std::string> expression = MatchExpression::build(text, *tokenizer_);

@@ -39,7 +39,8 @@ public:
     // (or an empty one). The properties apply only to a new index: an existing
     // index keeps those stored in it. The folder must exist. A file that is
     // not a readable index gives TextIndexErrorCode::corrupt and is left as
-    // it is.
+    // it is. Opening checks the tables and properties, not every page: damage
+    // found later makes the operation that meets it fail with corrupt.
     static TextIndexResult<std::unique_ptr<TextIndex>> open(const std::filesystem::path& path,
                                                             const TextIndexProperties& propertiesForNewIndex);
     ~TextIndex();

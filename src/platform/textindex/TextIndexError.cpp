@@ -5,9 +5,12 @@ namespace tallowmere::textindex {
 namespace {
 const char* codeName(TextIndexErrorCode code) {
     switch (code) {
-        case TextIndexErrorCode::cannotOpen: return "cannot open";
-        case TextIndexErrorCode::corrupt: return "corrupt";
-        case TextIndexErrorCode::storage: return "storage";
+        case TextIndexErrorCode::cannotOpen:
+            return "cannot open";
+        case TextIndexErrorCode::corrupt:
+            return "corrupt";
+        case TextIndexErrorCode::storage:
+            return "storage";
     }
     return "unknown";
 }

@@ -54,7 +54,8 @@ Found search(TextIndex& index, std::string_view text, TextIndexSearchOptions opt
     Found found;
     SearchCancellation cancellation;
     auto result = index.search(
-        text, cancellation, [&](std::vector<std::string> uris) { found.batches.push_back(std::move(uris)); }, options);
+        text, cancellation, [&](std::vector<std::string> uris) { found.batches.push_back(std::move(uris)); },
+        options);
     if (result) {
         found.end = result.value();
     } else {
@@ -112,7 +113,8 @@ TEST(StopwordsResource, HoldsEnglishAndItalianWordLists) {
         EXPECT_GT(lists[language].size(), 50u);
     }
     const auto words = shippedStopWords();
-    for (const char* word : {"the", "which", "della", "perché", "questo"}) EXPECT_TRUE(words.count(word)) << word;
+    for (const char* word : {"the", "which", "della", "perché", "questo"})
+        EXPECT_TRUE(words.count(word)) << word;
 }
 
 TEST_F(TextIndexTest, LastWordIsAPrefixAndEveryWordMustMatch) {
@@ -147,9 +149,9 @@ TEST_F(TextIndexTest, JoinedWordsAreOneTerm) {
         bool finds;
     };
     const Case cases[] = {
-        {"e-mail", true},   {"E-MAIL", true},      {"mail", false},       {"user@example.com", true},
-        {"user@exa", true}, {"example", false},    {"l'amore", true},     {"amore", false},
-        {"snake_case", true}, {"case", false},     {"v1.2.3", true},      {"send", true},
+        {"e-mail", true},     {"E-MAIL", true},   {"mail", false},   {"user@example.com", true},
+        {"user@exa", true},   {"example", false}, {"l'amore", true}, {"amore", false},
+        {"snake_case", true}, {"case", false},    {"v1.2.3", true},  {"send", true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(search(*index, c.text).uris(), c.finds ? uris({1}) : uris({})) << c.text;
@@ -167,7 +169,8 @@ TEST_F(TextIndexTest, CaseAndDiacriticsAreFolded) {
 
 TEST_F(TextIndexTest, MatchesComeInBatchesOfTheGivenSize) {
     std::vector<TextIndexDocument> documents;
-    for (int i = 0; i < 120; ++i) documents.push_back({uri(i), "matching article number " + std::to_string(i)});
+    for (int i = 0; i < 120; ++i)
+        documents.push_back({uri(i), "matching article number " + std::to_string(i)});
     documents.push_back({uri(1000), "something else entirely"});
     ASSERT_TRUE(index->addDocuments(documents).ok());
 
@@ -213,7 +216,8 @@ TEST_F(TextIndexTest, ReAddingADocumentReplacesIt) {
 
 TEST_F(TextIndexTest, RemovedDocumentsAreGoneAndCompactionKeepsTheRest) {
     std::vector<TextIndexDocument> documents;
-    for (int i = 0; i < 200; ++i) documents.push_back({uri(i), "shared words for document " + std::to_string(i)});
+    for (int i = 0; i < 200; ++i)
+        documents.push_back({uri(i), "shared words for document " + std::to_string(i)});
     ASSERT_TRUE(index->addDocuments(documents).ok());
     for (int i = 0; i < 200; i += 2) ASSERT_TRUE(index->removeDocument(uri(i)).ok());
     ASSERT_TRUE(index->removeDocument("x-tallowmere://never/added").ok());
@@ -330,7 +334,8 @@ TEST_F(TextIndexTest, APassThatRunsOutOfTimeHandsOverWhatItHas) {
     std::vector<TextIndexDocument> documents;
     for (int i = 0; i < 30; ++i) documents.push_back({uri(i), "timed text"});
     ASSERT_TRUE(index->addDocuments(documents).ok());
-    const Found found = search(*index, "timed", {.batchSize = 50, .passTimeLimit = std::chrono::milliseconds(0)});
+    const Found found =
+        search(*index, "timed", {.batchSize = 50, .passTimeLimit = std::chrono::milliseconds(0)});
     EXPECT_EQ(found.end, TextIndexSearchEnd::finished);
     EXPECT_EQ(found.batches.size(), 30u);
     EXPECT_EQ(found.uris().size(), 30u);
@@ -339,7 +344,8 @@ TEST_F(TextIndexTest, APassThatRunsOutOfTimeHandsOverWhatItHas) {
 TEST_F(TextIndexTest, HostileTextIsIndexedWithoutTrouble) {
     std::string hostile(1 << 20, 'x');  // one megabyte without a break
     hostile += " findable ";
-    for (int i = 0; i < 1 << 18; ++i) hostile += static_cast<char>((i * 131) & 0xFF);  // bytes of all kinds, NULs too
+    for (int i = 0; i < 1 << 18; ++i)
+        hostile += static_cast<char>((i * 131) & 0xFF);  // bytes of all kinds, NULs too
     hostile += std::string("\0 nulls\0separated\0", 18);
     add(1, hostile);
     add(2, std::string(100000, '-') + std::string(100000, '\'') + " dashes");
@@ -361,7 +367,8 @@ TEST(TextIndexFile, AFileThatIsNoReadableIndexIsAnErrorAndLeftAlone) {
         ASSERT_NE(index, nullptr);
         std::vector<TextIndexDocument> documents;
         for (int i = 0; i < 3000; ++i) {
-            documents.push_back({uri(i), "document " + std::to_string(i) + " with words number" + std::to_string(i * 7)});
+            documents.push_back(
+                {uri(i), "document " + std::to_string(i) + " with words number" + std::to_string(i * 7)});
         }
         ASSERT_TRUE(index->addDocuments(documents).ok());
     }
@@ -374,7 +381,23 @@ TEST(TextIndexFile, AFileThatIsNoReadableIndexIsAnErrorAndLeftAlone) {
     {
         sqlite3* connection = nullptr;
         ASSERT_EQ(sqlite3_open(foreign.c_str(), &connection), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(connection, "CREATE TABLE notes (body TEXT)", nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(connection, "CREATE TABLE notes (body TEXT)", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(connection);
+    }
+
+    // The right table names and properties, the wrong tables.
+    const auto lookalike = folder.path() / "lookalike.index";
+    {
+        sqlite3* connection = nullptr;
+        ASSERT_EQ(sqlite3_open(lookalike.c_str(), &connection), SQLITE_OK);
+        const char* schema =
+            "CREATE TABLE properties (name TEXT, value TEXT);"
+            "INSERT INTO properties VALUES ('format', '1'), ('termCharacters', ''),"
+            "  ('minimumTermLength', '3'), ('stopWords', '[]');"
+            "CREATE TABLE documents (id INTEGER PRIMARY KEY, uri TEXT);"
+            "CREATE TABLE terms (text TEXT);";
+        ASSERT_EQ(sqlite3_exec(connection, schema, nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(connection);
     }
 
@@ -384,8 +407,8 @@ TEST(TextIndexFile, AFileThatIsNoReadableIndexIsAnErrorAndLeftAlone) {
         std::filesystem::copy_file(path, damaged);
         sqlite3* connection = nullptr;
         ASSERT_EQ(sqlite3_open(damaged.c_str(), &connection), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(connection, "UPDATE properties SET value = '[1' WHERE name = 'stopWords'", nullptr,
-                               nullptr, nullptr),
+        ASSERT_EQ(sqlite3_exec(connection, "UPDATE properties SET value = '[1' WHERE name = 'stopWords'",
+                               nullptr, nullptr, nullptr),
                   SQLITE_OK);
         sqlite3_close(connection);
     }
@@ -395,11 +418,12 @@ TEST(TextIndexFile, AFileThatIsNoReadableIndexIsAnErrorAndLeftAlone) {
     const auto cut = folder.path() / "cut.index";
     writeFile(cut, truncated);
 
-    for (const auto& broken : {garbage, foreign, damaged, cut}) {
+    for (const auto& broken : {garbage, foreign, lookalike, damaged, cut}) {
         const std::string before = fileBytes(broken);
         auto opened = TextIndex::open(broken, shippedProperties());
         ASSERT_FALSE(opened.ok()) << broken;
-        EXPECT_EQ(opened.error().code, TextIndexErrorCode::corrupt) << broken << ": " << opened.error().description();
+        EXPECT_EQ(opened.error().code, TextIndexErrorCode::corrupt)
+            << broken << ": " << opened.error().description();
         EXPECT_FALSE(opened.error().message.empty());
         EXPECT_EQ(fileBytes(broken), before) << broken;
     }
