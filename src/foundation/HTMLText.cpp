@@ -114,11 +114,6 @@ icu::UnicodeString replacingAll(const icu::RegexPattern& pattern, const icu::Uni
 }
 
 // Compiled once; RegexPattern is safe to share between threads.
-const icu::RegexPattern& lineBreakPattern() {
-    static const auto compiled = compile(html_patterns::lineBreak);
-    return *compiled;
-}
-
 const icu::RegexPattern& sentenceBreakPattern() {
     static const auto compiled = compile(html_patterns::sentenceBreak);
     return *compiled;
@@ -171,6 +166,37 @@ icu::UnicodeString removingScripts(const icu::UnicodeString& text) {
         from = close + closing.length();
     }
     return removingRanges(text, ranges);
+}
+
+// "<br */*>": no backtracking can help, so a tag matches exactly when
+// "<br" is followed by spaces, then slashes, then ">". (The engine keeps
+// one backtracking frame per repetition and gives up on long runs.)
+icu::UnicodeString replacingLineBreakTags(const icu::UnicodeString& text) {
+    static const icu::UnicodeString opening(u"<br");
+    std::vector<std::pair<int32_t, int32_t>> ranges;
+    const int32_t n = text.length();
+    int32_t i = text.indexOf(opening);
+    while (i >= 0) {
+        int32_t j = i + opening.length();
+        while (j < n && text.charAt(j) == u' ') ++j;
+        while (j < n && text.charAt(j) == u'/') ++j;
+        if (j < n && text.charAt(j) == u'>') {
+            ranges.emplace_back(i, j + 1);
+            i = text.indexOf(opening, j + 1);
+        } else {
+            i = text.indexOf(opening, i + 1);
+        }
+    }
+    if (ranges.empty()) return text;
+    icu::UnicodeString out;
+    int32_t position = 0;
+    for (const auto& [start, end] : ranges) {
+        out.append(text, position, start - position);
+        out.append(u'\n');
+        position = end;
+    }
+    out.append(text, position, n - position);
+    return out;
 }
 
 // "<[^>]+>": from "<" to the first ">" behind it, with at least one
@@ -307,7 +333,7 @@ std::string decodingHTMLEntities(std::string_view text) {
 std::string strippingHTML(std::string_view text, bool keepLinks) {
     icu::UnicodeString s = decodingHTMLEntities(
         icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size()))));
-    s = replacingAll(lineBreakPattern(), s, icu::UnicodeString(u"\n"));
+    s = replacingLineBreakTags(s);
     s = removingScripts(s);
     s = keepLinks ? removingTagsExceptLinks(s) : removingAllTags(s);
     s = replacingAll(sentenceBreakPattern(), s,

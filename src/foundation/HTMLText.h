@@ -24,9 +24,10 @@ std::string strippingHTML(std::string_view text, bool keepLinks);
 std::string replacingKeys(std::string_view text, const std::vector<std::pair<std::string, std::string>>& values);
 
 // The expressions of the stripping steps, as the ICU engine reads them.
-// The steps with a costly worst case (whole script elements, tags, blank
-// lines) are carried out by scanners that give the same result in linear
-// time; these texts stay the reference they are checked against.
+// The steps whose expressions backtrack deeply or repeatedly on long input
+// (line-break tags, script elements, tags, blank lines) are carried out by
+// scanners that give the same result in linear time; these texts stay the
+// reference they are checked against.
 namespace html_patterns {
 inline constexpr const char* lineBreak = "<br */*>";
 inline constexpr const char* script = "<script\\b[^<]*(?:(?!</script>)<[^<]*)*</script>";

@@ -220,6 +220,9 @@ TEST(HTMLTextTest, LargeAndHostileInputs) {
         EXPECT_FALSE(decodingHTMLEntities(std::string_view(input)).empty());
     }
     EXPECT_EQ(strippingHTML(repeated("<b>"), false), "");
+    EXPECT_EQ(strippingHTML("a<br" + repeated(" ") + "/>b", false), "a\nb");
+    EXPECT_EQ(strippingHTML("a<script>" + repeated("<i>") + "</script>b", false), "ab");
+    EXPECT_EQ(strippingHTML(repeated("Word. "), false).substr(0, 8), "Word.\n\nW");
     EXPECT_EQ(strippingHTML(repeated("&#x41;"), false), repeated("A").substr(0, size / 6 + 1));
 }
 

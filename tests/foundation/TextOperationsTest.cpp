@@ -36,6 +36,7 @@ TEST(TextOperationsTest, EmailPattern) {
     }
     // Long input stays linear.
     EXPECT_FALSE(isValidEmail(std::string(1 << 20, 'a') + "@" + std::string(1 << 20, '.')));
+    EXPECT_TRUE(isValidEmail(std::string(1 << 20, 'a') + "@" + std::string(1 << 20, 'b') + ".com"));
 }
 
 TEST(TextOperationsTest, CapitalisesTheFirstCharacter) {
