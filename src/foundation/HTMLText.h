@@ -11,7 +11,8 @@ namespace tallowmere {
 
 // Character references ("&amp;", "&#65;", "&#x41;") replaced by their
 // characters in one pass from the end, so that a replacement is never
-// decoded again. Malformed references stay as they are.
+// decoded again. Malformed references stay as they are; bytes that are
+// not UTF-8 come back as replacement characters when the text holds "&".
 std::string decodingHTMLEntities(std::string_view text);
 icu::UnicodeString decodingHTMLEntities(const icu::UnicodeString& text);
 

@@ -1,5 +1,7 @@
 #include "foundation/URL.h"
 
+#include <string>
+
 #include "foundation/UTF8.h"
 
 namespace tallowmere {

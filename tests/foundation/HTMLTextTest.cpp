@@ -44,6 +44,8 @@ TEST(HTMLTextTest, DecodesReferences) {
         {"&#128512;", "&#128512;"},
         {"x&#x1F600;y", "x&#x1F600;y"},
         {"\xF0\x9F\x98\x80&lt;\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80<\xF0\x9F\x98\x80"},
+        // Bytes that are no UTF-8 become replacement characters once decoding runs.
+        {"\xFF&amp;\xED\xA0\x80", "\xEF\xBF\xBD&\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
