@@ -87,6 +87,7 @@ HTTPDriver::HTTPDriver(const HTTPSessionConfiguration& configuration, dispatch::
     multi_ = curl_multi_init();
     curl_multi_setopt(multi_, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
     curl_multi_setopt(multi_, CURLMOPT_MAXCONNECTS, configuration_.maxCachedConnections);
+    curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, configuration_.maxConnectionsPerHost);
 }
 
 HTTPDriver::~HTTPDriver() {

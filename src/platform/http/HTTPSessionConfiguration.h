@@ -19,6 +19,8 @@ struct HTTPSessionConfiguration {
     // Bodies beyond this size end the request with responseTooLarge rather than fill memory.
     std::size_t maxBodySize = 50u * 1024 * 1024;
     long maxRedirects = 10;
+    // Requests beyond this many to one host wait for a free connection and reuse it.
+    long maxConnectionsPerHost = 6;
     // Open connections kept for reuse.
     long maxCachedConnections = 32;
 };
