@@ -91,21 +91,29 @@ void WebService::request(http::HTTPRequest request, WebServicePriority priority,
             startBackgroundTask(chosen, std::move(request), std::move(completion));
             return;
         }
-        // Queued behind the cancellation, so the newer request wins.
-        cancel(request.url);
-        dataQueue_->async([this, &chosen, request = std::move(request), completion = std::move(completion)]() mutable {
-            startTask(chosen, std::move(request), std::move(completion));
-        });
+        // The running task for the URL is cancelled before the new one starts, in
+        // this same block: a cancel(url) sent right after this request then finds
+        // the new task on record instead of running ahead of it.
+        cancelTask(request.url);
+        startTask(chosen, std::move(request), std::move(completion));
     });
 }
 
 void WebService::cancel(const std::string& url) {
-    dataQueue_->async([this, url] {
-        const auto found = tasks_.find(url);
-        if (found == tasks_.end()) return;
-        found->second->cancel();
-        tasks_.erase(found);
-    });
+    dataQueue_->async([this, url] { cancelTask(url); });
+}
+
+void WebService::cancelTask(const std::string& url) {
+    const auto found = tasks_.find(url);
+    if (found == tasks_.end()) return;
+    found->second->cancel();
+    tasks_.erase(found);
+}
+
+std::size_t WebService::trackedTaskCount() {
+    std::size_t count = 0;
+    dataQueue_->sync([&] { count = tasks_.size(); });
+    return count;
 }
 
 http::HTTPSession& WebService::session(WebServicePriority priority) {

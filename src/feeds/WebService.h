@@ -48,6 +48,9 @@ public:
     // Cancels the task last started for the URL, if any, and forgets it.
     void cancel(const std::string& url);
 
+    // How many URLs have a task on record; for diagnostics and tests.
+    std::size_t trackedTaskCount();
+
     // "<name>/<version>(<build>)": no blanks, the parentheses always there.
     static std::string makeUserAgent(const std::string& appName, const std::string& shortVersion,
                                      const std::string& build);
@@ -62,6 +65,7 @@ private:
     void buildSessions();
     void startBackgroundTask(http::HTTPSession& session, http::HTTPRequest request, Completion completion);
     void startTask(http::HTTPSession& session, http::HTTPRequest request, Completion completion);
+    void cancelTask(const std::string& url);
     void forgetTask(const std::string& url, const std::shared_ptr<http::HTTPTask>& task);
 
     // On a session's callback queue.
