@@ -67,6 +67,11 @@ const std::string& WebService::userAgent() {
     return value;
 }
 
+void WebService::request(const URL& url, WebServicePriority priority, const std::optional<WebServiceHTTPInfo>& httpInfo,
+                         bool isServiceRequest, Completion completion) {
+    request(url.absoluteString(), priority, httpInfo, isServiceRequest, std::move(completion));
+}
+
 void WebService::request(const std::string& url, WebServicePriority priority,
                          const std::optional<WebServiceHTTPInfo>& httpInfo, bool isServiceRequest,
                          Completion completion) {
@@ -98,6 +103,8 @@ void WebService::request(http::HTTPRequest request, WebServicePriority priority,
         startTask(chosen, std::move(request), std::move(completion));
     });
 }
+
+void WebService::cancel(const URL& url) { cancel(url.absoluteString()); }
 
 void WebService::cancel(const std::string& url) {
     dataQueue_->async([this, url] { cancelTask(url); });

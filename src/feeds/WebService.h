@@ -11,6 +11,7 @@
 #include "feeds/WebServiceFailure.h"
 #include "feeds/WebServiceHTTPInfo.h"
 #include "feeds/WebServicePriority.h"
+#include "foundation/URL.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/http/HTTPSession.h"
 
@@ -40,12 +41,15 @@ public:
 
     // A GET of the URL, conditional when caching values are given. The request
     // flag marks the backend client's requests; nothing here depends on it.
+    void request(const URL& url, WebServicePriority priority, const std::optional<WebServiceHTTPInfo>& httpInfo,
+                 bool isServiceRequest, Completion completion);
     void request(const std::string& url, WebServicePriority priority, const std::optional<WebServiceHTTPInfo>& httpInfo,
                  bool isServiceRequest, Completion completion);
     // Returns at once. At default and low priority a newer request for the same
     // URL cancels the running one.
     void request(http::HTTPRequest request, WebServicePriority priority, bool isServiceRequest, Completion completion);
     // Cancels the task last started for the URL, if any, and forgets it.
+    void cancel(const URL& url);
     void cancel(const std::string& url);
 
     // How many URLs have a task on record; for diagnostics and tests.

@@ -17,8 +17,24 @@ void initialiseLibxmlOnce() {
     std::call_once(once, [] { xmlInitParser(); });
 }
 
-// Hostile pages are common; their complaints are not ours to print.
+// Hostile pages are common; their complaints are not ours to print. The
+// handler is per thread and may belong to another user of libxml2, so it is
+// put back afterwards.
 void ignoreStructuredError(void*, xmlErrorPtr) {}
+
+class SilencedErrors {
+public:
+    SilencedErrors() : handler_(xmlStructuredError), context_(xmlStructuredErrorContext) {
+        xmlSetStructuredErrorFunc(nullptr, ignoreStructuredError);
+    }
+    ~SilencedErrors() { xmlSetStructuredErrorFunc(context_, handler_); }
+    SilencedErrors(const SilencedErrors&) = delete;
+    SilencedErrors& operator=(const SilencedErrors&) = delete;
+
+private:
+    xmlStructuredErrorFunc handler_;
+    void* context_;
+};
 
 struct XPathContextDeleter {
     void operator()(xmlXPathContextPtr context) const { xmlXPathFreeContext(context); }
@@ -36,7 +52,7 @@ std::optional<HTMLDocument> HTMLDocument::parse(std::span<const std::uint8_t> by
 std::optional<HTMLDocument> HTMLDocument::parse(std::string_view bytes) {
     initialiseLibxmlOnce();
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
-    xmlSetStructuredErrorFunc(nullptr, ignoreStructuredError);
+    const SilencedErrors silenced;
     constexpr int options = HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                             HTML_PARSE_COMPACT;
     htmlDocPtr raw = htmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr, options);
@@ -47,7 +63,7 @@ std::optional<HTMLDocument> HTMLDocument::parse(std::string_view bytes) {
 }
 
 std::optional<std::vector<HTMLNode>> HTMLDocument::xPath(std::string_view expression) const {
-    xmlSetStructuredErrorFunc(nullptr, ignoreStructuredError);
+    const SilencedErrors silenced;
     std::unique_ptr<xmlXPathContext, XPathContextDeleter> context(xmlXPathNewContext(document_.get()));
     if (!context) return std::nullopt;
     const std::string text(expression);
