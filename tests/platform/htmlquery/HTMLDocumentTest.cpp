@@ -75,7 +75,7 @@ TEST(HTMLDocumentTest, InvalidOrNonNodeExpressionsGiveNothing) {
 TEST(HTMLDocumentTest, BytesThatAreNotHTMLFindNothing) {
     EXPECT_FALSE(HTMLDocument::parse(std::string_view()));
     const std::vector<std::string> inputs = {
-        std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10", 24),
+        std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10", 20),
         "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>T</title></channel></rss>",
         std::string(1, '\0'),
     };
