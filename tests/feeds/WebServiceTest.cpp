@@ -325,3 +325,24 @@ TEST_F(WebServiceTest, BackgroundRequestHandsOverBytesWithoutStatusCheck) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WebServiceTest, DestroyingTheServiceEndsEveryRunningRequestOnce) {
+    Expectation foreground;
+    Expectation low;
+    Expectation background;
+    service_->request(loopback_.url("/slow"), WebServicePriority::default_, std::nullopt, false, foreground.completion());
+    service_->request(loopback_.url("/slow?low"), WebServicePriority::low, std::nullopt, false, low.completion());
+    service_->request(loopback_.url("/slow?bg"), WebServicePriority::background, std::nullopt, false,
+                      background.completion());
+    service_.reset();
+    for (auto* expectation : {&foreground, &low, &background}) {
+        const auto outcome = expectation->wait(0ms);
+        EXPECT_EQ(expectation->calls(), 1);
+        ASSERT_TRUE(outcome.error);
+        EXPECT_TRUE(outcome.error->isCancelled());
+    }
+}
+
+}  // namespace

@@ -65,6 +65,7 @@ HTTPError errorFor(CURLcode code, bool tooLarge) {
         case CURLE_SSL_CERTPROBLEM:
         case CURLE_SSL_CIPHER:
         case CURLE_SSL_CACERT_BADFILE: return HTTPError(HTTPError::Code::secureConnectionFailed, detail);
+        case CURLE_FILESIZE_EXCEEDED: return HTTPError(HTTPError::Code::responseTooLarge);
         case CURLE_WRITE_ERROR:
             if (tooLarge) return HTTPError(HTTPError::Code::responseTooLarge);
             return HTTPError(HTTPError::Code::other, detail);
@@ -197,6 +198,9 @@ CURL* HTTPDriver::makeEasyHandle(Transfer& transfer) {
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    // Refuses at once a body whose declared length is over the limit; the write
+    // callback catches the rest, decoded bytes included.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.bodyLimit));
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &HTTPDriver::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HTTPDriver::onBody);

@@ -108,6 +108,22 @@ protected:
         server.Get("/big", [](const httplib::Request&, httplib::Response& response) {
             response.set_content(std::string(64 * 1024, 'x'), "application/octet-stream");
         });
+        server.Get("/big-chunked", [](const httplib::Request&, httplib::Response& response) {
+            // No declared length: the limit must hold while the bytes arrive.
+            response.set_chunked_content_provider("application/octet-stream",
+                                                  [](size_t, httplib::DataSink& sink) {
+                                                      const std::string chunk(4096, 'y');
+                                                      for (int index = 0; index < 16; ++index) {
+                                                          if (!sink.write(chunk.data(), chunk.size())) return false;
+                                                      }
+                                                      sink.done();
+                                                      return true;
+                                                  });
+        });
+        server.Get("/big-text", [](const httplib::Request&, httplib::Response& response) {
+            // The server compresses this; the limit applies to the decoded bytes.
+            response.set_content(std::string(64 * 1024, 'x'), "text/plain");
+        });
         server.Get("/slow", [this](const httplib::Request&, httplib::Response& response) {
             gate_.wait(10s);
             response.set_content("late", "text/plain");
@@ -233,12 +249,17 @@ TEST_F(HTTPSessionTest, CutsOffBodiesBeyondTheLimit) {
     HTTPSessionConfiguration configuration;
     configuration.maxBodySize = 16 * 1024;
     HTTPSession session(configuration);
-    Expectation done;
-    get(session, loopback_.url("/big"), done);
-    auto outcome = done.wait();
-    ASSERT_TRUE(outcome.error);
-    EXPECT_EQ(outcome.error->code(), HTTPError::Code::responseTooLarge);
-    EXPECT_FALSE(outcome.body);
+    for (const char* path : {"/big", "/big-chunked", "/big-text"}) {
+        Expectation done;
+        get(session, loopback_.url(path), done);
+        const auto outcome = done.wait();
+        ASSERT_TRUE(outcome.error) << path;
+        EXPECT_EQ(outcome.error->code(), HTTPError::Code::responseTooLarge) << path;
+        EXPECT_FALSE(outcome.body) << path;
+        if (std::string(path) == "/big-text") {
+            EXPECT_TRUE(outcome.response->header("Content-Encoding")) << "the body should have come compressed";
+        }
+    }
 
     // A request may tighten the session's limit, never widen it.
     HTTPRequest request;
@@ -246,7 +267,7 @@ TEST_F(HTTPSessionTest, CutsOffBodiesBeyondTheLimit) {
     request.maxBodySize = 3;
     Expectation tight;
     session_.dataTask(request, tight.completion())->resume();
-    outcome = tight.wait();
+    const auto outcome = tight.wait();
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->code(), HTTPError::Code::responseTooLarge);
 }
