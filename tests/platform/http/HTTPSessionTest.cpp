@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -83,6 +84,9 @@ protected:
         server.Get("/hello", [](const httplib::Request&, httplib::Response& response) {
             response.set_content("hello", "text/plain");
         });
+        server.Get("/port", [](const httplib::Request& request, httplib::Response& response) {
+            response.set_content(std::to_string(request.remote_port), "text/plain");
+        });
         server.Get("/headers", [](const httplib::Request& request, httplib::Response& response) {
             response.set_header("X-User-Agent", request.get_header_value("User-Agent"));
             response.set_header("X-Custom", request.get_header_value("X-Custom"));
@@ -161,6 +165,16 @@ TEST_F(HTTPSessionTest, DeliversBodyStatusAndHeaders) {
     EXPECT_EQ(outcome.response->header("content-type"), "text/plain");
     EXPECT_EQ(outcome.response->header("CONTENT-TYPE"), "text/plain");
     EXPECT_FALSE(outcome.response->header("X-Missing"));
+}
+
+TEST_F(HTTPSessionTest, ReusesTheConnectionForLaterRequests) {
+    std::set<std::string> clientPorts;
+    for (int index = 0; index < 4; ++index) {
+        Expectation done;
+        get(session_, loopback_.url("/port"), done);
+        clientPorts.insert(done.wait().bodyText());
+    }
+    EXPECT_EQ(clientPorts.size(), 1u);
 }
 
 TEST_F(HTTPSessionTest, SessionHeadersGoOutUnlessTheRequestSetsTheSameName) {
