@@ -9,6 +9,9 @@ namespace {
 
 using TimePoint = FeedDate::TimePoint;
 
+constexpr int kEarliestYear = 1700;
+constexpr int kLatestYear = 2200;
+
 struct Fields {
     int year = 0, month = 0, day = 0;
     int hour = 0, minute = 0, second = 0;
@@ -144,6 +147,8 @@ std::optional<int> numericOffset(Cursor& cursor, bool* malformed) {
 
 std::optional<TimePoint> toTimePoint(const Fields& f) {
     using namespace std::chrono;
+    // The clock counts nanoseconds in 64 bits: about 1678 to 2262 is all it holds.
+    if (f.year < kEarliestYear || f.year > kLatestYear) return std::nullopt;
     if (f.month < 1 || f.month > 12 || f.day < 1) return std::nullopt;
     if (f.hour > 24 || f.minute > 59 || f.second > 60) return std::nullopt;
     if (f.hour == 24 && (f.minute != 0 || f.second != 0)) return std::nullopt;

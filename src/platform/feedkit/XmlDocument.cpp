@@ -15,6 +15,7 @@ namespace {
 
 struct Diagnostics {
     std::vector<int> codes;
+    bool unreadableInput = false;  // bytes that do not convert from the document's encoding
     std::string firstMessage;
 };
 
@@ -23,6 +24,7 @@ void collectError(void* userData, xmlErrorPtr error) {
     auto* diagnostics = static_cast<Diagnostics*>(context->_private);
     if (!diagnostics || !error) return;
     if (diagnostics->codes.size() < 1000) diagnostics->codes.push_back(error->code);
+    if (error->domain == XML_FROM_IO || error->domain == XML_FROM_I18N) diagnostics->unreadableInput = true;
     if (diagnostics->firstMessage.empty() && error->message) {
         diagnostics->firstMessage = error->message;
         while (!diagnostics->firstMessage.empty() && diagnostics->firstMessage.back() == '\n')
@@ -64,6 +66,23 @@ bool isUnrecoverable(int code) {
 // unread and the built-in limits hold. COMPACT: smaller, faster text nodes.
 constexpr int kSafeOptions = XML_PARSE_NONET | XML_PARSE_COMPACT | XML_PARSE_NOWARNING;
 
+// Encoding and I/O errors reach libxml2's thread-wide handler rather than the
+// parser context's; catch them here too, so they count and nothing is printed.
+class ErrorHandlerScope {
+public:
+    explicit ErrorHandlerScope(xmlParserCtxtPtr context)
+        : previousHandler_(xmlStructuredError), previousContext_(xmlStructuredErrorContext) {
+        xmlSetStructuredErrorFunc(context, collectError);
+    }
+    ~ErrorHandlerScope() { xmlSetStructuredErrorFunc(previousContext_, previousHandler_); }
+    ErrorHandlerScope(const ErrorHandlerScope&) = delete;
+    ErrorHandlerScope& operator=(const ErrorHandlerScope&) = delete;
+
+private:
+    xmlStructuredErrorFunc previousHandler_;
+    void* previousContext_;
+};
+
 void initialiseLibxml() {
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
@@ -86,11 +105,16 @@ std::variant<XmlDocument, FeedError> XmlDocument::load(std::string_view bytes, M
     context->_private = &diagnostics;
     context->sax->serror = collectError;
     int options = kSafeOptions | (mode == Mode::recovering ? XML_PARSE_RECOVER : 0);
-    xmlDoc* doc = xmlCtxtReadMemory(context.get(), bytes.data(), static_cast<int>(bytes.size()), nullptr,
-                                    nullptr, options);
+    xmlDoc* doc = nullptr;
+    {
+        ErrorHandlerScope scope(context.get());
+        doc = xmlCtxtReadMemory(context.get(), bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+                                options);
+    }
     XmlDocument document(doc);
     bool failed = doc == nullptr || xmlDocGetRootElement(doc) == nullptr;
     if (mode == Mode::strict) failed = failed || !context->wellFormed;
+    failed = failed || diagnostics.unreadableInput;
     for (int code : diagnostics.codes) failed = failed || (mode == Mode::recovering && isUnrecoverable(code));
     if (failed) {
         std::string message = diagnostics.firstMessage.empty() ? "not an XML document" : diagnostics.firstMessage;

@@ -79,6 +79,7 @@ TEST(FeedDate, TextThatIsNoDateGivesNothing) {
         "2003-13-01T00:00:00Z", "2023-02-29", "2003-12-13T25:00:00Z", "2003-12-13T18:61:00Z",
         "2003-12-13T18:30:02+99:00", "Tue, 10 Jun 203 04:00:00 GMT", "2003-12-13Tnoon", "12/13/2003",
         "2003-12-13T18:30:02Z trailing", "Tue, 10 Jun 2003 04:", "\xff\xfe\x00",
+        "9999-12-31T23:59:59Z", "0001-01-01T00:00:00Z", "Tue, 10 Jun 2999 04:00:00 GMT",  // beyond the clock
     };
     for (const char* text : cases) EXPECT_FALSE(FeedDate::parse(text).has_value()) << text;
 }
