@@ -14,6 +14,13 @@ bool isRss(const xmlNode* node) {
 
 bool isRss(const xmlNode* node, const char* name) { return isRss(node) && XmlText::named(node, name); }
 
+// An empty or blank <link> or <guid> names no address: treat it as missing so
+// the next source is tried instead of keeping an item that links nowhere.
+std::optional<std::string> unlessBlank(std::string text) {
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) return std::nullopt;
+    return text;
+}
+
 template <typename T>
 void setOnce(std::optional<T>& field, T value) {
     if (!field) field = std::move(value);
@@ -84,13 +91,13 @@ RSSFeedItem RssReader::readItem(const xmlNode* item) {
         if (XmlText::named(child, "title")) {
             setOnce(result.title, text_.content(child));
         } else if (XmlText::named(child, "link")) {
-            setOnce(result.link, text_.content(child));
+            if (!result.link) result.link = unlessBlank(text_.content(child));
         } else if (XmlText::named(child, "description")) {
             setOnce(result.description, text_.content(child));
         } else if (XmlText::named(child, "guid")) {
             if (result.guid) continue;
             RSSFeedItemGUID guid;
-            guid.value = text_.content(child);
+            guid.value = unlessBlank(text_.content(child));
             if (auto permaLink = text_.attribute(child, "isPermaLink")) guid.isPermaLink = *permaLink != "false";
             result.guid = std::move(guid);
         } else if (XmlText::named(child, "pubDate")) {

@@ -47,6 +47,48 @@ size_t skipDoctype(std::string_view text, size_t at) {
     return text.size();
 }
 
+// C0 controls other than tab, line feed and carriage return are never allowed
+// in XML, yet leak into feeds from databases and word processors.
+bool isForbiddenControl(char c) {
+    auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 && byte != 0x09 && byte != 0x0A && byte != 0x0D;
+}
+
+// A "<" that cannot open markup ("a < b", "<3") is text.
+bool opensMarkup(std::string_view text, size_t at) {
+    if (at + 1 >= text.size()) return true;  // cut off: leave it to the reader to refuse
+    char next = text[at + 1];
+    return isNameStart(next) || next == '/' || next == '!' || next == '?' ||
+           static_cast<unsigned char>(next) >= 0x80;
+}
+
+// UTF-16 and UTF-32 documents have zero bytes up front; their bytes are not ours to mend.
+bool isAsciiCompatible(std::string_view text) {
+    if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF')))
+        return false;
+    return text.substr(0, 4).find('\0') == std::string_view::npos;
+}
+
+void appendWithoutControls(std::string& out, std::string_view text) {
+    for (char c : text)
+        if (!isForbiddenControl(c)) out += c;
+}
+
+// True for a character reference that names no XML character (&#1;, &#xD800;).
+bool referencesForbiddenCharacter(std::string_view reference) {
+    bool hex = reference.size() > 2 && (reference[2] == 'x' || reference[2] == 'X');
+    unsigned long value = 0;
+    for (size_t i = hex ? 3 : 2; i + 1 < reference.size(); ++i) {
+        int digit = std::isdigit(static_cast<unsigned char>(reference[i]))
+                        ? reference[i] - '0'
+                        : std::tolower(static_cast<unsigned char>(reference[i])) - 'a' + 10;
+        value = value * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
+        if (value > 0x10FFFF) return true;
+    }
+    if (value < 0x20) return value != 0x9 && value != 0xA && value != 0xD;
+    return (value >= 0xD800 && value <= 0xDFFF) || value == 0xFFFE || value == 0xFFFF;
+}
+
 void appendNumericReference(std::string& out, char32_t codePoint) {
     out += "&#";
     out += std::to_string(static_cast<unsigned long>(codePoint));
@@ -56,11 +98,21 @@ void appendNumericReference(std::string& out, char32_t codePoint) {
 }  // namespace
 
 std::string XmlRepair::repair(std::string_view text) {
+    if (!isAsciiCompatible(text)) return std::string(text);
     std::string out;
     out.reserve(text.size() + text.size() / 64);
     size_t i = 0;
     while (i < text.size()) {
         char c = text[i];
+        if (isForbiddenControl(c)) {
+            ++i;
+            continue;
+        }
+        if (c == '<' && !opensMarkup(text, i)) {
+            out += "&lt;";
+            ++i;
+            continue;
+        }
         if (c == '<') {
             size_t end = i + 1;
             if (text.compare(i, 9, "<![CDATA[") == 0) {
@@ -72,7 +124,7 @@ std::string XmlRepair::repair(std::string_view text) {
             } else if (text.compare(i, 9, "<!DOCTYPE") == 0) {
                 end = skipDoctype(text, i);
             }
-            out.append(text.substr(i, end - i));
+            appendWithoutControls(out, text.substr(i, end - i));
             i = end;
             continue;
         }
@@ -83,7 +135,8 @@ std::string XmlRepair::repair(std::string_view text) {
         }
         if (i + 1 < text.size() && text[i + 1] == '#') {
             if (size_t length = characterReferenceLength(text, i)) {
-                out.append(text.substr(i, length));
+                std::string_view reference = text.substr(i, length);
+                if (!referencesForbiddenCharacter(reference)) out.append(reference);
                 i += length;
                 continue;
             }

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <future>
 #include <string>
+#include <vector>
 
 #include "foundation/DispatchQueueFactory.h"
 #include "platform/dispatch/Queue.h"
@@ -370,6 +371,38 @@ TEST(FeedParser, RecoversFromStrayAmpersandsAndHtmlEntities) {
     EXPECT_EQ(item.pubDate, utc(2025, 1, 14, 10, 0, 0));
 }
 
+TEST(FeedParser, RecoversFromOtherCommonFaults) {
+    struct Case {
+        std::string document;
+        const char* title;
+    };
+    const Case cases[] = {
+        {"<rss><channel><title>a < b</title></channel></rss>", "a < b"},
+        {"<rss><channel><title>bell\x07 here</title></channel></rss>", "bell here"},
+        {"<rss><channel><title>ref&#1;&#x41;</title></channel></rss>", "refA"},
+        {"  \n<?xml version=\"1.0\"?><rss><channel><title>late prolog</title></channel></rss>", "late prolog"},
+        {"<rss><channel><title>undeclared &bogus; entity</title></channel></rss>", "undeclared  entity"},
+        {"<rss><channel><title x=\"1\" x=\"2\">twice</title></channel></rss>", "twice"},
+    };
+    for (const auto& c : cases) {
+        Result result = parseText(c.document);
+        ASSERT_NE(result.rssFeed(), nullptr) << c.document;
+        EXPECT_EQ(result.rssFeed()->title, c.title) << c.document;
+    }
+}
+
+TEST(FeedParser, BlankRssLinksCountAsMissing) {
+    Result result = parseText(
+        "<rss><channel><title>t</title><item><title>i</title><link> \n </link><guid>  </guid></item>"
+        "<item><title>j</title><link/><guid>http://g.example/</guid></item></channel></rss>");
+    ASSERT_NE(result.rssFeed(), nullptr);
+    const auto& items = *result.rssFeed()->items;
+    EXPECT_FALSE(items[0].link.has_value());
+    EXPECT_FALSE(items[0].guid->value.has_value());
+    EXPECT_FALSE(items[1].link.has_value());
+    EXPECT_EQ(items[1].guid->value, "http://g.example/");
+}
+
 TEST(FeedParser, DocumentsThatAreNoFeedFailCleanly) {
     struct Case {
         std::string text;
@@ -498,6 +531,22 @@ TEST(FeedParser, TruncatedDocumentsFail) {
 }
 
 // --- Queue ----------------------------------------------------------------
+
+TEST(FeedParser, ParsesOnSeveralThreadsAtOnce) {
+    const std::string documents[] = {test::readFixture("feeds/podcast-itunes.xml"),
+                                     test::readFixture("feeds/stray-amp-nbsp.xml"),
+                                     test::readFixture("feeds/atom-links-xhtml.xml"),
+                                     test::readFixture("feeds/html-page.html")};
+    std::vector<std::future<int>> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.push_back(std::async(std::launch::async, [&, t] {
+            int successes = 0;
+            for (int i = 0; i < 48; ++i) successes += FeedParser(documents[(t + i) % 4]).parse().isSuccess();
+            return successes;
+        }));
+    }
+    for (auto& worker : workers) EXPECT_EQ(worker.get(), 36);  // every fourth is the HTML page
+}
 
 TEST(FeedParser, ParseAsyncParsesOnTheGivenQueueAndCallsBackOnce) {
     auto queue = makeDispatchQueue("feedkit_test_queue", QualityOfService::utility);
