@@ -94,7 +94,7 @@ std::optional<RSSArticle> mapItem(const feedkit::RSSFeedItem& item, const feedki
 // --- Atom --------------------------------------------------------------------
 
 bool attributeContains(const feedkit::AtomFeedEntryLink& link,
-                       const std::optional<std::string> feedkit::AtomLinkAttributes::*field, const char* needle) {
+                       const std::optional<std::string> feedkit::AtomFeedLink::Attributes::*field, const char* needle) {
     if (!link.attributes) return false;
     const auto& value = (*link.attributes).*field;
     return value && value->find(needle) != std::string::npos;
@@ -105,8 +105,8 @@ const feedkit::AtomFeedEntryLink* chosenLink(const feedkit::AtomFeedEntry& entry
     if (!entry.links || entry.links->empty()) return nullptr;
     const feedkit::AtomFeedEntryLink* firstText = nullptr;
     for (const auto& link : *entry.links) {
-        if (!attributeContains(link, &feedkit::AtomLinkAttributes::type, "text")) continue;
-        if (attributeContains(link, &feedkit::AtomLinkAttributes::rel, "alternate")) return &link;
+        if (!attributeContains(link, &feedkit::AtomFeedLink::Attributes::type, "text")) continue;
+        if (attributeContains(link, &feedkit::AtomFeedLink::Attributes::rel, "alternate")) return &link;
         if (!firstText) firstText = &link;
     }
     return firstText ? firstText : &entry.links->front();

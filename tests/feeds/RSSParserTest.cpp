@@ -34,7 +34,7 @@ fk::RSSFeed rssFeed(std::vector<fk::RSSFeedItem> items) {
 
 fk::AtomFeedEntryLink atomLink(std::optional<std::string> href, std::optional<std::string> rel = std::nullopt,
                                std::optional<std::string> type = std::nullopt) {
-    return fk::AtomFeedEntryLink{fk::AtomLinkAttributes{std::move(href), std::move(rel), std::move(type), {}}};
+    return fk::AtomFeedEntryLink{fk::AtomFeedLink::Attributes{std::move(href), std::move(rel), std::move(type), {}}};
 }
 
 fk::AtomFeedEntry atomEntry(std::vector<fk::AtomFeedEntryLink> links) {
@@ -342,7 +342,7 @@ TEST(RSSParser, AtomFeedAndEntryFields) {
     fk::AtomFeed feed = atomFeed({});
     feed.links = std::vector<fk::AtomFeedLink>{atomLink(" //self.example/feed ", "self"), atomLink("http://alt.example/")};
     feed.categories = std::vector<fk::AtomFeedCategory>{
-        {fk::AtomCategoryAttributes{"x", {}, {}}}, {std::nullopt}, {fk::AtomCategoryAttributes{{}, "s", {}}}};
+        {fk::AtomFeedCategory::Attributes{"x", {}, {}}}, {std::nullopt}, {fk::AtomFeedCategory::Attributes{{}, "s", {}}}};
     feed.updated = mayDay(9);
     auto mapped = RSSParser::map(feed);
     EXPECT_EQ(mapped->link, "http://self.example/feed");  // the first link, whatever its relation

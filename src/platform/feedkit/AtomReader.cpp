@@ -105,7 +105,7 @@ AtomText AtomReader::readText(const xmlNode* element) {
 AtomFeedLink AtomReader::readLink(const xmlNode* element) {
     AtomFeedLink link;
     if (!element->properties) return link;
-    AtomLinkAttributes attributes;
+    AtomFeedLink::Attributes attributes;
     attributes.href = text_.attribute(element, "href");
     attributes.rel = text_.attribute(element, "rel");
     attributes.type = text_.attribute(element, "type");
@@ -117,7 +117,7 @@ AtomFeedLink AtomReader::readLink(const xmlNode* element) {
 AtomFeedCategory AtomReader::readCategory(const xmlNode* element) {
     AtomFeedCategory category;
     if (!element->properties) return category;
-    AtomCategoryAttributes attributes;
+    AtomFeedCategory::Attributes attributes;
     attributes.term = text_.attribute(element, "term");
     attributes.scheme = text_.attribute(element, "scheme");
     attributes.label = text_.attribute(element, "label");
