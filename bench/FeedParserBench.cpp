@@ -21,7 +21,8 @@ std::string body(int index, size_t size) {
                        " with &lt;a href=&quot;https://bench.example/x&quot;&gt;a link&lt;/a&gt; and "
                        "&lt;em&gt;emphasis&lt;/em&gt;. ";
     std::string out;
-    while (out.size() < size) out += html + "Lorem ipsum dolor sit amet, consectetur adipiscing elit &amp; more. ";
+    while (out.size() < size)
+        out += html + "Lorem ipsum dolor sit amet, consectetur adipiscing elit &amp; more. ";
     out.resize(size);
     while (!out.empty() && out.back() != ' ') out.pop_back();  // never cut an entity
     return out;
@@ -30,12 +31,14 @@ std::string body(int index, size_t size) {
 std::string rssDocument() {
     std::string doc =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\" "
-        "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:content=\"http://purl.org/rss/1.0/modules/content/\">"
+        "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+        "xmlns:content=\"http://purl.org/rss/1.0/modules/content/\">"
         "<channel><title>Bench RSS</title><link>https://bench.example/</link><description>d</description>\n";
     size_t perItem = kTargetSize / kItems - 420;
     for (int i = 0; i < kItems; ++i) {
         std::string n = std::to_string(i);
-        doc += "<item><title>Item number " + n + " of the bench feed</title><link>https://bench.example/items/" + n +
+        doc += "<item><title>Item number " + n +
+               " of the bench feed</title><link>https://bench.example/items/" + n +
                "</link><guid isPermaLink=\"false\">bench-" + n +
                "</guid><pubDate>Tue, 10 Jun 2003 04:00:00 GMT</pubDate><dc:creator>Writer " + n +
                "</dc:creator><category>Bench</category><category>Items</category><description>" +
@@ -48,7 +51,8 @@ std::string rssDocument() {
 std::string atomDocument() {
     std::string doc =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<feed xmlns=\"http://www.w3.org/2005/Atom\">"
-        "<title>Bench Atom</title><link href=\"https://bench.example/\"/><updated>2025-01-01T00:00:00Z</updated>\n";
+        "<title>Bench Atom</title><link "
+        "href=\"https://bench.example/\"/><updated>2025-01-01T00:00:00Z</updated>\n";
     size_t perEntry = kTargetSize / kItems - 560;
     for (int i = 0; i < kItems; ++i) {
         std::string n = std::to_string(i);

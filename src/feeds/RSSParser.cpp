@@ -94,7 +94,8 @@ std::optional<RSSArticle> mapItem(const feedkit::RSSFeedItem& item, const feedki
 // --- Atom --------------------------------------------------------------------
 
 bool attributeContains(const feedkit::AtomFeedEntryLink& link,
-                       const std::optional<std::string> feedkit::AtomFeedLink::Attributes::*field, const char* needle) {
+                       const std::optional<std::string> feedkit::AtomFeedLink::Attributes::*field,
+                       const char* needle) {
     if (!link.attributes) return false;
     const auto& value = (*link.attributes).*field;
     return value && value->find(needle) != std::string::npos;
@@ -124,8 +125,9 @@ std::optional<RSSArticle> mapEntry(const feedkit::AtomFeedEntry& entry, const fe
     auto tags = tagSet(entry.categories, [](const feedkit::AtomFeedEntryCategory& c) {
         return c.attributes ? c.attributes->term : std::nullopt;
     });
-    return RSSArticle(*entry.title, firstDate(entry.updated, feed.updated), firstContent({&content, &summary}),
-                      creator, RSSParser::normalizedLink(*link->attributes->href), std::nullopt, std::move(tags));
+    return RSSArticle(*entry.title, firstDate(entry.updated, feed.updated),
+                      firstContent({&content, &summary}), creator,
+                      RSSParser::normalizedLink(*link->attributes->href), std::nullopt, std::move(tags));
 }
 
 // --- JSON Feed ---------------------------------------------------------------
@@ -164,7 +166,8 @@ std::string RSSParser::normalizedLink(const std::string& link) {
 std::optional<RSSFeed> RSSParser::map(const feedkit::RSSFeed& feed) {
     if (!feed.title) return std::nullopt;
     auto categories = tagSet(feed.categories, [](const feedkit::RSSFeedCategory& c) { return c.value; });
-    return RSSFeed{*feed.title, mapAll(feed.items, feed, mapItem), normalized(feed.link), std::move(categories)};
+    return RSSFeed{*feed.title, mapAll(feed.items, feed, mapItem), normalized(feed.link),
+                   std::move(categories)};
 }
 
 std::optional<RSSFeed> RSSParser::map(const feedkit::AtomFeed& feed) {

@@ -15,12 +15,48 @@ using namespace tallowmere;
 namespace {
 
 // Fragments that steer mutations into the parser's interesting corners.
-const std::vector<std::string> kFragments = {
-    "<", ">", "&", "&nbsp;", "&#", "&#x110000;", "&amp", "]]>", "<![CDATA[", "<!--", "-->", "<?xml ", "\"", "'",
-    "</item>", "<item>", "<entry>", "</title>", "<title>", "<link href=\"//x\"/>", "xmlns=\"http://www.w3.org/2005/Atom\"",
-    "<!DOCTYPE r [<!ENTITY e \"&e2;\"><!ENTITY e2 \"xx\">]>", "&e;", "\xff", "\xc3", "\xef\xbb\xbf", "\0", "{", "}",
-    "[", "]", ",", ":", "\\u", "\\ud800", "null", "\"items\":", "\"title\":", "type=\"xhtml\"", "encoding=\"UTF-16\"",
-    "Tue, 31 Feb 2003 25:61:61 +9999", "2003-13-45T99:99:99.9999999999Z"};
+const std::vector<std::string> kFragments = {"<",
+                                             ">",
+                                             "&",
+                                             "&nbsp;",
+                                             "&#",
+                                             "&#x110000;",
+                                             "&amp",
+                                             "]]>",
+                                             "<![CDATA[",
+                                             "<!--",
+                                             "-->",
+                                             "<?xml ",
+                                             "\"",
+                                             "'",
+                                             "</item>",
+                                             "<item>",
+                                             "<entry>",
+                                             "</title>",
+                                             "<title>",
+                                             "<link href=\"//x\"/>",
+                                             "xmlns=\"http://www.w3.org/2005/Atom\"",
+                                             "<!DOCTYPE r [<!ENTITY e \"&e2;\"><!ENTITY e2 \"xx\">]>",
+                                             "&e;",
+                                             "\xff",
+                                             "\xc3",
+                                             "\xef\xbb\xbf",
+                                             "\0",
+                                             "{",
+                                             "}",
+                                             "[",
+                                             "]",
+                                             ",",
+                                             ":",
+                                             "\\u",
+                                             "\\ud800",
+                                             "null",
+                                             "\"items\":",
+                                             "\"title\":",
+                                             "type=\"xhtml\"",
+                                             "encoding=\"UTF-16\"",
+                                             "Tue, 31 Feb 2003 25:61:61 +9999",
+                                             "2003-13-45T99:99:99.9999999999Z"};
 
 std::string mutate(std::string document, std::mt19937& random) {
     int steps = 1 + static_cast<int>(random() % 4);
@@ -28,7 +64,8 @@ std::string mutate(std::string document, std::mt19937& random) {
         size_t at = document.empty() ? 0 : random() % (document.size() + 1);
         switch (random() % 6) {
             case 0:  // flip a byte
-                if (!document.empty()) document[at % document.size()] ^= static_cast<char>(1 + random() % 255);
+                if (!document.empty())
+                    document[at % document.size()] ^= static_cast<char>(1 + random() % 255);
                 break;
             case 1:  // insert a fragment
                 document.insert(at, kFragments[random() % kFragments.size()]);
@@ -46,7 +83,8 @@ std::string mutate(std::string document, std::mt19937& random) {
                 document.resize(at);
                 break;
             default:  // random byte
-                document.insert(document.begin() + static_cast<std::ptrdiff_t>(at), static_cast<char>(random()));
+                document.insert(document.begin() + static_cast<std::ptrdiff_t>(at),
+                                static_cast<char>(random()));
                 break;
         }
     }

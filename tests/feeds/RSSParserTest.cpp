@@ -34,7 +34,8 @@ fk::RSSFeed rssFeed(std::vector<fk::RSSFeedItem> items) {
 
 fk::AtomFeedEntryLink atomLink(std::optional<std::string> href, std::optional<std::string> rel = std::nullopt,
                                std::optional<std::string> type = std::nullopt) {
-    return fk::AtomFeedEntryLink{fk::AtomFeedLink::Attributes{std::move(href), std::move(rel), std::move(type), {}}};
+    return fk::AtomFeedEntryLink{
+        fk::AtomFeedLink::Attributes{std::move(href), std::move(rel), std::move(type), {}}};
 }
 
 fk::AtomFeedEntry atomEntry(std::vector<fk::AtomFeedEntryLink> links) {
@@ -74,7 +75,8 @@ std::optional<RSSArticle> onlyArticle(const std::optional<RSSFeed>& feed) {
 
 std::optional<RSSFeed> parseDocument(const std::string& text) {
     std::optional<RSSFeed> feed;
-    RSSParser::parse(fk::FeedParser(text).parse(), [&](std::optional<RSSFeed> f, auto) { feed = std::move(f); });
+    RSSParser::parse(fk::FeedParser(text).parse(),
+                     [&](std::optional<RSSFeed> f, auto) { feed = std::move(f); });
     return feed;
 }
 
@@ -118,8 +120,8 @@ TEST(RSSParser, FailuresPassTheErrorOnAndTitlelessFeedsGiveNeitherFeedNorError) 
     untitledAtom.title.reset();
     fk::JSONFeed untitledJson = jsonFeed({jsonItem()});
     untitledJson.title.reset();
-    for (const auto& result : {fk::Result::rss(untitledRss), fk::Result::atom(untitledAtom),
-                               fk::Result::json(untitledJson)}) {
+    for (const auto& result :
+         {fk::Result::rss(untitledRss), fk::Result::atom(untitledAtom), fk::Result::json(untitledJson)}) {
         auto caller = std::this_thread::get_id();
         RSSParser::parse(result, [&](std::optional<RSSFeed> feed, std::optional<fk::FeedError> error) {
             ++calls;
@@ -139,7 +141,9 @@ TEST(RSSParser, FeedsWithoutItemsOrWithAllItemsDroppedHaveNoArticles) {
     fk::JSONFeed noJsonItems = jsonFeed({});
     noJsonItems.items.reset();
     std::vector<std::optional<RSSFeed>> feeds = {
-        RSSParser::map(noItems), RSSParser::map(noEntries), RSSParser::map(noJsonItems),
+        RSSParser::map(noItems),
+        RSSParser::map(noEntries),
+        RSSParser::map(noJsonItems),
         RSSParser::map(rssFeed({rssItem(std::nullopt, "http://x.example/"), rssItem("t", std::nullopt)})),
     };
     for (const auto& feed : feeds) {
@@ -150,9 +154,9 @@ TEST(RSSParser, FeedsWithoutItemsOrWithAllItemsDroppedHaveNoArticles) {
 }
 
 TEST(RSSParser, KeepsDocumentOrderAndDuplicateLinks) {
-    auto feed = RSSParser::map(rssFeed({rssItem("b", "http://x.example/same"), rssItem("a", "http://x.example/same"),
-                                        rssItem(std::nullopt, "http://x.example/dropped"),
-                                        rssItem("c", "http://x.example/other")}));
+    auto feed = RSSParser::map(
+        rssFeed({rssItem("b", "http://x.example/same"), rssItem("a", "http://x.example/same"),
+                 rssItem(std::nullopt, "http://x.example/dropped"), rssItem("c", "http://x.example/other")}));
     ASSERT_TRUE(feed.has_value());
     ASSERT_EQ(feed->articles.size(), 3u);
     EXPECT_EQ(feed->articles[0].title(), "b");
@@ -179,7 +183,8 @@ TEST(RSSParser, RssFeedFields) {
     EXPECT_FALSE(mapped->link.has_value());
     EXPECT_FALSE(mapped->categories.has_value());  // an empty list counts as none
 
-    feed.categories = std::vector<fk::RSSFeedCategory>{{"News", {}}, {std::nullopt, {}}, {"Tech", {}}, {"News", {}}};
+    feed.categories =
+        std::vector<fk::RSSFeedCategory>{{"News", {}}, {std::nullopt, {}}, {"Tech", {}}, {"News", {}}};
     mapped = RSSParser::map(feed);
     EXPECT_EQ(mapped->categories, (std::set<std::string>{"News", "Tech"}));
 }
@@ -198,13 +203,22 @@ TEST(RSSParser, RssItemLinkTitleContentCreatorAndTags) {
     const Case cases[] = {
         {"link", rssItem("t", " http://a.example/1\n"), "http://a.example/1", ""},
         {"guid when no link",
-         with(rssItem("t", std::nullopt), [](auto& i) { i.guid = fk::RSSFeedItemGUID{"http://g.example/", false}; }),
+         with(rssItem("t", std::nullopt),
+              [](auto& i) {
+                  i.guid = fk::RSSFeedItemGUID{"http://g.example/", false};
+              }),
          "http://g.example/", ""},
         {"link before guid",
-         with(rssItem("t", "http://l.example/"), [](auto& i) { i.guid = fk::RSSFeedItemGUID{"http://g.example/", true}; }),
+         with(rssItem("t", "http://l.example/"),
+              [](auto& i) {
+                  i.guid = fk::RSSFeedItemGUID{"http://g.example/", true};
+              }),
          "http://l.example/", ""},
         {"guid without value",
-         with(rssItem("t", std::nullopt), [](auto& i) { i.guid = fk::RSSFeedItemGUID{std::nullopt, true}; }),
+         with(rssItem("t", std::nullopt),
+              [](auto& i) {
+                  i.guid = fk::RSSFeedItemGUID{std::nullopt, true};
+              }),
          std::nullopt, ""},
         {"no link", rssItem("t", std::nullopt), std::nullopt, ""},
         {"no title", rssItem(std::nullopt, "http://a.example/"), std::nullopt, ""},
@@ -216,7 +230,8 @@ TEST(RSSParser, RssItemLinkTitleContentCreatorAndTags) {
                   i.description = "short";
               }),
          "http://a.example/", "<p>full</p>"},
-        {"description next", with(rssItem("t", "http://a.example/"), [](auto& i) { i.description = "\n short \t"; }),
+        {"description next",
+         with(rssItem("t", "http://a.example/"), [](auto& i) { i.description = "\n short \t"; }),
          "http://a.example/", "short"},
         {"content module without body",
          with(rssItem("t", "http://a.example/"),
@@ -225,7 +240,8 @@ TEST(RSSParser, RssItemLinkTitleContentCreatorAndTags) {
                   i.description = "d";
               }),
          "http://a.example/", "d"},
-        {"white space only", with(rssItem("t", "http://a.example/"), [](auto& i) { i.description = " \n\t\r "; }),
+        {"white space only",
+         with(rssItem("t", "http://a.example/"), [](auto& i) { i.description = " \n\t\r "; }),
          "http://a.example/", ""},
     };
     for (const auto& c : cases) {
@@ -312,14 +328,16 @@ TEST(RSSParser, AtomEntryLinkChoice) {
           atomLink("http://x.example/b", "alternate", "text/html")},
          "http://x.example/b"},
         {"no text links: the first link",
-         {atomLink("http://x.example/first", "self", "application/atom+xml"), atomLink("http://x.example/second")},
+         {atomLink("http://x.example/first", "self", "application/atom+xml"),
+          atomLink("http://x.example/second")},
          "http://x.example/first"},
         {"type test is case-sensitive",
          {atomLink("http://x.example/first", "alternate", "application/pdf"),
           atomLink("http://x.example/upper", "alternate", "TEXT/HTML")},
          "http://x.example/first"},
-        {"rel contains alternate", {atomLink("http://x.example/t", "x", "text/plain"),
-                                    atomLink("http://x.example/alt", "alternate-ish", "text/html")},
+        {"rel contains alternate",
+         {atomLink("http://x.example/t", "x", "text/plain"),
+          atomLink("http://x.example/alt", "alternate-ish", "text/html")},
          "http://x.example/alt"},
         {"link without attributes", {L{}}, std::nullopt},
         {"chosen link without href", {atomLink(std::nullopt, "alternate", "text/html")}, std::nullopt},
@@ -340,9 +358,11 @@ TEST(RSSParser, AtomEntryLinkChoice) {
 
 TEST(RSSParser, AtomFeedAndEntryFields) {
     fk::AtomFeed feed = atomFeed({});
-    feed.links = std::vector<fk::AtomFeedLink>{atomLink(" //self.example/feed ", "self"), atomLink("http://alt.example/")};
-    feed.categories = std::vector<fk::AtomFeedCategory>{
-        {fk::AtomFeedCategory::Attributes{"x", {}, {}}}, {std::nullopt}, {fk::AtomFeedCategory::Attributes{{}, "s", {}}}};
+    feed.links = std::vector<fk::AtomFeedLink>{atomLink(" //self.example/feed ", "self"),
+                                               atomLink("http://alt.example/")};
+    feed.categories = std::vector<fk::AtomFeedCategory>{{fk::AtomFeedCategory::Attributes{"x", {}, {}}},
+                                                        {std::nullopt},
+                                                        {fk::AtomFeedCategory::Attributes{{}, "s", {}}}};
     feed.updated = mayDay(9);
     auto mapped = RSSParser::map(feed);
     EXPECT_EQ(mapped->link, "http://self.example/feed");  // the first link, whatever its relation
@@ -409,19 +429,37 @@ TEST(RSSParser, JsonFeedFields) {
     };
     const Case cases[] = {
         {"url", [](auto&) {}, "https://json.example/item", "", "Feed Author"},
-        {"external url", [](auto& i) { i.url.reset(); i.externalUrl = "//ext.example/"; }, "http://ext.example/", "",
-         "Feed Author"},
+        {"external url",
+         [](auto& i) {
+             i.url.reset();
+             i.externalUrl = "//ext.example/";
+         },
+         "http://ext.example/", "", "Feed Author"},
         {"no url", [](auto& i) { i.url.reset(); }, std::nullopt, "", {}},
         {"no title", [](auto& i) { i.title.reset(); }, std::nullopt, "", {}},
         {"html first",
-         [](auto& i) { i.contentHtml = "<b>h</b>"; i.contentText = "t"; i.summary = "s"; },
+         [](auto& i) {
+             i.contentHtml = "<b>h</b>";
+             i.contentText = "t";
+             i.summary = "s";
+         },
          "https://json.example/item", "<b>h</b>", "Feed Author"},
-        {"text without html", [](auto& i) { i.contentText = " t "; i.summary = "s"; }, "https://json.example/item",
-         "t", "Feed Author"},
+        {"text without html",
+         [](auto& i) {
+             i.contentText = " t ";
+             i.summary = "s";
+         },
+         "https://json.example/item", "t", "Feed Author"},
         {"summary last", [](auto& i) { i.summary = "s"; }, "https://json.example/item", "s", "Feed Author"},
-        {"item author", [](auto& i) { i.author = fk::JSONFeedAuthor{"Item Author", {}, {}}; },
+        {"item author",
+         [](auto& i) {
+             i.author = fk::JSONFeedAuthor{"Item Author", {}, {}};
+         },
          "https://json.example/item", "", "Item Author"},
-        {"item author without name", [](auto& i) { i.author = fk::JSONFeedAuthor{{}, "https://a.example/", {}}; },
+        {"item author without name",
+         [](auto& i) {
+             i.author = fk::JSONFeedAuthor{{}, "https://a.example/", {}};
+         },
          "https://json.example/item", "", "Feed Author"},
     };
     feed.author = fk::JSONFeedAuthor{"Feed Author", {}, {}};
@@ -481,7 +519,7 @@ TEST(RSSParser, ParsesDocumentsOnItsQueueIntoTheUniformModel) {
     EXPECT_EQ(first.tags(), (std::set<std::string>{"Science", "Sea"}));
     const RemoteArticle& second = feed->articles[1];
     EXPECT_EQ(second.link(), "https://harbour.example/podcast/1");  // from the guid
-    EXPECT_FALSE(second.creator().has_value());                      // the iTunes author is not read
+    EXPECT_FALSE(second.creator().has_value());                     // the iTunes author is not read
     EXPECT_FALSE(second.tags().has_value());
 }
 
@@ -537,5 +575,6 @@ TEST(RSSParser, DocumentWithTitleButNoItemsGivesAnEmptyFeed) {
     ASSERT_TRUE(feed.has_value());
     EXPECT_TRUE(feed->articles.empty());
     EXPECT_FALSE(feed->link.has_value());
-    EXPECT_FALSE(parseDocument("<rss version=\"2.0\"><channel><link>http://x.example/</link></channel></rss>"));
+    EXPECT_FALSE(
+        parseDocument("<rss version=\"2.0\"><channel><link>http://x.example/</link></channel></rss>"));
 }

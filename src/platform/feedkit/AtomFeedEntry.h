@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+
 #include "platform/feedkit/AtomFeedCategory.h"
 #include "platform/feedkit/AtomFeedEntryAuthor.h"
 #include "platform/feedkit/AtomFeedLink.h"

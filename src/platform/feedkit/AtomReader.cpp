@@ -26,7 +26,8 @@ const xmlNode* xhtmlWrapper(const xmlNode* element) {
         if (wrapper) return nullptr;
         wrapper = child;
     }
-    if (wrapper && XmlText::named(wrapper, "div") && XmlText::inNamespace(wrapper, {ns::xhtml})) return wrapper;
+    if (wrapper && XmlText::named(wrapper, "div") && XmlText::inNamespace(wrapper, {ns::xhtml}))
+        return wrapper;
     return nullptr;
 }
 

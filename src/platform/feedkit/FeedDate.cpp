@@ -35,7 +35,8 @@ public:
         while (!atEnd() && std::isspace(static_cast<unsigned char>(peek()))) advance();
     }
     void skipSeparators() {
-        while (!atEnd() && (std::isspace(static_cast<unsigned char>(peek())) || peek() == ',' || peek() == '-'))
+        while (!atEnd() &&
+               (std::isspace(static_cast<unsigned char>(peek())) || peek() == ',' || peek() == '-'))
             advance();
     }
     // Reads up to maxDigits digits; `count` receives how many were read.
@@ -152,7 +153,8 @@ std::optional<TimePoint> toTimePoint(const Fields& f) {
     if (f.month < 1 || f.month > 12 || f.day < 1) return std::nullopt;
     if (f.hour > 24 || f.minute > 59 || f.second > 60) return std::nullopt;
     if (f.hour == 24 && (f.minute != 0 || f.second != 0)) return std::nullopt;
-    year_month_day ymd{year{f.year}, month{static_cast<unsigned>(f.month)}, day{static_cast<unsigned>(f.day)}};
+    year_month_day ymd{year{f.year}, month{static_cast<unsigned>(f.month)},
+                       day{static_cast<unsigned>(f.day)}};
     if (!ymd.ok()) return std::nullopt;
     int second = f.second == 60 ? 59 : f.second;  // a leap second is kept inside its minute
     auto local = sys_days{ymd} + hours{f.hour} + minutes{f.minute} + seconds{second};
@@ -168,7 +170,8 @@ bool readClock(Cursor& cursor, Fields& f) {
     if (!minute) return false;
     f.hour = *hour;
     f.minute = *minute;
-    if (cursor.peek() == ':' || (cursor.peek() == '.' && std::isdigit(static_cast<unsigned char>(cursor.peek(1))))) {
+    if (cursor.peek() == ':' ||
+        (cursor.peek() == '.' && std::isdigit(static_cast<unsigned char>(cursor.peek(1))))) {
         cursor.advance();
         auto second = cursor.number(2);
         if (!second) return false;

@@ -7,11 +7,11 @@ namespace tallowmere::feedkit {
 // Why a document could not be read as a feed.
 struct FeedError {
     enum class Code {
-        notAFeed,          // well-formed, but neither RSS, Atom nor JSON Feed
-        malformedXML,      // neither the strict nor the recovering read succeeded
-        malformedJSON,     // not valid JSON, or nested beyond reason
-        tooLarge,          // over the size we are willing to read
-        unsafeContent,     // entity expansion beyond the budget
+        notAFeed,       // well-formed, but neither RSS, Atom nor JSON Feed
+        malformedXML,   // neither the strict nor the recovering read succeeded
+        malformedJSON,  // not valid JSON, or nested beyond reason
+        tooLarge,       // over the size we are willing to read
+        unsafeContent,  // entity expansion beyond the budget
     };
 
     Code code;

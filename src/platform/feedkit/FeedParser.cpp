@@ -23,7 +23,8 @@ std::string_view withoutUTF8ByteOrderMark(std::string_view bytes) {
 
 bool looksLikeJSON(std::string_view bytes) {
     bytes = withoutUTF8ByteOrderMark(bytes);
-    auto first = std::find_if(bytes.begin(), bytes.end(), [](char c) { return !std::isspace(static_cast<unsigned char>(c)); });
+    auto first = std::find_if(bytes.begin(), bytes.end(),
+                              [](char c) { return !std::isspace(static_cast<unsigned char>(c)); });
     return first != bytes.end() && *first == '{';
 }
 

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+
 #include "platform/feedkit/JSONFeedAuthor.h"
 #include "platform/feedkit/JSONFeedItem.h"
 

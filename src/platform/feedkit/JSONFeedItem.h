@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+
 #include "platform/feedkit/JSONFeedAuthor.h"
 
 namespace tallowmere::feedkit {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+
 #include "platform/feedkit/ContentNamespace.h"
 #include "platform/feedkit/DublinCoreNamespace.h"
 #include "platform/feedkit/RSSFeedCategory.h"

@@ -8,8 +8,8 @@ namespace {
 
 bool isRss(const xmlNode* node) {
     return node->type == XML_ELEMENT_NODE &&
-           XmlText::inNamespace(node, {ns::rss10, ns::rss090, ns::rss090Channel, ns::rssUserland, ns::rssUserlandOld},
-                                true);
+           XmlText::inNamespace(
+               node, {ns::rss10, ns::rss090, ns::rss090Channel, ns::rssUserland, ns::rssUserlandOld}, true);
 }
 
 bool isRss(const xmlNode* node, const char* name) { return isRss(node) && XmlText::named(node, name); }
@@ -98,7 +98,8 @@ RSSFeedItem RssReader::readItem(const xmlNode* item) {
             if (result.guid) continue;
             RSSFeedItemGUID guid;
             guid.value = unlessBlank(text_.content(child));
-            if (auto permaLink = text_.attribute(child, "isPermaLink")) guid.isPermaLink = *permaLink != "false";
+            if (auto permaLink = text_.attribute(child, "isPermaLink"))
+                guid.isPermaLink = *permaLink != "false";
             result.guid = std::move(guid);
         } else if (XmlText::named(child, "pubDate")) {
             if (!result.pubDate) result.pubDate = FeedDate::parse(text_.content(child));

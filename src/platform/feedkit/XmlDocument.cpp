@@ -117,7 +117,8 @@ std::variant<XmlDocument, FeedError> XmlDocument::load(std::string_view bytes, M
     failed = failed || diagnostics.unreadableInput;
     for (int code : diagnostics.codes) failed = failed || (mode == Mode::recovering && isUnrecoverable(code));
     if (failed) {
-        std::string message = diagnostics.firstMessage.empty() ? "not an XML document" : diagnostics.firstMessage;
+        std::string message =
+            diagnostics.firstMessage.empty() ? "not an XML document" : diagnostics.firstMessage;
         return FeedError{FeedError::Code::malformedXML, message};
     }
     return document;

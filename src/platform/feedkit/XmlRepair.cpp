@@ -64,7 +64,8 @@ bool opensMarkup(std::string_view text, size_t at) {
 
 // UTF-16 and UTF-32 documents have zero bytes up front; their bytes are not ours to mend.
 bool isAsciiCompatible(std::string_view text) {
-    if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF')))
+    if (text.size() >= 2 &&
+        ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF')))
         return false;
     return text.substr(0, 4).find('\0') == std::string_view::npos;
 }

@@ -115,7 +115,8 @@ std::string XmlText::innerMarkup(const xmlNode* element) {
     if (!buffer) return {};
     for (xmlNode* child = element->children; child; child = child->next)
         xmlNodeDump(buffer.get(), element->doc, child, 0, 0);
-    return std::string(chars(xmlBufferContent(buffer.get())), static_cast<size_t>(xmlBufferLength(buffer.get())));
+    return std::string(chars(xmlBufferContent(buffer.get())),
+                       static_cast<size_t>(xmlBufferLength(buffer.get())));
 }
 
 std::optional<std::string> XmlText::attribute(const xmlNode* element, const char* name) {
@@ -123,7 +124,8 @@ std::optional<std::string> XmlText::attribute(const xmlNode* element, const char
         if (attr->ns || std::strcmp(chars(attr->name), name) != 0) continue;
         const xmlNode* value = attr->children;
         if (!value) return std::string();
-        if (!value->next && value->type == XML_TEXT_NODE && value->content) return std::string(chars(value->content));
+        if (!value->next && value->type == XML_TEXT_NODE && value->content)
+            return std::string(chars(value->content));
         std::string out;
         appendText(out, value, 0);
         return out;

@@ -163,8 +163,9 @@ TEST(FeedParser, ReadsAtomLinksTextConstructsAndAuthors) {
     EXPECT_EQ((*entry.authors)[0].email, "carl@workshop.example");
     EXPECT_EQ(entry.summary->value, "A short summary.");
     EXPECT_EQ(entry.content->type, "xhtml");
-    EXPECT_EQ(entry.content->value,
-              "<p>Dovetails &amp; <em>mortises</em>.</p><img src=\"https://workshop.example/j.jpg\" alt=\"\"/>");
+    EXPECT_EQ(
+        entry.content->value,
+        "<p>Dovetails &amp; <em>mortises</em>.</p><img src=\"https://workshop.example/j.jpg\" alt=\"\"/>");
 
     const AtomFeedEntry& second = (*feed->entries)[1];
     EXPECT_FALSE((*second.links)[0].attributes->type.has_value());
@@ -200,13 +201,15 @@ TEST(FeedParser, AtomTextConstructsOfEachType) {
         {"<content type=\"html\"><![CDATA[<p>cdata & more</p>]]></content>", "<p>cdata & more</p>"},
         {"<content type=\"xhtml\"><div xmlns=\"http://www.w3.org/1999/xhtml\">one <b>two</b></div></content>",
          "one <b>two</b>"},
-        {"<content type=\"xhtml\"><x:div xmlns:x=\"http://www.w3.org/1999/xhtml\">text &lt; only</x:div></content>",
+        {"<content type=\"xhtml\"><x:div xmlns:x=\"http://www.w3.org/1999/xhtml\">text &lt; "
+         "only</x:div></content>",
          "text &lt; only"},
         {"<content type=\"text/plain\" src=\"http://x.example/body\"/>", nullptr},
     };
     for (const auto& c : cases) {
         std::string document =
-            std::string("<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>T</title><entry><title>E</title>") +
+            std::string(
+                "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>T</title><entry><title>E</title>") +
             c.content + "</entry></feed>";
         Result result = parseText(document);
         ASSERT_NE(result.atomFeed(), nullptr) << c.content;
@@ -232,7 +235,8 @@ TEST(FeedParser, MatchesNamespacesByUriNotByPrefix) {
     ASSERT_EQ(result.atomFeed()->entries->size(), 1u);
     EXPECT_EQ((*result.atomFeed()->entries)[0].title, "E");
 
-    std::string rss = R"(<rss version="2.0" xmlns:atom="http://www.w3.org/2005/Atom" xmlns:x="http://example.com/x">
+    std::string rss =
+        R"(<rss version="2.0" xmlns:atom="http://www.w3.org/2005/Atom" xmlns:x="http://example.com/x">
 <channel><x:title>wrong</x:title><title>Right</title><atom:link href="http://self.example/" rel="self"/>
 <link>http://right.example/</link></channel></rss>)";
     Result rssResult = parseText(rss);
@@ -321,8 +325,9 @@ TEST(FeedParser, ConvertsDeclaredEncodingsToUTF8) {
     EXPECT_EQ((*cp1252.rssFeed()->items)[0].title, "Price \u20ac 5 \u2013 na\u00efve");
     EXPECT_EQ((*cp1252.rssFeed()->items)[0].description, "r\u00e9sum\u00e9");
 
-    Result latin1 = parseText("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><rss><channel><title>\xe9t\xe9</title>"
-                              "</channel></rss>");
+    Result latin1 = parseText(
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><rss><channel><title>\xe9t\xe9</title>"
+        "</channel></rss>");
     ASSERT_NE(latin1.rssFeed(), nullptr);
     EXPECT_EQ(latin1.rssFeed()->title, "\u00e9t\u00e9");
 }
@@ -332,16 +337,19 @@ TEST(FeedParser, HonoursByteOrderMarksAndDefaultsToUTF8) {
     ASSERT_NE(utf8Default.rssFeed(), nullptr);
     EXPECT_EQ(utf8Default.rssFeed()->title, "\u00fcber \u2603");
 
-    Result utf8Bom = parseText("\xEF\xBB\xBF<?xml version=\"1.0\"?><rss><channel><title>B\u00f6m</title></channel></rss>");
+    Result utf8Bom =
+        parseText("\xEF\xBB\xBF<?xml version=\"1.0\"?><rss><channel><title>B\u00f6m</title></channel></rss>");
     ASSERT_NE(utf8Bom.rssFeed(), nullptr);
     EXPECT_EQ(utf8Bom.rssFeed()->title, "B\u00f6m");
 
-    Result jsonBom = parseText("\xEF\xBB\xBF{\"version\":\"https://jsonfeed.org/version/1.1\",\"title\":\"J\"}");
+    Result jsonBom =
+        parseText("\xEF\xBB\xBF{\"version\":\"https://jsonfeed.org/version/1.1\",\"title\":\"J\"}");
     ASSERT_NE(jsonBom.jsonFeed(), nullptr);
 
     // UTF-16 little endian with its mark, as some Windows tools write feeds.
-    std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><rss><channel><title>Sixteen \u00e9</title>"
-                          u"</channel></rss>";
+    std::u16string text =
+        u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><rss><channel><title>Sixteen \u00e9</title>"
+        u"</channel></rss>";
     std::string bytes = "\xFF\xFE";
     for (char16_t unit : text) {
         bytes += static_cast<char>(unit & 0xFF);
@@ -380,7 +388,8 @@ TEST(FeedParser, RecoversFromOtherCommonFaults) {
         {"<rss><channel><title>a < b</title></channel></rss>", "a < b"},
         {"<rss><channel><title>bell\x07 here</title></channel></rss>", "bell here"},
         {"<rss><channel><title>ref&#1;&#x41;</title></channel></rss>", "refA"},
-        {"  \n<?xml version=\"1.0\"?><rss><channel><title>late prolog</title></channel></rss>", "late prolog"},
+        {"  \n<?xml version=\"1.0\"?><rss><channel><title>late prolog</title></channel></rss>",
+         "late prolog"},
         {"<rss><channel><title>undeclared &bogus; entity</title></channel></rss>", "undeclared  entity"},
         {"<rss><channel><title x=\"1\" x=\"2\">twice</title></channel></rss>", "twice"},
     };
@@ -438,10 +447,11 @@ TEST(FeedParser, RefusesEntityExpansionBombs) {
 
     // A milder amplifier (10 MB from 8 KB) that libxml2 lets through meets our own budget.
     std::string document = "<!DOCTYPE rss [<!ENTITY a \"" + std::string(1000, 'x') + "\">";
-    document += "<!ENTITY b \"" ;
+    document += "<!ENTITY b \"";
     for (int i = 0; i < 100; ++i) document += "&a;";
-    document += "\">]><rss><channel><title>t</title><item><title>i</title><link>http://x.example/</link>"
-                "<description>";
+    document +=
+        "\">]><rss><channel><title>t</title><item><title>i</title><link>http://x.example/</link>"
+        "<description>";
     for (int i = 0; i < 100; ++i) document += "&b;";
     document += "</description></item></channel></rss>";
     Result mild = parseText(document);
@@ -459,7 +469,8 @@ TEST(FeedParser, NeverReadsExternalEntitiesOrDtds) {
     const std::string dtdUrl = "file://" + dtd.string();
     const std::string documents[] = {
         "<?xml version=\"1.0\"?><!DOCTYPE rss [<!ENTITY xxe SYSTEM \"" + url +
-            "\">]><rss><channel><title>A &xxe;</title><item><title>&xxe;</title><link>http://x.example/</link>"
+            "\">]><rss><channel><title>A "
+            "&xxe;</title><item><title>&xxe;</title><link>http://x.example/</link>"
             "<description>&xxe;</description></item></channel></rss>",
         "<?xml version=\"1.0\"?><!DOCTYPE rss [<!ENTITY % p SYSTEM \"" + dtdUrl +
             "\"> %p;]><rss><channel><title>B &leak;</title></channel></rss>",
@@ -494,8 +505,9 @@ TEST(FeedParser, RefusesDocumentsOverFiftyMebibytesUnread) {
 }
 
 TEST(FeedParser, DeeplyNestedDocumentsFail) {
-    std::string xml = "<rss><channel><title>deep</title><item><title>i</title><link>http://x.example/</link>"
-                      "<description>";
+    std::string xml =
+        "<rss><channel><title>deep</title><item><title>i</title><link>http://x.example/</link>"
+        "<description>";
     for (int i = 0; i < 100000; ++i) xml += "<d>";
     for (int i = 0; i < 100000; ++i) xml += "</d>";
     xml += "</description></item></channel></rss>";
@@ -519,7 +531,8 @@ TEST(FeedParser, InvalidUTF8Fails) {
 }
 
 TEST(FeedParser, TruncatedDocumentsFail) {
-    const char* fixtures[] = {"podcast-itunes.xml", "rss-10.rdf", "atom-links-xhtml.xml", "atom-03.xml",
+    const char* fixtures[] = {"podcast-itunes.xml",       "rss-10.rdf",
+                              "atom-links-xhtml.xml",     "atom-03.xml",
                               "jsonfeed-11-authors.json", "stray-amp-nbsp.xml"};
     for (const char* fixture : fixtures) {
         std::string whole = test::readFixture(std::string("feeds/") + fixture);
@@ -533,10 +546,9 @@ TEST(FeedParser, TruncatedDocumentsFail) {
 // --- Queue ----------------------------------------------------------------
 
 TEST(FeedParser, ParsesOnSeveralThreadsAtOnce) {
-    const std::string documents[] = {test::readFixture("feeds/podcast-itunes.xml"),
-                                     test::readFixture("feeds/stray-amp-nbsp.xml"),
-                                     test::readFixture("feeds/atom-links-xhtml.xml"),
-                                     test::readFixture("feeds/html-page.html")};
+    const std::string documents[] = {
+        test::readFixture("feeds/podcast-itunes.xml"), test::readFixture("feeds/stray-amp-nbsp.xml"),
+        test::readFixture("feeds/atom-links-xhtml.xml"), test::readFixture("feeds/html-page.html")};
     std::vector<std::future<int>> workers;
     for (int t = 0; t < 4; ++t) {
         workers.push_back(std::async(std::launch::async, [&, t] {

@@ -26,7 +26,8 @@ TEST(XmlRepair, MendsTheFaultsOfSloppyFeeds) {
         {"<t>bell\x07 nul\x01 tab\t</t>", "<t>bell nul tab\t</t>"},
         {"<![CDATA[a & b &nbsp; < c\x01]]>", "<![CDATA[a & b &nbsp; < c]]>"},
         {"<!-- & &nbsp; --><?pi & ?>", "<!-- & &nbsp; --><?pi & ?>"},
-        {"<!DOCTYPE r [<!ENTITY e \"&#38; & x\">]><r>&e;</r>", "<!DOCTYPE r [<!ENTITY e \"&#38; & x\">]><r>&e;</r>"},
+        {"<!DOCTYPE r [<!ENTITY e \"&#38; & x\">]><r>&e;</r>",
+         "<!DOCTYPE r [<!ENTITY e \"&#38; & x\">]><r>&e;</r>"},
         {"<t>cut &am", "<t>cut &amp;am"},
         {"", ""},
     };
