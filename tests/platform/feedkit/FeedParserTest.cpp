@@ -300,6 +300,7 @@ TEST(FeedParser, DecodesEntitiesCdataAndKeepsUnescapedMarkup) {
         {"<![CDATA[<p>x & y</p>]]>", "<p>x & y</p>"},
         {"before <![CDATA[<b>]]> after", "before <b> after"},
         {"Hello <b>bold</b> &amp; <br/>", "Hello <b>bold</b> &amp; <br/>"},
+        {"caf\u00e9 <b>\u20ac</b>", "caf\u00e9 <b>\u20ac</b>"},  // serialised markup stays UTF-8
         {"", ""},
     };
     for (const auto& c : cases) {
