@@ -578,3 +578,17 @@ TEST(RSSParser, DocumentWithTitleButNoItemsGivesAnEmptyFeed) {
     EXPECT_FALSE(
         parseDocument("<rss version=\"2.0\"><channel><link>http://x.example/</link></channel></rss>"));
 }
+
+TEST(RSSParser, UnreadableDatesFallBackToTheNextSource) {
+    auto feed = parseDocument(
+        "<rss xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><channel><title>t</title>"
+        "<lastBuildDate>Sat, 04 May 2024 00:00:00 GMT</lastBuildDate>"
+        "<item><title>a</title><link>http://x.example/a</link><dc:date>soon</dc:date>"
+        "<pubDate>Fri, 31 Feb 2024 10:00:00 GMT</pubDate></item>"
+        "<item><title>b</title><link>http://x.example/b</link><pubDate>Thu, 02 May 2024 00:00 GMT</pubDate></item>"
+        "</channel></rss>");
+    ASSERT_TRUE(feed.has_value());
+    ASSERT_EQ(feed->articles.size(), 2u);
+    EXPECT_EQ(feed->articles[0].date(), mayDay(4));
+    EXPECT_EQ(feed->articles[1].date(), mayDay(2));
+}
