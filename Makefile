@@ -34,12 +34,12 @@ test-asan: deps
 	  ctest --output-on-failure -j $(JOBS) --timeout 600 -LE 'noasan'
 
 # Thread sanitizer over the concurrency layers.
-TSAN_SUITES := platform_dispatch platform_graph
+TSAN_SUITES := platform_dispatch platform_defaults platform_http feeds platform_graph
 test-tsan: deps
 	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DTALLOWMERE_SANITIZER=thread \
 	  -DTALLOWMERE_BUILD_BENCH=OFF -DTALLOWMERE_BUILD_UI=OFF
 	cmake --build build-tsan -j $(JOBS) --target $(addprefix test_,$(TSAN_SUITES))
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/support/tsan.supp" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600 -L '^($(subst $() ,|,$(TSAN_SUITES)))$$'
 
 test: test-main test-asan test-tsan

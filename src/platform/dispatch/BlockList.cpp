@@ -28,6 +28,20 @@ void BlockList::pushAfter(std::chrono::milliseconds delay, Block block) {
     if (onPush) onPush();
 }
 
+void BlockList::pushAndWait(const Block& block) {
+    std::mutex doneMutex;
+    std::condition_variable doneCondition;
+    bool done = false;
+    push([&] {
+        block();
+        std::lock_guard lock(doneMutex);
+        done = true;
+        doneCondition.notify_one();
+    });
+    std::unique_lock lock(doneMutex);
+    doneCondition.wait(lock, [&] { return done; });
+}
+
 std::optional<Block> BlockList::popDueLocked(Clock::time_point now) {
     // Delayed blocks that came due join the ready ones in due order.
     while (!delayed_.empty() && delayed_.begin()->first <= now) {

@@ -19,6 +19,8 @@ public:
 
     void push(Block block);
     void pushAfter(std::chrono::milliseconds delay, Block block);
+    // Pushes the block and returns once a taker has run it.
+    void pushAndWait(const Block& block);
     // Takes the next block that is due, waiting up to `maxWait` for one (or
     // until close()). Returns nothing on time-out or when closed and empty.
     std::optional<Block> take(std::optional<Clock::duration> maxWait);

@@ -1,7 +1,5 @@
 #include "platform/dispatch/MainQueue.h"
 
-#include <condition_variable>
-#include <mutex>
 
 namespace tallowmere::dispatch {
 
@@ -31,17 +29,7 @@ void MainQueue::requireMainThread(const char* operation) const {
 
 void MainQueue::sync(const Block& block) {
     if (isCurrent()) fatalMisuse("sync onto the main queue from the main thread would deadlock");
-    std::mutex mutex;
-    std::condition_variable condition;
-    bool done = false;
-    blocks_.push([&] {
-        block();
-        std::lock_guard lock(mutex);
-        done = true;
-        condition.notify_one();
-    });
-    std::unique_lock lock(mutex);
-    condition.wait(lock, [&] { return done; });
+    blocks_.pushAndWait(block);
 }
 
 void MainQueue::drain() {

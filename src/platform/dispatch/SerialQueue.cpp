@@ -1,7 +1,5 @@
 #include "platform/dispatch/SerialQueue.h"
 
-#include <condition_variable>
-#include <mutex>
 
 #include <pthread.h>
 
@@ -40,17 +38,7 @@ bool SerialQueue::isCurrent() const { return currentQueue() == this; }
 
 void SerialQueue::sync(const Block& block) {
     if (isCurrent()) fatalMisuse("sync onto the queue \"" + label_ + "\" from a block of that queue would deadlock");
-    std::mutex mutex;
-    std::condition_variable condition;
-    bool done = false;
-    blocks_.push([&] {
-        block();
-        std::lock_guard lock(mutex);
-        done = true;
-        condition.notify_one();
-    });
-    std::unique_lock lock(mutex);
-    condition.wait(lock, [&] { return done; });
+    blocks_.pushAndWait(block);
 }
 
 }  // namespace tallowmere::dispatch

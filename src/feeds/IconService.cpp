@@ -1,0 +1,109 @@
+#include "feeds/IconService.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "feeds/IconParser.h"
+
+namespace tallowmere {
+
+namespace {
+
+bool isWebAddress(const std::string& address) {
+    const auto url = URL::parse(address);
+    if (!url || !url->host() || url->host()->empty()) return false;
+    std::string scheme = url->scheme();
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
+    return scheme == "http" || scheme == "https";
+}
+
+}  // namespace
+
+IconService& IconService::shared() {
+    static IconService* instance = new IconService();
+    return *instance;
+}
+
+IconService::IconService(WebService& webService) : webService_(webService) {}
+
+void IconService::download(const URL& page, Completion completion) {
+    http::HTTPRequest request;
+    request.url = page.absoluteString();
+    webService_.request(std::move(request), WebServicePriority::default_, false,
+                        [this, page, completion = std::move(completion)](std::optional<http::Bytes> html,
+                                                                         std::optional<WebServiceHTTPInfo>,
+                                                                         std::optional<WebServiceFailure> error) mutable {
+                            pageArrived(page, std::move(html), error, std::move(completion));
+                        });
+}
+
+void IconService::pageArrived(const URL& page, std::optional<http::Bytes> html,
+                              const std::optional<WebServiceFailure>& error, Completion completion) {
+    // A cancelled download stops here rather than going on to the fallback.
+    if (error && error->isCancelled()) {
+        completion(std::nullopt);
+        return;
+    }
+    std::optional<std::string> link;
+    if (html && !error) link = IconParser::iconLink(*html);
+    const auto host = page.host();
+    if (!link && host && !host->empty()) link = "/favicon.ico";
+    const auto address = absoluteURLString(link, page);
+    if (!address || !isWebAddress(*address)) {
+        completion(std::nullopt);
+        return;
+    }
+    downloadIcon(page, *address, std::move(completion));
+}
+
+void IconService::downloadIcon(const URL& page, const std::string& address, Completion completion) {
+    {
+        std::lock_guard lock(mutex_);
+        iconDownloads_[page.absoluteString()] = address;
+    }
+    http::HTTPRequest request;
+    request.url = address;
+    request.maxBodySize = maxIconSize;
+    webService_.request(std::move(request), WebServicePriority::default_, false,
+                        [this, page = page.absoluteString(), address, completion = std::move(completion)](
+                            std::optional<http::Bytes> icon, std::optional<WebServiceHTTPInfo>,
+                            std::optional<WebServiceFailure> error) {
+                            {
+                                std::lock_guard lock(mutex_);
+                                const auto found = iconDownloads_.find(page);
+                                if (found != iconDownloads_.end() && found->second == address) iconDownloads_.erase(found);
+                            }
+                            if (error || !icon || icon->empty()) {
+                                completion(std::nullopt);
+                            } else {
+                                completion(std::move(icon));
+                            }
+                        });
+}
+
+void IconService::cancel(const URL& url) {
+    webService_.cancel(url);
+    std::optional<std::string> icon;
+    {
+        std::lock_guard lock(mutex_);
+        if (const auto found = iconDownloads_.find(url.absoluteString()); found != iconDownloads_.end()) {
+            icon = found->second;
+        }
+    }
+    if (icon) webService_.cancel(*icon);
+}
+
+std::optional<std::string> IconService::absoluteURLString(const std::optional<std::string>& link, const URL& page) {
+    if (!link) return std::nullopt;
+    const auto parsed = URL::parse(*link);
+    if (!parsed) return std::nullopt;
+    if (parsed->isAbsolute() && parsed->hasAuthority()) return *link;
+    if (!page.isAbsolute()) return std::nullopt;
+    // Resolved after RFC 3986, so path-relative and scheme-relative links and
+    // the page's port come out right too.
+    const auto resolved = page.resolving(*link);
+    if (!resolved) return std::nullopt;
+    return resolved->absoluteString();
+}
+
+}  // namespace tallowmere

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "feeds/WebService.h"
+#include "foundation/URL.h"
+
+namespace tallowmere {
+
+// Finds and downloads the icon of a web site: the link the page names, else
+// "/favicon.ico" on the page's host. The bytes are handed over unchanged.
+class IconService {
+public:
+    using Completion = std::function<void(std::optional<http::Bytes> icon)>;
+
+    // Icons are small; anything larger is refused rather than kept.
+    static constexpr std::size_t maxIconSize = 1024 * 1024;
+
+    static IconService& shared();
+
+    explicit IconService(WebService& webService = WebService::shared());
+    virtual ~IconService() = default;
+    IconService(const IconService&) = delete;
+    IconService& operator=(const IconService&) = delete;
+
+    // Returns at once; the completion runs once, on a background thread, with
+    // the icon's bytes or nothing.
+    virtual void download(const URL& page, Completion completion);
+    // Cancels the running download of the page, or of the icon found for it.
+    virtual void cancel(const URL& url);
+
+    // The link made absolute against the page, or nothing when it cannot be.
+    static std::optional<std::string> absoluteURLString(const std::optional<std::string>& link, const URL& page);
+
+private:
+    void pageArrived(const URL& page, std::optional<http::Bytes> html, const std::optional<WebServiceFailure>& error,
+                     Completion completion);
+    void downloadIcon(const URL& page, const std::string& address, Completion completion);
+
+    WebService& webService_;
+    std::mutex mutex_;
+    // Page address → icon address, while the icon is on its way.
+    std::unordered_map<std::string, std::string> iconDownloads_;
+};
+
+}  // namespace tallowmere

@@ -1,0 +1,16 @@
+#include "feeds/RSSArticle.h"
+
+namespace tallowmere {
+
+RSSArticle::RSSArticle(std::string title, Date date, std::string content, std::optional<std::string> creator,
+                       std::string link, std::optional<std::string> topImageURL,
+                       std::optional<std::set<std::string>> tags)
+    : title_(std::move(title)),
+      date_(date),
+      content_(std::move(content)),
+      creator_(std::move(creator)),
+      link_(std::move(link)),
+      topImageURL_(std::move(topImageURL)),
+      tags_(std::move(tags)) {}
+
+}  // namespace tallowmere

@@ -1,0 +1,364 @@
+#include "foundation/HTMLText.h"
+
+#include <unicode/regex.h>
+#include <unicode/uchar.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "foundation/HTMLEntities.h"
+
+namespace tallowmere {
+
+namespace {
+
+// ---- Entity decoding -------------------------------------------------------
+
+const std::unordered_map<std::u16string, char32_t>& entityMap() {
+    static const auto* map = [] {
+        auto* m = new std::unordered_map<std::u16string, char32_t>();
+        for (const auto& entity : htmlEntities()) {
+            std::u16string key(entity.escapeSequence.begin(), entity.escapeSequence.end());
+            m->emplace(std::move(key), entity.ucharValue);  // first entry wins
+        }
+        return m;
+    }();
+    return *map;
+}
+
+bool isScannerSpace(char16_t c) { return u_isUWhiteSpace(c); }
+
+int hexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
+// Reads digits the way the text scanner does: leading white space skipped,
+// then (for hex) an optional "0x", or (for decimal) an optional sign. Gives
+// the value only when the digits run to the end of the text.
+std::optional<std::int64_t> scanNumber(std::u16string_view digits, bool hex) {
+    std::size_t i = 0;
+    while (i < digits.size() && isScannerSpace(digits[i])) ++i;
+    bool negative = false;
+    if (hex) {
+        if (i + 1 < digits.size() && digits[i] == u'0' && (digits[i + 1] == u'x' || digits[i + 1] == u'X') &&
+            i + 2 < digits.size() && hexDigit(digits[i + 2]) >= 0) {
+            i += 2;
+        }
+    } else if (i < digits.size() && (digits[i] == u'+' || digits[i] == u'-')) {
+        negative = digits[i] == u'-';
+        ++i;
+    }
+    const std::size_t start = i;
+    std::int64_t value = 0;
+    const int base = hex ? 16 : 10;
+    while (i < digits.size()) {
+        const int d = hexDigit(digits[i]);
+        if (d < 0 || d >= base) break;
+        value = value * base + d;  // at most seven digits fit in a reference
+        ++i;
+    }
+    if (i == start || i != digits.size()) return std::nullopt;
+    return negative ? -value : value;
+}
+
+bool isAcceptedCodePoint(std::int64_t value) {
+    return value >= 1 && value <= 65534 && !(value >= 0xD800 && value < 0xE000);
+}
+
+std::optional<char32_t> referenceValue(std::u16string_view reference) {
+    const std::size_t length = reference.size();
+    if (reference[1] == u'#') {
+        const bool hex = reference[2] == u'x' || reference[2] == u'X';
+        const auto digits = hex ? reference.substr(3, length - 4) : reference.substr(2, length - 3);
+        const auto value = scanNumber(digits, hex);
+        if (!value || !isAcceptedCodePoint(*value)) return std::nullopt;
+        return static_cast<char32_t>(*value);
+    }
+    const auto& map = entityMap();
+    const auto found = map.find(std::u16string(reference));
+    if (found == map.end()) return std::nullopt;
+    return found->second;
+}
+
+struct Replacement {
+    int32_t start;
+    int32_t length;
+    char32_t value;
+};
+
+// ---- Regular expressions ---------------------------------------------------
+
+std::unique_ptr<icu::RegexPattern> compile(const char* pattern) {
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError parseError;
+    std::unique_ptr<icu::RegexPattern> compiled(
+        icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(pattern), 0, parseError, status));
+    if (U_FAILURE(status)) std::abort();  // the patterns are constants of ours
+    return compiled;
+}
+
+icu::UnicodeString replacingAll(const icu::RegexPattern& pattern, const icu::UnicodeString& text,
+                                const icu::UnicodeString& replacement) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(text, status));
+    if (U_FAILURE(status)) return text;
+    icu::UnicodeString result = matcher->replaceAll(replacement, status);
+    return U_FAILURE(status) ? text : result;
+}
+
+// Compiled once; RegexPattern is safe to share between threads.
+const icu::RegexPattern& sentenceBreakPattern() {
+    static const auto compiled = compile(html_patterns::sentenceBreak);
+    return *compiled;
+}
+
+const icu::RegexPattern& scriptStartPattern() {
+    static const auto compiled = compile("<script\\b");
+    return *compiled;
+}
+
+// ---- Linear scanners for the costly steps ----------------------------------
+
+// The characters "." does not match in the ICU engine.
+bool isLineTerminator(char16_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// "\s" of the ICU engine.
+bool isRegexSpace(char16_t c) { return u_hasBinaryProperty(c, UCHAR_WHITE_SPACE); }
+
+// Keeps text outside the given [start, end) ranges, which are ascending and
+// disjoint.
+icu::UnicodeString removingRanges(const icu::UnicodeString& text, const std::vector<std::pair<int32_t, int32_t>>& ranges) {
+    if (ranges.empty()) return text;
+    icu::UnicodeString out;
+    int32_t position = 0;
+    for (const auto& [start, end] : ranges) {
+        out.append(text, position, start - position);
+        position = end;
+    }
+    out.append(text, position, text.length() - position);
+    return out;
+}
+
+// "<script\b" up to the first "</script>" behind it: the expression's loop
+// cannot step over a closing tag, and it fails for good once no closing tag
+// follows.
+icu::UnicodeString removingScripts(const icu::UnicodeString& text) {
+    static const icu::UnicodeString closing(u"</script>");
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::RegexMatcher> starts(scriptStartPattern().matcher(text, status));
+    if (U_FAILURE(status)) return text;
+    std::vector<std::pair<int32_t, int32_t>> ranges;
+    int32_t from = 0;
+    while (from < text.length() && starts->find(from, status) && U_SUCCESS(status)) {
+        const int32_t start = starts->start(status);
+        const int32_t close = text.indexOf(closing, starts->end(status));
+        if (close < 0) break;
+        ranges.emplace_back(start, close + closing.length());
+        from = close + closing.length();
+    }
+    return removingRanges(text, ranges);
+}
+
+// "<br */*>": no backtracking can help, so a tag matches exactly when
+// "<br" is followed by spaces, then slashes, then ">". (The engine keeps
+// one backtracking frame per repetition and gives up on long runs.)
+icu::UnicodeString replacingLineBreakTags(const icu::UnicodeString& text) {
+    static const icu::UnicodeString opening(u"<br");
+    std::vector<std::pair<int32_t, int32_t>> ranges;
+    const int32_t n = text.length();
+    int32_t i = text.indexOf(opening);
+    while (i >= 0) {
+        int32_t j = i + opening.length();
+        while (j < n && text.charAt(j) == u' ') ++j;
+        while (j < n && text.charAt(j) == u'/') ++j;
+        if (j < n && text.charAt(j) == u'>') {
+            ranges.emplace_back(i, j + 1);
+            i = text.indexOf(opening, j + 1);
+        } else {
+            i = text.indexOf(opening, i + 1);
+        }
+    }
+    if (ranges.empty()) return text;
+    icu::UnicodeString out;
+    int32_t position = 0;
+    for (const auto& [start, end] : ranges) {
+        out.append(text, position, start - position);
+        out.append(u'\n');
+        position = end;
+    }
+    out.append(text, position, n - position);
+    return out;
+}
+
+// "<[^>]+>": from "<" to the first ">" behind it, with at least one
+// character between.
+icu::UnicodeString removingAllTags(const icu::UnicodeString& text) {
+    std::vector<std::pair<int32_t, int32_t>> ranges;
+    int32_t i = text.indexOf(u'<');
+    while (i >= 0) {
+        const int32_t close = text.indexOf(u'>', i + 1);
+        if (close < 0) break;
+        if (close == i + 1) {
+            i = text.indexOf(u'<', i + 1);
+            continue;
+        }
+        ranges.emplace_back(i, close + 1);
+        i = text.indexOf(u'<', close + 1);
+    }
+    return removingRanges(text, ranges);
+}
+
+// "<(?!/?a(?=>|\s.*>))/?.*?>": a tag that closes on its own line, unless it
+// is an "a" tag (opening or closing) followed by ">" or by white space and
+// later a ">" on the following line part.
+icu::UnicodeString removingTagsExceptLinks(const icu::UnicodeString& text) {
+    const int32_t n = text.length();
+    const char16_t* s = text.getBuffer();
+    // nextClose[i]: the first ">" at or after i before any line terminator.
+    std::vector<int32_t> nextClose(static_cast<std::size_t>(n) + 1, -1);
+    for (int32_t i = n - 1; i >= 0; --i) {
+        if (s[i] == u'>') nextClose[i] = i;
+        else if (!isLineTerminator(s[i])) nextClose[i] = nextClose[i + 1];
+    }
+    auto isKeptLink = [&](int32_t i) {
+        const int32_t a = (i + 1 < n && s[i + 1] == u'/') ? i + 2 : i + 1;
+        if (a >= n || s[a] != u'a' || a + 1 >= n) return false;
+        if (s[a + 1] == u'>') return true;
+        return isRegexSpace(s[a + 1]) && a + 2 <= n && nextClose[a + 2] >= 0;
+    };
+    std::vector<std::pair<int32_t, int32_t>> ranges;
+    int32_t i = 0;
+    while (i < n) {
+        if (s[i] != u'<' || i + 1 >= n || isKeptLink(i) || nextClose[i + 1] < 0) {
+            ++i;
+            continue;
+        }
+        const int32_t close = nextClose[i + 1];
+        ranges.emplace_back(i, close + 1);
+        i = close + 1;
+    }
+    return removingRanges(text, ranges);
+}
+
+// "(\s*\n+\s*){2,}": a whole run of white space that holds two or more line
+// feeds becomes two line feeds. (The expression itself backtracks
+// polynomially on long runs with a single line feed.)
+icu::UnicodeString collapsingBlankLines(const icu::UnicodeString& text) {
+    const int32_t n = text.length();
+    icu::UnicodeString out;
+    int32_t position = 0;
+    int32_t i = 0;
+    while (i < n) {
+        if (!isRegexSpace(text.charAt(i))) {
+            ++i;
+            continue;
+        }
+        const int32_t start = i;
+        int lineFeeds = 0;
+        while (i < n && isRegexSpace(text.charAt(i))) {
+            if (text.charAt(i) == u'\n') ++lineFeeds;
+            ++i;
+        }
+        if (lineFeeds >= 2) {
+            out.append(text, position, start - position);
+            out.append(u"\n\n", 2);
+            position = i;
+        }
+    }
+    out.append(text, position, n - position);
+    return out;
+}
+
+icu::UnicodeString trimmingWhiteSpace(const icu::UnicodeString& text) {
+    int32_t start = 0;
+    int32_t end = text.length();
+    while (start < end && u_isUWhiteSpace(text.char32At(start))) start = text.moveIndex32(start, 1);
+    while (end > start && u_isUWhiteSpace(text.char32At(text.moveIndex32(end, -1)))) end = text.moveIndex32(end, -1);
+    return icu::UnicodeString(text, start, end - start);
+}
+
+std::string toUTF8(const icu::UnicodeString& text) {
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
+
+}  // namespace
+
+icu::UnicodeString decodingHTMLEntities(const icu::UnicodeString& text) {
+    if (text.indexOf(u'&') < 0) return text;
+    std::vector<Replacement> replacements;
+    const char16_t* s = text.getBuffer();
+    int32_t limit = text.length();
+    while (true) {
+        const int32_t p = limit > 0 ? text.lastIndexOf(u'&', 0, limit) : -1;
+        if (p < 0) break;
+        const int32_t semicolon = text.indexOf(u';', p, limit - p);
+        limit = p;
+        if (semicolon < 0) continue;
+        const int32_t length = semicolon - p + 1;
+        if (length < 4 || length > 10) continue;
+        if (const auto value = referenceValue(std::u16string_view(s + p, static_cast<std::size_t>(length)))) {
+            replacements.push_back({p, length, *value});
+        }
+    }
+    if (replacements.empty()) return text;
+    // Collected from the end; assembled from the start.
+    icu::UnicodeString result;
+    int32_t position = 0;
+    for (auto it = replacements.rbegin(); it != replacements.rend(); ++it) {
+        result.append(text, position, it->start - position);
+        result.append(static_cast<UChar32>(it->value));
+        position = it->start + it->length;
+    }
+    result.append(text, position, text.length() - position);
+    return result;
+}
+
+std::string decodingHTMLEntities(std::string_view text) {
+    if (text.find('&') == std::string_view::npos) return std::string(text);
+    const auto unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    return toUTF8(decodingHTMLEntities(unicode));
+}
+
+std::string strippingHTML(std::string_view text, bool keepLinks) {
+    icu::UnicodeString s = decodingHTMLEntities(
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size()))));
+    s = replacingLineBreakTags(s);
+    s = removingScripts(s);
+    s = keepLinks ? removingTagsExceptLinks(s) : removingAllTags(s);
+    s = replacingAll(sentenceBreakPattern(), s,
+                     icu::UnicodeString::fromUTF8(html_patterns::sentenceBreakTemplate));
+    s = collapsingBlankLines(s);
+    return toUTF8(trimmingWhiteSpace(s));
+}
+
+std::string replacingKeys(std::string_view text, const std::vector<std::pair<std::string, std::string>>& values) {
+    std::string result(text);
+    for (const auto& [key, value] : values) {
+        if (key.empty()) continue;
+        std::string next;
+        std::size_t position = 0;
+        while (true) {
+            const auto found = result.find(key, position);
+            if (found == std::string::npos) break;
+            next.append(result, position, found - position);
+            next += value;
+            position = found + key.size();
+        }
+        next.append(result, position, std::string::npos);
+        result = std::move(next);
+    }
+    return result;
+}
+
+}  // namespace tallowmere

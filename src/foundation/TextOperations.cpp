@@ -1,0 +1,77 @@
+#include "foundation/TextOperations.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/regex.h>
+#include <unicode/unistr.h>
+
+#include <memory>
+
+namespace tallowmere {
+
+namespace {
+
+icu::UnicodeString unicode(std::string_view text) {
+    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+}
+
+std::string utf8(const icu::UnicodeString& text) {
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
+
+const icu::RegexPattern* emailPattern() {
+    static const icu::RegexPattern* pattern = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UParseError parseError;
+        auto* compiled = icu::RegexPattern::compile(
+            icu::UnicodeString(u"[A-Z0-9a-z._%+-]+@[A-Za-z0-9.-]+\\.[A-Za-z]{2,64}"), 0, parseError, status);
+        return U_SUCCESS(status) ? compiled : nullptr;
+    }();
+    return pattern;
+}
+
+}  // namespace
+
+bool isValidEmail(std::string_view text) {
+    const icu::RegexPattern* pattern = emailPattern();
+    if (!pattern) return false;
+    const icu::UnicodeString input = unicode(text);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(input, status));
+    if (U_FAILURE(status)) return false;
+    const bool matched = matcher->matches(status);
+    return U_SUCCESS(status) && matched;
+}
+
+std::string capitalizedFirstLetter(std::string_view text) {
+    if (text.empty()) return std::string();
+    const icu::UnicodeString input = unicode(text);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> characters(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    int32_t end = input.moveIndex32(0, 1);
+    if (U_SUCCESS(status)) {
+        characters->setText(input);
+        const int32_t next = characters->following(0);
+        if (next != icu::BreakIterator::DONE) end = next;
+    }
+    icu::UnicodeString first(input, 0, end);
+    first.toUpper(icu::Locale::getRoot());
+    return utf8(first) + utf8(icu::UnicodeString(input, end));
+}
+
+std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+std::string lowercasedTrimmingSlashes(std::string_view text) {
+    icu::UnicodeString lowered = unicode(text);
+    lowered.toLower(icu::Locale::getRoot());
+    std::string out = utf8(lowered);
+    const auto start = out.find_first_not_of('/');
+    if (start == std::string::npos) return std::string();
+    const auto end = out.find_last_not_of('/');
+    return out.substr(start, end - start + 1);
+}
+
+}  // namespace tallowmere

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tallowmere {
+
+// The whole text is an e-mail address of the plain form name@host.tld.
+bool isValidEmail(std::string_view text);
+
+// The first user-perceived character upper-cased with the full mapping
+// (one character may become several), the rest unchanged.
+std::string capitalizedFirstLetter(std::string_view text);
+
+// The text between two double quotes; nothing inside is escaped.
+std::string quoted(std::string_view text);
+
+// Lower-cased, then every "/" removed from both ends.
+std::string lowercasedTrimmingSlashes(std::string_view text);
+
+}  // namespace tallowmere

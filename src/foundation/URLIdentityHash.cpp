@@ -1,0 +1,60 @@
+#include "foundation/URLIdentityHash.h"
+
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <string>
+
+#include "foundation/UTF8.h"
+
+namespace tallowmere {
+
+namespace {
+
+// Full Unicode lower-casing, independent of the user's locale; the
+// components are valid UTF-8 by the time they get here.
+std::string lowercased(const std::string& text) {
+    bool ascii = true;
+    for (char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) {
+        std::string out = text;
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return out;
+    }
+    std::string out;
+    icu::UnicodeString::fromUTF8(text).toLower(icu::Locale::getRoot()).toUTF8String(out);
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> fnv1aHash(std::string_view text) {
+    if (!utf8::isValid(text)) return std::nullopt;
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    for (char c : text) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 0x100000001b3ULL;
+    }
+    return static_cast<std::int64_t>(h);
+}
+
+std::string URLIdentityHash::normalizedText(const URL& url) {
+    std::string text = lowercased(url.scheme());
+    text += lowercased(url.host().value_or(std::string()));
+    if (const auto port = url.port()) text += std::to_string(*port);
+    text += url.path();
+    text += url.query().value_or(std::string());
+    return text;
+}
+
+std::int64_t URLIdentityHash::hash(const URL& url) {
+    return fnv1aHash(normalizedText(url)).value_or(0);
+}
+
+std::int64_t URLIdentityHash::hash(std::string_view urlString) {
+    const auto url = URL::parse(urlString);
+    return url ? hash(*url) : 0;
+}
+
+}  // namespace tallowmere

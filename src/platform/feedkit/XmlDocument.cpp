@@ -1,0 +1,127 @@
+#include "platform/feedkit/XmlDocument.h"
+
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+
+#include <climits>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/feedkit/XmlRepair.h"
+
+namespace tallowmere::feedkit {
+namespace {
+
+struct Diagnostics {
+    std::vector<int> codes;
+    bool unreadableInput = false;  // bytes that do not convert from the document's encoding
+    std::string firstMessage;
+};
+
+void collectError(void* userData, xmlErrorPtr error) {
+    auto* context = static_cast<xmlParserCtxtPtr>(userData);
+    auto* diagnostics = static_cast<Diagnostics*>(context->_private);
+    if (!diagnostics || !error) return;
+    if (diagnostics->codes.size() < 1000) diagnostics->codes.push_back(error->code);
+    if (error->domain == XML_FROM_IO || error->domain == XML_FROM_I18N) diagnostics->unreadableInput = true;
+    if (diagnostics->firstMessage.empty() && error->message) {
+        diagnostics->firstMessage = error->message;
+        while (!diagnostics->firstMessage.empty() && diagnostics->firstMessage.back() == '\n')
+            diagnostics->firstMessage.pop_back();
+    }
+}
+
+// Faults that the recovering read must not paper over: the document is cut
+// off, its bytes are not text in its encoding, or a safety limit was hit.
+bool isUnrecoverable(int code) {
+    switch (code) {
+        case XML_ERR_INTERNAL_ERROR:  // also the nesting depth limit
+        case XML_ERR_NO_MEMORY:
+        case XML_ERR_DOCUMENT_EMPTY:
+        case XML_ERR_INVALID_CHAR:
+        case XML_ERR_UNKNOWN_ENCODING:
+        case XML_ERR_UNSUPPORTED_ENCODING:
+        case XML_ERR_INVALID_ENCODING:
+        case XML_ERR_ENTITY_LOOP:
+        case XML_ERR_ENTITY_NOT_FINISHED:
+        case XML_ERR_ATTRIBUTE_NOT_FINISHED:
+        case XML_ERR_LITERAL_NOT_FINISHED:
+        case XML_ERR_COMMENT_NOT_FINISHED:
+        case XML_ERR_PI_NOT_FINISHED:
+        case XML_ERR_XMLDECL_NOT_FINISHED:
+        case XML_ERR_DOCTYPE_NOT_FINISHED:
+        case XML_ERR_CDATA_NOT_FINISHED:
+        case XML_ERR_GT_REQUIRED:
+        case XML_ERR_LTSLASH_REQUIRED:
+        case XML_ERR_TAG_NOT_FINISHED:
+        case XML_ERR_USER_STOP:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// NONET: never fetch; no NOENT/DTDLOAD/HUGE, so external entities and DTDs stay
+// unread and the built-in limits hold. COMPACT: smaller, faster text nodes.
+constexpr int kSafeOptions = XML_PARSE_NONET | XML_PARSE_COMPACT | XML_PARSE_NOWARNING;
+
+// Encoding and I/O errors reach libxml2's thread-wide handler rather than the
+// parser context's; catch them here too, so they count and nothing is printed.
+class ErrorHandlerScope {
+public:
+    explicit ErrorHandlerScope(xmlParserCtxtPtr context)
+        : previousHandler_(xmlStructuredError), previousContext_(xmlStructuredErrorContext) {
+        xmlSetStructuredErrorFunc(context, collectError);
+    }
+    ~ErrorHandlerScope() { xmlSetStructuredErrorFunc(previousContext_, previousHandler_); }
+    ErrorHandlerScope(const ErrorHandlerScope&) = delete;
+    ErrorHandlerScope& operator=(const ErrorHandlerScope&) = delete;
+
+private:
+    xmlStructuredErrorFunc previousHandler_;
+    void* previousContext_;
+};
+
+void initialiseLibxml() {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+}
+
+}  // namespace
+
+std::variant<XmlDocument, FeedError> XmlDocument::load(std::string_view bytes, Mode mode) {
+    initialiseLibxml();
+    if (bytes.size() > static_cast<size_t>(INT_MAX))
+        return FeedError{FeedError::Code::tooLarge, "document too large"};
+    std::string repaired;
+    if (mode == Mode::recovering) {
+        repaired = XmlRepair::repair(bytes);
+        bytes = repaired;
+    }
+    std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> context(xmlNewParserCtxt(), xmlFreeParserCtxt);
+    if (!context) return FeedError{FeedError::Code::malformedXML, "out of memory"};
+    Diagnostics diagnostics;
+    context->_private = &diagnostics;
+    context->sax->serror = collectError;
+    int options = kSafeOptions | (mode == Mode::recovering ? XML_PARSE_RECOVER : 0);
+    xmlDoc* doc = nullptr;
+    {
+        ErrorHandlerScope scope(context.get());
+        doc = xmlCtxtReadMemory(context.get(), bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+                                options);
+    }
+    XmlDocument document(doc);
+    bool failed = doc == nullptr || xmlDocGetRootElement(doc) == nullptr;
+    if (mode == Mode::strict) failed = failed || !context->wellFormed;
+    failed = failed || diagnostics.unreadableInput;
+    for (int code : diagnostics.codes) failed = failed || (mode == Mode::recovering && isUnrecoverable(code));
+    if (failed) {
+        std::string message =
+            diagnostics.firstMessage.empty() ? "not an XML document" : diagnostics.firstMessage;
+        return FeedError{FeedError::Code::malformedXML, message};
+    }
+    return document;
+}
+
+}  // namespace tallowmere::feedkit

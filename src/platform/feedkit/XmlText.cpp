@@ -1,0 +1,136 @@
+#include "platform/feedkit/XmlText.h"
+
+#include <libxml/entities.h>
+
+#include <cstring>
+#include <memory>
+
+#include "platform/feedkit/HtmlEntities.h"
+
+namespace tallowmere::feedkit {
+namespace {
+
+constexpr int kMaximumEntityDepth = 16;
+
+void appendUTF8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+const char* chars(const xmlChar* text) { return reinterpret_cast<const char*>(text); }
+
+bool hasElementChild(const xmlNode* element) {
+    for (const xmlNode* child = element->children; child; child = child->next)
+        if (child->type == XML_ELEMENT_NODE) return true;
+    return false;
+}
+
+}  // namespace
+
+bool XmlText::named(const xmlNode* node, const char* localName) {
+    return node->type == XML_ELEMENT_NODE && std::strcmp(chars(node->name), localName) == 0;
+}
+
+bool XmlText::inNamespace(const xmlNode* node, std::initializer_list<std::string_view> uris, bool orNone) {
+    if (!node->ns || !node->ns->href) return orNone;
+    std::string_view href = chars(node->ns->href);
+    for (auto uri : uris)
+        if (href == uri) return true;
+    return false;
+}
+
+void XmlText::charge(size_t bytes) {
+    if (bytes > budget_) {
+        budget_ = 0;
+        exceeded_ = true;
+    } else {
+        budget_ -= bytes;
+    }
+}
+
+void XmlText::appendEntity(std::string& out, const xmlNode* reference, int depth) {
+    const auto* entity = reinterpret_cast<const xmlEntity*>(reference->children);
+    if (!entity) {
+        // Undeclared: the recovering read keeps the reference; HTML names are known.
+        if (auto codePoint = HtmlEntities::codePoint(chars(reference->name))) appendUTF8(out, *codePoint);
+        return;
+    }
+    if (entity->etype != XML_INTERNAL_GENERAL_ENTITY || depth >= kMaximumEntityDepth) return;
+    size_t before = out.size();
+    if (entity->children) {
+        appendText(out, entity->children, depth + 1);
+    } else if (entity->content) {
+        out += chars(entity->content);
+    }
+    charge(out.size() - before);
+    if (exceeded_) out.resize(before);
+}
+
+void XmlText::appendText(std::string& out, const xmlNode* first, int depth) {
+    for (const xmlNode* node = first; node && !exceeded_; node = node->next) {
+        switch (node->type) {
+            case XML_TEXT_NODE:
+            case XML_CDATA_SECTION_NODE:
+                if (node->content) out += chars(node->content);
+                break;
+            case XML_ENTITY_REF_NODE:
+                appendEntity(out, node, depth);
+                break;
+            case XML_ELEMENT_NODE:
+                appendText(out, node->children, depth);
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+std::string XmlText::content(const xmlNode* element) {
+    if (hasElementChild(element)) return innerMarkup(element);
+    std::string out;
+    const xmlNode* only = element->children;
+    if (only && !only->next && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE)) {
+        if (only->content) out = chars(only->content);
+        return out;
+    }
+    appendText(out, element->children, 0);
+    return out;
+}
+
+std::string XmlText::innerMarkup(const xmlNode* element) {
+    std::unique_ptr<xmlBuffer, void (*)(xmlBufferPtr)> buffer(xmlBufferCreate(), xmlBufferFree);
+    if (!buffer) return {};
+    for (xmlNode* child = element->children; child; child = child->next)
+        xmlNodeDump(buffer.get(), element->doc, child, 0, 0);
+    return std::string(chars(xmlBufferContent(buffer.get())),
+                       static_cast<size_t>(xmlBufferLength(buffer.get())));
+}
+
+std::optional<std::string> XmlText::attribute(const xmlNode* element, const char* name) {
+    for (const xmlAttr* attr = element->properties; attr; attr = attr->next) {
+        if (attr->ns || std::strcmp(chars(attr->name), name) != 0) continue;
+        const xmlNode* value = attr->children;
+        if (!value) return std::string();
+        if (!value->next && value->type == XML_TEXT_NODE && value->content)
+            return std::string(chars(value->content));
+        std::string out;
+        appendText(out, value, 0);
+        return out;
+    }
+    return std::nullopt;
+}
+
+}  // namespace tallowmere::feedkit

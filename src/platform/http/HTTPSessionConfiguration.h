@@ -1,0 +1,28 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "platform/http/HTTPRequest.h"
+
+namespace tallowmere::http {
+
+struct HTTPSessionConfiguration {
+    // Names a session; empty for an ordinary one.
+    std::string identifier;
+    // Longest wait for the next byte; when absent each request's own interval applies.
+    std::optional<std::chrono::milliseconds> timeoutIntervalForRequest;
+    // Sent with every request of the session, unless the request sets the same name.
+    HeaderList additionalHeaders;
+    // Bodies beyond this size end the request with responseTooLarge rather than fill memory.
+    std::size_t maxBodySize = 50u * 1024 * 1024;
+    long maxRedirects = 10;
+    // Requests beyond this many to one host wait for a free connection and reuse it.
+    long maxConnectionsPerHost = 6;
+    // Open connections kept for reuse.
+    long maxCachedConnections = 32;
+};
+
+}  // namespace tallowmere::http

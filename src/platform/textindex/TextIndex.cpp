@@ -1,0 +1,327 @@
+#include "platform/textindex/TextIndex.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <utility>
+
+#include "platform/textindex/Fts5TermTokenizer.h"
+#include "platform/textindex/MatchExpression.h"
+
+namespace tallowmere::textindex {
+
+namespace {
+
+// Raised whenever the layout of the file changes in a way older code cannot read.
+constexpr const char* kFormat = "1";
+
+TextIndexErrorCode codeFor(int status) {
+    switch (status & 0xFF) {
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+        case SQLITE_FORMAT:
+            return TextIndexErrorCode::corrupt;
+        case SQLITE_CANTOPEN:
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+        case SQLITE_READONLY:
+            return TextIndexErrorCode::cannotOpen;
+        default:
+            return TextIndexErrorCode::storage;
+    }
+}
+
+TextIndexError errorOf(sqlite3* connection, int status, std::string_view doing) {
+    return {codeFor(status), std::string(doing) + ": " + sqlite3_errmsg(connection)};
+}
+
+TextIndexError corrupt(std::string message) { return {TextIndexErrorCode::corrupt, std::move(message)}; }
+
+TextIndexResult<std::set<std::string>> tableNames(sqlite3* connection) {
+    IndexStatement statement;
+    int status = statement.prepare(connection, "SELECT name FROM sqlite_schema WHERE type = 'table'");
+    if (status != SQLITE_OK) return errorOf(connection, status, "reading the index's tables");
+    std::set<std::string> names;
+    while ((status = statement.step()) == SQLITE_ROW) names.emplace(statement.text(0));
+    if (status != SQLITE_DONE) return errorOf(connection, status, "reading the index's tables");
+    return names;
+}
+
+std::optional<std::size_t> parseLength(const std::string& text) {
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return static_cast<std::size_t>(std::stoul(text));
+}
+
+std::optional<std::set<std::string>> parseStopWords(const std::string& text) {
+    const nlohmann::json words = nlohmann::json::parse(text, nullptr, false);
+    if (!words.is_array()) return std::nullopt;
+    std::set<std::string> result;
+    for (const nlohmann::json& word : words) {
+        if (!word.is_string()) return std::nullopt;
+        result.insert(word.get<std::string>());
+    }
+    return result;
+}
+
+TextIndexResult<TextIndexProperties> readProperties(sqlite3* connection) {
+    IndexStatement statement;
+    int status = statement.prepare(connection, "SELECT name, value FROM properties");
+    if (status != SQLITE_OK)
+        return corrupt(errorOf(connection, status, "reading the index's properties").message);
+    std::map<std::string, std::string> values;
+    while ((status = statement.step()) == SQLITE_ROW) values.emplace(statement.text(0), statement.text(1));
+    if (status != SQLITE_DONE) return errorOf(connection, status, "reading the index's properties");
+
+    if (values["format"] != kFormat) return corrupt("unknown index format \"" + values["format"] + "\"");
+    const auto length = parseLength(values["minimumTermLength"]);
+    const auto stopWords = parseStopWords(values["stopWords"]);
+    if (!length || !stopWords || values.count("termCharacters") == 0)
+        return corrupt("damaged index properties");
+    TextIndexProperties properties;
+    properties.termCharacters = values["termCharacters"];
+    properties.minimumTermLength = *length;
+    properties.stopWords = *stopWords;
+    return properties;
+}
+
+std::string stopWordsJson(const std::set<std::string>& words) {
+    // Invalid UTF-8 in a stop word is replaced rather than refused: it could
+    // never match a term anyway.
+    return nlohmann::json(words).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+TextIndexResult<std::unique_ptr<TextIndex>> TextIndex::open(
+    const std::filesystem::path& path, const TextIndexProperties& propertiesForNewIndex) {
+    sqlite3* connection = nullptr;
+    const int flags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
+    const int status = sqlite3_open_v2(path.c_str(), &connection, flags, nullptr);
+    if (status != SQLITE_OK) {
+        TextIndexError error{TextIndexErrorCode::cannotOpen,
+                             "cannot open " + path.string() + ": " + sqlite3_errstr(status)};
+        sqlite3_close_v2(connection);
+        return error;
+    }
+    if (sqlite3_db_readonly(connection, "main") == 1) {
+        sqlite3_close_v2(connection);
+        return TextIndexError{TextIndexErrorCode::cannotOpen, "cannot write " + path.string()};
+    }
+    sqlite3_busy_timeout(connection, 2000);
+    auto tables = tableNames(connection);
+    if (!tables) {
+        sqlite3_close_v2(connection);
+        return tables.error();
+    }
+    const bool isNew = tables.value().empty();
+    TextIndexResult<TextIndexProperties> properties = propertiesForNewIndex;
+    if (!isNew) {
+        for (const char* table : {"properties", "documents", "terms"}) {
+            if (tables.value().count(table) == 0) {
+                sqlite3_close_v2(connection);
+                return corrupt(path.string() + " is not a text index");
+            }
+        }
+        properties = readProperties(connection);
+        if (!properties) {
+            sqlite3_close_v2(connection);
+            return properties.error();
+        }
+    }
+
+    std::unique_ptr<TextIndex> index(new TextIndex(connection, std::move(properties).value()));
+    if (Fts5TermTokenizer::registerWith(connection, *index->tokenizer_) != SQLITE_OK) {
+        return TextIndexError{TextIndexErrorCode::storage, "cannot register the tokenizer"};
+    }
+    if (isNew) {
+        if (auto created = index->createSchema(); !created) return created.error();
+    }
+    if (auto prepared = index->prepareStatements(); !prepared) {
+        // An existing file whose tables do not have our shape is not an index of ours.
+        if (isNew || prepared.error().code != TextIndexErrorCode::storage) return prepared.error();
+        return corrupt(prepared.error().message);
+    }
+    // Only now that the file is known to be ours may its journal mode change.
+    // Losing the last commits to a power cut is acceptable for an index; a
+    // sync per commit is not.
+    for (const char* pragma : {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = NORMAL"}) {
+        if (auto set = index->execute(pragma, "opening the index"); !set) return set.error();
+    }
+    return index;
+}
+
+TextIndex::TextIndex(sqlite3* connection, TextIndexProperties properties)
+    : connection_(connection),
+      properties_(std::move(properties)),
+      tokenizer_(std::make_unique<TermTokenizer>(properties_)) {}
+
+// Statements die after this body, so the connection is closed lazily, once
+// they are finalized; the tokenizer outlives both.
+TextIndex::~TextIndex() { sqlite3_close_v2(connection_); }
+
+TextIndexError TextIndex::failure(int status, std::string_view doing) const {
+    return errorOf(connection_, status, doing);
+}
+
+TextIndexResult<void> TextIndex::execute(std::string_view sql, std::string_view doing) {
+    const int status = sqlite3_exec(connection_, std::string(sql).c_str(), nullptr, nullptr, nullptr);
+    if (status != SQLITE_OK) return failure(status, doing);
+    return {};
+}
+
+TextIndexResult<void> TextIndex::createSchema() {
+    const std::string properties = stopWordsJson(properties_.stopWords);
+    // Free pages go back to the file system on compaction; this must be set
+    // before the first table exists.
+    if (auto result = execute("PRAGMA auto_vacuum = INCREMENTAL", "creating the index"); !result)
+        return result;
+    if (auto result = execute("BEGIN IMMEDIATE", "creating the index"); !result) return result;
+    const std::string schema =
+        std::string("CREATE TABLE properties (name TEXT PRIMARY KEY, value TEXT NOT NULL);") +
+        "CREATE TABLE documents (id INTEGER PRIMARY KEY, uri TEXT NOT NULL UNIQUE);" +
+        "CREATE VIRTUAL TABLE terms USING fts5(body, tokenize = '" + Fts5TermTokenizer::kName + "');";
+    if (auto result = execute(schema, "creating the index"); !result) return rollback(result.error());
+    IndexStatement insert;
+    int status = insert.prepare(connection_, "INSERT INTO properties (name, value) VALUES (?1, ?2)");
+    if (status != SQLITE_OK) return rollback(failure(status, "creating the index"));
+    const std::pair<std::string, std::string> values[] = {
+        {"format", kFormat},
+        {"termCharacters", properties_.termCharacters},
+        {"minimumTermLength", std::to_string(properties_.minimumTermLength)},
+        {"stopWords", properties},
+    };
+    for (const auto& [name, value] : values) {
+        status = insert.start().bind(1, name).bind(2, value).run();
+        if (status != SQLITE_DONE) return rollback(failure(status, "creating the index"));
+    }
+    return execute("COMMIT", "creating the index");
+}
+
+TextIndexResult<void> TextIndex::prepareStatements() {
+    const std::pair<IndexStatement*, const char*> statements[] = {
+        {&upsertDocument_,
+         "INSERT INTO documents (uri) VALUES (?1) ON CONFLICT (uri) DO UPDATE SET uri = excluded.uri "
+         "RETURNING id"},
+        {&replaceTerms_, "INSERT OR REPLACE INTO terms (rowid, body) VALUES (?1, ?2)"},
+        {&deleteDocument_, "DELETE FROM documents WHERE uri = ?1 RETURNING id"},
+        {&deleteTerms_, "DELETE FROM terms WHERE rowid = ?1"},
+        {&search_,
+         "SELECT documents.uri FROM terms CROSS JOIN documents ON documents.id = terms.rowid WHERE terms "
+         "MATCH ?1"},
+        {&begin_, "BEGIN IMMEDIATE"},
+        {&commit_, "COMMIT"},
+        {&rollback_, "ROLLBACK"},
+    };
+    for (const auto& [statement, sql] : statements) {
+        const int status = statement->prepare(connection_, sql);
+        if (status != SQLITE_OK) return failure(status, "preparing the index");
+    }
+    // Reads the full-text structure once, so that a damaged one shows now
+    // rather than at the first search.
+    const int status = search_.start().bind(1, "\"tallowmere\"").step();
+    search_.start();
+    if (status != SQLITE_ROW && status != SQLITE_DONE) return failure(status, "reading the index");
+    return {};
+}
+
+TextIndexResult<void> TextIndex::rollback(TextIndexError error) {
+    for (IndexStatement* statement : {&upsertDocument_, &replaceTerms_, &deleteDocument_, &deleteTerms_}) {
+        statement->start();
+    }
+    if (sqlite3_get_autocommit(connection_) == 0) rollback_.start().run();
+    return error;
+}
+
+TextIndexResult<void> TextIndex::addDocument(std::string_view uri, std::string_view text) {
+    return addDocuments({TextIndexDocument{std::string(uri), std::string(text)}});
+}
+
+TextIndexResult<void> TextIndex::addOne(const TextIndexDocument& document) {
+    int status = upsertDocument_.start().bind(1, document.uri).step();
+    if (status != SQLITE_ROW) return failure(status, "adding a document");
+    const int64_t id = upsertDocument_.integer(0);
+    status = upsertDocument_.run();
+    if (status != SQLITE_DONE) return failure(status, "adding a document");
+    status = replaceTerms_.start().bind(1, id).bind(2, document.text).run();
+    if (status != SQLITE_DONE) return failure(status, "adding a document");
+    return {};
+}
+
+TextIndexResult<void> TextIndex::addDocuments(const std::vector<TextIndexDocument>& documents) {
+    int status = begin_.start().run();
+    if (status != SQLITE_DONE) return failure(status, "adding documents");
+    for (const TextIndexDocument& document : documents) {
+        if (auto added = addOne(document); !added) return rollback(added.error());
+    }
+    status = commit_.start().run();
+    if (status != SQLITE_DONE) return rollback(failure(status, "adding documents"));
+    return {};
+}
+
+TextIndexResult<void> TextIndex::removeDocument(std::string_view uri) {
+    int status = begin_.start().run();
+    if (status != SQLITE_DONE) return failure(status, "removing a document");
+    status = deleteDocument_.start().bind(1, uri).step();
+    if (status == SQLITE_ROW) {
+        const int64_t id = deleteDocument_.integer(0);
+        status = deleteDocument_.run();
+        if (status == SQLITE_DONE) status = deleteTerms_.start().bind(1, id).run();
+    }
+    if (status != SQLITE_DONE) return rollback(failure(status, "removing a document"));
+    status = commit_.start().run();
+    if (status != SQLITE_DONE) return rollback(failure(status, "removing a document"));
+    return {};
+}
+
+TextIndexResult<void> TextIndex::compact() {
+    if (auto merged = execute("INSERT INTO terms (terms) VALUES ('optimize')", "compacting the index");
+        !merged) {
+        return merged;
+    }
+    if (auto freed = execute("PRAGMA incremental_vacuum", "compacting the index"); !freed) return freed;
+    return execute("PRAGMA wal_checkpoint(TRUNCATE)", "compacting the index");
+}
+
+TextIndexResult<TextIndexSearchEnd> TextIndex::search(std::string_view text,
+                                                      const SearchCancellation& cancellation,
+                                                      const BatchHandler& handler,
+                                                      const TextIndexSearchOptions& options) {
+    const std::optional<std::string> expression = MatchExpression::build(text, *tokenizer_);
+    if (!expression) return TextIndexSearchEnd::finished;
+    const std::size_t batchSize = std::max<std::size_t>(options.batchSize, 1);
+    search_.start().bind(1, *expression);
+    bool done = false;
+    while (!done) {
+        if (cancellation.isCancelled()) {
+            search_.start();
+            return TextIndexSearchEnd::cancelled;
+        }
+        std::vector<std::string> batch;
+        const auto deadline = std::chrono::steady_clock::now() + options.passTimeLimit;
+        while (batch.size() < batchSize) {
+            const int status = search_.step();
+            if (status == SQLITE_DONE) {
+                done = true;
+                break;
+            }
+            if (status != SQLITE_ROW) {
+                TextIndexError error = failure(status, "searching the index");
+                search_.start();
+                return error;
+            }
+            batch.emplace_back(search_.text(0));
+            if (std::chrono::steady_clock::now() >= deadline) break;
+        }
+        if (done && batch.empty()) break;
+        handler(std::move(batch));
+    }
+    search_.start();
+    return TextIndexSearchEnd::finished;
+}
+
+}  // namespace tallowmere::textindex

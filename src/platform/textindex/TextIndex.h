@@ -1,0 +1,96 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/textindex/IndexStatement.h"
+#include "platform/textindex/SearchCancellation.h"
+#include "platform/textindex/TermTokenizer.h"
+#include "platform/textindex/TextIndexDocument.h"
+#include "platform/textindex/TextIndexProperties.h"
+#include "platform/textindex/TextIndexResult.h"
+#include "platform/textindex/TextIndexSearchOptions.h"
+
+namespace tallowmere::textindex {
+
+// A file-backed full-text index of documents keyed by a URI text, on SQLite
+// FTS5 with a tokenizer of our own (see TermTokenizer). Text is folded, so
+// "cafe" finds "Café"; queries are plain text, the last word a prefix.
+//
+// Thread rule: an index is used from one queue at a time (its owner's serial
+// queue); it holds no lock of its own. Only a SearchCancellation may be
+// touched from elsewhere.
+//
+// Every change is committed before its call returns, so nothing needs
+// flushing; addDocuments() commits many in one transaction, which is far
+// faster for bulk indexing.
+class TextIndex {
+public:
+    // Batches of matching URIs, in the index's order.
+    using BatchHandler = std::function<void(std::vector<std::string> uris)>;
+
+    // Opens the index file at the path, or creates it when there is no file
+    // (or an empty one). The properties apply only to a new index: an existing
+    // index keeps those stored in it. The folder must exist. A file that is
+    // not a readable index gives TextIndexErrorCode::corrupt and is left as
+    // it is. Opening checks the tables and properties, not every page: damage
+    // found later makes the operation that meets it fail with corrupt.
+    static TextIndexResult<std::unique_ptr<TextIndex>> open(const std::filesystem::path& path,
+                                                            const TextIndexProperties& propertiesForNewIndex);
+    ~TextIndex();
+    TextIndex(const TextIndex&) = delete;
+    TextIndex& operator=(const TextIndex&) = delete;
+
+    // The properties in force: those stored in the index file.
+    const TextIndexProperties& properties() const { return properties_; }
+
+    // Adds a document, replacing any document with the same URI.
+    TextIndexResult<void> addDocument(std::string_view uri, std::string_view text);
+    // Adds documents in one transaction: all or, on failure, none.
+    TextIndexResult<void> addDocuments(const std::vector<TextIndexDocument>& documents);
+    // Removes the document with the URI; a URI not in the index is no error.
+    TextIndexResult<void> removeDocument(std::string_view uri);
+    // Merges the index into its most compact form and returns freed space to
+    // the file system; worth its cost after many removals, not after each.
+    TextIndexResult<void> compact();
+
+    // Finds the documents that hold every word of the text (the last word as
+    // a prefix) and hands their URIs to the handler in batches, on the calling
+    // thread, before it returns. Between batches the cancellation is checked.
+    // A text without any indexable word finds nothing. The handler must not
+    // use this index.
+    TextIndexResult<TextIndexSearchEnd> search(std::string_view text, const SearchCancellation& cancellation,
+                                               const BatchHandler& handler,
+                                               const TextIndexSearchOptions& options = {});
+
+private:
+    TextIndex(sqlite3* connection, TextIndexProperties properties);
+
+    TextIndexError failure(int status, std::string_view doing) const;
+    TextIndexResult<void> execute(std::string_view sql, std::string_view doing);
+    TextIndexResult<void> prepareStatements();
+    TextIndexResult<void> createSchema();
+    TextIndexResult<void> addOne(const TextIndexDocument& document);
+    TextIndexResult<void> rollback(TextIndexError error);
+
+    sqlite3* connection_;
+    TextIndexProperties properties_;
+    // Used by FTS5 through the connection, so it lives as long as the connection.
+    std::unique_ptr<TermTokenizer> tokenizer_;
+    IndexStatement upsertDocument_;
+    IndexStatement replaceTerms_;
+    IndexStatement deleteDocument_;
+    IndexStatement deleteTerms_;
+    IndexStatement search_;
+    IndexStatement begin_;
+    IndexStatement commit_;
+    IndexStatement rollback_;
+};
+
+}  // namespace tallowmere::textindex
