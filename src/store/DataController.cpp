@@ -16,6 +16,7 @@ namespace tallowmere {
 namespace {
 
 struct Registry {
+    std::mutex openMutex;
     std::mutex mutex;
     std::shared_ptr<DataController> shared;
     std::map<const graph::Container*, std::weak_ptr<DataController>> live;
@@ -30,15 +31,16 @@ Registry& registry() {
 
 std::shared_ptr<DataController> DataController::shared() {
     auto& r = registry();
+    // One opening at a time: two first uses must not open the file twice.
+    std::lock_guard opening(r.openMutex);
     {
         std::lock_guard lock(r.mutex);
         if (r.shared) return r.shared;
     }
-    // Opened outside the lock: open() registers the controller under it.
     auto opened = open(defaultStorePath());
     if (!opened) fatalError(opened.error().message);
     std::lock_guard lock(r.mutex);
-    if (!r.shared) r.shared = opened.value();
+    r.shared = opened.value();
     return r.shared;
 }
 
