@@ -39,11 +39,7 @@ void Article::setStarredInFeed(const std::optional<Feed>& feed) const {
     setFeedAt(*object_, Key::starredInFeed, feed);
 }
 
-std::vector<Tag> Article::tags() const {
-    std::vector<Tag> tags;
-    for (auto& object : object_->toMany(Key::tags)) tags.emplace_back(std::move(object));
-    return tags;
-}
+std::vector<Tag> Article::tags() const { return makeHandles<Tag>(object_->toMany(Key::tags)); }
 
 void Article::addTag(const Tag& tag) const { object_->add(Key::tags, tag.object()); }
 void Article::removeTag(const Tag& tag) const { object_->remove(Key::tags, tag.object()); }

@@ -7,10 +7,6 @@ std::optional<Folder> Folder::from(const graph::ObjectPtr& object) {
     return Folder(object);
 }
 
-std::vector<Feed> Folder::feeds() const {
-    std::vector<Feed> feeds;
-    for (auto& object : object_->toMany(Key::feeds)) feeds.emplace_back(std::move(object));
-    return feeds;
-}
+std::vector<Feed> Folder::feeds() const { return makeHandles<Feed>(object_->toMany(Key::feeds)); }
 
 }  // namespace tallowmere

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/graph/Context.h"
 #include "platform/graph/Object.h"
@@ -49,5 +50,15 @@ protected:
 
     graph::ObjectPtr object_;
 };
+
+// Handles over fetched or related objects, in order:
+//   auto feeds = makeHandles<Feed>(context.fetch(Feed::fetchRequest()).value());
+// Every object must be of the handle's entity.
+template <typename Handle, typename Objects>
+std::vector<Handle> makeHandles(const Objects& objects) {
+    std::vector<Handle> handles;
+    for (graph::ObjectPtr object : objects) handles.emplace_back(std::move(object));
+    return handles;
+}
 
 }  // namespace tallowmere

@@ -7,10 +7,6 @@ std::optional<Tag> Tag::from(const graph::ObjectPtr& object) {
     return Tag(object);
 }
 
-std::vector<Article> Tag::articles() const {
-    std::vector<Article> articles;
-    for (auto& object : object_->toMany(Key::articles)) articles.emplace_back(std::move(object));
-    return articles;
-}
+std::vector<Article> Tag::articles() const { return makeHandles<Article>(object_->toMany(Key::articles)); }
 
 }  // namespace tallowmere

@@ -295,11 +295,10 @@ TEST_F(StoredModelTest, RelationsAreInversesAndDeletesCascade) {
     main().performAndWait([&] {
         auto nodes = main().fetch(Node::fetchRequest()).value();
         ASSERT_EQ(nodes.size(), 3u);  // one fetch returns feeds and folders
-        for (auto object : nodes) {
-            auto node = Node(object);
+        for (const auto& node : makeHandles<Node>(nodes)) {
             EXPECT_NE(node.isFeed(), node.isFolder());
             EXPECT_EQ(node.asFeed().has_value(), node.isFeed());
-            EXPECT_FALSE(Article::from(object));
+            EXPECT_FALSE(Article::from(node.object()));
         }
         auto folders = main().fetch(Folder::fetchRequest()).value();
         ASSERT_EQ(folders.size(), 1u);
