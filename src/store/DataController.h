@@ -52,7 +52,9 @@ public:
     // Saves the background context, then the main context, each only when it
     // has changes; returns at once. The completion runs after the last save,
     // on the queue of the context saved last, or on the save queue when
-    // neither had changes. A save that fails stops the program.
+    // neither had changes. A save that fails stops the program; one that
+    // fails only because another context deleted what a pending object
+    // points at applies the delete rules and saves again.
     void save(std::function<void()> completion = {});
     // The ID a URI names, or nothing when it names no object of this store.
     std::optional<graph::ObjectID> objectID(std::string_view uriRepresentation) const;
@@ -69,7 +71,8 @@ private:
     DataController(std::unique_ptr<dispatch::SerialQueue> saveQueue,
                    std::shared_ptr<graph::Container> container);
     [[noreturn]] static void fatalError(std::string_view description);
-    static void saveOrStop(graph::Context& context);
+    static void saveOrStop(graph::Container& container, graph::Context& context);
+    static bool settleDeletedTargets(graph::Container& container, graph::Context& context);
 
     // Destroyed in reverse order: the contexts before the container they
     // use, the save queue (which may still hold a chain step) first of all.

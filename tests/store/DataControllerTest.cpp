@@ -181,6 +181,50 @@ TEST_F(DataControllerTest, BackgroundSavesReachTheMainContextByMerging) {
     EXPECT_EQ(feed->unreadCount(), 1u);
 }
 
+TEST_F(DataControllerTest, ADeletionSavedElsewhereDoesNotStopTheNextSave) {
+    // A feed is deleted while its refresh stores articles in the background.
+    graph::ObjectID goneID, keptID;
+    main().performAndWait([&] {
+        auto gone = Feed::insert(main());
+        gone.setName("Gone");
+        auto kept = Feed::insert(main());
+        kept.setName("Kept");
+    });
+    saveAndWait();
+    main().performAndWait([&] {
+        for (const auto& feed : makeHandles<Feed>(main().fetch(Feed::fetchRequest()).value()))
+            (feed.name() == "Gone" ? goneID : keptID) = feed.objectID();
+    });
+    background().performAndWait([&] {
+        auto gone = Feed(background().existingObject(goneID).value());
+        auto kept = Feed(background().existingObject(keptID).value());
+        auto orphan = Article::insert(background());
+        orphan.setTitle("Orphan");
+        orphan.setFeed(gone);
+        orphan.setUnreadInFeed(gone);
+        auto other = Article::insert(background());
+        other.setTitle("Other");
+        other.setFeed(kept);
+        other.setStarredInFeed(gone);
+    });
+    // The deletion reaches the store first (a chain that found only the
+    // main context changed), then the background context is saved.
+    main().performAndWait([&] {
+        main().deleteObject(main().existingObject(goneID).value());
+        ASSERT_TRUE(main().save().ok());
+    });
+    saveAndWait();
+
+    auto reader = controller->persistentContainer().newPrivateContext();
+    reader->performAndWait([&] {
+        auto articles = makeHandles<Article>(reader->fetch(Article::fetchRequest()).value());
+        ASSERT_EQ(articles.size(), 1u);  // the orphan went with its feed
+        EXPECT_EQ(articles[0].title(), "Other");
+        EXPECT_EQ(articles[0].feed()->objectID(), keptID);
+        EXPECT_FALSE(articles[0].isStarred());
+    });
+}
+
 TEST_F(DataControllerTest, MergePoliciesOfTheTwoContexts) {
     EXPECT_EQ(main().mergePolicy(), graph::MergePolicy::storeTrumps);
     EXPECT_EQ(background().mergePolicy(), graph::MergePolicy::objectTrumps);
