@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -15,13 +16,16 @@ namespace tallowmere::graph {
 // once when the caller is that queue's own thread, or already inside the
 // context (re-entrant).
 //
-// Deadlock rule: a thread that waits for a context lends the contexts it is
-// inside of, and a queue that is stuck in such a wait lets waiting callers
-// pass. So the main context may wait for a private context while that one
-// waits for the main context, in either order. What still deadlocks: a
-// queue's thread blocked on something other than a context (a semaphore, a
-// group wait, a sync onto a plain queue) while a block it waits for needs
-// that queue's context.
+// Deadlock rule: when a wait would close a cycle (the context wanted is held,
+// or its queue is stuck, by a thread that itself waits, directly or through
+// others, for the caller), the caller goes ahead: it borrows the context from
+// the waiting thread, or overtakes the blocks queued before it. So the main
+// context may wait for a private context while that one waits for the main
+// context, in either order and from inside or outside their blocks. Without
+// such a cycle, order is kept. What still deadlocks: a thread blocked on
+// something other than a context (a semaphore, a group wait, a sync onto a
+// plain queue) while what it waits for needs a context that thread is in, or
+// needs its queue.
 class ExecutionGate : public std::enable_shared_from_this<ExecutionGate> {
 public:
     explicit ExecutionGate(dispatch::Queue& queue);
@@ -35,11 +39,17 @@ public:
     // context learns the main thread this way before its first block).
     void noteQueueThreadIfCurrent();
 
-private:
     struct Request;
-    bool canEnter(std::thread::id thread, bool mayBorrow) const;
-    static bool heldGatesOnTop(std::thread::id thread);
-    void runInside(const std::function<void()>& block);
+    struct ThreadState;
+
+private:
+    enum class Escape { none, free, overtake, borrow };
+    static Escape escape(const ThreadState& state);
+    bool mayEnter(const ThreadState& state) const;
+    void enter(ThreadState& me, std::unique_lock<std::mutex>& lock);
+    void leave(ThreadState& me);
+    static std::thread::id blocker(const ThreadState& state);
+    static bool waitsFor(std::thread::id waiter, std::thread::id thread);
 
     dispatch::Queue& queue_;
     // Guarded by the gates' shared mutex.

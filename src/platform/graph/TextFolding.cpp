@@ -38,7 +38,11 @@ std::string foldImpl(std::string_view text) {
 icu::Collator* threadCollator() {
     thread_local std::unique_ptr<icu::Collator> collator = [] {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::Collator> c(icu::Collator::createInstance(icu::Locale::getDefault(), status));
+        // Without a language (the C/POSIX locale) ICU would order by code
+        // point; the root collation is the sensible neutral order then.
+        icu::Locale locale = icu::Locale::getDefault();
+        if (locale.getLanguage()[0] == '\0' || std::string_view(locale.getVariant()) == "POSIX") locale = icu::Locale::getRoot();
+        std::unique_ptr<icu::Collator> c(icu::Collator::createInstance(locale, status));
         if (U_FAILURE(status) || !c) return std::unique_ptr<icu::Collator>();
         c->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
         c->setStrength(icu::Collator::SECONDARY);
