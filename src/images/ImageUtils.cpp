@@ -62,7 +62,9 @@ QImage ImageUtils::tinted(const QImage& image, const QColor& color) {
 }
 
 QImage ImageUtils::resized(const QImage& image, const QSizeF& size, const QColor& fill, qreal backingScale) {
-    if (image.deviceIndependentSize() == size || image.isNull()) return image;
+    // Exactly the target size (QSizeF's == would also accept nearly equal sizes).
+    const QSizeF own = image.deviceIndependentSize();
+    if ((own.width() == size.width() && own.height() == size.height()) || image.isNull()) return image;
     const qreal scale = std::isfinite(backingScale) && backingScale > 0 ? backingScale : 1.0;
     const int pixelWidth = pixelCount(size.width(), scale);
     const int pixelHeight = pixelCount(size.height(), scale);
@@ -79,8 +81,7 @@ QImage ImageUtils::resized(const QImage& image, const QSizeF& size, const QColor
     QPainter painter(&result);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.fillRect(result.rect(), fill);
-    painter.drawImage(QRectF(drawingRect(image.deviceIndependentSize(), size, scale)), source,
-                      QRectF(source.rect()));
+    painter.drawImage(QRectF(drawingRect(own, size, scale)), source, QRectF(source.rect()));
     painter.end();
 
     result.setDevicePixelRatio(scale);

@@ -13,8 +13,12 @@ ImagesManager& ImagesManager::shared() {
 
 void ImagesManager::setImage(const QImage& image, const Key& key) {
     if (image.isNull()) return;
-    std::shared_ptr<ImageRepresentations> entry =
-        imagesCache_.object(key).value_or(std::make_shared<ImageRepresentations>());
+    std::shared_ptr<ImageRepresentations> entry;
+    if (auto cached = imagesCache_.object(key)) {
+        entry = std::move(*cached);
+    } else {
+        entry = std::make_shared<ImageRepresentations>();
+    }
     entry->setBaseImage(image);
     imagesCache_.setObject(key, std::move(entry));
 }

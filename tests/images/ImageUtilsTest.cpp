@@ -48,6 +48,8 @@ TEST(ImageUtilsResized, SmallImageIsCentredOnTheFillAtTheBackingScale) {
 TEST(ImageUtilsResized, ImageOfTheTargetSizeIsReturnedItself) {
     const QImage image = filled(16, 16, Qt::red);
     EXPECT_TRUE(sameImage(ImageUtils::resized(image, QSizeF(16, 16), Qt::white, 2.0), image));
+    EXPECT_FALSE(sameImage(ImageUtils::resized(image, QSizeF(16, 16 + 1e-9), Qt::white, 2.0), image))
+        << "only an exact match is returned as it is";
 
     // The size compared is the device-independent one.
     QImage sharp = filled(32, 32, Qt::red);
