@@ -5,6 +5,7 @@
 #include <QRect>
 #include <QRectF>
 #include <QSize>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
