@@ -1,0 +1,89 @@
+#include "platform/readability/Readability.h"
+
+#include <memory>
+
+#include "platform/dispatch/GlobalQueue.h"
+#include "platform/readability/ContentExtractor.h"
+#include "platform/readability/HtmlDocument.h"
+#include "platform/readability/MediaFinder.h"
+#include "platform/readability/PageMetadata.h"
+#include "platform/readability/TextRenderer.h"
+#include "platform/readability/URLResolver.h"
+
+namespace tallowmere::readability {
+
+namespace {
+
+// Below this much text the class and id hints may have cut away the article
+// itself (a wrapper called "main-with-sidebar"); the page is read again
+// without them and the longer text wins.
+constexpr std::size_t shortText = 250;
+
+std::string trimmed(std::string text) {
+    const auto first = text.find_first_not_of(" \t\n\r");
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(" \t\n\r");
+    return text.substr(first, last - first + 1);
+}
+
+struct Reading {
+    std::unique_ptr<HtmlDocument> document;
+    std::vector<xmlNodePtr> content;
+    std::string text;
+};
+
+Reading readContent(std::unique_ptr<HtmlDocument> document, const PageMetadata& metadata,
+                    const MediaFinder& media, bool pruneByHints) {
+    Reading reading;
+    reading.document = std::move(document);
+    ContentExtractor extractor(
+        reading.document->body(),
+        {metadata.title(), [&media](const xmlNode* element) { return media.isVideoEmbed(element); }, pruneByHints});
+    reading.content = extractor.extract();
+    reading.text = trimmed(TextRenderer::render(reading.content));
+    return reading;
+}
+
+}  // namespace
+
+ReadabilityResult Readability::extract(std::string_view page, std::string_view pageURL) {
+    if (page.empty()) return ReadabilityError::emptyPage;
+    if (page.size() > maximumPageSize) return ReadabilityError::pageTooLarge;
+
+    std::unique_ptr<HtmlDocument> document = HtmlDocument::parse(page, pageURL);
+    if (!document) return ReadabilityError::notHTML;
+    // Read before extraction cuts the document down to its content.
+    const PageMetadata metadata(document->root());
+    const URLResolver resolver(pageURL, metadata.baseHref());
+    const MediaFinder media(resolver);
+
+    Reading reading = readContent(std::move(document), metadata, media, true);
+    if (reading.text.size() < shortText) {
+        if (auto again = HtmlDocument::parse(page, pageURL)) {
+            Reading second = readContent(std::move(again), metadata, media, false);
+            if (second.text.size() > reading.text.size()) reading = std::move(second);
+        }
+    }
+
+    ReadabilityData data;
+    if (!reading.text.empty()) data.text = reading.text;
+    data.topImage = media.topImage(metadata, reading.content);
+    data.topVideo = media.topVideo(metadata, reading.content);
+    if (!data.text && !data.topImage && !data.topVideo) return ReadabilityError::nothingFound;
+    return data;
+}
+
+void Readability::parse(std::string page, std::string pageURL, Completion completion) {
+    auto work = [page = std::move(page), pageURL = std::move(pageURL), completion = std::move(completion)] {
+        ReadabilityResult result = ReadabilityError::nothingFound;
+        try {
+            result = extract(page, pageURL);
+        } catch (const std::exception&) {
+            // Out of memory on a monstrous page: the caller still hears back once.
+        }
+        if (completion) completion(std::move(result));
+    };
+    dispatch::GlobalQueue::shared(dispatch::QualityOfService::utility).async(std::move(work));
+}
+
+}  // namespace tallowmere::readability
