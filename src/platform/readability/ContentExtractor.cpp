@@ -317,8 +317,10 @@ bool ContentExtractor::shouldDrop(xmlNodePtr element) {
 
 bool ContentExtractor::repeatsTitle(xmlNodePtr heading) const {
     if (options_.title.empty()) return false;
+    // "Headline | Site name" titles: the heading is most of the title.
     const std::string text = TextRenderer::render(heading);
-    return text.size() >= 10 && options_.title.find(text) != std::string::npos;
+    return text.size() >= 10 && text.size() * 2 >= options_.title.size() &&
+           options_.title.find(text) != std::string::npos;
 }
 
 }  // namespace tallowmere::readability

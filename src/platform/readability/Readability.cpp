@@ -15,9 +15,10 @@ namespace tallowmere::readability {
 namespace {
 
 // Below this much text the class and id hints may have cut away the article
-// itself (a wrapper called "main-with-sidebar"); the page is read again
-// without them and the longer text wins.
-constexpr std::size_t shortText = 250;
+// itself (an article body also called "share-enabled"); the page is read
+// again without them and the longer text wins. Kept low, because without
+// the hints a short news item can lose to its comment thread.
+constexpr std::size_t shortText = 140;
 
 std::string trimmed(std::string text) {
     const auto first = text.find_first_not_of(" \t\n\r");

@@ -2,12 +2,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/readability/Readability.h"
+#include "support/TempDir.h"
 
 using namespace std::chrono_literals;
 using namespace tallowmere::readability;
@@ -315,4 +318,39 @@ TEST(ReadabilityParse, CallsTheCompletionOnceOnAnotherThread) {
         EXPECT_EQ(std::holds_alternative<ReadabilityData>(call.result), bytes.size() < 1000);
         EXPECT_EQ(calls->load(), 1);
     }
+}
+
+TEST(ReadabilityParse, ConcurrentExtractionsGiveTheSameResults) {
+    const std::vector<std::string> pages{articlePage("<meta property='og:image' content='/a.jpg'>", ""),
+                                         page("<meta charset='iso-8859-1'>", "<p>Caf\xE9" + kFiller + "</p>"),
+                                         articlePage("", "<iframe src='https://www.youtube.com/embed/x'></iframe>")};
+    std::vector<std::future<ReadabilityResult>> futures;
+    std::vector<std::shared_ptr<std::promise<ReadabilityResult>>> promises;
+    for (int round = 0; round < 8; ++round) {
+        for (const std::string& bytes : pages) {
+            auto promise = std::make_shared<std::promise<ReadabilityResult>>();
+            futures.push_back(promise->get_future());
+            Readability::parse(bytes, "https://a.example/x/", [promise](ReadabilityResult result) {
+                promise->set_value(std::move(result));
+            });
+        }
+    }
+    for (std::size_t i = 0; i < futures.size(); ++i) {
+        ASSERT_EQ(futures[i].wait_for(30s), std::future_status::ready);
+        EXPECT_EQ(futures[i].get(), Readability::extract(pages[i % pages.size()], "https://a.example/x/"));
+    }
+}
+
+TEST(HostileInput, NoEntityOrDocumentTypeIsLoaded) {
+    tallowmere::test::TempDir directory;
+    const auto secret = directory.path() / "secret.txt";
+    std::ofstream(secret) << "SECRET-FILE-CONTENT";
+    const std::string url = "file://" + secret.string();
+    const std::string html = "<!DOCTYPE html SYSTEM \"" + url + "\" [<!ENTITY xxe SYSTEM \"" + url +
+                             "\">]><html><body><p>&xxe; Some text that is long enough, with commas, to be read."
+                             "</p><iframe src='" + url + "'></iframe></body></html>";
+    const ReadabilityData data = dataOf(Readability::extract(html, "https://a.example/"));
+    ASSERT_TRUE(data.text);
+    EXPECT_EQ(data.text->find("SECRET"), std::string::npos);
+    EXPECT_NE(data.text->find("Some text that is long enough"), std::string::npos);
 }
