@@ -41,7 +41,7 @@ bool isUncountedText(const xmlNode* text) {
     return parent == "script" || parent == "style" || parent == "noscript" || parent == "template";
 }
 
-void countText(const char* text, double& chars, int& commas) {
+void countText(const char* text, float& chars, std::int32_t& commas) {
     bool inSpace = true;
     for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
         const unsigned char c = *p;
@@ -129,6 +129,11 @@ void ContentExtractor::measure() {
     elements_.clear();
     stats_.clear();
     candidates_.clear();
+    std::size_t count = 0;
+    for (xmlNodePtr node = body_; node != nullptr; node = HtmlNames::next(node, body_))
+        count += HtmlNames::isElement(node) ? 1 : 0;
+    elements_.reserve(count);
+    stats_.reserve(count);
     for (xmlNodePtr node = body_; node != nullptr; node = HtmlNames::next(node, body_)) {
         if (HtmlNames::isElement(node)) {
             elements_.push_back(node);
@@ -184,18 +189,19 @@ bool ContentExtractor::shouldPrune(const xmlNode* node, double bodyChars) {
     if (!HtmlNames::isElement(node)) return false;
     const std::string_view name = HtmlNames::name(node);
     if (isOneOf(name, neverContent)) return true;
-    const bool furniture = isOneOf(name, structuralFurniture) || NodeHints::isHidden(node) ||
-                           (options_.pruneByHints && NodeHints::isUnlikelyContent(node));
-    if (!furniture) return false;
+    const bool byHints = !isOneOf(name, structuralFurniture) && !NodeHints::isHidden(node);
+    if (byHints && !(options_.pruneByHints && NodeHints::isUnlikelyContent(node))) return false;
     const Stats* s = stats(node);
-    return s == nullptr || s->chars <= mostOfThePage * bodyChars;
+    if (s != nullptr && s->chars > mostOfThePage * bodyChars) return false;
+    prunedByHints_ = prunedByHints_ || byHints;
+    return true;
 }
 
 void ContentExtractor::score() {
     for (xmlNodePtr element : elements_) {
         const Paragraph paragraph = paragraphOf(element);
         if (paragraph.chars < minimumParagraphChars) continue;
-        const double points = 1 + paragraph.commas + std::min(std::floor(paragraph.chars / 100), 3.0);
+        const double points = 1 + paragraph.commas + std::min(std::floor(paragraph.chars / 100.0), 3.0);
         xmlNodePtr ancestor = paragraph.firstCredited;
         for (const double share : creditShares) {
             if (stats(ancestor) == nullptr) break;
@@ -312,6 +318,7 @@ bool ContentExtractor::shouldDrop(xmlNodePtr element) {
     if (s->commas >= 10) return false;  // prose
     const double density = linkDensity(element);
     if (density > 0.5) return true;
+    if (!s->hasBlockChild) return false;  // a paragraph in a <div>: judged as a <p> is
     return density > 0.2 && weight < 25 && s->paragraphs <= 2 && s->chars < 500;
 }
 

@@ -2,6 +2,7 @@
 
 #include <libxml/tree.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,23 +30,26 @@ public:
     // The content's elements in document order; empty when the page has no
     // paragraph of text.
     std::vector<xmlNodePtr> extract();
+    // Whether the class and id hints cut anything away.
+    bool prunedByHints() const { return prunedByHints_; }
 
 private:
+    // One per element; kept small, as a hostile page can hold millions of elements.
     struct Stats {
-        double chars = 0;            // white space collapsed
-        double linkChars = 0;        // of those, inside links
-        double blockChildChars = 0;  // inside block-level children
-        int commas = 0;
-        int blockChildCommas = 0;
-        int paragraphs = 0;
-        int videos = 0;
+        float chars = 0;            // white space collapsed
+        float linkChars = 0;        // of those, inside links
+        float blockChildChars = 0;  // inside block-level children
+        float score = 0;
+        std::int32_t commas = 0;
+        std::int32_t blockChildCommas = 0;
+        std::int32_t paragraphs = 0;
+        std::int32_t videos = 0;
         bool hasBlockChild = false;
         bool candidate = false;
         bool kept = false;  // the chosen container and its ancestors
-        double score = 0;
     };
     struct Paragraph {
-        double chars = 0;
+        float chars = 0;
         int commas = 0;
         xmlNodePtr firstCredited = nullptr;
     };
@@ -75,6 +79,7 @@ private:
     std::vector<xmlNodePtr> elements_;  // document order
     std::vector<Stats> stats_;          // by index stored in the element's _private
     std::vector<xmlNodePtr> candidates_;
+    bool prunedByHints_ = false;
 };
 
 }  // namespace tallowmere::readability

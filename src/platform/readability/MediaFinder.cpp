@@ -88,12 +88,14 @@ std::optional<std::string> MediaFinder::firstResolved(const std::vector<std::str
     return std::nullopt;
 }
 
-std::optional<std::string> MediaFinder::topImage(const PageMetadata& metadata,
-                                                 const std::vector<xmlNodePtr>& content) const {
+std::optional<std::string> MediaFinder::announcedImage(const PageMetadata& metadata) const {
     std::vector<std::string> announced = metadata.metaValues(
         {"og:image", "og:image:url", "og:image:secure_url", "twitter:image", "twitter:image:src"});
     if (!metadata.imageSource().empty()) announced.push_back(metadata.imageSource());
-    if (auto image = firstResolved(announced)) return image;
+    return firstResolved(announced);
+}
+
+std::optional<std::string> MediaFinder::imageInContent(const std::vector<xmlNodePtr>& content) const {
     return firstInContent(content, [&](const xmlNode* element) -> std::optional<std::string> {
         if (!HtmlNames::is(element, "img") || NodeHints::isDecorativeImage(element) || !isSizeable(element))
             return std::nullopt;
@@ -101,10 +103,11 @@ std::optional<std::string> MediaFinder::topImage(const PageMetadata& metadata,
     });
 }
 
-std::optional<std::string> MediaFinder::topVideo(const PageMetadata& metadata,
-                                                 const std::vector<xmlNodePtr>& content) const {
-    if (auto video = firstResolved(metadata.metaValues({"og:video", "og:video:url", "og:video:secure_url"})))
-        return video;
+std::optional<std::string> MediaFinder::announcedVideo(const PageMetadata& metadata) const {
+    return firstResolved(metadata.metaValues({"og:video", "og:video:url", "og:video:secure_url"}));
+}
+
+std::optional<std::string> MediaFinder::videoInContent(const std::vector<xmlNodePtr>& content) const {
     return firstInContent(content, [&](const xmlNode* element) { return videoSource(element); });
 }
 

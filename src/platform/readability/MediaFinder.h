@@ -21,10 +21,15 @@ public:
 
     explicit MediaFinder(const URLResolver& resolver) : resolver_(resolver) {}
 
-    std::optional<std::string> topImage(const PageMetadata& metadata,
-                                        const std::vector<xmlNodePtr>& content) const;
-    std::optional<std::string> topVideo(const PageMetadata& metadata,
-                                        const std::vector<xmlNodePtr>& content) const;
+    // og:image, og:image:url, og:image:secure_url, twitter:image,
+    // twitter:image:src, <link rel="image_src">: the first that resolves.
+    std::optional<std::string> announcedImage(const PageMetadata& metadata) const;
+    // The first sizeable, non-decorative <img> of the content.
+    std::optional<std::string> imageInContent(const std::vector<xmlNodePtr>& content) const;
+    // og:video, og:video:url, og:video:secure_url: the first that resolves.
+    std::optional<std::string> announcedVideo(const PageMetadata& metadata) const;
+    // The first video player or <video> of the content.
+    std::optional<std::string> videoInContent(const std::vector<xmlNodePtr>& content) const;
     // An <iframe>, <embed> or <object> of a video player, or a <video> with a source.
     bool isVideoEmbed(const xmlNode* element) const { return videoSource(element).has_value(); }
 

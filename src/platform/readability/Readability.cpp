@@ -1,6 +1,9 @@
 #include "platform/readability/Readability.h"
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/dispatch/GlobalQueue.h"
 #include "platform/readability/ContentExtractor.h"
@@ -27,22 +30,22 @@ std::string trimmed(std::string text) {
     return text.substr(first, last - first + 1);
 }
 
+// What the content of one parse gave; the document itself is gone.
 struct Reading {
-    std::unique_ptr<HtmlDocument> document;
-    std::vector<xmlNodePtr> content;
     std::string text;
+    std::optional<std::string> image;
+    std::optional<std::string> video;
+    bool prunedByHints = false;
 };
 
 Reading readContent(std::unique_ptr<HtmlDocument> document, const PageMetadata& metadata,
                     const MediaFinder& media, bool pruneByHints) {
-    Reading reading;
-    reading.document = std::move(document);
     ContentExtractor extractor(
-        reading.document->body(),
+        document->body(),
         {metadata.title(), [&media](const xmlNode* element) { return media.isVideoEmbed(element); }, pruneByHints});
-    reading.content = extractor.extract();
-    reading.text = trimmed(TextRenderer::render(reading.content));
-    return reading;
+    const std::vector<xmlNodePtr> content = extractor.extract();
+    return {trimmed(TextRenderer::render(content)), media.imageInContent(content), media.videoInContent(content),
+            extractor.prunedByHints()};
 }
 
 }  // namespace
@@ -59,7 +62,7 @@ ReadabilityResult Readability::extract(std::string_view page, std::string_view p
     const MediaFinder media(resolver);
 
     Reading reading = readContent(std::move(document), metadata, media, true);
-    if (reading.text.size() < shortText) {
+    if (reading.text.size() < shortText && reading.prunedByHints) {
         if (auto again = HtmlDocument::parse(page, pageURL)) {
             Reading second = readContent(std::move(again), metadata, media, false);
             if (second.text.size() > reading.text.size()) reading = std::move(second);
@@ -67,9 +70,11 @@ ReadabilityResult Readability::extract(std::string_view page, std::string_view p
     }
 
     ReadabilityData data;
-    if (!reading.text.empty()) data.text = reading.text;
-    data.topImage = media.topImage(metadata, reading.content);
-    data.topVideo = media.topVideo(metadata, reading.content);
+    if (!reading.text.empty()) data.text = std::move(reading.text);
+    data.topImage = media.announcedImage(metadata);
+    if (!data.topImage) data.topImage = std::move(reading.image);
+    data.topVideo = media.announcedVideo(metadata);
+    if (!data.topVideo) data.topVideo = std::move(reading.video);
     if (!data.text && !data.topImage && !data.topVideo) return ReadabilityError::nothingFound;
     return data;
 }

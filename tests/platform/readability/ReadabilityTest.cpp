@@ -354,3 +354,13 @@ TEST(HostileInput, NoEntityOrDocumentTypeIsLoaded) {
     EXPECT_EQ(data.text->find("SECRET"), std::string::npos);
     EXPECT_NE(data.text->find("Some text that is long enough"), std::string::npos);
 }
+
+TEST(ReadabilityText, ParagraphsInDivsWithSomeLinksAreKept) {
+    std::string body;
+    for (int i = 0; i < 5; ++i)
+        body += "<div>Line " + std::to_string(i) +
+                " of the notice: <a href='/rules'>the rules</a> apply to every stall, with no exceptions.</div>";
+    const ReadabilityData data = dataOf(Readability::extract(page("", body), "https://a.example/"));
+    ASSERT_TRUE(data.text);
+    for (int i = 0; i < 5; ++i) EXPECT_NE(data.text->find("Line " + std::to_string(i)), std::string::npos);
+}
