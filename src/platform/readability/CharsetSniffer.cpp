@@ -175,14 +175,14 @@ std::optional<std::string> CharsetSniffer::encodingForLabel(std::string_view lab
     if (name.empty()) return std::nullopt;
     // A page that could be read far enough to find its declaration is not
     // UTF-16, whatever it says.
-    static constexpr std::array unicodeLabels{"utf-8", "utf8", "unicode-1-1-utf-8", "utf-16",
-                                              "utf-16le", "utf-16be", "unicode"};
+    static constexpr std::array unicodeLabels{"utf-8",    "utf8",   "unicode-1-1-utf-8", "utf-16", "utf-16le",
+                                              "utf-16be", "unicode"};
     if (std::find(unicodeLabels.begin(), unicodeLabels.end(), name) != unicodeLabels.end()) return "UTF-8";
     // Pages labelled Latin-1 or ASCII are windows-1252 in practice: curly
     // quotes and dashes live in 0x80-0x9F.
-    static constexpr std::array latinLabels{"iso-8859-1", "iso8859-1", "iso_8859-1", "latin1", "l1",
-                                            "us-ascii", "ascii", "windows-1252", "cp1252", "x-cp1252",
-                                            "cp819", "ibm819", "iso-ir-100"};
+    static constexpr std::array latinLabels{"iso-8859-1", "iso8859-1", "iso_8859-1",   "latin1", "l1",
+                                            "us-ascii",   "ascii",     "windows-1252", "cp1252", "x-cp1252",
+                                            "cp819",      "ibm819",    "iso-ir-100"};
     const bool latin = std::find(latinLabels.begin(), latinLabels.end(), name) != latinLabels.end();
     const std::string candidate = latin ? "windows-1252" : name;
     if (xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(candidate.c_str())) {

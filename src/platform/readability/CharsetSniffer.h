@@ -15,8 +15,8 @@ namespace tallowmere::readability {
 class CharsetSniffer {
 public:
     struct Encoding {
-        std::string name;            // a name libxml2 knows
-        std::size_t byteOrderMark;   // bytes to skip at the start
+        std::string name;           // a name libxml2 knows
+        std::size_t byteOrderMark;  // bytes to skip at the start
     };
 
     static Encoding detect(std::string_view page);

@@ -28,12 +28,13 @@ bool isOneOf(std::string_view name, const std::array<std::string_view, N>& names
 }
 
 constexpr std::array<std::string_view, 17> neverContent{
-    "script", "style",  "noscript", "template", "link",   "meta",  "button", "input",  "select",
-    "textarea", "svg",  "math",     "canvas",   "applet", "frame", "frameset", "dialog"};
-constexpr std::array<std::string_view, 6> structuralFurniture{"nav", "aside", "footer", "header", "form", "menu"};
-constexpr std::array<std::string_view, 7> containers{"div", "section", "article", "main", "center", "blockquote",
-                                                     "td"};
-constexpr std::array<std::string_view, 9> droppableContainers{"div", "section", "ul",     "ol", "table",
+    "script",   "style", "noscript", "template", "link",   "meta",  "button",   "input", "select",
+    "textarea", "svg",   "math",     "canvas",   "applet", "frame", "frameset", "dialog"};
+constexpr std::array<std::string_view, 6> structuralFurniture{"nav",    "aside", "footer",
+                                                              "header", "form",  "menu"};
+constexpr std::array<std::string_view, 7> containers{"div",    "section",    "article", "main",
+                                                     "center", "blockquote", "td"};
+constexpr std::array<std::string_view, 9> droppableContainers{"div", "section", "ul",     "ol",    "table",
                                                               "dl",  "center",  "figure", "header"};
 
 bool isUncountedText(const xmlNode* text) {
@@ -80,7 +81,8 @@ bool endsLikeSentence(const std::string& text) {
 
 }  // namespace
 
-ContentExtractor::ContentExtractor(xmlNodePtr body, Options options) : body_(body), options_(std::move(options)) {}
+ContentExtractor::ContentExtractor(xmlNodePtr body, Options options)
+    : body_(body), options_(std::move(options)) {}
 
 std::vector<xmlNodePtr> ContentExtractor::extract() {
     measure();
@@ -150,8 +152,8 @@ void ContentExtractor::measure() {
         const std::string_view name = HtmlNames::name(element);
         if (name == "a") s.linkChars = s.chars;
         if (name == "p") ++s.paragraphs;
-        if ((name == "iframe" || name == "video" || name == "embed" || name == "object") && options_.isVideoEmbed &&
-            options_.isVideoEmbed(element))
+        if ((name == "iframe" || name == "video" || name == "embed" || name == "object") &&
+            options_.isVideoEmbed && options_.isVideoEmbed(element))
             ++s.videos;
         if (element == body_) continue;
         Stats* parent = stats(element->parent);
@@ -286,7 +288,8 @@ bool ContentExtractor::isWorthySibling(xmlNodePtr sibling, xmlNodePtr top, doubl
     if (s == nullptr) return false;
     const double threshold = std::max(10.0, 0.2 * topScore);
     const std::string_view topClass = HtmlNames::attribute(top, "class");
-    const double bonus = !topClass.empty() && HtmlNames::attribute(sibling, "class") == topClass ? 0.2 * topScore : 0;
+    const double bonus =
+        !topClass.empty() && HtmlNames::attribute(sibling, "class") == topClass ? 0.2 * topScore : 0;
     if (s->candidate && finalScore(sibling) + bonus >= threshold) return true;
     if (!HtmlNames::is(sibling, "p")) return false;
     const double density = linkDensity(sibling);

@@ -20,7 +20,7 @@ public:
     using ElementTest = std::function<bool(const xmlNode*)>;
 
     struct Options {
-        std::string title;        // the page's title, dropped where the content repeats it as a heading
+        std::string title;         // the page's title, dropped where the content repeats it as a heading
         ElementTest isVideoEmbed;  // video players survive the clean-up
         bool pruneByHints = true;  // drop elements whose class or id says they are furniture
     };

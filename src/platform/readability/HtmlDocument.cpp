@@ -59,9 +59,9 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string_view page, std::st
     context->sax->error = nullptr;
     context->sax->warning = nullptr;
     const std::string url(pageURL);
-    xmlDocPtr document = htmlCtxtReadMemory(context, page.data(), static_cast<int>(page.size()),
-                                            url.empty() ? nullptr : url.c_str(), encoding.name.c_str(),
-                                            parseOptions);
+    xmlDocPtr document =
+        htmlCtxtReadMemory(context, page.data(), static_cast<int>(page.size()),
+                           url.empty() ? nullptr : url.c_str(), encoding.name.c_str(), parseOptions);
     htmlFreeParserCtxt(context);
     if (document == nullptr) return nullptr;
     if (xmlDocGetRootElement(document) == nullptr) {

@@ -11,10 +11,10 @@ namespace {
 
 // Sorted, for binary search.
 constexpr std::array<std::string_view, 36> blockNames{
-    "address", "article", "aside",  "blockquote", "center", "dd",      "details", "dialog", "dir",
-    "div",     "dl",      "dt",     "fieldset",   "figcaption", "figure", "footer", "form",  "h1",
-    "h2",      "h3",      "h4",     "h5",         "h6",     "header",  "hgroup",  "hr",     "li",
-    "main",    "menu",    "nav",    "ol",         "p",      "pre",     "section", "table",  "ul"};
+    "address", "article", "aside", "blockquote", "center",     "dd",     "details", "dialog", "dir",
+    "div",     "dl",      "dt",    "fieldset",   "figcaption", "figure", "footer",  "form",   "h1",
+    "h2",      "h3",      "h4",    "h5",         "h6",         "header", "hgroup",  "hr",     "li",
+    "main",    "menu",    "nav",   "ol",         "p",          "pre",    "section", "table",  "ul"};
 
 static_assert(std::is_sorted(blockNames.begin(), blockNames.end()));
 

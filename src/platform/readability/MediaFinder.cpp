@@ -14,15 +14,16 @@ namespace {
 
 // Hosts that serve embeddable video players (matched with their subdomains).
 constexpr std::array<std::string_view, 20> videoHosts{
-    "youtube.com",   "youtube-nocookie.com", "youtu.be",      "vimeo.com",     "dailymotion.com",
-    "dai.ly",        "twitch.tv",            "wistia.com",    "wistia.net",    "jwplayer.com",
-    "jwplatform.com", "brightcove.net",      "kaltura.com",   "streamable.com", "rumble.com",
-    "vidyard.com",   "loom.com",             "bilibili.com",  "ted.com",       "video.ibm.com"};
+    "youtube.com", "youtube-nocookie.com", "youtu.be",   "vimeo.com",    "dailymotion.com", "dai.ly",
+    "twitch.tv",   "wistia.com",           "wistia.net", "jwplayer.com", "jwplatform.com",  "brightcove.net",
+    "kaltura.com", "streamable.com",       "rumble.com", "vidyard.com",  "loom.com",        "bilibili.com",
+    "ted.com",     "video.ibm.com"};
 constexpr std::array<std::string_view, 5> videoFileExtensions{".mp4", ".webm", ".m3u8", ".mov", ".ogv"};
 
 bool hostMatches(const std::string& host, std::string_view expected) {
     if (host == expected) return true;
-    return host.size() > expected.size() && host.compare(host.size() - expected.size(), expected.size(), expected) == 0 &&
+    return host.size() > expected.size() &&
+           host.compare(host.size() - expected.size(), expected.size(), expected) == 0 &&
            host[host.size() - expected.size() - 1] == '.';
 }
 
@@ -58,11 +59,13 @@ std::optional<int> declaredSide(const xmlNode* image, std::string_view attribute
 bool isSizeable(const xmlNode* image) {
     const auto width = declaredSide(image, "width");
     const auto height = declaredSide(image, "height");
-    return !(width && *width < MediaFinder::minimumImageSide) && !(height && *height < MediaFinder::minimumImageSide);
+    return !(width && *width < MediaFinder::minimumImageSide) &&
+           !(height && *height < MediaFinder::minimumImageSide);
 }
 
 std::string firstSourceOfSet(std::string_view srcset) {
-    while (!srcset.empty() && std::isspace(static_cast<unsigned char>(srcset.front()))) srcset.remove_prefix(1);
+    while (!srcset.empty() && std::isspace(static_cast<unsigned char>(srcset.front())))
+        srcset.remove_prefix(1);
     const auto end = srcset.find_first_of(" \t\n\r\f");
     std::string_view first = srcset.substr(0, end);
     if (!first.empty() && first.back() == ',') first.remove_suffix(1);

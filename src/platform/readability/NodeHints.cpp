@@ -17,19 +17,19 @@ constexpr int hintWeight = 25;
 // Tokens are the lower-cased words of class and id: "entry-content share_bar"
 // gives "entry", "content", "share", "bar"; camel case stays one token.
 constexpr std::array<std::string_view, 26> furnitureFragments{
-    "comment",   "sidebar", "footer",     "sharing",    "share",  "social",     "related",
-    "advert",    "sponsor", "promo",      "newsletter", "subscri", "cookie",    "popup",
-    "breadcrumb", "navbar", "navigation", "masthead",   "widget", "disqus",     "pagination",
-    "outbrain",  "taboola", "mainnav",    "subnav",     "topnav"};
+    "comment",    "sidebar", "footer",     "sharing",    "share",   "social", "related",
+    "advert",     "sponsor", "promo",      "newsletter", "subscri", "cookie", "popup",
+    "breadcrumb", "navbar",  "navigation", "masthead",   "widget",  "disqus", "pagination",
+    "outbrain",   "taboola", "mainnav",    "subnav",     "topnav"};
 constexpr std::array<std::string_view, 17> furnitureWords{
-    "ad",     "ads",    "adv",   "nav",      "menu",        "foot",     "aside",   "modal",   "banner",
-    "pager",  "tags",   "rss",   "login",    "signup",      "trending", "popular", "recommended"};
+    "ad",    "ads",  "adv", "nav",   "menu",   "foot",     "aside",   "modal",      "banner",
+    "pager", "tags", "rss", "login", "signup", "trending", "popular", "recommended"};
 constexpr std::array<std::string_view, 7> contentFragments{"article", "content", "entry", "story",
                                                            "post",    "hentry",  "main"};
 constexpr std::array<std::string_view, 4> contentWords{"body", "text", "blog", "prose"};
 constexpr std::array<std::string_view, 9> furnitureRoles{
     "navigation", "complementary", "contentinfo", "banner", "search", "menu", "menubar", "dialog", "alert"};
-constexpr std::array<std::string_view, 7> decorativeWords{"avatar", "icon",  "emoji", "logo",
+constexpr std::array<std::string_view, 7> decorativeWords{"avatar",  "icon",   "emoji", "logo",
                                                           "spinner", "spacer", "badge"};
 
 template <std::size_t N>

@@ -42,10 +42,11 @@ Reading readContent(std::unique_ptr<HtmlDocument> document, const PageMetadata& 
                     const MediaFinder& media, bool pruneByHints) {
     ContentExtractor extractor(
         document->body(),
-        {metadata.title(), [&media](const xmlNode* element) { return media.isVideoEmbed(element); }, pruneByHints});
+        {metadata.title(), [&media](const xmlNode* element) { return media.isVideoEmbed(element); },
+         pruneByHints});
     const std::vector<xmlNodePtr> content = extractor.extract();
-    return {trimmed(TextRenderer::render(content)), media.imageInContent(content), media.videoInContent(content),
-            extractor.prunedByHints()};
+    return {trimmed(TextRenderer::render(content)), media.imageInContent(content),
+            media.videoInContent(content), extractor.prunedByHints()};
 }
 
 }  // namespace

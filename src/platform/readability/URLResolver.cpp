@@ -53,7 +53,8 @@ std::pair<std::size_t, std::size_t> pathRange(std::string_view url) {
 
 }  // namespace
 
-URLResolver::URLResolver(std::string_view pageURL, std::string_view baseHref) : base_(cleanedReference(pageURL)) {
+URLResolver::URLResolver(std::string_view pageURL, std::string_view baseHref)
+    : base_(cleanedReference(pageURL)) {
     if (baseHref.empty()) return;
     if (auto base = build(baseHref, base_)) base_ = *base;
 }
@@ -62,22 +63,25 @@ std::optional<std::string> URLResolver::build(std::string_view reference, std::s
     const std::string cleaned = cleanedReference(reference);
     if (cleaned.empty()) return std::nullopt;
     const std::string baseText(base);
-    xmlChar* built = xmlBuildURI(reinterpret_cast<const xmlChar*>(cleaned.c_str()),
-                                 baseText.empty() ? nullptr : reinterpret_cast<const xmlChar*>(baseText.c_str()));
+    xmlChar* built =
+        xmlBuildURI(reinterpret_cast<const xmlChar*>(cleaned.c_str()),
+                    baseText.empty() ? nullptr : reinterpret_cast<const xmlChar*>(baseText.c_str()));
     if (built == nullptr) return std::nullopt;
     std::string result(reinterpret_cast<const char*>(built));
     xmlFree(built);
     // libxml2 leaves dot segments in references that start with "/".
     const auto [start, end] = pathRange(result);
     if (result.find("/.", start) < end)
-        result.replace(start, end - start, removingDotSegments(std::string_view(result).substr(start, end - start)));
+        result.replace(start, end - start,
+                       removingDotSegments(std::string_view(result).substr(start, end - start)));
     return result;
 }
 
 std::optional<std::string> URLResolver::resolve(std::string_view reference) const {
     auto resolved = build(reference, base_);
     if (!resolved) return std::nullopt;
-    if (!startsWithNoCase(*resolved, "http://") && !startsWithNoCase(*resolved, "https://")) return std::nullopt;
+    if (!startsWithNoCase(*resolved, "http://") && !startsWithNoCase(*resolved, "https://"))
+        return std::nullopt;
     if (host(*resolved).empty()) return std::nullopt;
     return resolved;
 }

@@ -30,16 +30,34 @@ const PageCase pages[] = {
      "https://www.meridiancourier.example/news/business/2026/12/10/harbour-cranes-return",
      "https://cdn.meridiancourier.example/images/2026/12/eastport-cranes-1200.jpg",
      std::nullopt,
-     {"ending a decade in which the town's deep-water berth stood idle and its container trade moved south.\n\n"
+     {"ending a decade in which the town's deep-water berth stood idle and its container trade moved "
+      "south.\n\n"
       "Port officials said",
-      "ships of up to 14,000 containers", "nobody is saying that any more", "signed a 25-year lease on the berth",
-      "Jobs, traffic and noise", "employ about 420 people at the terminal", "noise monitors on the roofs",
+      "ships of up to 14,000 containers", "nobody is saying that any more",
+      "signed a 25-year lease on the berth", "Jobs, traffic and noise",
+      "employ about 420 people at the terminal", "noise monitors on the roofs",
       "the restored freight line to the inland depot at Carrow."},
-     {"Skip to main content", "Subscribe from", "Money and markets", "Share this story", "Share on Facebook",
-      "Email this story", "Advertisement", "Read more", "Dredging of the outer channel",
-      "Residents fight new lorry route", "Worked on the old gantries", "freight gets priority on the single track",
-      "who pays for the upkeep", "Post comment", "Most read", "Ferry crews vote", "morning briefing in your inbox",
-      "All rights reserved", "We use cookies", "Search the Courier", "shipping correspondent"}},
+     {"Skip to main content",
+      "Subscribe from",
+      "Money and markets",
+      "Share this story",
+      "Share on Facebook",
+      "Email this story",
+      "Advertisement",
+      "Read more",
+      "Dredging of the outer channel",
+      "Residents fight new lorry route",
+      "Worked on the old gantries",
+      "freight gets priority on the single track",
+      "who pays for the upkeep",
+      "Post comment",
+      "Most read",
+      "Ferry crews vote",
+      "morning briefing in your inbox",
+      "All rights reserved",
+      "We use cookies",
+      "Search the Courier",
+      "shipping correspondent"}},
     {"readability/blog-post.html",
      "https://crumbandkettle.example/2026/11/28/slow-proofing-sourdough/",
      "https://crumbandkettle.example/wp-content/uploads/2026/11/loaf-crumb-shot.jpg",
@@ -49,8 +67,8 @@ const PageCase pages[] = {
       "fold until the dough feels smooth", "which is the moment to shape."},
      {"Skip to content", "Notes from a small, cold", "Techniques", "Share this:", "Pin it for later",
       "Email a loaf-loving friend", "Rye crackers for a crowd", "Leaving your starter", "Tagged",
-      "Oat porridge bread", "thoughts on", "overnight proof in our unheated porch", "spelt flour", "Leave a Reply",
-      "Recent Posts", "should really buy a thermometer", "Proudly powered"}},
+      "Oat porridge bread", "thoughts on", "overnight proof in our unheated porch", "spelt flour",
+      "Leave a Reply", "Recent Posts", "should really buy a thermometer", "Proudly powered"}},
     {"readability/content-image.html",
      "https://fieldnotes.example/journal/2026/moss-survey.html",
      "https://fieldnotes.example/media/moss/hummock-wide.jpg",
@@ -71,9 +89,11 @@ const PageCase pages[] = {
      "https://bytesized.example/2026/11/inline-icons/",
      "https://bytesized.example/images/2026/requests-before-after.png",
      std::nullopt,
-     {"becomes the address data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNkYPhfDwAC"
+     {"becomes the address "
+      "data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNkYPhfDwAC"
       "hwGA60e6kgAAAABJRU5ErkJggg== and the browser decodes it",
-      "source attribute:\n\n<img alt=\"ok\" src=\"data:image/png;base64,", "three requests instead of seventeen"},
+      "source attribute:\n\n<img alt=\"ok\" src=\"data:image/png;base64,",
+      "three requests instead of seventeen"},
      {"Archive", "Written by Priya Raman", "12 November 2026"}},
 };
 
@@ -86,9 +106,11 @@ TEST_P(RealisticPage, YieldsTheArticleWithoutThePageAroundIt) {
     const ReadabilityData& data = std::get<ReadabilityData>(result);
     ASSERT_TRUE(data.text.has_value());
     for (const std::string& sentence : page.inText)
-        EXPECT_NE(data.text->find(sentence), std::string::npos) << "missing: " << sentence << "\n" << *data.text;
+        EXPECT_NE(data.text->find(sentence), std::string::npos) << "missing: " << sentence << "\n"
+                                                                << *data.text;
     for (const std::string& furniture : page.notInText)
-        EXPECT_EQ(data.text->find(furniture), std::string::npos) << "kept: " << furniture << "\n" << *data.text;
+        EXPECT_EQ(data.text->find(furniture), std::string::npos) << "kept: " << furniture << "\n"
+                                                                 << *data.text;
     EXPECT_EQ(data.text->find("\n\n\n"), std::string::npos);
     EXPECT_FALSE(isspace(static_cast<unsigned char>(data.text->front())));
     EXPECT_FALSE(isspace(static_cast<unsigned char>(data.text->back())));

@@ -65,44 +65,56 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, TopMedia,
     testing::Values(
         MediaCase{"OpenGraphBeforeTwitterBeforeImageSrcBeforeContent",
-                  articlePage("<link rel='image_src' href='/thumb.jpg'><meta name='twitter:image' content='/tw.jpg'>"
-                              "<meta property='og:image' content='/og.jpg'>",
-                              "<img src='/inline.jpg'>"),
+                  articlePage(
+                      "<link rel='image_src' href='/thumb.jpg'><meta name='twitter:image' content='/tw.jpg'>"
+                      "<meta property='og:image' content='/og.jpg'>",
+                      "<img src='/inline.jpg'>"),
                   "https://news.example/a/b.html", "https://news.example/og.jpg", std::nullopt},
-        MediaCase{"TwitterWhenOpenGraphIsEmpty",
-                  articlePage("<meta property='og:image' content=''><meta name='twitter:image' content='tw.jpg'>", ""),
-                  "https://news.example/a/b.html", "https://news.example/a/tw.jpg", std::nullopt},
+        MediaCase{
+            "TwitterWhenOpenGraphIsEmpty",
+            articlePage("<meta property='og:image' content=''><meta name='twitter:image' content='tw.jpg'>",
+                        ""),
+            "https://news.example/a/b.html", "https://news.example/a/tw.jpg", std::nullopt},
         MediaCase{"ImageSrcLink", articlePage("<link rel='Image_Src' href='../thumb.jpg'>", ""),
                   "https://news.example/a/b.html", "https://news.example/thumb.jpg", std::nullopt},
         MediaCase{"BaseHrefIsHonoured",
                   articlePage("<base href='https://static.example/assets/'>", "<img src='pics/bridge.jpg'>"),
-                  "https://news.example/a/b.html", "https://static.example/assets/pics/bridge.jpg", std::nullopt},
-        MediaCase{"SmallAndDecorativeImagesAreSkipped",
-                  articlePage("", "<img src='/px.gif' width='1' height='1'><img class='wp-smiley emoji' src='/e.png'>"
-                                  "<img src='/icon.png' width='64'><img src='/big.jpg' width='640' height='480'>"),
-                  "https://news.example/a/b.html", "https://news.example/big.jpg", std::nullopt},
-        MediaCase{"LazyImageUsesItsRealAddress",
-                  articlePage("", "<img src='data:image/gif;base64,R0lGODlhAQABAIAAAP///' data-src='/real.jpg'>"),
-                  "https://news.example/a/b.html", "https://news.example/real.jpg", std::nullopt},
+                  "https://news.example/a/b.html", "https://static.example/assets/pics/bridge.jpg",
+                  std::nullopt},
+        MediaCase{
+            "SmallAndDecorativeImagesAreSkipped",
+            articlePage("",
+                        "<img src='/px.gif' width='1' height='1'><img class='wp-smiley emoji' src='/e.png'>"
+                        "<img src='/icon.png' width='64'><img src='/big.jpg' width='640' height='480'>"),
+            "https://news.example/a/b.html", "https://news.example/big.jpg", std::nullopt},
+        MediaCase{
+            "LazyImageUsesItsRealAddress",
+            articlePage("", "<img src='data:image/gif;base64,R0lGODlhAQABAIAAAP///' data-src='/real.jpg'>"),
+            "https://news.example/a/b.html", "https://news.example/real.jpg", std::nullopt},
         MediaCase{"DataImageIsNoTopImage", articlePage("", "<img src='data:image/png;base64,iVBORw0KGgo='>"),
                   "https://news.example/a/b.html", std::nullopt, std::nullopt},
-        MediaCase{"ImageOutsideTheContentIsNoTopImage",
-                  page("", "<div class='sidebar'><img src='/ad.jpg'></div><article>" + kArticle + "</article>"),
-                  "https://news.example/a/b.html", std::nullopt, std::nullopt},
+        MediaCase{
+            "ImageOutsideTheContentIsNoTopImage",
+            page("", "<div class='sidebar'><img src='/ad.jpg'></div><article>" + kArticle + "</article>"),
+            "https://news.example/a/b.html", std::nullopt, std::nullopt},
         MediaCase{"RelativeImageWithoutPageURLIsDropped", articlePage("", "<img src='pics/bridge.jpg'>"), "",
                   std::nullopt, std::nullopt},
         MediaCase{"OpenGraphVideoUrl",
                   articlePage("<meta property='og:video:url' content='https://videos.example/v/42.mp4'>",
                               "<iframe src='https://www.youtube.com/embed/abc'></iframe>"),
                   "https://news.example/a/b.html", std::nullopt, "https://videos.example/v/42.mp4"},
-        MediaCase{"SchemeRelativePlayerIframe",
-                  articlePage("", "<iframe src='https://maps.example/embed?q=bridge'></iframe>"
-                                  "<div class='video'><iframe src='//player.vimeo.com/video/76979871'></iframe></div>"),
-                  "https://news.example/a/b.html", std::nullopt, "https://player.vimeo.com/video/76979871"},
-        MediaCase{"VideoElementSource",
-                  articlePage("", "<video controls poster='/p.jpg'><source src='/media/clip.webm' type='video/webm'>"
-                                  "</video>"),
-                  "https://news.example/a/b.html", std::nullopt, "https://news.example/media/clip.webm"},
+        MediaCase{
+            "SchemeRelativePlayerIframe",
+            articlePage("",
+                        "<iframe src='https://maps.example/embed?q=bridge'></iframe>"
+                        "<div class='video'><iframe src='//player.vimeo.com/video/76979871'></iframe></div>"),
+            "https://news.example/a/b.html", std::nullopt, "https://player.vimeo.com/video/76979871"},
+        MediaCase{
+            "VideoElementSource",
+            articlePage("",
+                        "<video controls poster='/p.jpg'><source src='/media/clip.webm' type='video/webm'>"
+                        "</video>"),
+            "https://news.example/a/b.html", std::nullopt, "https://news.example/media/clip.webm"},
         MediaCase{"NonVideoIframeIsNoVideo",
                   articlePage("", "<iframe src='https://maps.example/embed?q=bridge'></iframe>"),
                   "https://news.example/a/b.html", std::nullopt, std::nullopt}),
@@ -110,10 +122,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ReadabilityText, KeepsParagraphBreaksOfBrSeparatedPages) {
     const std::string html = page(
-        "", "<div id='menu'><a href='/'>Home</a> | <a href='/archive'>Archive</a></div>"
-            "<div id='story'>The storm reached the coast at dawn, flooding the lower town and closing the harbour road."
-            "<br><br>By noon the water had gone down, leaving mud, seaweed and a fishing boat in the car park."
-            "<br>Nobody was hurt.</div>");
+        "",
+        "<div id='menu'><a href='/'>Home</a> | <a href='/archive'>Archive</a></div>"
+        "<div id='story'>The storm reached the coast at dawn, flooding the lower town and closing the "
+        "harbour road."
+        "<br><br>By noon the water had gone down, leaving mud, seaweed and a fishing boat in the car park."
+        "<br>Nobody was hurt.</div>");
     const ReadabilityData data = dataOf(Readability::extract(html, "https://a.example/"));
     EXPECT_EQ(data.text,
               "The storm reached the coast at dawn, flooding the lower town and closing the harbour road.\n\n"
@@ -126,12 +140,13 @@ TEST(ReadabilityText, GathersSiblingBlocksOfTheArticle) {
     // between a navigation list and a link list.
     std::string blocks;
     for (int i = 0; i < 4; ++i)
-        blocks += "<div class='chunk'><p>Block " + std::to_string(i) +
-                  " tells of the valley, its farms, its mills and its long quarrel with the railway company, which "
-                  "lasted, on and off, for most of a century.</p></div>";
-    const std::string html =
-        page("", "<div id='wrap'><ul><li><a href='/1'>One</a></li><li><a href='/2'>Two</a></li></ul>" + blocks +
-                     "<div><a href='/x'>Other stories from the valley</a> <a href='/y'>More</a></div></div>");
+        blocks +=
+            "<div class='chunk'><p>Block " + std::to_string(i) +
+            " tells of the valley, its farms, its mills and its long quarrel with the railway company, which "
+            "lasted, on and off, for most of a century.</p></div>";
+    const std::string html = page(
+        "", "<div id='wrap'><ul><li><a href='/1'>One</a></li><li><a href='/2'>Two</a></li></ul>" + blocks +
+                "<div><a href='/x'>Other stories from the valley</a> <a href='/y'>More</a></div></div>");
     const ReadabilityData data = dataOf(Readability::extract(html, "https://a.example/"));
     ASSERT_TRUE(data.text);
     for (int i = 0; i < 4; ++i) EXPECT_NE(data.text->find("Block " + std::to_string(i)), std::string::npos);
@@ -143,7 +158,8 @@ TEST(ReadabilityText, ArticleInsideAFurnitureNamedWrapperIsNotLost) {
     // "with-sidebar" on the wrapper of the whole page must not cut away the article.
     const std::string html =
         page("", "<div class='layout-with-sidebar'><div class='main-column'>" + kArticle +
-                     "</div><div class='sidebar'><p>Sidebar sentence that should not be kept in the text.</p></div></div>");
+                     "</div><div class='sidebar'><p>Sidebar sentence that should not be kept in the "
+                     "text.</p></div></div>");
     const ReadabilityData data = dataOf(Readability::extract(html, "https://a.example/"));
     ASSERT_TRUE(data.text);
     EXPECT_NE(data.text->find("the name of the new bridge"), std::string::npos);
@@ -183,7 +199,8 @@ std::string utf16le(const std::string& ascii) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DeclaredCharset,
     testing::Values(
-        CharsetCase{"MetaCharsetLatin1", page("<meta charset='ISO-8859-1'>", "<p>Caf\xE9 cr\xE8me" + kFiller + "</p>"),
+        CharsetCase{"MetaCharsetLatin1",
+                    page("<meta charset='ISO-8859-1'>", "<p>Caf\xE9 cr\xE8me" + kFiller + "</p>"),
                     "Café crème and"},
         CharsetCase{"Latin1LabelReadAsWindows1252",
                     page("<meta charset=latin1>", "<p>l\x92\xE9t\xE9 \x96 \x93quoted\x94" + kFiller + "</p>"),
@@ -192,9 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
                     page("<meta http-equiv='Content-Type' content='text/html; charset=windows-1251'>",
                          "<p>\xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0" + kFiller + "</p>"),
                     "Привет мир"},
-        CharsetCase{"XmlDeclarationLatin9",
-                    "<?xml version='1.0' encoding='ISO-8859-15'?>" + page("", "<p>Prix 5 \xA4" + kFiller + "</p>"),
-                    "Prix 5 €"},
+        CharsetCase{
+            "XmlDeclarationLatin9",
+            "<?xml version='1.0' encoding='ISO-8859-15'?>" + page("", "<p>Prix 5 \xA4" + kFiller + "</p>"),
+            "Prix 5 €"},
         CharsetCase{"DeclarationAfterALongComment",
                     "<!--" + std::string(3000, '-') + "-->" +
                         page("<meta charset='iso-8859-1'>", "<p>Se\xF1or" + kFiller + "</p>"),
@@ -214,10 +232,14 @@ namespace tallowmere::readability {
 // Names in failure messages.
 std::ostream& operator<<(std::ostream& out, ReadabilityError error) {
     switch (error) {
-        case ReadabilityError::emptyPage: return out << "emptyPage";
-        case ReadabilityError::pageTooLarge: return out << "pageTooLarge";
-        case ReadabilityError::notHTML: return out << "notHTML";
-        case ReadabilityError::nothingFound: return out << "nothingFound";
+        case ReadabilityError::emptyPage:
+            return out << "emptyPage";
+        case ReadabilityError::pageTooLarge:
+            return out << "pageTooLarge";
+        case ReadabilityError::notHTML:
+            return out << "notHTML";
+        case ReadabilityError::nothingFound:
+            return out << "nothingFound";
     }
     return out << "?";
 }
@@ -253,19 +275,23 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, HostileInput,
     testing::Values(
         HostileCase{"Empty", "", ReadabilityError::emptyPage},
-        HostileCase{"ElevenMebibytes", page("", std::string(11 * 1024 * 1024, 'x')), ReadabilityError::pageTooLarge},
+        HostileCase{"ElevenMebibytes", page("", std::string(11 * 1024 * 1024, 'x')),
+                    ReadabilityError::pageTooLarge},
         HostileCase{"OneByteOverTheLimit", std::string(Readability::maximumPageSize + 1, ' '),
                     ReadabilityError::pageTooLarge},
         HostileCase{"RandomBytes", randomBytes(64 * 1024, 7), ReadabilityError::notHTML},
         HostileCase{"PngFile", "\x89PNG\r\n\x1a\n" + randomBytes(4096, 9), ReadabilityError::notHTML},
         HostileCase{"ControlCharactersWithoutZeros", std::string(2000, '\x01') + "<p>text</p>",
                     ReadabilityError::notHTML},
-        HostileCase{"EmptyDocument", "<html><head></head><body></body></html>", ReadabilityError::nothingFound},
+        HostileCase{"EmptyDocument", "<html><head></head><body></body></html>",
+                    ReadabilityError::nothingFound},
         HostileCase{"WhiteSpaceOnly", "   \n\t  ", ReadabilityError::notHTML},
         HostileCase{"ScriptsAndStylesOnly",
-                    page("<style>p{color:red}</style>", "<script>document.write('a long line of text, really');</script>"),
+                    page("<style>p{color:red}</style>",
+                         "<script>document.write('a long line of text, really');</script>"),
                     ReadabilityError::nothingFound},
-        HostileCase{"FeedDocument", "<?xml version='1.0'?><rss version='2.0'><channel><title>T</title></channel></rss>",
+        HostileCase{"FeedDocument",
+                    "<?xml version='1.0'?><rss version='2.0'><channel><title>T</title></channel></rss>",
                     ReadabilityError::nothingFound}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -286,12 +312,14 @@ TEST(HostileInput, DeepNestingGivesNoResultAndNoCrash) {
 
 TEST(HostileInput, OrdinaryNestingIsRead) {
     const ReadabilityData data = dataOf(Readability::extract(nested("div", 200), "https://a.example/"));
-    EXPECT_EQ(data.text, "Deep down there is a sentence, with commas, that is long enough to be a paragraph.");
+    EXPECT_EQ(data.text,
+              "Deep down there is a sentence, with commas, that is long enough to be a paragraph.");
 }
 
 TEST(HostileInput, PageOfExactlyTheLimitIsRead) {
     std::string html = "<html><body><article>";
-    const std::string paragraph = "<p>" + std::string(60, 'a') + ", a paragraph among very many, with commas.</p>\n";
+    const std::string paragraph =
+        "<p>" + std::string(60, 'a') + ", a paragraph among very many, with commas.</p>\n";
     while (html.size() + paragraph.size() + 30 < Readability::maximumPageSize) html += paragraph;
     html += "</article></body></html>";
     html.append(Readability::maximumPageSize - html.size(), ' ');
@@ -305,7 +333,8 @@ TEST(ReadabilityParse, CallsTheCompletionOnceOnAnotherThread) {
         std::thread::id thread;
         ReadabilityResult result;
     };
-    for (const std::string& bytes : {articlePage("", ""), std::string(Readability::maximumPageSize + 1, 'x')}) {
+    for (const std::string& bytes :
+         {articlePage("", ""), std::string(Readability::maximumPageSize + 1, 'x')}) {
         auto calls = std::make_shared<std::atomic<int>>(0);
         auto promise = std::make_shared<std::promise<Call>>();
         auto future = promise->get_future();
@@ -321,9 +350,10 @@ TEST(ReadabilityParse, CallsTheCompletionOnceOnAnotherThread) {
 }
 
 TEST(ReadabilityParse, ConcurrentExtractionsGiveTheSameResults) {
-    const std::vector<std::string> pages{articlePage("<meta property='og:image' content='/a.jpg'>", ""),
-                                         page("<meta charset='iso-8859-1'>", "<p>Caf\xE9" + kFiller + "</p>"),
-                                         articlePage("", "<iframe src='https://www.youtube.com/embed/x'></iframe>")};
+    const std::vector<std::string> pages{
+        articlePage("<meta property='og:image' content='/a.jpg'>", ""),
+        page("<meta charset='iso-8859-1'>", "<p>Caf\xE9" + kFiller + "</p>"),
+        articlePage("", "<iframe src='https://www.youtube.com/embed/x'></iframe>")};
     std::vector<std::future<ReadabilityResult>> futures;
     std::vector<std::shared_ptr<std::promise<ReadabilityResult>>> promises;
     for (int round = 0; round < 8; ++round) {
@@ -346,9 +376,11 @@ TEST(HostileInput, NoEntityOrDocumentTypeIsLoaded) {
     const auto secret = directory.path() / "secret.txt";
     std::ofstream(secret) << "SECRET-FILE-CONTENT";
     const std::string url = "file://" + secret.string();
-    const std::string html = "<!DOCTYPE html SYSTEM \"" + url + "\" [<!ENTITY xxe SYSTEM \"" + url +
-                             "\">]><html><body><p>&xxe; Some text that is long enough, with commas, to be read."
-                             "</p><iframe src='" + url + "'></iframe></body></html>";
+    const std::string html =
+        "<!DOCTYPE html SYSTEM \"" + url + "\" [<!ENTITY xxe SYSTEM \"" + url +
+        "\">]><html><body><p>&xxe; Some text that is long enough, with commas, to be read."
+        "</p><iframe src='" +
+        url + "'></iframe></body></html>";
     const ReadabilityData data = dataOf(Readability::extract(html, "https://a.example/"));
     ASSERT_TRUE(data.text);
     EXPECT_EQ(data.text->find("SECRET"), std::string::npos);
@@ -358,8 +390,9 @@ TEST(HostileInput, NoEntityOrDocumentTypeIsLoaded) {
 TEST(ReadabilityText, ParagraphsInDivsWithSomeLinksAreKept) {
     std::string body;
     for (int i = 0; i < 5; ++i)
-        body += "<div>Line " + std::to_string(i) +
-                " of the notice: <a href='/rules'>the rules</a> apply to every stall, with no exceptions.</div>";
+        body +=
+            "<div>Line " + std::to_string(i) +
+            " of the notice: <a href='/rules'>the rules</a> apply to every stall, with no exceptions.</div>";
     const ReadabilityData data = dataOf(Readability::extract(page("", body), "https://a.example/"));
     ASSERT_TRUE(data.text);
     for (int i = 0; i < 5; ++i) EXPECT_NE(data.text->find("Line " + std::to_string(i)), std::string::npos);

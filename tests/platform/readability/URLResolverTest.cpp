@@ -15,7 +15,9 @@ struct Resolution {
     std::optional<std::string> expected;
 };
 
-std::ostream& operator<<(std::ostream& out, const Resolution& r) { return out << r.base << " + " << r.reference; }
+std::ostream& operator<<(std::ostream& out, const Resolution& r) {
+    return out << r.base << " + " << r.reference;
+}
 
 }  // namespace
 
@@ -68,25 +70,26 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     PageAddresses, Resolve,
-    testing::Values(Resolution{"https://ex.com/a", "//cdn.ex.com/y.jpg", "https://cdn.ex.com/y.jpg"},
-                    Resolution{"https://ex.com/a/", " \n img a.png\t", "https://ex.com/a/img%20a.png"},
-                    Resolution{"https://ex.com/", "bild/größe.png", "https://ex.com/bild/gr%C3%B6%C3%9Fe.png"},
-                    Resolution{"https://ex.com/", "a%20b.png", "https://ex.com/a%20b.png"},
-                    Resolution{"https://ex.com/", "HTTPS://Other.example/x.png", "HTTPS://Other.example/x.png"},
-                    Resolution{"", "https://cdn.example/x.png", "https://cdn.example/x.png"},
-                    Resolution{"", "x.png", std::nullopt},
-                    Resolution{"https://ex.com/", "", std::nullopt},
-                    Resolution{"https://ex.com/", "   ", std::nullopt},
-                    Resolution{"https://ex.com/", "data:image/png;base64,iVBORw0KGgo=", std::nullopt},
-                    Resolution{"https://ex.com/", "javascript:void(0)", std::nullopt},
-                    Resolution{"https://ex.com/", "mailto:desk@ex.com", std::nullopt},
-                    Resolution{"https://ex.com/", "ftp://files.ex.com/a.jpg", std::nullopt},
-                    Resolution{"https://ex.com/", "http://", std::nullopt}));
+    testing::Values(
+        Resolution{"https://ex.com/a", "//cdn.ex.com/y.jpg", "https://cdn.ex.com/y.jpg"},
+        Resolution{"https://ex.com/a/", " \n img a.png\t", "https://ex.com/a/img%20a.png"},
+        Resolution{"https://ex.com/", "bild/größe.png", "https://ex.com/bild/gr%C3%B6%C3%9Fe.png"},
+        Resolution{"https://ex.com/", "a%20b.png", "https://ex.com/a%20b.png"},
+        Resolution{"https://ex.com/", "HTTPS://Other.example/x.png", "HTTPS://Other.example/x.png"},
+        Resolution{"", "https://cdn.example/x.png", "https://cdn.example/x.png"},
+        Resolution{"", "x.png", std::nullopt}, Resolution{"https://ex.com/", "", std::nullopt},
+        Resolution{"https://ex.com/", "   ", std::nullopt},
+        Resolution{"https://ex.com/", "data:image/png;base64,iVBORw0KGgo=", std::nullopt},
+        Resolution{"https://ex.com/", "javascript:void(0)", std::nullopt},
+        Resolution{"https://ex.com/", "mailto:desk@ex.com", std::nullopt},
+        Resolution{"https://ex.com/", "ftp://files.ex.com/a.jpg", std::nullopt},
+        Resolution{"https://ex.com/", "http://", std::nullopt}));
 
 TEST(URLResolver, BaseHrefIsResolvedAgainstThePage) {
     EXPECT_EQ(URLResolver("https://ex.com/news/today.html", "/static/").resolve("a.jpg"),
               "https://ex.com/static/a.jpg");
-    EXPECT_EQ(URLResolver("https://ex.com/news/today.html", "").resolve("a.jpg"), "https://ex.com/news/a.jpg");
+    EXPECT_EQ(URLResolver("https://ex.com/news/today.html", "").resolve("a.jpg"),
+              "https://ex.com/news/a.jpg");
 }
 
 TEST(URLResolver, HostIsLowerCasedWithoutWwwPortOrUser) {
