@@ -258,7 +258,8 @@ xmlNodePtr ContentExtractor::widened(xmlNodePtr top, double topScore) const {
     std::vector<std::pair<double, xmlNodePtr>> rivals;
     for (xmlNodePtr candidate : candidates_) {
         const double score = finalScore(candidate);
-        if (candidate != top && score >= 0.75 * topScore && !HtmlNames::isAncestor(candidate, top))
+        if (candidate != top && score >= 0.75 * topScore && !HtmlNames::isAncestor(candidate, top) &&
+            !HtmlNames::isAncestor(top, candidate))
             rivals.emplace_back(score, candidate);
     }
     if (rivals.size() < rivalsNeeded) return top;
@@ -313,8 +314,8 @@ void ContentExtractor::clean(xmlNodePtr container) {
 bool ContentExtractor::shouldDrop(xmlNodePtr element) {
     const Stats* s = stats(element);
     if (s == nullptr || s->kept) return false;
-    if (HtmlNames::isHeading(element))
-        return NodeHints::weight(element) < 0 || linkDensity(element) > 0.5 || repeatsTitle(element);
+    // Headings that link to themselves are common, so links do not count against them.
+    if (HtmlNames::isHeading(element)) return NodeHints::weight(element) < 0 || repeatsTitle(element);
     if (!isOneOf(HtmlNames::name(element), droppableContainers) || s->videos > 0) return false;
     const int weight = NodeHints::weight(element);
     if (weight < 0) return true;

@@ -395,3 +395,16 @@ TEST(ReadabilityText, ParagraphsInDivsWithSomeLinksAreKept) {
     ASSERT_TRUE(data.text);
     for (int i = 0; i < 5; ++i) EXPECT_NE(data.text->find("Line " + std::to_string(i)), std::string::npos);
 }
+
+TEST(ReadabilityText, DropsTheRepeatedTitleButKeepsSectionHeadings) {
+    const std::string html =
+        articlePage("<title>Bridge vote delayed again | The Town Crier</title>",
+                    "<h2 id='cost'><a href='#cost'>What the delay costs</a></h2>" + kArticle);
+    const std::string body = "<div class='article-body'>";
+    const std::string withHeadline =
+        std::string(html).replace(html.find(body), body.size(), body + "<h1>Bridge vote delayed again</h1>");
+    const ReadabilityData data = dataOf(Readability::extract(withHeadline, "https://a.example/"));
+    ASSERT_TRUE(data.text);
+    EXPECT_EQ(data.text->find("Bridge vote delayed again"), std::string::npos) << *data.text;
+    EXPECT_NE(data.text->find("\n\nWhat the delay costs\n\n"), std::string::npos) << *data.text;
+}
