@@ -75,7 +75,8 @@ RSSService& RSSService::shared() {
 }
 
 RSSService::RSSService(WebService& webService)
-    : webService_(webService), articlesQueue_(makeDispatchQueue(articlesQueueLabel, QualityOfService::standard)) {}
+    : webService_(webService),
+      articlesQueue_(makeDispatchQueue(articlesQueueLabel, QualityOfService::standard)) {}
 
 RSSService::~RSSService() {
     cancelAll();
@@ -84,7 +85,8 @@ RSSService::~RSSService() {
 }
 
 void RSSService::fetch(const URL& startURL, const URL& url, std::optional<WebServiceHTTPInfo> httpInfo,
-                       bool discoverFeedLinks, bool retryWithFeedPath, bool background, Completion completion) {
+                       bool discoverFeedLinks, bool retryWithFeedPath, bool background,
+                       Completion completion) {
     {
         std::lock_guard lock(chainsMutex_);
         ++chainsInFlight_;
@@ -133,18 +135,20 @@ void RSSService::requestStep(const Request& request) {
     generation = cancelGeneration_;
     feedURLs_.insert(request.url.absoluteString());
     const auto priority = request.background ? WebServicePriority::background : WebServicePriority::default_;
-    webService_.request(request.url, priority, request.httpInfo, false,
-                        [this, request](std::optional<http::Bytes> body, std::optional<WebServiceHTTPInfo> httpInfo,
-                                        std::optional<WebServiceFailure> error) mutable {
-                            articlesQueue_->async([this, request = std::move(request), body = std::move(body),
-                                                   httpInfo = std::move(httpInfo), error = std::move(error)]() mutable {
-                                answerStep(request, std::move(body), std::move(httpInfo), std::move(error));
-                            });
-                        });
+    webService_.request(
+        request.url, priority, request.httpInfo, false,
+        [this, request](std::optional<http::Bytes> body, std::optional<WebServiceHTTPInfo> httpInfo,
+                        std::optional<WebServiceFailure> error) mutable {
+            articlesQueue_->async([this, request = std::move(request), body = std::move(body),
+                                   httpInfo = std::move(httpInfo), error = std::move(error)]() mutable {
+                answerStep(request, std::move(body), std::move(httpInfo), std::move(error));
+            });
+        });
 }
 
 void RSSService::answerStep(const Request& request, std::optional<http::Bytes> body,
-                            std::optional<WebServiceHTTPInfo> httpInfo, std::optional<WebServiceFailure> error) {
+                            std::optional<WebServiceHTTPInfo> httpInfo,
+                            std::optional<WebServiceFailure> error) {
     feedURLs_.erase(request.url.absoluteString());
     // Cancelled work ends here: neither a retry nor a discovered link may
     // start new requests after the user or the program stopped the fetch.
@@ -165,10 +169,11 @@ void RSSService::answerStep(const Request& request, std::optional<http::Bytes> b
         return;
     }
     auto received = std::make_shared<const std::string>(text(*body));
-    parse(forParser(*received), [this, request, received, httpInfo](std::optional<RSSFeed> feed,
-                                                                     std::optional<feedkit::FeedError> parseError) {
-        parseStep(request, received, httpInfo, std::move(feed), std::move(parseError));
-    });
+    parse(forParser(*received),
+          [this, request, received, httpInfo](std::optional<RSSFeed> feed,
+                                              std::optional<feedkit::FeedError> parseError) {
+              parseStep(request, received, httpInfo, std::move(feed), std::move(parseError));
+          });
 }
 
 void RSSService::parseStep(const Request& request, const std::shared_ptr<const std::string>& body,
@@ -213,8 +218,8 @@ bool RSSService::retry(const Request& request) {
     if (lastPathComponent(request.startURL) == "feed") return false;
     // Built from the URL first asked for, also after a discovered link failed,
     // and sent with the caching values of the request that failed.
-    send(Request{request.startURL, request.startURL.appendingPathComponent("feed"), request.httpInfo, false, false,
-                 request.background, request.chain});
+    send(Request{request.startURL, request.startURL.appendingPathComponent("feed"), request.httpInfo, false,
+                 false, request.background, request.chain});
     return true;
 }
 

@@ -30,14 +30,15 @@ public:
     // URL whose answer is reported, that answer's caching values and status
     // (absent for background requests and transport failures), the error.
     // Called exactly once per fetch, on a background thread.
-    using Completion = std::function<void(std::optional<RSSFeed> feed, URL url,
-                                          std::optional<WebServiceHTTPInfo> httpInfo,
-                                          std::optional<RSSServiceError> error)>;
+    using Completion =
+        std::function<void(std::optional<RSSFeed> feed, URL url, std::optional<WebServiceHTTPInfo> httpInfo,
+                           std::optional<RSSServiceError> error)>;
 
     static constexpr const char* articlesQueueLabel = "rss_service_articles_queue";
     // Only link elements exactly like these announce a feed.
     static constexpr const char* feedLinkXPath =
-        "//link[(@type=\"application/atom+xml\" or @type=\"application/rss+xml\") and @rel=\"alternate\"]/@href";
+        "//link[(@type=\"application/atom+xml\" or @type=\"application/rss+xml\") and "
+        "@rel=\"alternate\"]/@href";
 
     // Made on first use and kept for the process.
     static RSSService& shared();
@@ -90,12 +91,13 @@ private:
     void parseStep(const Request& request, const std::shared_ptr<const std::string>& body,
                    const std::optional<WebServiceHTTPInfo>& httpInfo, std::optional<RSSFeed> feed,
                    std::optional<feedkit::FeedError> error);
-    void parseTrimmed(const Request& request, const std::string& body, const std::optional<WebServiceHTTPInfo>& httpInfo,
+    void parseTrimmed(const Request& request, const std::string& body,
+                      const std::optional<WebServiceHTTPInfo>& httpInfo,
                       std::optional<feedkit::FeedError> firstError);
     // Starts the retry with "feed" when the request allows one.
     bool retry(const Request& request);
-    void finish(const Request& request, std::optional<RSSFeed> feed, std::optional<WebServiceHTTPInfo> httpInfo,
-                std::optional<RSSServiceError> error);
+    void finish(const Request& request, std::optional<RSSFeed> feed,
+                std::optional<WebServiceHTTPInfo> httpInfo, std::optional<RSSServiceError> error);
 
     static void parse(std::string bytes, ParseCompletion completion);
 
