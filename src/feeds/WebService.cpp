@@ -176,7 +176,8 @@ void WebService::handleResponse(std::optional<http::Bytes> body, std::optional<h
     std::optional<WebServiceFailure> failure;
     if (error) failure = std::move(*error);
     if (response) {
-        httpInfo = WebServiceHTTPInfo{response->header("Last-Modified"), response->header("ETag")};
+        httpInfo = WebServiceHTTPInfo{response->header("Last-Modified"), response->header("ETag"),
+                                      response->statusCode()};
         if (!failure) {
             const int status = response->statusCode();
             if (status < 200 || status > 399) failure = WebServiceError::http(status);

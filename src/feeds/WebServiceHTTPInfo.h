@@ -9,6 +9,12 @@ namespace tallowmere {
 struct WebServiceHTTPInfo {
     std::optional<std::string> lastModified;  // "Last-Modified", sent back as "If-Modified-Since"
     std::optional<std::string> eTag;          // "ETag", sent back as "If-None-Match"
+    // The status of the answer the values came with; never sent.
+    std::optional<int> statusCode = std::nullopt;
+
+    // The server answered a conditional request with 304: the copy the caller
+    // holds is current and there is no body to read.
+    bool isNotModified() const { return statusCode == 304; }
 
     bool operator==(const WebServiceHTTPInfo&) const = default;
 };

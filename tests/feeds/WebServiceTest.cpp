@@ -172,14 +172,15 @@ TEST_F(WebServiceTest, ConditionalRequestGetsNotModifiedWithTheCachingValues) {
     const auto first = fetch("/feed");
     ASSERT_FALSE(first.error);
     ASSERT_TRUE(first.httpInfo);
-    EXPECT_EQ(*first.httpInfo, (WebServiceHTTPInfo{lastModified, entityTag}));
+    EXPECT_EQ(*first.httpInfo, (WebServiceHTTPInfo{lastModified, entityTag, 200}));
     EXPECT_NE(first.text().find("<rss"), std::string::npos);
 
     const auto second = fetch("/feed", WebServicePriority::default_, first.httpInfo);
     EXPECT_FALSE(second.error);
     ASSERT_TRUE(second.data);
     EXPECT_TRUE(second.data->empty());
-    EXPECT_EQ(*second.httpInfo, (WebServiceHTTPInfo{lastModified, entityTag}));
+    EXPECT_EQ(*second.httpInfo, (WebServiceHTTPInfo{lastModified, entityTag, 304}));
+    EXPECT_TRUE(second.httpInfo->isNotModified());
 }
 
 TEST_F(WebServiceTest, SendsOnlyTheConditionalHeadersItHas) {

@@ -1,0 +1,132 @@
+#include "platform/readability/NodeHints.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string>
+#include <string_view>
+
+#include "platform/readability/HtmlNames.h"
+
+namespace tallowmere::readability {
+
+namespace {
+
+constexpr int hintWeight = 25;
+
+// Tokens are the lower-cased words of class and id: "entry-content share_bar"
+// gives "entry", "content", "share", "bar"; camel case stays one token.
+constexpr std::array<std::string_view, 26> furnitureFragments{
+    "comment",    "sidebar", "footer",     "sharing",    "share",   "social", "related",
+    "advert",     "sponsor", "promo",      "newsletter", "subscri", "cookie", "popup",
+    "breadcrumb", "navbar",  "navigation", "masthead",   "widget",  "disqus", "pagination",
+    "outbrain",   "taboola", "mainnav",    "subnav",     "topnav"};
+constexpr std::array<std::string_view, 17> furnitureWords{
+    "ad",    "ads",  "adv", "nav",   "menu",   "foot",     "aside",   "modal",      "banner",
+    "pager", "tags", "rss", "login", "signup", "trending", "popular", "recommended"};
+constexpr std::array<std::string_view, 7> contentFragments{"article", "content", "entry", "story",
+                                                           "post",    "hentry",  "main"};
+constexpr std::array<std::string_view, 4> contentWords{"body", "text", "blog", "prose"};
+constexpr std::array<std::string_view, 9> furnitureRoles{
+    "navigation", "complementary", "contentinfo", "banner", "search", "menu", "menubar", "dialog", "alert"};
+constexpr std::array<std::string_view, 7> decorativeWords{"avatar",  "icon",   "emoji", "logo",
+                                                          "spinner", "spacer", "badge"};
+
+template <std::size_t N>
+bool contains(const std::array<std::string_view, N>& words, std::string_view token) {
+    return std::find(words.begin(), words.end(), token) != words.end();
+}
+
+template <std::size_t N>
+bool containsFragmentOf(const std::array<std::string_view, N>& fragments, std::string_view token) {
+    return std::any_of(fragments.begin(), fragments.end(),
+                       [&](std::string_view f) { return token.find(f) != std::string_view::npos; });
+}
+
+bool isFurnitureToken(std::string_view token) {
+    if (token.rfind("commentary", 0) == 0) return false;  // opinion pieces, not reader comments
+    return contains(furnitureWords, token) || containsFragmentOf(furnitureFragments, token);
+}
+
+bool isContentToken(std::string_view token) {
+    return contains(contentWords, token) || containsFragmentOf(contentFragments, token);
+}
+
+struct Hints {
+    bool furniture = false;
+    bool content = false;
+};
+
+template <typename Visit>
+void forEachToken(std::string_view text, Visit visit) {
+    std::string token;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        const unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : ' ';
+        if (std::isalnum(c)) {
+            token += static_cast<char>(std::tolower(c));
+        } else if (!token.empty()) {
+            visit(std::string_view(token));
+            token.clear();
+        }
+    }
+}
+
+Hints hintsOf(const xmlNode* element) {
+    Hints hints;
+    const auto visit = [&](std::string_view token) {
+        if (isFurnitureToken(token))
+            hints.furniture = true;
+        else if (isContentToken(token))
+            hints.content = true;
+    };
+    forEachToken(HtmlNames::attribute(element, "class"), visit);
+    forEachToken(HtmlNames::attribute(element, "id"), visit);
+    return hints;
+}
+
+std::string lowercasedWithoutSpaces(std::string_view text) {
+    std::string out;
+    for (const char c : text)
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+int NodeHints::weight(const xmlNode* element) {
+    const Hints hints = hintsOf(element);
+    int weight = 0;
+    if (hints.content) weight += hintWeight;
+    if (hints.furniture) weight -= hintWeight;
+    if (HtmlNames::attribute(element, "itemprop") == "articleBody") weight += hintWeight;
+    return weight;
+}
+
+bool NodeHints::isUnlikelyContent(const xmlNode* element) {
+    // A content word does not outweigh a furniture word here: "article-comments"
+    // and "entry-share" are furniture. Only the page's declared main part is safe.
+    if (HtmlNames::is(element, "main") || HtmlNames::attribute(element, "itemprop") == "articleBody")
+        return false;
+    if (hintsOf(element).furniture) return true;
+    return contains(furnitureRoles, HtmlNames::attribute(element, "role"));
+}
+
+bool NodeHints::isHidden(const xmlNode* element) {
+    if (HtmlNames::hasAttribute(element, "hidden")) return true;
+    const std::string style = lowercasedWithoutSpaces(HtmlNames::attribute(element, "style"));
+    return style.find("display:none") != std::string::npos ||
+           style.find("visibility:hidden") != std::string::npos;
+}
+
+bool NodeHints::isDecorativeImage(const xmlNode* element) {
+    bool decorative = false;
+    const auto visit = [&](std::string_view token) {
+        if (containsFragmentOf(decorativeWords, token)) decorative = true;
+    };
+    forEachToken(HtmlNames::attribute(element, "class"), visit);
+    forEachToken(HtmlNames::attribute(element, "id"), visit);
+    return decorative;
+}
+
+}  // namespace tallowmere::readability
