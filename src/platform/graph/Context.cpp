@@ -10,12 +10,6 @@
 
 namespace tallowmere::graph {
 
-struct Context::Candidate {
-    ObjectID id;
-    std::vector<Value> keys;   // sort keys
-    std::vector<Value> extra;  // requested values
-    ObjectPtr object;
-};
 
 namespace {
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
@@ -37,7 +31,9 @@ bool eraseValue(std::vector<T>& list, const T& value) {
     return true;
 }
 
-int compareKeys(const std::vector<Value>& a, const std::vector<Value>& b, const std::vector<SortDescriptor>& sorts) {
+}  // namespace
+
+int compareSortKeys(const Value* a, const Value* b, const std::vector<SortDescriptor>& sorts) {
     for (std::size_t i = 0; i < sorts.size(); ++i) {
         int c;
         auto* x = std::get_if<std::string>(&a[i]);
@@ -48,7 +44,6 @@ int compareKeys(const std::vector<Value>& a, const std::vector<Value>& b, const 
     }
     return 0;
 }
-}  // namespace
 
 Context::Context(Container* container, std::shared_ptr<Container> keepAlive, std::unique_ptr<dispatch::SerialQueue> ownQueue,
                  dispatch::Queue& queue)
@@ -474,7 +469,7 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
         }
         if (!mine.empty()) {
             auto less = [&](const Candidate& a, const Candidate& b) {
-                int c = compareKeys(a.keys, b.keys, request.sortDescriptors);
+                int c = compareSortKeys(a.keys.data(), b.keys.data(), request.sortDescriptors);
                 if (c != 0) return c < 0;
                 return a.id.key() < b.id.key();
             };

@@ -94,7 +94,14 @@ private:
     friend class Container;
     friend class Object;
     friend class FetchResults;
-    struct Candidate;
+    friend class FetchedResultsController;
+    // One row of a fetch: stored rows first, then the context's pending objects.
+    struct Candidate {
+        ObjectID id;
+        std::vector<Value> keys;   // sort keys
+        std::vector<Value> extra;  // requested values
+        ObjectPtr object;
+    };
     Context(Container* container, std::shared_ptr<Container> keepAlive, std::unique_ptr<dispatch::SerialQueue> ownQueue,
             dispatch::Queue& queue);
 
