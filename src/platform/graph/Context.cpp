@@ -393,7 +393,9 @@ bool Context::entityHasPendingChanges(const EntityDescription& entity) const {
 }
 
 Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& request, bool loadRows,
-                                                            const std::vector<std::string>& extra) {
+                                                            const std::vector<std::string>& extra, const RowSink* sink,
+                                                            bool* sunk) {
+    if (sunk) *sunk = false;
     const EntityDescription* entity = container_->entity(request.entityName);
     if (!entity) return GraphError{GraphErrorCode::invalidRequest, "unknown entity " + request.entityName};
     SqlQuery query(*entity);
@@ -433,6 +435,18 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
         sql += " LIMIT " + std::to_string(request.fetchLimit + (pendingRelevant ? pending_.size() : 0));
 
     std::vector<Candidate> found;
+    if (sink && !pendingRelevant && !loadRows) {
+        // Nothing of the context's own to merge: rows go straight to the caller.
+        std::lock_guard lock(store_.mutex());
+        Statement* rows = store_.db().prepare(sql);
+        if (!rows) return GraphError{GraphErrorCode::invalidRequest, store_.db().lastError() + " in " + sql};
+        rows->bindAll(query.parameters());
+        const bool shared = layout.entityColumn >= 0;
+        while (rows->step()) (*sink)(ObjectID(shared ? store_.rowEntity(*rows, *entity) : entity, rows->integer(0)), *rows, firstSort);
+        if (rows->failed()) return GraphError{GraphErrorCode::sqliteFailed, store_.db().lastError()};
+        *sunk = true;
+        return found;
+    }
     {
         std::lock_guard lock(store_.mutex());
         Statement* rows = store_.db().prepare(sql);

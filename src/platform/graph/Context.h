@@ -122,7 +122,10 @@ private:
     void makeFault(Object& object);
 
     // Fetching.
-    Result<std::vector<Candidate>> candidates(const FetchRequest& request, bool loadRows, const std::vector<std::string>& extra);
+    // Receives stored rows one by one (ID, the row, the column of the first sort key).
+    using RowSink = std::function<void(const ObjectID&, const Statement&, int)>;
+    Result<std::vector<Candidate>> candidates(const FetchRequest& request, bool loadRows, const std::vector<std::string>& extra,
+                                              const RowSink* sink = nullptr, bool* sunk = nullptr);
     bool entityHasPendingChanges(const EntityDescription& entity) const;
 
     // Saving.

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "platform/graph/Container.h"
+#include "platform/graph/Database.h"
 #include "platform/graph/SqlQuery.h"
 
 namespace tallowmere::graph {
@@ -89,14 +90,23 @@ Result<FetchedResultsController::Rows> FetchedResultsController::query(const std
     }
     std::vector<std::string> extra;
     if (!sectionKeyPath_.empty()) extra.push_back(sectionKeyPath_);
-    auto found = context_->candidates(request, false, extra);
-    if (!found) return found.error();
     Rows rows;
-    const std::size_t n = found->size();
+    const std::size_t sortCount = request_.sortDescriptors.size();
+    const bool keyPathSections = !sectionKeyPath_.empty();
+    Context::RowSink sink = [&](const ObjectID& id, const Statement& row, int column) {
+        rows.keys.push_back(id.key());
+        rows.entities.push_back(id.entity());
+        for (std::size_t k = 0; k < sortCount; ++k) rows.sortValues.push_back(row.rawValue(column++));
+        if (keyPathSections) rows.sectionNames.push_back(sectionText(row.rawValue(column)));
+    };
+    bool sunk = false;
+    auto found = context_->candidates(request, false, extra, &sink, &sunk);
+    if (!found) return found.error();
+    const std::size_t n = sunk ? rows.keys.size() : found->size();
     rows.keys.reserve(n);
     rows.entities.reserve(n);
     rows.sortValues.reserve(n * request_.sortDescriptors.size());
-    for (auto& c : found.value()) {
+    for (auto& c : found.value()) {  // empty when the rows went to the sink
         rows.keys.push_back(c.id.key());
         rows.entities.push_back(c.id.entity());
         for (auto& v : c.keys) rows.sortValues.push_back(std::move(v));
