@@ -18,6 +18,14 @@ namespace tallowmere::test {
 // A store in a fresh folder, the test thread as the main thread and a node
 // source over that store.
 class NodesSourceTest : public ::testing::Test {
+public:
+    // Counts the batches of changes the sidebar is told of.
+    struct CountingDelegate : NodesSourceDelegate {
+        void nodesSourceWillChangeContent() override { ++batches; }
+        void nodesSourceDidChangeContent() override {}
+        int batches = 0;
+    };
+
 protected:
     void SetUp() override {
         dispatch::MainQueue::shared().adoptCurrentThread();
