@@ -1,0 +1,157 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/dispatch/SerialQueue.h"
+#include "platform/graph/ChangeSet.h"
+#include "platform/graph/ExecutionGate.h"
+#include "platform/graph/FetchRequest.h"
+#include "platform/graph/FetchResults.h"
+#include "platform/graph/GraphError.h"
+#include "platform/graph/Object.h"
+
+namespace tallowmere::graph {
+
+class Container;
+class Store;
+class Statement;
+struct TableLayout;
+
+// How a save settles a property that another context changed in the store
+// since this context read it.
+enum class MergePolicy {
+    storeTrumps,   // the store's value stays; this context takes it
+    objectTrumps,  // this context's value is written
+};
+
+// Receives a context's saved and merged changes (the fetched-results controller).
+class ContextObserver {
+public:
+    virtual ~ContextObserver() = default;
+    virtual void contextDidChange(const ChangeSet& changes) = 0;
+};
+
+// A scratch pad of objects over the store, bound to one queue. Objects are
+// used only inside perform/performAndWait blocks (or on the main thread for
+// the main context); they cross contexts as ObjectIDs.
+class Context : public std::enable_shared_from_this<Context> {
+public:
+    ~Context();
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+
+    void perform(std::function<void()> block);
+    // Runs the block and returns when it has run; runs at once when already
+    // inside this context. See ExecutionGate for the deadlock rule.
+    void performAndWait(const std::function<void()>& block);
+    dispatch::Queue& queue() const;
+
+    MergePolicy mergePolicy() const { return mergePolicy_; }
+    void setMergePolicy(MergePolicy policy) { mergePolicy_ = policy; }
+    bool automaticallyMergesChanges() const { return autoMerge_; }
+    void setAutomaticallyMergesChanges(bool merge) { autoMerge_ = merge; }
+
+    // Safe from any thread (the save chain asks before entering the context).
+    bool hasChanges() const { return hasChanges_.load(); }
+    ObjectPtr insert(std::string_view entityName);
+    void deleteObject(const ObjectPtr& object);
+    Result<void> save();
+    Result<void> obtainPermanentIDs(const std::vector<ObjectPtr>& objects);
+    void rollback();
+    // Drops the object's loaded values (and with mergeChanges false its own
+    // changes) so that it reads the store again.
+    void refresh(const ObjectPtr& object, bool mergeChanges);
+
+    // The object for an ID, as a fault when not loaded; the store is not asked.
+    ObjectPtr object(const ObjectID& id);
+    // The object for an ID, loaded; an error when the store has no such row.
+    Result<ObjectPtr> existingObject(const ObjectID& id);
+
+    Result<FetchResults> fetch(const FetchRequest& request);
+    Result<std::vector<ObjectID>> fetchObjectIDs(const FetchRequest& request);
+    Result<std::size_t> count(const FetchRequest& request);
+    // The values of the key paths, one row per fetched object.
+    Result<std::vector<std::vector<Value>>> fetchValues(const FetchRequest& request, const std::vector<std::string>& keyPaths);
+    // The sum of the sizes of one to-many relation over the objects (@sum.x.@count).
+    Result<std::int64_t> sumOfCounts(const std::vector<ObjectPtr>& objects, std::string_view toManyKey);
+
+    std::vector<ObjectPtr> insertedObjects() const;
+    std::vector<ObjectPtr> updatedObjects() const;
+    std::vector<ObjectPtr> deletedObjects() const;
+    Container& container() const { return *container_; }
+
+    void addObserver(ContextObserver* observer);
+    void removeObserver(ContextObserver* observer);
+    // Applies what another context saved (on this context's queue).
+    void mergeChanges(const ChangeSet& changes);
+
+private:
+    friend class Container;
+    friend class Object;
+    friend class FetchResults;
+    friend class FetchedResultsController;
+    // One row of a fetch: stored rows first, then the context's pending objects.
+    struct Candidate {
+        ObjectID id;
+        std::vector<Value> keys;   // sort keys
+        std::vector<Value> extra;  // requested values
+        ObjectPtr object;
+    };
+    Context(Container* container, std::shared_ptr<Container> keepAlive, std::unique_ptr<dispatch::SerialQueue> ownQueue,
+            dispatch::Queue& queue);
+
+    // Objects.
+    ObjectPtr registered(const ObjectID& id) const;
+    ObjectPtr materialize(const Statement& row, const EntityDescription& fetched, const TableLayout& layout);
+    void fill(Object& object, const Statement& row, const TableLayout& layout);
+    void fire(Object& object);
+    void loadMembers(Object& object, const PropertyDescription& p);
+    std::size_t countMembers(Object& object, const PropertyDescription& p);
+    void markUpdated(Object& object);
+    void listPending(Object& object);
+    void addToInverse(const ObjectID& target, const PropertyDescription& inverse, const ObjectID& member);
+    void removeFromInverse(const ObjectID& target, const PropertyDescription& inverse, const ObjectID& member);
+    // Loads the faults among the objects in few queries; the objects in ID order.
+    std::vector<ObjectPtr> loadBatch(const std::vector<ObjectID>& ids, const std::vector<std::string>& prefetch);
+    void forget(Object& object);
+    void makeFault(Object& object);
+
+    // Fetching.
+    // Receives stored rows one by one (ID, the row, the column of the first sort key).
+    using RowSink = std::function<void(const ObjectID&, const Statement&, int)>;
+    Result<std::vector<Candidate>> candidates(const FetchRequest& request, bool loadRows, const std::vector<std::string>& extra,
+                                              const RowSink* sink = nullptr, bool* sunk = nullptr);
+    bool entityHasPendingChanges(const EntityDescription& entity) const;
+
+    // Saving.
+    void assignPermanentKeys(const std::vector<ObjectPtr>& objects);
+    Result<void> writeInsert(Object& object);
+    Result<void> writeUpdate(Object& object, bool& changedColumns);
+    Result<void> writeJoins(Object& object);
+    void notifyObservers(const ChangeSet& changes);
+
+    Container* container_;
+    std::shared_ptr<Container> keepAlive_;  // private contexts keep the store open
+    Store& store_;
+    std::unique_ptr<dispatch::SerialQueue> ownQueue_;
+    std::shared_ptr<ExecutionGate> gate_;
+    MergePolicy mergePolicy_ = MergePolicy::storeTrumps;
+    bool autoMerge_ = true;
+    std::atomic<bool> hasChanges_{false};
+
+    std::unordered_map<ObjectID, std::weak_ptr<Object>, ObjectIDHash> registry_;
+    std::size_t sweepAt_ = 1024;
+    std::vector<ObjectPtr> pending_;
+    std::unordered_map<ObjectID, ObjectID, ObjectIDHash> permanentFor_;
+    std::vector<ContextObserver*> observers_;
+    // The registry holds objects weakly; recently prefetched relation targets
+    // are kept here so that a batch's prefetch is not lost at once.
+    std::vector<ObjectPtr> prefetched_;
+};
+
+}  // namespace tallowmere::graph

@@ -1,0 +1,229 @@
+#include "platform/graph/Store.h"
+
+#include <cstdio>
+#include <random>
+#include <set>
+
+namespace tallowmere::graph {
+
+namespace {
+const char* columnType(const PropertyDescription& p) {
+    if (p.isToOne()) return "INTEGER";
+    switch (p.type) {
+        case AttributeType::string: return "TEXT";
+        case AttributeType::real:
+        case AttributeType::date: return "REAL";
+        case AttributeType::binary: return "BLOB";
+        default: return "INTEGER";
+    }
+}
+
+std::string quoted(const std::string& name) { return "\"" + name + "\""; }
+
+std::string columnDefinition(const PropertyDescription& p) {
+    std::string def = quoted(p.column) + " " + columnType(p);
+    if (p.isToOne()) {
+        // Deleting the destination row applies the destination side's rule:
+        // a cascading to-many takes this row along, otherwise the key is cleared.
+        const bool cascade = p.inverse && p.inverse->deleteRule == DeleteRule::cascade;
+        def += " REFERENCES " + quoted(p.destination->table()) + "(id) ON DELETE " + (cascade ? "CASCADE" : "SET NULL") +
+               " DEFERRABLE INITIALLY DEFERRED";
+    }
+    return def;
+}
+
+std::string makeUuid() {
+    std::random_device device;
+    std::mt19937_64 generator((static_cast<std::uint64_t>(device()) << 32) ^ device());
+    std::uint64_t a = generator(), b = generator();
+    a = (a & 0xffffffffffff0fffULL) | 0x0000000000004000ULL;
+    b = (b & 0x3fffffffffffffffULL) | 0x8000000000000000ULL;
+    char text[37];
+    std::snprintf(text, sizeof text, "%08X-%04X-%04X-%04X-%012llX", static_cast<unsigned>(a >> 32),
+                  static_cast<unsigned>((a >> 16) & 0xffff), static_cast<unsigned>(a & 0xffff),
+                  static_cast<unsigned>(b >> 48), static_cast<unsigned long long>(b & 0xffffffffffffULL));
+    return text;
+}
+}  // namespace
+
+Result<std::unique_ptr<Store>> Store::open(const std::string& path, ModelDescription& model) {
+    if (auto problem = model.finalize()) return GraphError{GraphErrorCode::schemaFailed, *problem};
+    auto database = Database::open(path);
+    if (!database) return database.error();
+    auto store = std::unique_ptr<Store>(new Store(model));
+    store->db_ = std::move(database.value());
+    if (auto done = store->createSchema(); !done) return done.error();
+    if (auto done = store->loadIdentifier(); !done) return done.error();
+    model.setStoreIdentifier(store->identifier_);
+    return store;
+}
+
+Result<void> Store::createSchema() {
+    if (auto done = db_->exec("BEGIN IMMEDIATE"); !done) return done;
+    auto fail = [this](GraphError error) -> Result<void> {
+        db_->exec("ROLLBACK");
+        error.code = GraphErrorCode::schemaFailed;
+        return error;
+    };
+    if (auto done = db_->exec("CREATE TABLE IF NOT EXISTS graph_metadata(key TEXT PRIMARY KEY, value TEXT)"); !done)
+        return fail(done.error());
+    for (const auto& e : model_.entities()) {
+        if (e.root() != &e) continue;
+        if (auto done = createTable(e); !done) return fail(done.error());
+        buildLayout(e);
+    }
+    if (auto done = db_->exec("COMMIT"); !done) return fail(done.error());
+    return {};
+}
+
+Result<void> Store::createTable(const EntityDescription& root) {
+    const std::string table = quoted(root.table());
+    std::string sql = "CREATE TABLE IF NOT EXISTS " + table + "(id INTEGER PRIMARY KEY AUTOINCREMENT";
+    if (root.hasEntityColumn()) sql += ", entity TEXT NOT NULL";
+    sql += ", graph_version INTEGER NOT NULL DEFAULT 1";
+    std::vector<const PropertyDescription*> columns;
+    for (const auto* e : root.descendants())
+        for (const auto* p : e->properties())
+            if (p->owner == e && p->hasColumn()) columns.push_back(p);
+    for (const auto* p : columns) {
+        sql += ", " + columnDefinition(*p);
+        if (!p->orderColumn.empty()) sql += ", " + quoted(p->orderColumn) + " INTEGER";
+    }
+    sql += ")";
+    if (auto done = db_->exec(sql); !done) return done;
+
+    // Columns added to the model since the file was made.
+    std::set<std::string> existing;
+    Statement* info = db_->prepare("SELECT name FROM pragma_table_info(?1)");
+    if (!info) return GraphError{GraphErrorCode::schemaFailed, db_->lastError()};
+    info->bind(1, root.table());
+    while (info->step()) existing.insert(info->text(0));
+    if (root.hasEntityColumn() && !existing.count("entity")) {
+        if (auto done = db_->exec("ALTER TABLE " + table + " ADD COLUMN entity TEXT NOT NULL DEFAULT '" + root.name() + "'"); !done)
+            return done;
+    }
+    for (const auto* p : columns) {
+        if (!existing.count(p->column))
+            if (auto done = db_->exec("ALTER TABLE " + table + " ADD COLUMN " + columnDefinition(*p)); !done) return done;
+        if (!p->orderColumn.empty() && !existing.count(p->orderColumn))
+            if (auto done = db_->exec("ALTER TABLE " + table + " ADD COLUMN " + quoted(p->orderColumn) + " INTEGER"); !done)
+                return done;
+    }
+
+    // Every key column is indexed: relation loads and cascades look rows up by it.
+    for (const auto* p : columns) {
+        if (!p->isToOne()) continue;
+        std::string cols = quoted(p->column) + (p->orderColumn.empty() ? "" : ", " + quoted(p->orderColumn));
+        if (auto done = db_->exec("CREATE INDEX IF NOT EXISTS " + quoted("ix_" + root.table() + "_" + p->column) + " ON " +
+                                  table + "(" + cols + ")");
+            !done)
+            return done;
+    }
+    for (const auto* e : root.descendants()) {
+        for (const auto& names : model_.indexesOf(*e)) {
+            std::string cols, indexName = "ix_" + root.table();
+            for (const auto& name : names) {
+                const PropertyDescription* p = e->property(name);
+                if (!p || !p->hasColumn()) return GraphError{GraphErrorCode::schemaFailed, "cannot index " + name};
+                cols += (cols.empty() ? "" : ", ") + quoted(p->column);
+                indexName += "_" + p->column;
+            }
+            if (auto done = db_->exec("CREATE INDEX IF NOT EXISTS " + quoted(indexName) + " ON " + table + "(" + cols + ")"); !done)
+                return done;
+        }
+        for (const auto* p : e->properties()) {
+            if (p->owner != e || !p->isManyToMany() || !p->joinOwner) continue;
+            const std::string join = quoted(p->joinTable);
+            if (auto done = db_->exec("CREATE TABLE IF NOT EXISTS " + join + "(src INTEGER NOT NULL REFERENCES " +
+                                      quoted(p->owner->table()) +
+                                      "(id) ON DELETE CASCADE DEFERRABLE INITIALLY DEFERRED, dst INTEGER NOT NULL REFERENCES " +
+                                      quoted(p->destination->table()) +
+                                      "(id) ON DELETE CASCADE DEFERRABLE INITIALLY DEFERRED, PRIMARY KEY(src, dst)) WITHOUT ROWID");
+                !done)
+                return done;
+            if (auto done = db_->exec("CREATE INDEX IF NOT EXISTS " + quoted("ix_" + p->joinTable + "_dst") + " ON " + join + "(dst)"); !done)
+                return done;
+        }
+    }
+    return {};
+}
+
+void Store::buildLayout(const EntityDescription& root) {
+    TableLayout layout;
+    layout.selectList = "t0.id";
+    int column = 1;
+    if (root.hasEntityColumn()) {
+        layout.selectList += ", t0.entity";
+        layout.entityColumn = column++;
+    }
+    layout.selectList += ", t0.graph_version";
+    layout.versionColumn = column++;
+    for (const auto* e : root.descendants())
+        for (const auto* p : e->properties())
+            if (p->owner == e && p->hasColumn()) {
+                layout.selectList += ", t0." + quoted(p->column);
+                layout.columns.push_back(p);
+                layout.position[p] = column++;
+            }
+    layouts_[&root] = std::move(layout);
+
+    std::int64_t next = 1;
+    if (Statement* seq = db_->prepare("SELECT seq FROM sqlite_sequence WHERE name = ?1")) {
+        seq->bind(1, root.table());
+        if (seq->step()) next = std::max(next, seq->integer(0) + 1);
+    }
+    if (Statement* max = db_->prepare("SELECT MAX(id) FROM " + quoted(root.table()))) {
+        if (max->step()) next = std::max(next, max->integer(0) + 1);
+    }
+    nextKey_[&root] = next;
+}
+
+Result<void> Store::loadIdentifier() {
+    Statement* read = db_->prepare("SELECT value FROM graph_metadata WHERE key = 'store_uuid'");
+    if (!read) return GraphError{GraphErrorCode::schemaFailed, db_->lastError()};
+    if (read->step()) {
+        identifier_ = read->text(0);
+        return {};
+    }
+    identifier_ = makeUuid();
+    Statement* write = db_->prepare("INSERT INTO graph_metadata(key, value) VALUES('store_uuid', ?1)");
+    if (!write) return GraphError{GraphErrorCode::schemaFailed, db_->lastError()};
+    write->bind(1, identifier_);
+    write->step();
+    if (write->failed()) return GraphError{GraphErrorCode::schemaFailed, db_->lastError()};
+    return {};
+}
+
+const EntityDescription* Store::rowEntity(const Statement& row, const EntityDescription& fetched) const {
+    const TableLayout& l = layout(fetched);
+    if (l.entityColumn < 0) return fetched.root();
+    std::string name = row.text(l.entityColumn);
+    for (const auto* e : fetched.root()->descendants())
+        if (e->name() == name) return e;
+    return fetched.root();
+}
+
+std::int64_t Store::reserveKeys(const EntityDescription& entity, std::int64_t count) {
+    std::int64_t& next = nextKey_[entity.root()];
+    std::int64_t first = next;
+    next += count;
+    return first;
+}
+
+Result<void> Store::persistReservations() {
+    for (const auto& [root, next] : nextKey_) {
+        Statement* update = db_->prepare("UPDATE sqlite_sequence SET seq = MAX(seq, ?2) WHERE name = ?1");
+        if (!update) return GraphError{GraphErrorCode::sqliteFailed, db_->lastError()};
+        update->bind(1, root->table()).bind(2, next - 1);
+        update->step();
+        if (db_->changes() == 0 && next > 1) {
+            Statement* insert = db_->prepare("INSERT INTO sqlite_sequence(name, seq) VALUES(?1, ?2)");
+            if (!insert) return GraphError{GraphErrorCode::sqliteFailed, db_->lastError()};
+            insert->bind(1, root->table()).bind(2, next - 1);
+            insert->step();
+        }
+    }
+    return {};
+}
+
+}  // namespace tallowmere::graph

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/graph/Database.h"
+#include "platform/graph/GraphError.h"
+#include "platform/graph/ModelDescription.h"
+
+namespace tallowmere::graph {
+
+// The columns of one table as rows are read: id, entity (shared tables only),
+// version, then one column per attribute or to-one key of every entity that
+// lives in the table.
+struct TableLayout {
+    std::string selectList;  // "t0.id, ..." for a FROM "<table>" t0
+    int entityColumn = -1;
+    int versionColumn = 1;
+    std::vector<const PropertyDescription*> columns;
+    std::unordered_map<const PropertyDescription*, int> position;  // result column of each property
+};
+
+// The SQLite file behind a container: schema from the model, the store
+// identifier, key reservation and the one connection. Users lock mutex()
+// around every use of db().
+class Store {
+public:
+    static Result<std::unique_ptr<Store>> open(const std::string& path, ModelDescription& model);
+
+    std::mutex& mutex() { return mutex_; }
+    Database& db() { return *db_; }
+    const std::string& identifier() const { return identifier_; }
+    const ModelDescription& model() const { return model_; }
+    const TableLayout& layout(const EntityDescription& entity) const { return layouts_.at(entity.root()); }
+    // The concrete entity of the row the statement is on.
+    const EntityDescription* rowEntity(const Statement& row, const EntityDescription& fetched) const;
+    // Hands out `count` fresh primary keys of the entity's table (never reused,
+    // also after a rolled-back save). Under mutex().
+    std::int64_t reserveKeys(const EntityDescription& entity, std::int64_t count);
+    // Writes the reservations to sqlite_sequence so that a restart does not hand them out again.
+    Result<void> persistReservations();
+
+private:
+    explicit Store(ModelDescription& model) : model_(model) {}
+    Result<void> createSchema();
+    Result<void> createTable(const EntityDescription& root);
+    Result<void> loadIdentifier();
+    void buildLayout(const EntityDescription& root);
+
+    ModelDescription& model_;
+    std::mutex mutex_;
+    std::unique_ptr<Database> db_;
+    std::string identifier_;
+    std::unordered_map<const EntityDescription*, TableLayout> layouts_;
+    std::unordered_map<const EntityDescription*, std::int64_t> nextKey_;
+};
+
+}  // namespace tallowmere::graph

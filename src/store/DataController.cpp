@@ -1,0 +1,215 @@
+#include "store/DataController.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <system_error>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "foundation/DispatchQueueFactory.h"
+#include "foundation/Logger.h"
+#include "platform/graph/Database.h"
+#include "platform/graph/Store.h"
+#include "store/DataDirectory.h"
+#include "store/StoredModel.h"
+
+namespace tallowmere {
+namespace {
+
+struct Registry {
+    std::mutex openMutex;
+    std::mutex mutex;
+    std::shared_ptr<DataController> shared;
+    std::map<const graph::Container*, std::weak_ptr<DataController>> live;
+};
+
+Registry& registry() {
+    static Registry* registry = new Registry;  // outlives every static destructor
+    return *registry;
+}
+
+}  // namespace
+
+std::shared_ptr<DataController> DataController::shared() {
+    auto& r = registry();
+    // One opening at a time: two first uses must not open the file twice.
+    std::lock_guard opening(r.openMutex);
+    {
+        std::lock_guard lock(r.mutex);
+        if (r.shared) return r.shared;
+    }
+    auto opened = open(defaultStorePath());
+    if (!opened) fatalError(opened.error().message);
+    std::lock_guard lock(r.mutex);
+    r.shared = opened.value();
+    return r.shared;
+}
+
+std::filesystem::path DataController::defaultStorePath() {
+    return DataDirectory::applicationDirectory() / (std::string(StoredModel::containerName) + ".sqlite");
+}
+
+graph::Result<std::shared_ptr<DataController>> DataController::open(const std::filesystem::path& storeFile) {
+    auto saveQueue = makeDispatchQueue(saveQueueLabel, QualityOfService::utility);
+    std::error_code error;
+    std::filesystem::create_directories(storeFile.parent_path(), error);
+    if (error)
+        return graph::GraphError{
+            graph::GraphErrorCode::openFailed,
+            "cannot create " + storeFile.parent_path().string() + ": " + error.message()};
+    auto container = graph::Container::open(storeFile.string(), StoredModel::description());
+    if (!container) return container.error();
+    auto controller =
+        std::shared_ptr<DataController>(new DataController(std::move(saveQueue), container.value()));
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    r.live[controller->container_.get()] = controller;
+    return controller;
+}
+
+void DataController::replaceShared(std::shared_ptr<DataController> controller) {
+    auto& r = registry();
+    std::shared_ptr<DataController> previous;
+    {
+        std::lock_guard lock(r.mutex);
+        previous = std::exchange(r.shared, std::move(controller));
+    }
+    // The previous one may die here, outside the lock its destructor takes.
+}
+
+std::shared_ptr<DataController> DataController::owning(const graph::Context& context) {
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    auto found = r.live.find(&context.container());
+    return found == r.live.end() ? nullptr : found->second.lock();
+}
+
+DataController::DataController(std::unique_ptr<dispatch::SerialQueue> saveQueue,
+                               std::shared_ptr<graph::Container> container)
+    : container_(std::move(container)), saveQueue_(std::move(saveQueue)) {
+    mainContext_ = container_->mainContext();
+    mainContext_->setAutomaticallyMergesChanges(true);
+    mainContext_->setMergePolicy(graph::MergePolicy::storeTrumps);
+    backgroundContext_ = container_->newPrivateContext(backgroundQueueLabel);
+    backgroundContext_->setAutomaticallyMergesChanges(true);
+    backgroundContext_->setMergePolicy(graph::MergePolicy::objectTrumps);
+}
+
+DataController::~DataController() {
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    auto found = r.live.find(container_.get());
+    if (found != r.live.end() && found->second.expired()) r.live.erase(found);
+}
+
+void DataController::fatalError(std::string_view description) {
+    std::fprintf(stderr, "Fatal error: %.*s\n", static_cast<int>(description.size()), description.data());
+    std::fflush(stderr);
+    std::abort();
+}
+
+void DataController::saveOrStop(graph::Container& container, graph::Context& context) {
+    auto saved = context.save();
+    if (!saved && settleDeletedTargets(container, context)) saved = context.save();
+    if (!saved) fatalError(saved.error().message);
+}
+
+// Another context may have deleted and saved an object that a pending object
+// here still points at: a feed removed while its refresh stores articles. The
+// store refuses such a save, which must not stop the program. The delete
+// rules are applied as if the deletion had happened here: an object whose
+// owner went goes with it (the owner's side cascades), any other reference
+// is cleared.
+bool DataController::settleDeletedTargets(graph::Container& container, graph::Context& context) {
+    struct Reference {
+        graph::ObjectPtr object;
+        const graph::PropertyDescription* property;
+        graph::ObjectID target;
+    };
+    std::vector<Reference> references;
+    auto collect = [&](const std::vector<graph::ObjectPtr>& objects) {
+        for (const auto& object : objects) {
+            for (const auto* property : object->entity().properties()) {
+                if (!property->isToOne()) continue;
+                auto value = object->value(property->name);
+                if (auto* target = std::get_if<graph::ObjectID>(&value); target && !target->isTemporary())
+                    references.push_back({object, property, *target});
+            }
+        }
+    };
+    collect(context.insertedObjects());
+    collect(context.updatedObjects());
+
+    std::vector<Reference> dangling;
+    {
+        auto& store = container.store();
+        std::lock_guard lock(store.mutex());
+        for (auto& reference : references) {
+            auto* query = store.db().prepare("SELECT 1 FROM \"" + reference.target.entity()->table() +
+                                             "\" WHERE id = ?1");
+            if (!query) return false;
+            query->bind(1, graph::Value(reference.target.key()));
+            bool exists = query->step();
+            bool failed = query->failed();
+            query->reset();
+            if (failed) return false;
+            if (!exists) dangling.push_back(std::move(reference));
+        }
+    }
+    for (const auto& reference : dangling) {
+        if (reference.object->isDeleted()) continue;
+        const auto* inverse = reference.property->inverse;
+        if (inverse && inverse->deleteRule == graph::DeleteRule::cascade) {
+            context.deleteObject(reference.object);
+        } else {
+            reference.object->setToOne(reference.property->name, nullptr);
+        }
+    }
+    return !dangling.empty();
+}
+
+// The blocks hold the contexts and the container, not the controller: a
+// controller dropped while a chain runs must not end on one of its own
+// queues. A context's own block holds it weakly for the same reason.
+void DataController::save(std::function<void()> completion) {
+    saveQueue_->async([container = container_, main = mainContext_, background = backgroundContext_,
+                       completion = std::move(completion)]() mutable {
+        auto saveMain = [container, main, completion]() mutable {
+            main->perform([container, main, completion = std::move(completion)] {
+                saveOrStop(*container, *main);
+                if (completion) completion();
+            });
+        };
+        if (background->hasChanges()) {
+            std::weak_ptr<graph::Context> weakBackground = background;
+            background->perform(
+                [container, weakBackground, main, saveMain = std::move(saveMain), completion]() mutable {
+                    if (auto context = weakBackground.lock()) saveOrStop(*container, *context);
+                    if (main->hasChanges()) {
+                        saveMain();
+                    } else if (completion) {
+                        completion();
+                    }
+                });
+        } else if (main->hasChanges()) {
+            saveMain();
+        } else if (completion) {
+            completion();
+        }
+    });
+}
+
+std::optional<graph::ObjectID> DataController::objectID(std::string_view uriRepresentation) const {
+    return container_->objectID(uriRepresentation);
+}
+
+void DataController::removeAll(std::string_view entityName) {
+    if (auto deleted = container_->batchDelete(entityName); !deleted) {
+        Logger::error([&] { return "remove entities error: " + deleted.error().message; });
+    }
+}
+
+}  // namespace tallowmere

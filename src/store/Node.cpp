@@ -1,0 +1,86 @@
+#include "store/Node.h"
+
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <charconv>
+#include <chrono>
+
+#include "foundation/AppUtils.h"
+
+namespace tallowmere {
+namespace {
+
+// 2001-01-01 00:00:00 UTC in Unix time.
+constexpr double referenceDateUnixSeconds = 978307200.0;
+
+double nowSinceReferenceDate() {
+    auto since1970 = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch());
+    return since1970.count() - referenceDateUnixSeconds;
+}
+
+std::string lowercased(const std::string& text) {
+    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
+    unicode.toLower(icu::Locale::getRoot());
+    std::string out;
+    unicode.toUTF8String(out);
+    return out;
+}
+
+std::string priorityDigit(std::int64_t sortValue, std::int16_t priority) {
+    if (sortValue > 0) return std::to_string(sortValue);
+    if (priority > 0) return "0";
+    if (priority == 0) return "1";
+    return "2";
+}
+
+}  // namespace
+
+std::optional<Node> Node::from(const graph::ObjectPtr& object) {
+    if (!object || !isKindOf(*object, entityName)) return std::nullopt;
+    return Node(object);
+}
+
+bool Node::isFeed() const { return isKindOf(*object_, Feed::entityName); }
+bool Node::isFolder() const { return isKindOf(*object_, Folder::entityName); }
+std::optional<Feed> Node::asFeed() const { return Feed::from(object_); }
+std::optional<Folder> Node::asFolder() const { return Folder::from(object_); }
+
+std::string Node::groupName() const {
+    return inContext(std::string(), [&] {
+        if (auto feed = asFeed())
+            if (auto folder = feed->folder()) return folder->groupName();
+        return sortName().value_or(std::string());
+    });
+}
+
+void Node::updateSortName() const {
+    graph::Context* context = object_->context();
+    if (!context) return;
+    context->performAndWait([&] {
+        std::string text = priorityDigit(sortValue(), priority()) + " " + name().value_or(std::string()) +
+                           " " + sortTimeStamp(nowSinceReferenceDate());
+        if (auto feed = asFeed())
+            if (auto folder = feed->folder()) text = folder->groupName() + " " + text;
+        setSortName(lowercased(text));
+    });
+}
+
+std::string Node::sortTimeStamp(double secondsSinceReferenceDate) {
+    char buffer[64];
+    // Fixed notation: present-day values are far below the range where the
+    // shortest form would switch to an exponent.
+    auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, secondsSinceReferenceDate, std::chars_format::fixed);
+    std::string text =
+        error == std::errc() ? std::string(buffer, end) : std::to_string(secondsSinceReferenceDate);
+    if (text.find('.') == std::string::npos) text += ".0";
+    return text;
+}
+
+const std::string& Node::pasteboardType() {
+    static const std::string type = std::string(AppUtils::productIdentifier()) + ".node";
+    return type;
+}
+
+}  // namespace tallowmere
