@@ -802,6 +802,9 @@ Result<void> Context::save() {
             o->inserted_ = false;
         } else if (o->updated_) {
             changes.updated.push_back(o->id_);
+            auto& changed = changes.changedProperties.emplace_back();
+            for (const PropertyDescription* p : o->entity_->properties())
+                if (p->hasColumn() && p->slot < o->dirty_.size() && o->dirty_[p->slot]) changed.push_back(p);
         }
         o->updated_ = false;
         o->listed_ = false;
