@@ -431,8 +431,10 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
     sql += "t0.id";
 
     const bool pendingRelevant = entityHasPendingChanges(*entity);
-    if (request.fetchLimit > 0)
-        sql += " LIMIT " + std::to_string(request.fetchLimit + (pendingRelevant ? pending_.size() : 0));
+    if (request.fetchLimit > 0) {
+        sql += " LIMIT ";
+        sql += std::to_string(request.fetchLimit + (pendingRelevant ? pending_.size() : 0));
+    }
 
     std::vector<Candidate> found;
     if (sink && !pendingRelevant && !loadRows) {
@@ -645,12 +647,13 @@ Result<void> Context::writeInsert(Object& object) {
     if (e.hasEntityColumn()) {
         columns += ", entity";
         params.push_back(e.name());
-        values += ", ?" + std::to_string(params.size());
+        values += ", ?";
+        values += std::to_string(params.size());
     }
     for (const PropertyDescription* p : e.properties()) {
         if (!p->hasColumn()) continue;
         params.push_back(object.values_[p->slot]);
-        const std::string index = "?" + std::to_string(params.size());
+        const std::string index = std::string("?").append(std::to_string(params.size()));
         columns += ", " + quoted(p->column);
         values += ", " + index;
         if (!p->orderColumn.empty()) {
@@ -676,7 +679,7 @@ Result<void> Context::writeUpdate(Object& object, bool& changedColumns) {
         for (const PropertyDescription* p : e.properties()) {
             if (!p->hasColumn() || !object.dirty_[p->slot]) continue;
             params.push_back(object.values_[p->slot]);
-            const std::string index = "?" + std::to_string(params.size());
+            const std::string index = std::string("?").append(std::to_string(params.size()));
             sets += quoted(p->column) + " = " + index + ", ";
             if (!p->orderColumn.empty())
                 sets += quoted(p->orderColumn) + " = (SELECT IFNULL(MAX(" + quoted(p->orderColumn) + "), 0) + 1 FROM " +

@@ -318,21 +318,31 @@ void FetchedResultsController::apply(Rows next, const std::unordered_set<std::in
             for (std::size_t k = 0; k < stride; ++k) merged.sortValues.push_back(std::move(from.sortValues[i * stride + k]));
             if (sectioned) merged.sectionNames.push_back(std::move(from.sectionNames[i]));
         };
-        std::size_t i = 0, j = 0;
-        while (i < old.keys.size() || j < next.keys.size()) {
-            if (i < old.keys.size() && changed.count(old.keys[i])) {
-                ++i;
-                continue;
+        // Where each re-read row goes among the old rows: a binary search per
+        // row, so a small save costs few comparisons however long the list.
+        auto oldBefore = [&](std::size_t i, std::size_t j) {
+            int c = compareSortKeys(&old.sortValues[i * stride], &next.sortValues[j * stride], request_.sortDescriptors);
+            return c < 0 || (c == 0 && old.keys[i] < next.keys[j]);
+        };
+        std::vector<std::size_t> at(next.keys.size());
+        std::size_t low = 0;
+        for (std::size_t j = 0; j < next.keys.size(); ++j) {
+            std::size_t count = old.keys.size() - low, first = low;
+            while (count > 0) {
+                std::size_t step = count / 2, middle = first + step;
+                if (oldBefore(middle, j)) {
+                    first = middle + 1;
+                    count -= step + 1;
+                } else {
+                    count = step;
+                }
             }
-            bool takeOld;
-            if (i >= old.keys.size()) takeOld = false;
-            else if (j >= next.keys.size()) takeOld = true;
-            else {
-                int c = compareSortKeys(&old.sortValues[i * stride], &next.sortValues[j * stride], request_.sortDescriptors);
-                takeOld = c < 0 || (c == 0 && old.keys[i] < next.keys[j]);
-            }
-            if (takeOld) take(old, i++);
-            else take(next, j++);
+            at[j] = low = first;
+        }
+        std::size_t j = 0;
+        for (std::size_t i = 0; i <= old.keys.size(); ++i) {
+            while (j < next.keys.size() && at[j] == i) take(next, j++);
+            if (i < old.keys.size() && !changed.count(old.keys[i])) take(old, i);
         }
     }
     stable = 0;

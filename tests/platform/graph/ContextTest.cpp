@@ -402,3 +402,29 @@ TEST_F(ContextTest, AttributesKeepAbsentApartFromEmpty) {
         EXPECT_EQ(feed->integer("priority"), static_cast<std::int16_t>(70000));
     });
 }
+
+TEST_F(ContextTest, RefreshDiscardsOneObjectsChangesOrKeepsThemWhenMerging) {
+    main->performAndWait([&] {
+        auto first = makeFeed(*main, "First", "https://1.example/");
+        auto second = makeFeed(*main, "Second", "https://2.example/");
+        ASSERT_TRUE(main->save().ok());
+        first->setString("name", "First changed");
+        second->setString("name", "Second changed");
+        main->refresh(first, false);
+        EXPECT_TRUE(first->isFault());
+        EXPECT_EQ(first->string("name"), "First");
+        EXPECT_FALSE(first->hasChanges());
+        EXPECT_TRUE(main->hasChanges());  // the other object keeps its change
+        // A refresh that merges keeps the object's own changes over the store's values.
+        {
+            std::lock_guard lock(container->store().mutex());
+            ASSERT_TRUE(container->store().db().exec("UPDATE node SET url = 'https://elsewhere.example/' WHERE name = 'Second'").ok());
+        }
+        main->refresh(second, true);
+        EXPECT_EQ(second->string("name"), "Second changed");
+        EXPECT_EQ(second->string("url"), "https://elsewhere.example/");
+        main->rollback();
+        EXPECT_FALSE(main->hasChanges());
+        EXPECT_EQ(second->string("name"), "Second");
+    });
+}
