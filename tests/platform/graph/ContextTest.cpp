@@ -1,4 +1,5 @@
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "GraphTestModel.h"
@@ -427,4 +428,35 @@ TEST_F(ContextTest, RefreshDiscardsOneObjectsChangesOrKeepsThemWhenMerging) {
         EXPECT_FALSE(main->hasChanges());
         EXPECT_EQ(second->string("name"), "Second");
     });
+}
+
+TEST_F(ContextTest, SchemaGrowsWithTheModelAndBadFilesAreRefused) {
+    main->performAndWait([&] {
+        makeFeed(*main, "Kept", "https://k.example/");
+        ASSERT_TRUE(main->save().ok());
+    });
+    main.reset();
+    container.reset();
+    auto reopened = Container::open((dir.path() / "store.sqlite").string(), readerModel(true));
+    ASSERT_TRUE(reopened.ok()) << reopened.error().message;
+    auto context = reopened.value()->mainContext();
+    context->performAndWait([&] {
+        auto feeds = context->fetch(FetchRequest("Feed")).value().all();
+        ASSERT_EQ(feeds.size(), 1u);
+        EXPECT_EQ(feeds[0]->string("name"), "Kept");
+        EXPECT_EQ(feeds[0]->string("language"), std::nullopt);
+        feeds[0]->setString("language", "en");
+        context->insert("Note")->setString("text", "n");
+        ASSERT_TRUE(context->save().ok());
+    });
+
+    {
+        std::ofstream garbage(dir.path() / "garbage.sqlite");
+        garbage << std::string(4096, 'x');
+    }
+    auto refused = Container::open((dir.path() / "garbage.sqlite").string(), readerModel());
+    EXPECT_FALSE(refused.ok());
+    ModelDescription broken;
+    broken.entity("A").toOne("b", "B", "a");
+    EXPECT_FALSE(Container::open((dir.path() / "broken.sqlite").string(), broken).ok());
 }
