@@ -79,16 +79,22 @@ ObjectPtr Context::registered(const ObjectID& id) const {
 }
 
 ObjectPtr Context::object(const ObjectID& id) {
-    if (!id.isValid()) return nullptr;
+    // An ID of another store names nothing here.
+    if (!id.isValid() || id.entity()->model() != &container_->model()) return nullptr;
     if (auto existing = registered(id)) return existing;
     if (id.isTemporary()) return nullptr;  // an unsaved object of another context
     auto created = std::make_shared<Object>(this, id.entity(), id);
-    registry_[id] = created;
+    registerObject(id, created);
+    return created;
+}
+
+void Context::registerObject(const ObjectID& id, const ObjectPtr& object) {
+    registry_[id] = object;
+    // The registry holds objects weakly; drop the dead entries now and then.
     if (registry_.size() > sweepAt_) {
         std::erase_if(registry_, [](const auto& entry) { return entry.second.expired(); });
         sweepAt_ = std::max<std::size_t>(1024, registry_.size() * 2);
     }
-    return created;
 }
 
 Result<ObjectPtr> Context::existingObject(const ObjectID& id) {
@@ -155,7 +161,7 @@ ObjectPtr Context::materialize(const Statement& row, const EntityDescription& fe
     ObjectPtr object = registered(id);
     if (!object) {
         object = std::make_shared<Object>(this, concrete, id);
-        registry_[id] = object;
+        registerObject(id, object);
     }
     if (object->fault_) fill(*object, row, layout);
     return object;
@@ -321,7 +327,7 @@ ObjectPtr Context::insert(std::string_view entityName) {
         else if (p->type == AttributeType::boolean)
             object->values_[p->slot] = false;
     }
-    registry_[id] = object;
+    registerObject(id, object);
     listPending(*object);
     return object;
 }
