@@ -150,21 +150,23 @@ void PrefetchManager::readPage(const Article& article, const std::string& link, 
         std::string(data.begin(), data.end()), link,
         [this, article, completion = std::move(completion)](ReadabilityResult result) {
             std::optional<ReadabilityData> found;
-            if (auto* data = std::get_if<ReadabilityData>(&result)) found = std::move(*data);
+            if (auto* extracted = std::get_if<ReadabilityData>(&result)) found = std::move(*extracted);
+            bool kept = true;
             if (graph::Context* context = article.context())
-                context->performAndWait([&] { storePrefetchedContent(article, found); });
+                context->performAndWait([&] { kept = storePrefetchedContent(article, found); });
             // The last use of this manager: it may be destroyed once the group is empty.
             contentGroup_.leave();
-            finish(completion, true);
+            finish(completion, kept);
         });
 }
 
-void PrefetchManager::storePrefetchedContent(const Article& article, const std::optional<ReadabilityData>& result) {
-    // Deleted while its page was being read: a write would bring it back.
-    if (article.isDeleted()) return;
+bool PrefetchManager::storePrefetchedContent(const Article& article, const std::optional<ReadabilityData>& result) {
+    // Deleted while its page was being read: it is gone for the caller too.
+    if (article.isDeleted()) return false;
     if (!article.topImage()) storeTopImage(article, result);
     article.setTopVideo(result ? result->topVideo : std::nullopt);
     if (result && result->text) storeText(article, *result->text);
+    return true;
 }
 
 void PrefetchManager::storeTopImage(const Article& article, const std::optional<ReadabilityData>& result) {
