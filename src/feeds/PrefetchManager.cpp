@@ -10,6 +10,7 @@
 
 #include "feeds/PreviewImage.h"
 #include "foundation/DispatchQueueFactory.h"
+#include "foundation/TextOperations.h"
 #include "platform/dispatch/GlobalQueue.h"
 #include "platform/readability/Readability.h"
 
@@ -48,28 +49,6 @@ std::size_t graphemeCount(const std::string& text) {
     return count;
 }
 
-// White space and line breaks of any script removed from both ends.
-std::string trimmingWhitespace(const std::string& text) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t start = 0;
-    while (start < length) {
-        std::int32_t next = start;
-        UChar32 c;
-        U8_NEXT(bytes, next, length, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) break;
-        start = next;
-    }
-    std::int32_t end = length;
-    while (end > start) {
-        std::int32_t previous = end;
-        UChar32 c;
-        U8_PREV(bytes, start, previous, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) break;
-        end = previous;
-    }
-    return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
-}
 
 }  // namespace
 
