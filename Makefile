@@ -34,7 +34,7 @@ test-asan: deps
 	  ctest --output-on-failure -j $(JOBS) --timeout 600 -LE 'noasan'
 
 # Thread sanitizer over the concurrency layers.
-TSAN_SUITES := platform_dispatch platform_defaults platform_http feeds platform_graph store platform_readability
+TSAN_SUITES := platform_dispatch platform_defaults platform_http feeds platform_graph store platform_readability sources
 test-tsan: deps
 	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DTALLOWMERE_SANITIZER=thread \
 	  -DTALLOWMERE_BUILD_BENCH=OFF -DTALLOWMERE_BUILD_UI=OFF
