@@ -317,6 +317,17 @@ TEST_F(SearchManagerTest, RemovedDocumentsAreNotFoundAndCompactionKeepsTheRest) 
     manager->indexArticle(articles[0]);
     EXPECT_TRUE(manager->removeDocument("tallowmere://no-such-store/Article/p1"));
     EXPECT_EQ(found("alpha"), std::vector<ObjectID>{articles[0].objectID()});
+
+    // A removal asked for by a search's own callback waits until the search is over.
+    const std::string charlie = SearchManager::documentURI(articles[2]).value();
+    std::vector<bool> answers;
+    std::promise<void> searched;
+    manager->search(
+        "charlie", [&](std::vector<ObjectID>) { answers.push_back(manager->removeDocument(charlie)); },
+        [&] { searched.set_value(); });
+    searched.get_future().wait();
+    EXPECT_TRUE(found("charlie").empty());
+    EXPECT_EQ(answers, std::vector<bool>{false});
 }
 
 TEST_F(SearchManagerTest, SearchIndexingQueuesRemovalsAndCompactionInCallOrder) {
