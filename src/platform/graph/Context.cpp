@@ -10,12 +10,6 @@
 
 namespace tallowmere::graph {
 
-struct Context::Candidate {
-    ObjectID id;
-    std::vector<Value> keys;   // sort keys
-    std::vector<Value> extra;  // requested values
-    ObjectPtr object;
-};
 
 namespace {
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
@@ -37,7 +31,9 @@ bool eraseValue(std::vector<T>& list, const T& value) {
     return true;
 }
 
-int compareKeys(const std::vector<Value>& a, const std::vector<Value>& b, const std::vector<SortDescriptor>& sorts) {
+}  // namespace
+
+int compareSortKeys(const Value* a, const Value* b, const std::vector<SortDescriptor>& sorts) {
     for (std::size_t i = 0; i < sorts.size(); ++i) {
         int c;
         auto* x = std::get_if<std::string>(&a[i]);
@@ -48,7 +44,6 @@ int compareKeys(const std::vector<Value>& a, const std::vector<Value>& b, const 
     }
     return 0;
 }
-}  // namespace
 
 Context::Context(Container* container, std::shared_ptr<Container> keepAlive, std::unique_ptr<dispatch::SerialQueue> ownQueue,
                  dispatch::Queue& queue)
@@ -398,7 +393,9 @@ bool Context::entityHasPendingChanges(const EntityDescription& entity) const {
 }
 
 Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& request, bool loadRows,
-                                                            const std::vector<std::string>& extra) {
+                                                            const std::vector<std::string>& extra, const RowSink* sink,
+                                                            bool* sunk) {
+    if (sunk) *sunk = false;
     const EntityDescription* entity = container_->entity(request.entityName);
     if (!entity) return GraphError{GraphErrorCode::invalidRequest, "unknown entity " + request.entityName};
     SqlQuery query(*entity);
@@ -438,6 +435,18 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
         sql += " LIMIT " + std::to_string(request.fetchLimit + (pendingRelevant ? pending_.size() : 0));
 
     std::vector<Candidate> found;
+    if (sink && !pendingRelevant && !loadRows) {
+        // Nothing of the context's own to merge: rows go straight to the caller.
+        std::lock_guard lock(store_.mutex());
+        Statement* rows = store_.db().prepare(sql);
+        if (!rows) return GraphError{GraphErrorCode::invalidRequest, store_.db().lastError() + " in " + sql};
+        rows->bindAll(query.parameters());
+        const bool shared = layout.entityColumn >= 0;
+        while (rows->step()) (*sink)(ObjectID(shared ? store_.rowEntity(*rows, *entity) : entity, rows->integer(0)), *rows, firstSort);
+        if (rows->failed()) return GraphError{GraphErrorCode::sqliteFailed, store_.db().lastError()};
+        *sunk = true;
+        return found;
+    }
     {
         std::lock_guard lock(store_.mutex());
         Statement* rows = store_.db().prepare(sql);
@@ -474,7 +483,7 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
         }
         if (!mine.empty()) {
             auto less = [&](const Candidate& a, const Candidate& b) {
-                int c = compareKeys(a.keys, b.keys, request.sortDescriptors);
+                int c = compareSortKeys(a.keys.data(), b.keys.data(), request.sortDescriptors);
                 if (c != 0) return c < 0;
                 return a.id.key() < b.id.key();
             };

@@ -94,7 +94,14 @@ private:
     friend class Container;
     friend class Object;
     friend class FetchResults;
-    struct Candidate;
+    friend class FetchedResultsController;
+    // One row of a fetch: stored rows first, then the context's pending objects.
+    struct Candidate {
+        ObjectID id;
+        std::vector<Value> keys;   // sort keys
+        std::vector<Value> extra;  // requested values
+        ObjectPtr object;
+    };
     Context(Container* container, std::shared_ptr<Container> keepAlive, std::unique_ptr<dispatch::SerialQueue> ownQueue,
             dispatch::Queue& queue);
 
@@ -115,7 +122,10 @@ private:
     void makeFault(Object& object);
 
     // Fetching.
-    Result<std::vector<Candidate>> candidates(const FetchRequest& request, bool loadRows, const std::vector<std::string>& extra);
+    // Receives stored rows one by one (ID, the row, the column of the first sort key).
+    using RowSink = std::function<void(const ObjectID&, const Statement&, int)>;
+    Result<std::vector<Candidate>> candidates(const FetchRequest& request, bool loadRows, const std::vector<std::string>& extra,
+                                              const RowSink* sink = nullptr, bool* sunk = nullptr);
     bool entityHasPendingChanges(const EntityDescription& entity) const;
 
     // Saving.

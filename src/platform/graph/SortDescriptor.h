@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "platform/graph/Value.h"
 
 namespace tallowmere::graph {
 
@@ -10,5 +13,8 @@ struct SortDescriptor {
     // Localized standard comparison (numeric, case-insensitive collation).
     bool localizedStandard = false;
 };
+
+// Compares two rows of sort values (one per descriptor) as the store orders them.
+int compareSortKeys(const Value* a, const Value* b, const std::vector<SortDescriptor>& sorts);
 
 }  // namespace tallowmere::graph

@@ -1,0 +1,395 @@
+#include "platform/graph/FetchedResultsController.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "platform/graph/Container.h"
+#include "platform/graph/Database.h"
+#include "platform/graph/SqlQuery.h"
+
+namespace tallowmere::graph {
+
+namespace {
+std::string sectionText(const Value& value) {
+    if (auto* s = std::get_if<std::string>(&value)) return *s;
+    if (auto* i = std::get_if<std::int64_t>(&value)) return std::to_string(*i);
+    if (auto* b = std::get_if<bool>(&value)) return *b ? "1" : "0";
+    return {};
+}
+
+// Positions (into `sequence`) of a longest strictly increasing subsequence.
+std::vector<bool> longestIncreasing(const std::vector<std::size_t>& sequence) {
+    std::vector<std::size_t> tails, tailIndex;
+    std::vector<std::ptrdiff_t> previous(sequence.size(), -1);
+    for (std::size_t i = 0; i < sequence.size(); ++i) {
+        auto at = std::lower_bound(tails.begin(), tails.end(), sequence[i]);
+        std::size_t length = static_cast<std::size_t>(at - tails.begin());
+        if (at == tails.end()) {
+            tails.push_back(sequence[i]);
+            tailIndex.push_back(i);
+        } else {
+            *at = sequence[i];
+            tailIndex[length] = i;
+        }
+        previous[i] = length > 0 ? static_cast<std::ptrdiff_t>(tailIndex[length - 1]) : -1;
+    }
+    std::vector<bool> kept(sequence.size(), false);
+    if (tailIndex.empty()) return kept;
+    for (auto i = static_cast<std::ptrdiff_t>(tailIndex.back()); i >= 0; i = previous[static_cast<std::size_t>(i)])
+        kept[static_cast<std::size_t>(i)] = true;
+    return kept;
+}
+}  // namespace
+
+FetchedResultsController::FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request)
+    : context_(std::move(context)), request_(std::move(request)) {
+    setUp();
+}
+
+FetchedResultsController::FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request,
+                                                   std::string sectionKeyPath)
+    : context_(std::move(context)), request_(std::move(request)), sectionKeyPath_(std::move(sectionKeyPath)) {
+    setUp();
+}
+
+FetchedResultsController::FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request,
+                                                   SectionNamer sectionName)
+    : context_(std::move(context)), request_(std::move(request)), sectionName_(std::move(sectionName)) {
+    setUp();
+}
+
+void FetchedResultsController::setUp() {
+    entity_ = context_->container().entity(request_.entityName);
+    if (!entity_) return;
+    std::vector<std::string> paths;
+    request_.predicate.collectRelationHops(paths);
+    for (const auto& sort : request_.sortDescriptors) paths.push_back(sort.keyPath);
+    if (!sectionKeyPath_.empty()) paths.push_back(sectionKeyPath_);
+    for (const auto& path : paths) {
+        const EntityDescription* entity = entity_;
+        for (const auto& part : splitKeyPath(path)) {
+            const PropertyDescription* p = entity ? entity->property(part) : nullptr;
+            if (!p || p->isAttribute()) break;
+            entity = p->destination;
+            for (const auto* e : entity->root()->descendants())
+                if (std::find(hopEntities_.begin(), hopEntities_.end(), e) == hopEntities_.end()) hopEntities_.push_back(e);
+        }
+    }
+}
+
+FetchedResultsController::~FetchedResultsController() {
+    if (fetched_) context_->removeObserver(this);
+}
+
+Result<FetchedResultsController::Rows> FetchedResultsController::query(const std::vector<ObjectID>* only) {
+    FetchRequest request = request_;
+    request.fetchLimit = 0;
+    if (only) {
+        std::vector<Value> ids(only->begin(), only->end());
+        request.predicate = request_.predicate && Predicate::in("self", std::move(ids));
+    }
+    std::vector<std::string> extra;
+    if (!sectionKeyPath_.empty()) extra.push_back(sectionKeyPath_);
+    Rows rows;
+    const std::size_t sortCount = request_.sortDescriptors.size();
+    const bool keyPathSections = !sectionKeyPath_.empty();
+    Context::RowSink sink = [&](const ObjectID& id, const Statement& row, int column) {
+        rows.keys.push_back(id.key());
+        rows.entities.push_back(id.entity());
+        for (std::size_t k = 0; k < sortCount; ++k) rows.sortValues.push_back(row.rawValue(column++));
+        if (keyPathSections) rows.sectionNames.push_back(sectionText(row.rawValue(column)));
+    };
+    bool sunk = false;
+    auto found = context_->candidates(request, false, extra, &sink, &sunk);
+    if (!found) return found.error();
+    const std::size_t n = sunk ? rows.keys.size() : found->size();
+    rows.keys.reserve(n);
+    rows.entities.reserve(n);
+    rows.sortValues.reserve(n * request_.sortDescriptors.size());
+    for (auto& c : found.value()) {  // empty when the rows went to the sink
+        rows.keys.push_back(c.id.key());
+        rows.entities.push_back(c.id.entity());
+        for (auto& v : c.keys) rows.sortValues.push_back(std::move(v));
+        if (!sectionKeyPath_.empty()) rows.sectionNames.push_back(sectionText(c.extra.front()));
+    }
+    if (sectionName_) {
+        std::vector<ObjectID> ids;
+        ids.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) ids.emplace_back(rows.entities[i], rows.keys[i]);
+        auto objects = context_->loadBatch(ids, {});
+        for (auto& object : objects) rows.sectionNames.push_back(object ? sectionName_(*object) : std::string());
+    }
+    return rows;
+}
+
+std::vector<FetchedResultsController::Section> FetchedResultsController::sectionsOf(const Rows& rows, bool sectioned) {
+    std::vector<Section> sections;
+    if (!sectioned) {
+        sections.push_back(Section{{}, 0, rows.keys.size()});
+        return sections;
+    }
+    for (std::size_t i = 0; i < rows.keys.size(); ++i) {
+        if (sections.empty() || sections.back().name != rows.sectionNames[i]) sections.push_back(Section{rows.sectionNames[i], i, 0});
+        ++sections.back().count;
+    }
+    return sections;
+}
+
+Result<void> FetchedResultsController::performFetch() {
+    if (!entity_) return GraphError{GraphErrorCode::invalidRequest, "unknown entity " + request_.entityName};
+    auto rows = query(nullptr);
+    if (!rows) return rows.error();
+    rows_ = std::move(rows.value());
+    if (request_.fetchLimit > 0 && rows_.keys.size() > request_.fetchLimit) {
+        rows_.keys.resize(request_.fetchLimit);
+        rows_.entities.resize(request_.fetchLimit);
+        rows_.sortValues.resize(request_.fetchLimit * request_.sortDescriptors.size());
+        if (!rows_.sectionNames.empty()) rows_.sectionNames.resize(request_.fetchLimit);
+    }
+    sections_ = sectionsOf(rows_, isSectioned());
+    window_.clear();
+    if (!fetched_) context_->addObserver(this);
+    fetched_ = true;
+    return {};
+}
+
+std::size_t FetchedResultsController::numberOfObjects(std::size_t section) const {
+    return section < sections_.size() ? sections_[section].count : 0;
+}
+
+std::size_t FetchedResultsController::indexOf(const IndexPath& path) const {
+    if (path.section >= sections_.size() || path.item >= sections_[path.section].count) return rows_.keys.size();
+    return sections_[path.section].offset + path.item;
+}
+
+IndexPath FetchedResultsController::pathOf(const std::vector<Section>& sections, std::size_t index) const {
+    auto after = std::upper_bound(sections.begin(), sections.end(), index,
+                                  [](std::size_t i, const Section& s) { return i < s.offset; });
+    std::size_t section = static_cast<std::size_t>(after - sections.begin()) - 1;
+    return IndexPath{section, index - sections[section].offset};
+}
+
+ObjectID FetchedResultsController::objectID(const IndexPath& path) const {
+    std::size_t index = indexOf(path);
+    if (index >= rows_.keys.size()) return {};
+    return ObjectID(rows_.entities[index], rows_.keys[index]);
+}
+
+ObjectPtr FetchedResultsController::object(const IndexPath& path) {
+    std::size_t index = indexOf(path);
+    if (index >= rows_.keys.size()) return nullptr;
+    if (index >= windowStart_ && index < windowStart_ + window_.size()) return window_[index - windowStart_];
+    const std::size_t batch = request_.batchSize > 0 ? request_.batchSize : 100;
+    windowStart_ = index / batch * batch;
+    const std::size_t end = std::min(rows_.keys.size(), windowStart_ + batch);
+    std::vector<ObjectID> ids;
+    ids.reserve(end - windowStart_);
+    for (std::size_t i = windowStart_; i < end; ++i) ids.emplace_back(rows_.entities[i], rows_.keys[i]);
+    window_ = context_->loadBatch(ids, request_.prefetchKeyPaths);
+    return window_[index - windowStart_];
+}
+
+std::optional<IndexPath> FetchedResultsController::indexPath(const ObjectID& id) const {
+    if (!id.isValid() || !id.entity()->isKindOf(entity_->root())) return std::nullopt;
+    for (std::size_t i = 0; i < rows_.keys.size(); ++i)
+        if (rows_.keys[i] == id.key()) return pathOf(sections_, i);
+    return std::nullopt;
+}
+
+std::vector<ObjectID> FetchedResultsController::objectIDs() const {
+    std::vector<ObjectID> ids;
+    ids.reserve(rows_.keys.size());
+    for (std::size_t i = 0; i < rows_.keys.size(); ++i) ids.emplace_back(rows_.entities[i], rows_.keys[i]);
+    return ids;
+}
+
+bool FetchedResultsController::dependsOnOtherEntities(const ChangeSet& changes) const {
+    if (hopEntities_.empty() && !sectionName_) return false;
+    auto touches = [&](const std::vector<ObjectID>& ids) {
+        for (const auto& id : ids) {
+            if (id.entity()->isKindOf(entity_)) continue;
+            if (sectionName_ && id.entity()->root() == entity_->root()) return true;
+            for (const auto* e : hopEntities_)
+                if (id.entity() == e || id.entity()->isKindOf(e) || e->isKindOf(id.entity())) return true;
+        }
+        return false;
+    };
+    return touches(changes.updated) || touches(changes.deleted) || touches(changes.inserted);
+}
+
+void FetchedResultsController::contextDidChange(const ChangeSet& changes) {
+    if (!fetched_ || !entity_) return;
+    std::unordered_set<std::int64_t> touched, updated;
+    std::vector<ObjectID> recheck;
+    auto mine = [&](const ObjectID& id) { return id.entity()->isKindOf(entity_); };
+    for (const auto& id : changes.inserted)
+        if (mine(id)) {
+            touched.insert(id.key());
+            recheck.push_back(id);
+        }
+    for (const auto& id : changes.updated)
+        if (mine(id)) {
+            touched.insert(id.key());
+            updated.insert(id.key());
+            recheck.push_back(id);
+        }
+    for (const auto& id : changes.deleted)
+        if (mine(id)) touched.insert(id.key());
+    // A section computed from the objects may change with any of them; a key
+    // path through a relation changes with the related objects: read all again.
+    const bool full = dependsOnOtherEntities(changes) || (sectionName_ && !touched.empty());
+    if (!full && touched.empty()) return;
+    auto next = full ? query(nullptr) : query(&recheck);
+    if (!next) return;
+    apply(std::move(next.value()), touched, updated, full);
+}
+
+void FetchedResultsController::apply(Rows next, const std::unordered_set<std::int64_t>& touched,
+                                     const std::unordered_set<std::int64_t>& updated, bool full) {
+    const std::size_t stride = request_.sortDescriptors.size();
+    const bool sectioned = isSectioned();
+    Rows old = std::move(rows_);
+
+    // The rows whose place may have changed.
+    std::unordered_set<std::int64_t> changed = touched;
+    if (full) {
+        std::unordered_map<std::int64_t, std::size_t> nextIndex;
+        nextIndex.reserve(next.keys.size());
+        for (std::size_t i = 0; i < next.keys.size(); ++i) nextIndex.emplace(next.keys[i], i);
+        for (std::size_t i = 0; i < old.keys.size(); ++i) {
+            auto found = nextIndex.find(old.keys[i]);
+            if (found == nextIndex.end()) {
+                changed.insert(old.keys[i]);
+                continue;
+            }
+            std::size_t j = found->second;
+            if (compareSortKeys(&old.sortValues[i * stride], &next.sortValues[j * stride], request_.sortDescriptors) != 0 ||
+                (sectioned && old.sectionNames[i] != next.sectionNames[j]))
+                changed.insert(old.keys[i]);
+        }
+        std::unordered_set<std::int64_t> oldKeys(old.keys.begin(), old.keys.end());
+        for (auto key : next.keys)
+            if (!oldKeys.count(key)) changed.insert(key);
+    }
+
+    // Old places of the changed rows, and how many unchanged rows precede each.
+    struct Place {
+        std::size_t index;
+        std::size_t stableBefore;
+    };
+    std::unordered_map<std::int64_t, Place> oldPlace, newPlace;
+    std::size_t stable = 0;
+    for (std::size_t i = 0; i < old.keys.size(); ++i) {
+        if (changed.count(old.keys[i])) oldPlace[old.keys[i]] = Place{i, stable};
+        else ++stable;
+    }
+
+    Rows merged;
+    if (full) {
+        merged = std::move(next);
+    } else {
+        // Unchanged rows keep their order; the re-read rows are merged in.
+        const std::size_t total = old.keys.size() - oldPlace.size() + next.keys.size();
+        merged.keys.reserve(total);
+        merged.entities.reserve(total);
+        merged.sortValues.reserve(total * stride);
+        auto take = [&](Rows& from, std::size_t i) {
+            merged.keys.push_back(from.keys[i]);
+            merged.entities.push_back(from.entities[i]);
+            for (std::size_t k = 0; k < stride; ++k) merged.sortValues.push_back(std::move(from.sortValues[i * stride + k]));
+            if (sectioned) merged.sectionNames.push_back(std::move(from.sectionNames[i]));
+        };
+        std::size_t i = 0, j = 0;
+        while (i < old.keys.size() || j < next.keys.size()) {
+            if (i < old.keys.size() && changed.count(old.keys[i])) {
+                ++i;
+                continue;
+            }
+            bool takeOld;
+            if (i >= old.keys.size()) takeOld = false;
+            else if (j >= next.keys.size()) takeOld = true;
+            else {
+                int c = compareSortKeys(&old.sortValues[i * stride], &next.sortValues[j * stride], request_.sortDescriptors);
+                takeOld = c < 0 || (c == 0 && old.keys[i] < next.keys[j]);
+            }
+            if (takeOld) take(old, i++);
+            else take(next, j++);
+        }
+    }
+    stable = 0;
+    for (std::size_t i = 0; i < merged.keys.size(); ++i) {
+        if (changed.count(merged.keys[i])) newPlace[merged.keys[i]] = Place{i, stable};
+        else ++stable;
+    }
+
+    std::vector<Section> oldSections = std::move(sections_);
+    rows_ = std::move(merged);
+    sections_ = sectionsOf(rows_, sectioned);
+    window_.clear();
+
+    // Rows in both lists that changed: moved when unchanged rows now stand on
+    // another side of them, or their order among themselves changed.
+    std::vector<std::int64_t> kept;
+    for (const auto& [key, place] : newPlace)
+        if (oldPlace.count(key)) kept.push_back(key);
+    std::sort(kept.begin(), kept.end(), [&](auto a, auto b) { return newPlace[a].index < newPlace[b].index; });
+    std::vector<std::size_t> oldOrder;
+    for (auto key : kept) oldOrder.push_back(oldPlace[key].index);
+    std::vector<bool> inOrder = longestIncreasing(oldOrder);
+
+    struct Change {
+        std::int64_t key;
+        const EntityDescription* entity;
+        std::optional<IndexPath> from, to;
+        ResultsChange type;
+    };
+    std::vector<Change> removals, insertions, moves, updates;
+    for (const auto& [key, place] : oldPlace)
+        if (!newPlace.count(key)) removals.push_back({key, old.entities[place.index], pathOf(oldSections, place.index), std::nullopt, ResultsChange::remove});
+    for (const auto& [key, place] : newPlace)
+        if (!oldPlace.count(key)) insertions.push_back({key, rows_.entities[place.index], std::nullopt, pathOf(sections_, place.index), ResultsChange::insert});
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        const auto key = kept[k];
+        const Place& before = oldPlace[key];
+        const Place& after = newPlace[key];
+        const bool sectionChanged = sectioned && (oldSections[pathOf(oldSections, before.index).section].name !=
+                                                  sections_[pathOf(sections_, after.index).section].name);
+        const bool moved = !inOrder[k] || before.stableBefore != after.stableBefore || sectionChanged;
+        Change change{key, rows_.entities[after.index], pathOf(oldSections, before.index), pathOf(sections_, after.index),
+                      moved ? ResultsChange::move : ResultsChange::update};
+        if (moved) moves.push_back(change);
+        else if (updated.count(key)) updates.push_back(change);
+    }
+    std::vector<std::pair<std::size_t, ResultsChange>> sectionChanges;
+    if (sectioned) {
+        std::unordered_set<std::string> oldNames, newNames;
+        for (const auto& s : oldSections) oldNames.insert(s.name);
+        for (const auto& s : sections_) newNames.insert(s.name);
+        for (std::size_t s = oldSections.size(); s-- > 0;)
+            if (!newNames.count(oldSections[s].name)) sectionChanges.emplace_back(s, ResultsChange::remove);
+        for (std::size_t s = 0; s < sections_.size(); ++s)
+            if (!oldNames.count(sections_[s].name)) sectionChanges.emplace_back(s, ResultsChange::insert);
+    }
+    if (removals.empty() && insertions.empty() && moves.empty() && updates.empty() && sectionChanges.empty()) return;
+    if (!delegate_) return;
+
+    auto byOld = [](const Change& a, const Change& b) {
+        return a.from->section != b.from->section ? a.from->section > b.from->section : a.from->item > b.from->item;
+    };
+    auto byNew = [](const Change& a, const Change& b) {
+        return a.to->section != b.to->section ? a.to->section < b.to->section : a.to->item < b.to->item;
+    };
+    std::sort(removals.begin(), removals.end(), byOld);
+    std::sort(insertions.begin(), insertions.end(), byNew);
+    std::sort(moves.begin(), moves.end(), byNew);
+    std::sort(updates.begin(), updates.end(), byNew);
+
+    FetchedResultsDelegate* delegate = delegate_;
+    delegate->controllerWillChangeContent(*this);
+    for (const auto& [index, type] : sectionChanges) delegate->controllerDidChangeSection(*this, index, type);
+    for (const auto* list : {&removals, &insertions, &moves, &updates})
+        for (const auto& c : *list) delegate->controllerDidChangeObject(*this, ObjectID(c.entity, c.key), c.from, c.type, c.to);
+    delegate->controllerDidChangeContent(*this);
+}
+
+}  // namespace tallowmere::graph

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/graph/Context.h"
+#include "platform/graph/FetchRequest.h"
+
+namespace tallowmere::graph {
+
+class FetchedResultsController;
+
+struct IndexPath {
+    std::size_t section = 0;
+    std::size_t item = 0;
+    bool operator==(const IndexPath&) const = default;
+};
+
+enum class ResultsChange { insert, remove, move, update };
+
+// Told of changes in the order a table view applies them: sections removed
+// and inserted, rows removed (old coordinates, last first), rows inserted
+// (new coordinates, first first), then moves and updates (both coordinates).
+class FetchedResultsDelegate {
+public:
+    virtual ~FetchedResultsDelegate() = default;
+    virtual void controllerWillChangeContent(FetchedResultsController&) {}
+    virtual void controllerDidChangeSection(FetchedResultsController&, std::size_t /*index*/, ResultsChange) {}
+    virtual void controllerDidChangeObject(FetchedResultsController&, const ObjectID&, std::optional<IndexPath> /*old*/,
+                                           ResultsChange, std::optional<IndexPath> /*new*/) {}
+    virtual void controllerDidChangeContent(FetchedResultsController&) {}
+};
+
+// A fetched list kept current: after each save or merge of its context that
+// touches its entity it works out what moved. It holds IDs and sort keys only
+// and loads objects a batch at a time as they are asked for. Use it on its
+// context's queue.
+class FetchedResultsController : public ContextObserver {
+public:
+    struct Section {
+        std::string name;
+        std::size_t offset = 0;
+        std::size_t count = 0;
+    };
+    // Names a section for an object (a stored key path or a computed value).
+    using SectionNamer = std::function<std::string(Object&)>;
+
+    FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request);
+    // Sections by a stored key path ("feed.sortName"), read with the sort keys.
+    FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request, std::string sectionKeyPath);
+    // Sections by a computed value (such as a node's group name); the objects are loaded to compute it.
+    FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request, SectionNamer sectionName);
+    ~FetchedResultsController() override;
+    FetchedResultsController(const FetchedResultsController&) = delete;
+    FetchedResultsController& operator=(const FetchedResultsController&) = delete;
+
+    Result<void> performFetch();
+    void setDelegate(FetchedResultsDelegate* delegate) { delegate_ = delegate; }
+    FetchedResultsDelegate* delegate() const { return delegate_; }
+    const FetchRequest& fetchRequest() const { return request_; }
+    Context& context() const { return *context_; }
+
+    std::size_t numberOfSections() const { return sections_.size(); }
+    const std::vector<Section>& sections() const { return sections_; }
+    std::size_t numberOfObjects(std::size_t section) const;
+    std::size_t count() const { return rows_.keys.size(); }
+    ObjectPtr object(const IndexPath& path);
+    ObjectID objectID(const IndexPath& path) const;
+    std::optional<IndexPath> indexPath(const ObjectID& id) const;
+    std::vector<ObjectID> objectIDs() const;
+
+    void contextDidChange(const ChangeSet& changes) override;
+
+private:
+    struct Rows {
+        std::vector<std::int64_t> keys;
+        std::vector<const EntityDescription*> entities;
+        std::vector<Value> sortValues;
+        std::vector<std::string> sectionNames;
+    };
+    void setUp();
+    Result<Rows> query(const std::vector<ObjectID>* only);
+    static std::vector<Section> sectionsOf(const Rows& rows, bool sectioned);
+    IndexPath pathOf(const std::vector<Section>& sections, std::size_t index) const;
+    std::size_t indexOf(const IndexPath& path) const;
+    bool dependsOnOtherEntities(const ChangeSet& changes) const;
+    bool isSectioned() const { return !sectionKeyPath_.empty() || sectionName_ != nullptr; }
+    void apply(Rows next, const std::unordered_set<std::int64_t>& touched, const std::unordered_set<std::int64_t>& updated,
+               bool full);
+
+    std::shared_ptr<Context> context_;
+    FetchRequest request_;
+    std::string sectionKeyPath_;
+    SectionNamer sectionName_;
+    const EntityDescription* entity_ = nullptr;
+    std::vector<const EntityDescription*> hopEntities_;  // reached by key paths through relations
+    FetchedResultsDelegate* delegate_ = nullptr;
+    bool fetched_ = false;
+
+    // The list: one key per row, its entity, sort values (stride = sort count)
+    // and section names when sectioned.
+    Rows rows_;
+    std::vector<Section> sections_;
+
+    // The batch of objects last handed out, kept alive for the reader.
+    std::size_t windowStart_ = 0;
+    std::vector<ObjectPtr> window_;
+};
+
+}  // namespace tallowmere::graph

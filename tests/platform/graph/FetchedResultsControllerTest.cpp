@@ -1,0 +1,305 @@
+#include <algorithm>
+#include <map>
+
+#include "GraphTestModel.h"
+#include "platform/graph/FetchedResultsController.h"
+
+using namespace tallowmere::graph;
+using namespace tallowmere::graph::test;
+
+namespace {
+std::string text(const IndexPath& p) { return std::to_string(p.section) + "." + std::to_string(p.item); }
+
+// Records the reports and replays them the way a table view applies a batch:
+// removals (and move sources) in old coordinates, insertions (and move
+// destinations) in new ones. The replayed table must equal the controller.
+class Recorder : public FetchedResultsDelegate {
+public:
+    explicit Recorder(FetchedResultsController& controller) : controller_(controller) { snapshot(); }
+
+    std::vector<std::string> log;
+    int batches = 0;
+
+    void controllerWillChangeContent(FetchedResultsController&) override {
+        log.push_back("will");
+        sectionRemovals_.clear();
+        sectionInserts_.clear();
+        removals_.clear();
+        inserts_.clear();
+    }
+    void controllerDidChangeSection(FetchedResultsController&, std::size_t index, ResultsChange type) override {
+        log.push_back(std::string(type == ResultsChange::insert ? "section insert " : "section remove ") + std::to_string(index));
+        (type == ResultsChange::insert ? sectionInserts_ : sectionRemovals_).push_back(index);
+    }
+    void controllerDidChangeObject(FetchedResultsController&, const ObjectID& id, std::optional<IndexPath> from, ResultsChange type,
+                                   std::optional<IndexPath> to) override {
+        switch (type) {
+            case ResultsChange::insert: log.push_back("insert " + text(*to)); break;
+            case ResultsChange::remove: log.push_back("remove " + text(*from)); break;
+            case ResultsChange::move: log.push_back("move " + text(*from) + ">" + text(*to)); break;
+            case ResultsChange::update: log.push_back("update " + text(*from) + ">" + text(*to)); break;
+        }
+        if (type == ResultsChange::remove || type == ResultsChange::move) removals_.push_back(*from);
+        if (type == ResultsChange::insert || type == ResultsChange::move) inserts_.push_back({*to, id});
+        if (type == ResultsChange::update) {
+            EXPECT_EQ(table_[from->section][from->item], id) << "update names the old row";
+        }
+    }
+    void controllerDidChangeContent(FetchedResultsController&) override {
+        log.push_back("did");
+        ++batches;
+        replay();
+        EXPECT_EQ(table_, current()) << "replayed changes differ from the controller's list";
+    }
+
+    void snapshot() { table_ = current(); }
+    std::vector<std::string> take() {
+        auto out = std::move(log);
+        log.clear();
+        return out;
+    }
+
+private:
+    using Table = std::vector<std::vector<ObjectID>>;
+    Table current() const {
+        Table t;
+        for (std::size_t s = 0; s < controller_.numberOfSections(); ++s) {
+            t.emplace_back();
+            for (std::size_t i = 0; i < controller_.numberOfObjects(s); ++i) t.back().push_back(controller_.objectID({s, i}));
+        }
+        return t;
+    }
+    void replay() {
+        std::sort(removals_.begin(), removals_.end(), [](auto& a, auto& b) {
+            return a.section != b.section ? a.section > b.section : a.item > b.item;
+        });
+        for (const auto& p : removals_) table_[p.section].erase(table_[p.section].begin() + static_cast<long>(p.item));
+        std::sort(sectionRemovals_.rbegin(), sectionRemovals_.rend());
+        for (auto s : sectionRemovals_) table_.erase(table_.begin() + static_cast<long>(s));
+        std::sort(sectionInserts_.begin(), sectionInserts_.end());
+        for (auto s : sectionInserts_) table_.insert(table_.begin() + static_cast<long>(s), std::vector<ObjectID>());
+        std::sort(inserts_.begin(), inserts_.end(), [](auto& a, auto& b) {
+            return a.first.section != b.first.section ? a.first.section < b.first.section : a.first.item < b.first.item;
+        });
+        for (const auto& [p, id] : inserts_) table_[p.section].insert(table_[p.section].begin() + static_cast<long>(p.item), id);
+    }
+
+    FetchedResultsController& controller_;
+    Table table_;
+    std::vector<std::size_t> sectionRemovals_, sectionInserts_;
+    std::vector<IndexPath> removals_;
+    std::vector<std::pair<IndexPath, ObjectID>> inserts_;
+};
+
+class ControllerTest : public GraphTest {
+protected:
+    void SetUp() override {
+        GraphTest::SetUp();
+        background = container->newPrivateContext("test_background_queue");
+    }
+    // Runs a change on the background context, saves it and waits until the
+    // main context has merged it.
+    void inBackground(const std::function<void(Context&)>& change, Recorder& recorder) {
+        int before = recorder.batches;
+        bool merged = false;
+        struct Watch : ContextObserver {
+            bool* flag;
+            void contextDidChange(const ChangeSet&) override { *flag = true; }
+        } watch;
+        watch.flag = &merged;
+        main->addObserver(&watch);
+        background->performAndWait([&] {
+            change(*background);
+            ASSERT_TRUE(background->save().ok());
+        });
+        ASSERT_TRUE(runMainUntil([&] { return merged; }));
+        main->removeObserver(&watch);
+        (void)before;
+    }
+    ObjectPtr byTitle(Context& context, const std::string& title) {
+        FetchRequest request("Article");
+        request.predicate = Predicate::equal("title", title);
+        return context.fetch(request).value().front();
+    }
+    std::shared_ptr<Context> background;
+};
+}  // namespace
+
+TEST_F(ControllerTest, ReportsInsertRemoveMoveAndUpdateInTableOrder) {
+    ObjectID feedID;
+    main->performAndWait([&] {
+        auto feed = main->insert("Feed");
+        feed->setString("name", "F");
+        for (auto [title, date] : std::vector<std::pair<std::string, double>>{{"a", 10}, {"b", 20}, {"c", 30}, {"d", 40}}) {
+            auto article = main->insert("Article");
+            article->setString("title", title);
+            article->setDate("date", Date{date});
+            article->setToOne("feed", feed);
+            article->setToOne("unreadInFeed", feed);
+        }
+        ASSERT_TRUE(main->save().ok());
+        feedID = feed->objectID();
+    });
+    FetchRequest request("Article");
+    request.predicate = Predicate::notNil("unreadInFeed");
+    request.sortDescriptors = {{"date", true, false}};
+    request.batchSize = 2;
+    request.prefetchKeyPaths = {"feed"};
+    FetchedResultsController controller(main, request);
+    ASSERT_TRUE(controller.performFetch().ok());
+    ASSERT_EQ(controller.numberOfSections(), 1u);
+    ASSERT_EQ(controller.numberOfObjects(0), 4u);
+    EXPECT_EQ(controller.object({0, 2})->string("title"), "c");
+    Recorder recorder(controller);
+    controller.setDelegate(&recorder);
+
+    inBackground([&](Context& c) {
+        auto feed = c.existingObject(feedID).value();
+        auto article = c.insert("Article");
+        article->setString("title", "e");
+        article->setDate("date", Date{25});
+        article->setToOne("feed", feed);
+        article->setToOne("unreadInFeed", feed);
+    }, recorder);
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"will", "insert 0.2", "did"}));  // a b e c d
+
+    inBackground([&](Context& c) { c.deleteObject(byTitle(c, "b")); }, recorder);
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"will", "remove 0.1", "did"}));  // a e c d
+
+    inBackground([&](Context& c) { byTitle(c, "a")->setDate("date", Date{35}); }, recorder);
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"will", "move 0.0>0.2", "did"}));  // e c a d
+
+    inBackground([&](Context& c) { byTitle(c, "c")->setString("title", "c2"); }, recorder);
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"will", "update 0.1>0.1", "did"}));
+
+    // Leaving the predicate is a removal; a change of a sort key that keeps the
+    // place is an update; several changes arrive in one batch.
+    inBackground([&](Context& c) {
+        auto d = byTitle(c, "d");
+        d->setToOne("unreadInFeed", nullptr);
+        d->setDate("readDate", Date{1});
+        byTitle(c, "e")->setDate("date", Date{26});
+        byTitle(c, "c2")->setDate("date", Date{36});  // swaps with a
+    }, recorder);
+    auto batch = recorder.take();
+    EXPECT_EQ(batch.front(), "will");
+    EXPECT_NE(std::find(batch.begin(), batch.end(), "remove 0.3"), batch.end());
+    EXPECT_NE(std::find(batch.begin(), batch.end(), "update 0.0>0.0"), batch.end());
+    EXPECT_EQ(controller.object({0, 2})->string("title"), "c2");
+    EXPECT_EQ(controller.count(), 3u);
+
+    // The main context's own save reports too; a save of other entities does not.
+    main->performAndWait([&] {
+        auto e = controller.object({0, 0});
+        main->deleteObject(e);
+        ASSERT_TRUE(main->save().ok());
+    });
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"will", "remove 0.0", "did"}));
+    inBackground([&](Context& c) { c.insert("Tag")->setString("name", "t"); }, recorder);
+    EXPECT_TRUE(recorder.take().empty());
+    EXPECT_EQ(controller.indexPath(byTitle(*main, "c2")->objectID()), (IndexPath{0, 1}));
+}
+
+TEST_F(ControllerTest, SectionsFollowAKeyPathThroughARelation) {
+    std::map<std::string, ObjectID> feeds;
+    main->performAndWait([&] {
+        std::vector<ObjectPtr> made;
+        for (const std::string name : {"Feed 10", "Feed 2"}) {
+            auto feed = main->insert("Feed");
+            feed->setString("name", name);
+            for (int i = 0; i < 2; ++i) {
+                auto article = main->insert("Article");
+                article->setString("title", name + "/" + std::to_string(i));
+                article->setDate("date", Date{static_cast<double>(i)});
+                article->setToOne("feed", feed);
+            }
+            made.push_back(feed);
+        }
+        ASSERT_TRUE(main->save().ok());
+        for (const auto& feed : made) feeds[*feed->string("name")] = feed->objectID();
+    });
+    FetchRequest request("Article");
+    request.sortDescriptors = {{"feed.name", true, true}, {"date", false, false}};
+    FetchedResultsController controller(main, request, std::string("feed.name"));
+    ASSERT_TRUE(controller.performFetch().ok());
+    ASSERT_EQ(controller.numberOfSections(), 2u);
+    EXPECT_EQ(controller.sections()[0].name, "Feed 2");  // numeric order
+    EXPECT_EQ(controller.object({0, 0})->string("title"), "Feed 2/1");
+    Recorder recorder(controller);
+    controller.setDelegate(&recorder);
+
+    // A new feed with an article: a new section between the others.
+    inBackground([&](Context& c) {
+        auto feed = c.insert("Feed");
+        feed->setString("name", "Feed 3");
+        auto article = c.insert("Article");
+        article->setString("title", "Feed 3/0");
+        article->setToOne("feed", feed);
+    }, recorder);
+    auto first = recorder.take();
+    EXPECT_EQ(first, (std::vector<std::string>{"will", "section insert 1", "insert 1.0", "did"})) << testing::PrintToString(first);
+
+    // Moving an article to another feed moves it across sections; its old
+    // section keeps one row.
+    inBackground([&](Context& c) {
+        byTitle(c, "Feed 2/0")->setToOne("feed", c.existingObject(feeds["Feed 10"]).value());
+    }, recorder);
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"will", "move 0.1>2.2", "did"}));
+
+    // Renaming a feed re-reads the list: its section moves to the end.
+    inBackground([&](Context& c) { c.existingObject(feeds["Feed 2"]).value()->setString("name", "Feed 99"); }, recorder);
+    auto batch = recorder.take();
+    EXPECT_EQ(batch.front(), "will");
+    EXPECT_EQ(controller.sections().back().name, "Feed 99");
+    EXPECT_EQ(controller.numberOfSections(), 3u);
+
+    // Deleting the last article of a section removes the section.
+    inBackground([&](Context& c) { c.deleteObject(byTitle(c, "Feed 3/0")); }, recorder);
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"will", "section remove 0", "remove 0.0", "did"}));
+}
+
+TEST_F(ControllerTest, ComputedSectionsGroupFoldersWithTheirFeeds) {
+    // Group name: a feed in a folder shares its folder's sort name.
+    auto groupName = [](Object& node) {
+        if (node.entity().name() == "Feed")
+            if (auto folder = node.toOne("folder")) return folder->string("sortName").value_or("");
+        return node.string("sortName").value_or("");
+    };
+    ObjectID folderID;
+    main->performAndWait([&] {
+        auto folder = main->insert("Folder");
+        folder->setString("sortName", "1 news");
+        auto inside = main->insert("Feed");
+        inside->setString("sortName", "1 news 1 a");
+        inside->setToOne("folder", folder);
+        auto top = main->insert("Feed");
+        top->setString("sortName", "2 blog");
+        ASSERT_TRUE(main->save().ok());
+        folderID = folder->objectID();
+    });
+    FetchRequest request("Node");
+    request.sortDescriptors = {{"sortName", true, true}};
+    FetchedResultsController controller(main, request, groupName);
+    ASSERT_TRUE(controller.performFetch().ok());
+    ASSERT_EQ(controller.numberOfSections(), 2u);
+    EXPECT_EQ(controller.numberOfObjects(0), 2u);
+    EXPECT_EQ(controller.object({0, 0})->entity().name(), "Folder");
+    Recorder recorder(controller);
+    controller.setDelegate(&recorder);
+
+    inBackground([&](Context& c) {
+        auto feed = c.insert("Feed");
+        feed->setString("sortName", "1 news 2 b");
+        feed->setToOne("folder", c.existingObject(folderID).value());
+    }, recorder);
+    auto batch = recorder.take();
+    EXPECT_NE(std::find(batch.begin(), batch.end(), "insert 0.2"), batch.end());
+    EXPECT_EQ(controller.numberOfObjects(0), 3u);
+
+    // Deleting the folder takes its feeds; the folder's section goes.
+    inBackground([&](Context& c) { c.deleteObject(c.existingObject(folderID).value()); }, recorder);
+    batch = recorder.take();
+    EXPECT_NE(std::find(batch.begin(), batch.end(), "section remove 0"), batch.end());
+    EXPECT_EQ(controller.numberOfSections(), 1u);
+    EXPECT_EQ(controller.count(), 1u);
+}
