@@ -59,6 +59,11 @@ public:
     // sort name: P is sortValue when above 0, else 0 for high, 1 for medium
     // and 2 for low priority. Does nothing without a context.
     void updateSortName() const;
+    // groupName() of a node object, as the section namer of a fetched-results
+    // controller over nodes.
+    static std::string groupNameOf(graph::Object& object) {
+        return Node(object.shared_from_this()).groupName();
+    }
 
     // The time stamp of the sort name: seconds since 2001-01-01 00:00 UTC in
     // the shortest text that reads back as the same double, always with a

@@ -123,6 +123,7 @@ TEST_F(StoredModelTest, FeedInAFolderSharesTheFolderSectionAndSortsUnderIt) {
         EXPECT_EQ(prefixBeforeTimeStamp(*feed.sortName(), before, nowSinceReferenceDate()), "s 1 tech news");
         EXPECT_EQ(feed.groupName(), "s");
         EXPECT_EQ(folder.groupName(), "s");
+        EXPECT_EQ(Node::groupNameOf(*feed.object()), "s");
 
         // A folder not sorted yet: its feeds share the empty section.
         auto unsorted = Folder::insert(main());
