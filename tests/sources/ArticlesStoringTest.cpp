@@ -21,12 +21,18 @@ protected:
         return source->addArticle("Title", date, content, std::nullopt, link, std::nullopt, feed.objectID(),
                                   ignoringLastUpdate);
     }
+    // The completion runs on the background context's queue after a deletion.
     std::vector<Article> removeOld() {
-        std::optional<std::vector<Article>> removed;
-        source->removeOldArticles([&](std::vector<Article> articles) { removed = std::move(articles); });
-        EXPECT_TRUE(runMainUntil([&] { return removed.has_value(); }));
+        std::vector<Article> removed;
+        std::atomic<int> calls = 0;
+        source->removeOldArticles([&](std::vector<Article> articles) {
+            removed = std::move(articles);
+            ++calls;
+        });
+        EXPECT_TRUE(runMainUntil([&] { return calls.load() > 0; }));
         settleMain();
-        return removed.value_or(std::vector<Article>{});
+        EXPECT_EQ(calls.load(), 1);
+        return removed;
     }
     std::size_t articleCount(const Feed& feed) {
         std::size_t count = 0;
