@@ -33,8 +33,9 @@ test-asan: deps
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600 -LE 'noasan'
 
-# Thread sanitizer over the concurrency layers.
-TSAN_SUITES := platform_dispatch platform_defaults platform_http feeds platform_graph store platform_readability
+# Thread sanitizer over the concurrency layers: every test folder that holds a
+# file named tsan-suite.
+TSAN_SUITES := $(sort $(subst /,_,$(patsubst tests/%/tsan-suite,%,$(shell find tests -name tsan-suite))))
 test-tsan: deps
 	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DTALLOWMERE_SANITIZER=thread \
 	  -DTALLOWMERE_BUILD_BENCH=OFF -DTALLOWMERE_BUILD_UI=OFF
