@@ -7,6 +7,7 @@
 #include "ArticlesRecordingDelegate.h"
 #include "ArticlesTestSupport.h"
 #include "platform/dispatch/Queue.h"
+#include "sources/NodesSource.h"
 
 using namespace tallowmere;
 using graph::Date;
@@ -218,6 +219,16 @@ TEST_F(ArticlesMarkingTest, HashListsLeaveOutZero) {
     });
     EXPECT_EQ(source->unreadArticleHashes(), (std::vector<std::int64_t>{test::hashOf("unread")}));
     EXPECT_EQ(source->starredArticleHashes(), (std::vector<std::int64_t>{test::hashOf("read-starred")}));
+}
+
+TEST_F(ArticlesMarkingTest, SharedSourceMarksTheFeedsOfTheSharedNodeSource) {
+    Feed feed = makeFeed("news");
+    makeArticles(feed, {{"one", daysAgo(1)}, {"two", daysAgo(2)}});
+    DataController::replaceShared(controller);
+    NodesSource::replaceShared(NodesSource::make(controller));
+    EXPECT_EQ(ArticlesSource::shared().articlesCount(ArticlesSourceFilter::unread), 2u);
+    runCounting([&](auto done) { ArticlesSource::shared().markAllFeedsAsRead(done); });
+    EXPECT_TRUE(unreadLinks().empty());
 }
 
 // The cloud record was modified a day ago; each row is one article before and after.
