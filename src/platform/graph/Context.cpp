@@ -607,6 +607,7 @@ void Context::assignPermanentKeys(const std::vector<ObjectPtr>& objects) {
     if (byRoot.empty()) return;
     std::unordered_map<ObjectID, ObjectID, ObjectIDHash> moved;
     for (auto& [root, list] : byRoot) {
+        store_.catchUpKeys(*root);
         std::int64_t key = store_.reserveKeys(*root, static_cast<std::int64_t>(list.size()));
         for (const auto& o : list) {
             ObjectID permanent(o->entity_, key++);
@@ -635,9 +636,10 @@ void Context::assignPermanentKeys(const std::vector<ObjectPtr>& objects) {
 
 Result<void> Context::obtainPermanentIDs(const std::vector<ObjectPtr>& objects) {
     std::lock_guard lock(store_.mutex());
-    assignPermanentKeys(objects);
     Database& db = store_.db();
-    if (auto done = db.exec("BEGIN IMMEDIATE"); !done) return done;
+    // Keys are handed out inside the transaction: other connections may insert too.
+    if (auto done = db.beginWrite(); !done) return done;
+    assignPermanentKeys(objects);
     auto done = store_.persistReservations();
     if (!done) {
         db.exec("ROLLBACK");
@@ -774,8 +776,9 @@ Result<void> Context::save() {
         std::vector<ObjectPtr> inserted;
         for (const auto& o : work)
             if (o->inserted_ && !o->deleted_) inserted.push_back(o);
+        if (auto done = db.beginWrite(); !done) return GraphError{GraphErrorCode::saveFailed, done.error().message};
+        // Keys are handed out inside the transaction: other connections may insert too.
         assignPermanentKeys(inserted);
-        if (auto done = db.exec("BEGIN IMMEDIATE"); !done) return GraphError{GraphErrorCode::saveFailed, done.error().message};
         auto fail = [&](const GraphError& error) -> Result<void> {
             db.exec("ROLLBACK");
             return GraphError{GraphErrorCode::saveFailed, error.message};
