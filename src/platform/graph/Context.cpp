@@ -854,7 +854,12 @@ void Context::rollback() {
 
 void Context::refresh(const ObjectPtr& object, bool mergeChanges) {
     if (!object || object->context_ != this || object->inserted_) return;
-    bool keepChanges = mergeChanges && std::find(object->dirty_.begin(), object->dirty_.end(), true) != object->dirty_.end();
+    // A merge keeps a pending deletion: the save removes the row whatever others changed in it.
+    if (mergeChanges && object->deleted_) return;
+    bool keepChanges = mergeChanges && (std::find(object->dirty_.begin(), object->dirty_.end(), true) != object->dirty_.end() ||
+                                        std::any_of(object->many_.begin(), object->many_.end(), [](const auto& many) {
+                                            return many && (!many->added.empty() || !many->removed.empty());
+                                        }));
     if (!keepChanges) {
         if (object->listed_) {
             eraseValue(pending_, object);

@@ -74,6 +74,60 @@ protected:
 };
 }  // namespace
 
+TEST_F(ConflictTest, APendingDeletionSurvivesAMergedUpdateOfTheObject) {
+    ObjectID feedID = saveFeed("Doomed");
+    main->performAndWait([&] {
+        auto feed = main->existingObject(feedID);
+        ASSERT_TRUE(feed.ok());
+        main->deleteObject(feed.value());
+    });
+    inBackground([&](Context& context) { context.existingObject(feedID).value()->setString("name", "Renamed"); });
+    main->performAndWait([&] {
+        main->mergeChanges(saved.last);
+        ASSERT_EQ(main->deletedObjects().size(), 1u);
+        EXPECT_EQ(main->deletedObjects()[0]->objectID(), feedID);
+        EXPECT_TRUE(main->hasChanges());
+        ASSERT_TRUE(main->save().ok());
+    });
+    EXPECT_EQ(stored("Feed"), 0u);
+}
+
+TEST_F(ConflictTest, AMergeKeepsPendingChangesOfManyToManyRelations) {
+    ObjectID tagID, articleID;
+    main->performAndWait([&] {
+        auto tag = main->insert("Tag");
+        auto article = main->insert("Article");
+        ASSERT_TRUE(main->save().ok());
+        tagID = tag->objectID();
+        articleID = article->objectID();
+        article->add("tags", tag);  // only the join changes, on both sides
+    });
+    inBackground([&](Context& context) { context.existingObject(tagID).value()->setString("name", "news"); });
+    main->performAndWait([&] {
+        main->mergeChanges(saved.last);
+        auto tag = main->existingObject(tagID).value();
+        EXPECT_EQ(tag->string("name"), "news");
+        EXPECT_EQ(tag->toManyIDs("articles"), std::vector<ObjectID>{articleID});
+        ASSERT_TRUE(main->save().ok());
+    });
+    auto fresh = container->newPrivateContext("conflict_check_queue");
+    fresh->performAndWait([&] { EXPECT_EQ(fresh->existingObject(tagID).value()->count("articles"), 1u); });
+}
+
+TEST_F(ConflictTest, AMergedDeletionWinsOverPendingChangesOfTheObject) {
+    ObjectID feedID = saveFeed("Doomed");
+    main->performAndWait([&] { main->existingObject(feedID).value()->setString("name", "Kept?"); });
+    deleteInBackground(feedID);
+    main->performAndWait([&] {
+        main->mergeChanges(saved.last);
+        EXPECT_FALSE(main->hasChanges());
+        EXPECT_TRUE(main->updatedObjects().empty());
+        EXPECT_FALSE(main->existingObject(feedID).ok());
+        ASSERT_TRUE(main->save().ok());
+    });
+    EXPECT_EQ(stored("Feed"), 0u);
+}
+
 // A second connection on the file (a tool, another container) writing at the
 // moment this store saves or reads.
 TEST_F(ConflictTest, AnotherConnectionsWritesAreWaitedForAndSeen) {
