@@ -128,6 +128,67 @@ TEST_F(ConflictTest, AMergedDeletionWinsOverPendingChangesOfTheObject) {
     EXPECT_EQ(stored("Feed"), 0u);
 }
 
+// Another context deletes what pending objects here point at. Whether this
+// context merges that deletion first or saves without it, the delete rules
+// of the deleted side apply and the save succeeds.
+TEST_F(ConflictTest, PendingReferencesToObjectsDeletedElsewhereFollowTheDeleteRules) {
+    for (bool mergeFirst : {true, false}) {
+        SCOPED_TRACE(mergeFirst ? "merged first" : "saved without merging");
+        ObjectID doomedFeed = saveFeed("Doomed"), keptFeed = saveFeed("Kept");
+        ObjectID tagID, storedArticleID;
+        main->performAndWait([&] {
+            auto tag = main->insert("Tag");
+            auto article = main->insert("Article");
+            article->setToOne("feed", main->existingObject(keptFeed).value());
+            ASSERT_TRUE(main->save().ok());
+            tagID = tag->objectID();
+            storedArticleID = article->objectID();
+        });
+        ObjectPtr fresh, stored;
+        main->performAndWait([&] {
+            auto doomed = main->existingObject(doomedFeed).value();
+            // The feed owns its articles: this one goes with it.
+            fresh = main->insert("Article");
+            fresh->setString("title", "fresh");
+            fresh->setToOne("feed", doomed);
+            // Unread-in is not owning: the reference is cleared.
+            stored = main->existingObject(storedArticleID).value();
+            stored->setToOne("unreadInFeed", doomed);
+            // A join row to a deleted tag is dropped.
+            stored->add("tags", main->existingObject(tagID).value());
+        });
+        deleteInBackground(doomedFeed);
+        deleteInBackground(tagID);
+        main->performAndWait([&] {
+            if (mergeFirst) {
+                main->mergeChanges(saved.last);  // the tag
+                ChangeSet feedGone;
+                feedGone.deleted = {doomedFeed};
+                main->mergeChanges(feedGone);
+                EXPECT_TRUE(fresh->isDeleted());
+                EXPECT_TRUE(main->insertedObjects().empty());
+                EXPECT_EQ(stored->toOne("unreadInFeed"), nullptr);
+                EXPECT_TRUE(stored->toManyIDs("tags").empty());
+            }
+            auto done = main->save();
+            ASSERT_TRUE(done.ok()) << done.error().message;
+            EXPECT_FALSE(main->hasChanges());
+            EXPECT_TRUE(fresh->isDeleted());
+            EXPECT_EQ(stored->toOne("unreadInFeed"), nullptr);
+            EXPECT_EQ(stored->toOne("feed"), main->existingObject(keptFeed).value());
+        });
+        EXPECT_EQ(this->stored("Article", Predicate::equal("title", std::string("fresh"))), 0u);
+        EXPECT_EQ(this->stored("Article", Predicate::notNil("unreadInFeed")), 0u);
+        EXPECT_EQ(this->stored("Article"), 1u);
+        EXPECT_EQ(this->stored("Tag"), 0u);
+        // Clean slate for the next round.
+        main->performAndWait([&] {
+            main->deleteObject(main->existingObject(keptFeed).value());
+            ASSERT_TRUE(main->save().ok());
+        });
+    }
+}
+
 // A second connection on the file (a tool, another container) writing at the
 // moment this store saves or reads.
 TEST_F(ConflictTest, AnotherConnectionsWritesAreWaitedForAndSeen) {
