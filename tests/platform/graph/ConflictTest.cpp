@@ -24,10 +24,12 @@ protected:
         GraphTest::SetUp();
         main->setAutomaticallyMergesChanges(false);
         background = container->newPrivateContext("conflict_background_queue");
-        background->addObserver(&saved);
+        // It reads what it needs from the store; `saved` then holds its own saves only.
+        background->setAutomaticallyMergesChanges(false);
+        background->performAndWait([&] { background->addObserver(&saved); });
     }
     void TearDown() override {
-        background->removeObserver(&saved);
+        background->performAndWait([&] { background->removeObserver(&saved); });
         background.reset();
         GraphTest::TearDown();
     }
