@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "platform/dispatch/GlobalQueue.h"
 #include "platform/graph/Container.h"
 #include "platform/graph/SqlQuery.h"
 #include "platform/graph/Store.h"
@@ -59,6 +60,14 @@ Context::~Context() {
     for (auto& object : pending_) object->context_ = nullptr;
     // The queue runs what was queued before it stops; those blocks hold no
     // strong reference to this context.
+    if (ownQueue_ && ownQueue_->isCurrent()) {
+        // Ended by a block of its own queue (one that held the last
+        // reference): the queue's thread is still inside that block, so
+        // another thread ends the queue once the block has returned.
+        dispatch::SerialQueue* queue = ownQueue_.release();
+        dispatch::GlobalQueue::shared(dispatch::QualityOfService::utility).async([queue] { delete queue; });
+        return;
+    }
     ownQueue_.reset();
 }
 

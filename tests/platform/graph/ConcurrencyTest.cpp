@@ -142,3 +142,26 @@ TEST_F(ConcurrencyTest, WritersOnSeveralContextsKeepTheStoreConsistent) {
     }));
     first->performAndWait([&] { EXPECT_EQ(first->existingObject(feedID).value()->toManyIDs("articles").size(), 40u); });
 }
+
+// A block of a context's own queue may hold the last reference (a merge, or
+// a caller's block that holds the context weakly and locks it): the context
+// then ends there, and its queue must outlive the block.
+TEST_F(ConcurrencyTest, AContextMayEndInABlockOfItsOwnQueue) {
+    for (int round = 0; round < 20; ++round) {
+        auto background = container->newPrivateContext("ending_queue");
+        std::weak_ptr<Context> weak = background;
+        std::atomic<bool> locked = false, dropped = false, merged = false;
+        background->perform([&, weak] {
+            auto self = weak.lock();
+            locked = true;
+            waitFor(dropped);
+            self->mergeChanges(ChangeSet{});
+            merged = true;
+        });
+        waitFor(locked);
+        background.reset();
+        dropped = true;
+        waitFor(merged);
+        while (!weak.expired()) std::this_thread::yield();
+    }
+}
