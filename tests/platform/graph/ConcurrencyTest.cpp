@@ -1,4 +1,6 @@
 #include <atomic>
+#include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "GraphTestModel.h"
@@ -164,4 +166,23 @@ TEST_F(ConcurrencyTest, AContextMayEndInABlockOfItsOwnQueue) {
         waitFor(merged);
         while (!weak.expired()) std::this_thread::yield();
     }
+}
+
+// The process may end while a context's queue still runs blocks: what the
+// gates share must outlive the static destructors run by exit().
+TEST_F(ConcurrencyTest, TheProcessMayExitWhileAQueueRunsBlocks) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto background = container->newPrivateContext("exiting_queue");
+            std::atomic<int> runs = 0;
+            std::function<void()> again = [&] {
+                ++runs;
+                background->perform(again);
+            };
+            background->perform(again);
+            while (runs < 100) std::this_thread::yield();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
