@@ -65,7 +65,8 @@ public:
     Result<void> obtainPermanentIDs(const std::vector<ObjectPtr>& objects);
     void rollback();
     // Drops the object's loaded values (and with mergeChanges false its own
-    // changes) so that it reads the store again.
+    // changes) so that it reads the store again. With mergeChanges true its
+    // own changes stay, a pending deletion included.
     void refresh(const ObjectPtr& object, bool mergeChanges);
 
     // The object for an ID, as a fault when not loaded; the store is not asked.
