@@ -224,14 +224,18 @@ TEST(ObjectCache, KeepsTheMostRecentlyUsedWithinItsCountLimit) {
 
 TEST(SerialQueue, ABlockMayDestroyItsOwnQueue) {
     auto* queue = new SerialQueue("self_destroying_queue");
-    Semaphore done(0);
+    Semaphore bothQueued(0), done(0);
     std::atomic<bool> laterRan{false};
-    queue->async([queue] { delete queue; });
-    // Queued before the delete ran: still run by the worker on its own.
+    queue->async([queue, &bothQueued] {
+        bothQueued.wait();
+        delete queue;
+    });
+    // Queued before the delete runs: still run by the worker on its own.
     queue->async([&] {
         laterRan = true;
         done.signal();
     });
+    bothQueued.signal();
     ASSERT_TRUE(done.wait(5s));
     EXPECT_TRUE(laterRan);
 }
