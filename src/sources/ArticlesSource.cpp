@@ -14,6 +14,7 @@
 #include "foundation/URLIdentityHash.h"
 #include "platform/dispatch/MainQueue.h"
 #include "sources/ArticlesSourceDelegate.h"
+#include "sources/NodesSource.h"
 #include "store/Folder.h"
 
 namespace tallowmere {
@@ -94,6 +95,13 @@ std::optional<std::size_t> itemOf(const std::optional<graph::IndexPath>& path) {
 }  // namespace
 
 // --- Construction ---
+
+ArticlesSource& ArticlesSource::shared() {
+    // Lives for the whole process, past the end of main.
+    static ArticlesSource* const instance = new ArticlesSource(
+        DataController::shared(), [] { return std::optional<std::vector<Feed>>(NodesSource::shared()->allFeeds()); });
+    return *instance;
+}
 
 ArticlesSource::ArticlesSource(std::shared_ptr<DataController> dataController, AllFeeds allFeeds)
     : dataController_(std::move(dataController)),

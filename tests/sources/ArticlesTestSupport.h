@@ -20,6 +20,11 @@
 
 namespace tallowmere::test {
 
+// A stand-in identity hash for the test articles: never 0.
+inline std::int64_t hashOf(const std::string& link) {
+    return static_cast<std::int64_t>(std::hash<std::string>{}(link) | 1);
+}
+
 // A store in a fresh folder, the test thread as the main thread, and an
 // article source over them whose "all feeds" are the stored feeds.
 class ArticlesStoreTest : public ::testing::Test {
@@ -118,7 +123,7 @@ inline std::vector<Article> ArticlesStoreTest::makeArticles(const Feed& feed, co
             if (spec.unread) article.setUnreadInFeed(feed);
             if (spec.starred) article.setStarredInFeed(feed);
             article.setReadDate(spec.readDate);
-            article.setTallowmereHash(static_cast<std::int64_t>(std::hash<std::string>{}(spec.link) | 1));
+            article.setTallowmereHash(hashOf(spec.link));
             articles.push_back(article);
         }
         EXPECT_TRUE(background().save().ok());

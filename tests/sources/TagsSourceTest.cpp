@@ -5,6 +5,7 @@
 #include "store/Tag.h"
 
 using namespace tallowmere;
+using test::daysAgo;
 
 namespace {
 
