@@ -163,14 +163,20 @@ void SearchManager::writePendingAdditions() {
 
 template <typename Operation>
 bool SearchManager::onSearchQueue(Operation&& operation) {
-    if (searchQueue_->isCurrent()) return operation();
+    if (searchQueue_->isCurrent()) {
+        if (!searching_) return operation();
+        // Called from a search's callback: the index is in the middle of
+        // handing out results and must not change under them.
+        searchQueue_->async([operation]() mutable { (void)operation(); });
+        return false;
+    }
     bool result = false;
     searchQueue_->sync([&] { result = operation(); });
     return result;
 }
 
 bool SearchManager::removeDocument(std::string_view uri) {
-    return onSearchQueue([&] {
+    return onSearchQueue([this, uri = std::string(uri)] {
         if (!searchIndex_) return false;
         writePendingAdditions();
         return searchIndex_->removeDocument(uri).ok();
@@ -178,7 +184,7 @@ bool SearchManager::removeDocument(std::string_view uri) {
 }
 
 bool SearchManager::compactIndex() {
-    return onSearchQueue([&] {
+    return onSearchQueue([this] {
         if (!searchIndex_) return false;
         writePendingAdditions();
         return searchIndex_->compact().ok();
@@ -204,6 +210,7 @@ void SearchManager::performSearch(const std::string& text, const BatchHandler& b
     options.batchSize = batchSize;
     options.passTimeLimit = std::chrono::seconds(1);
     // The index makes the last word a prefix itself, as "*" after the text would.
+    searching_ = true;
     (void)searchIndex_->search(text, *currentSearch_, [&](std::vector<std::string> uris) {
         std::vector<graph::ObjectID> objectIDs;
         objectIDs.reserve(uris.size());
@@ -212,6 +219,7 @@ void SearchManager::performSearch(const std::string& text, const BatchHandler& b
         }
         if (batch) batch(std::move(objectIDs));
     }, options);
+    searching_ = false;
 }
 
 }  // namespace tallowmere

@@ -80,7 +80,8 @@ public:
 
     // Removes the document with the URI; false without an index or on a
     // failure. Meant to run on the search queue; called elsewhere it waits
-    // for the queue.
+    // for the queue. Called from a search's callback it is queued to run
+    // after the search, and gives false.
     bool removeDocument(std::string_view uri);
     // Brings the index into its compact form; worth it after a run of
     // removals. Queue rule as removeDocument.
@@ -111,6 +112,7 @@ private:
     const std::unique_ptr<textindex::TextIndex> searchIndex_;
     // Search queue only.
     std::shared_ptr<textindex::SearchCancellation> currentSearch_;
+    bool searching_ = false;
     // Additions that have run on the search queue but are not yet written:
     // consecutive additions share one transaction, written once no further
     // addition waits in the queue, or before anything else uses the index.

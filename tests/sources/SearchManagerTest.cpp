@@ -1,4 +1,5 @@
 #include "sources/SearchManager.h"
+#include "sources/SearchManagerIndexing.h"
 
 #include <gtest/gtest.h>
 
@@ -316,6 +317,36 @@ TEST_F(SearchManagerTest, RemovedDocumentsAreNotFoundAndCompactionKeepsTheRest) 
     manager->indexArticle(articles[0]);
     EXPECT_TRUE(manager->removeDocument("tallowmere://no-such-store/Article/p1"));
     EXPECT_EQ(found("alpha"), std::vector<ObjectID>{articles[0].objectID()});
+
+    // A removal asked for by a search's own callback waits until the search is over.
+    const std::string charlie = SearchManager::documentURI(articles[2]).value();
+    std::vector<bool> answers;
+    std::promise<void> searched;
+    manager->search(
+        "charlie", [&](std::vector<ObjectID>) { answers.push_back(manager->removeDocument(charlie)); },
+        [&] { searched.set_value(); });
+    searched.get_future().wait();
+    EXPECT_TRUE(found("charlie").empty());
+    EXPECT_EQ(answers, std::vector<bool>{false});
+}
+
+TEST_F(SearchManagerTest, SearchIndexingQueuesRemovalsAndCompactionInCallOrder) {
+    std::vector<Article> articles;
+    for (const char* title : {"Harbour alpha", "Harbour bravo", "Harbour charlie"}) articles.push_back(article(title));
+    save();
+    for (const Article& item : articles) manager->indexArticle(item);
+
+    SearchIndexing::setShared(std::make_shared<SearchManagerIndexing>(*manager));
+    const std::shared_ptr<SearchIndexing> indexing = SearchIndexing::shared();
+    indexing->removeDocument(SearchManager::documentURI(articles[0]).value());
+    indexing->removeDocument(SearchManager::documentURI(articles[1]).value());
+    indexing->compactIndex();
+    manager->indexArticle(articles[1]);  // queued after its removal, so it stays
+    SearchIndexing::setShared(nullptr);
+
+    const std::vector<ObjectID> rest = found("harbour");
+    EXPECT_EQ(std::set<ObjectID>(rest.begin(), rest.end()),
+              (std::set<ObjectID>{articles[1].objectID(), articles[2].objectID()}));
 }
 
 TEST_F(SearchManagerTest, QuerySyntaxInTheTextIsSearchedForNeverObeyed) {
