@@ -1,8 +1,6 @@
 #include "feeds/FeedsManager.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <future>
 #include <mutex>
 #include <utility>
@@ -15,23 +13,15 @@
 #include "feeds/AnswerDeadline.h"
 #include "foundation/DispatchQueueFactory.h"
 #include "platform/dispatch/GlobalQueue.h"
+#include "feeds/SearchManagerFeedsIndex.h"
 #include "service/TallowmereManager.h"
+#include "store/Preferences.h"
 #include "sources/ArticlesSource.h"
 #include "sources/TagsSource.h"
 
 namespace tallowmere {
 
 namespace {
-
-std::mutex& sharedMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::unique_ptr<FeedsManager>& sharedInstance() {
-    static std::unique_ptr<FeedsManager> instance;
-    return instance;
-}
 
 graph::Date storeDate(RemoteArticle::Date date) {
     return graph::Date{std::chrono::duration<double>(date.time_since_epoch()).count()};
@@ -58,18 +48,19 @@ struct FeedsManager::AddRequest {
 };
 
 FeedsManager& FeedsManager::shared() {
-    std::lock_guard lock(sharedMutex());
-    auto& instance = sharedInstance();
-    if (!instance) {
-        std::fputs("Fatal error: FeedsManager used before the program set it up\n", stderr);
-        std::abort();
-    }
-    return *instance;
-}
-
-void FeedsManager::setShared(std::unique_ptr<FeedsManager> manager) {
-    std::lock_guard lock(sharedMutex());
-    sharedInstance() = std::move(manager);
+    static FeedsManager instance(Collaborators{
+        DataController::shared(),
+        NodesSource::shared(),
+        &ArticlesSource::shared(),
+        &TagsSource::shared(),
+        std::make_shared<SearchManagerFeedsIndex>(SearchManager::shared()),
+        &PrefetchManager::shared(),
+        &RSSService::shared(),
+        &IconService::shared(),
+        &WebService::shared(),
+        [] { return Preferences::shared()->cloudEnabled(); },
+    });
+    return instance;
 }
 
 FeedsManager::FeedsManager(Collaborators collaborators)
@@ -298,7 +289,7 @@ void FeedsManager::syncStep(bool uploadSyncInfo, Completion completion) {
 // --- Refreshing ---
 
 void FeedsManager::refreshAllFeeds(bool flag, RefreshCompletion completion) {
-    refresh(c_.nodes->allFeeds().value_or(std::vector<Feed>{}), flag, std::move(completion));
+    refresh(c_.nodes->allFeeds(), flag, std::move(completion));
 }
 
 void FeedsManager::refreshSelectedFeeds(bool flag, RefreshCompletion completion) {
@@ -389,7 +380,7 @@ void FeedsManager::storeHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& htt
         }
         // Unchanged values are not saved again: a quiet refresh writes nothing.
         if (lastModified == feed.httpLastModified() && eTag == feed.httpETag()) return;
-        c_.nodes->setHTTPInfo(feed, lastModified, eTag, *context);
+        c_.nodes->setHTTPInfo(feed, WebServiceHTTPInfo{lastModified, eTag}, *context);
     });
 }
 
@@ -538,7 +529,7 @@ void FeedsManager::rename(const Node& node, const std::string& name) {
 
 bool FeedsManager::move(const graph::ObjectID& nodeID, const std::optional<graph::ObjectID>& folderID,
                         std::size_t index, bool syncCloud) {
-    const bool moved = c_.nodes->moveNode(nodeID, folderID, index);
+    const bool moved = c_.nodes->moveNode(nodeID, static_cast<std::int64_t>(index), folderID);
     if (syncCloud) CloudUserManager::shared()->saveUserFeeds({});
     return moved;
 }

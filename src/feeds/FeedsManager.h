@@ -13,12 +13,11 @@
 #include "cloud/CloudArticle.h"
 #include "cloud/CloudUserManager.h"
 #include "feeds/AddFeedOptions.h"
-#include "feeds/ArticlePrefetching.h"
 #include "feeds/FeedBatchOptions.h"
-#include "feeds/FeedNodes.h"
 #include "feeds/FeedsManagerError.h"
 #include "feeds/FeedsSearchIndex.h"
 #include "feeds/IconService.h"
+#include "feeds/PrefetchManager.h"
 #include "feeds/RSSFeed.h"
 #include "feeds/RSSService.h"
 #include "feeds/RefreshErrorSlot.h"
@@ -26,6 +25,7 @@
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/Semaphore.h"
 #include "platform/dispatch/SerialQueue.h"
+#include "sources/NodesSource.h"
 #include "store/Article.h"
 #include "store/DataController.h"
 #include "store/Feed.h"
@@ -67,11 +67,11 @@ public:
     // What the manager works with. Every pointer must outlive the manager.
     struct Collaborators {
         std::shared_ptr<DataController> dataController;
-        std::shared_ptr<FeedNodes> nodes;
+        std::shared_ptr<NodesSource> nodes;
         ArticlesSource* articles = nullptr;
         const TagsSource* tags = nullptr;
         std::shared_ptr<FeedsSearchIndex> search;
-        std::shared_ptr<ArticlePrefetching> prefetch;
+        PrefetchManager* prefetch = nullptr;
         RSSService* rssService = nullptr;
         IconService* iconService = nullptr;
         WebService* webService = nullptr;
@@ -80,10 +80,8 @@ public:
         std::chrono::milliseconds answerTimeout = defaultAnswerTimeout;
     };
 
-    // The program's manager over the shared services; set up by the program
-    // with setShared() once the node source exists.
+    // The program's manager over the shared services, made on first use.
     static FeedsManager& shared();
-    static void setShared(std::unique_ptr<FeedsManager> manager);
 
     explicit FeedsManager(Collaborators collaborators);
     // Waits for the work already queued on the manager's queues.
