@@ -33,7 +33,9 @@ public:
     const std::string& urlString() const { return urlString_; }
     // The localised text with the URL string in it; nothing for cancelled.
     std::optional<std::string> errorDescription() const;
-    bool operator==(const FeedsManagerError&) const = default;
+    bool operator==(const FeedsManagerError& other) const {
+        return kind_ == other.kind_ && urlString_ == other.urlString_;
+    }
 
 private:
     FeedsManagerError(Kind kind, std::string urlString) : kind_(kind), urlString_(std::move(urlString)) {}
