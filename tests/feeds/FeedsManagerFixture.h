@@ -264,6 +264,8 @@ protected:
         webService.reset();
         server.reset();
         drainMain();
+        // Its queue must not run blocks that call back into it while it goes.
+        waitForSearchQueue();
         searchManager.reset();
         articles.reset();
         nodes.reset();

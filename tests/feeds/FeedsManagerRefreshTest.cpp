@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 #include <string>
 #include <vector>
@@ -163,10 +164,17 @@ TEST_F(FeedsManagerTest, ACloudArticleIsStoredIntoItsFeedOnce) {
     CloudArticle pushed("Pushed headline", date, "<p>Mirrored paragraph</p>", "Ann", server->url("/articles/pushed"),
                         std::nullopt, std::nullopt, url, "Pushed");
     auto store = [&](const CloudArticle& article) {
-        auto result = std::make_shared<std::optional<std::optional<Article>>>();
-        manager->addArticle(article, [result](std::optional<Article> created) { *result = std::move(created); });
-        EXPECT_TRUE(runMainUntil([&] { return result->has_value(); }));
-        return result->value_or(std::nullopt);
+        struct Result {
+            std::optional<Article> created;
+            std::atomic<bool> done{false};
+        };
+        auto result = std::make_shared<Result>();
+        manager->addArticle(article, [result](std::optional<Article> created) {
+            result->created = std::move(created);
+            result->done = true;
+        });
+        EXPECT_TRUE(runMainUntil([&] { return result->done.load(); }));
+        return result->created.has_value();
     };
     EXPECT_TRUE(store(pushed));
     EXPECT_FALSE(store(pushed));
