@@ -1,0 +1,19 @@
+#include "cloud/LocalNotificationsManager.h"
+
+#include "cloud/NullLocalNotificationsManager.h"
+#include "cloud/ServiceSlot.h"
+
+namespace tallowmere {
+
+namespace {
+ServiceSlot<LocalNotificationsManager>& slot() {
+    static ServiceSlot<LocalNotificationsManager> instance([] { return std::make_shared<NullLocalNotificationsManager>(); });
+    return instance;
+}
+}  // namespace
+
+std::shared_ptr<LocalNotificationsManager> LocalNotificationsManager::shared() { return slot().get(); }
+
+void LocalNotificationsManager::setShared(std::shared_ptr<LocalNotificationsManager> manager) { slot().set(std::move(manager)); }
+
+}  // namespace tallowmere

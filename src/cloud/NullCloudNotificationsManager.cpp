@@ -1,0 +1,14 @@
+#include "cloud/NullCloudNotificationsManager.h"
+
+#include <utility>
+
+#include "cloud/BackgroundCompletion.h"
+#include "store/Feed.h"
+
+namespace tallowmere {
+
+void NullCloudNotificationsManager::updateNewArticleSubscription(std::vector<Feed>, Completion completion) {
+    completeInBackground(std::move(completion));
+}
+
+}  // namespace tallowmere

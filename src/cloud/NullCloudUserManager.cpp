@@ -1,0 +1,30 @@
+#include "cloud/NullCloudUserManager.h"
+
+#include <utility>
+
+#include "cloud/BackgroundCompletion.h"
+#include "foundation/DispatchQueueFactory.h"
+
+namespace tallowmere {
+
+NullCloudUserManager::NullCloudUserManager()
+    : userRecordQueue_(makeDispatchQueue(userRecordQueueLabel, QualityOfService::userInitiated)),
+      guidRecordQueue_(makeDispatchQueue(guidRecordQueueLabel, QualityOfService::userInitiated)) {}
+
+void NullCloudUserManager::feedNotificationSettings(const std::string&, NotificationSettingsCompletion completion) {
+    completeInBackground(std::move(completion), false, NewsletterType::none);
+}
+
+void NullCloudUserManager::addFeed(std::vector<CloudFeedEntry>, Completion completion) {
+    completeInBackground(std::move(completion));
+}
+
+void NullCloudUserManager::saveUserFeeds(Completion completion) { completeInBackground(std::move(completion)); }
+
+void NullCloudUserManager::saveAllFeedLists(Completion completion) { completeInBackground(std::move(completion)); }
+
+void NullCloudUserManager::checkCloudAvailability(AvailabilityCompletion completion) {
+    completeInBackground(std::move(completion), std::optional<bool>(false));
+}
+
+}  // namespace tallowmere

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "cloud/LocalNotificationsManager.h"
+
+namespace tallowmere {
+
+// Raises nothing, until the notification service exists.
+class NullLocalNotificationsManager final : public LocalNotificationsManager {
+public:
+    void notifyNewArticles(const Article& article) override;
+};
+
+}  // namespace tallowmere

@@ -1,0 +1,9 @@
+#include "sources/NullSearchIndexing.h"
+
+namespace tallowmere {
+
+void NullSearchIndexing::removeDocument(const std::string&) {}
+
+void NullSearchIndexing::compactIndex() {}
+
+}  // namespace tallowmere
