@@ -4,6 +4,7 @@
 #include "feeds/OPMLWriter.h"
 #include "foundation/DispatchQueueFactory.h"
 #include "platform/dispatch/MainQueue.h"
+#include "sources/NodesSource.h"
 #include "store/DataController.h"
 #include "store/Feed.h"
 #include "store/Folder.h"
@@ -11,10 +12,11 @@
 
 namespace tallowmere {
 
-OPMLManager::OPMLManager(OPMLFeedsAdding& feeds, OPMLNodeTree& nodes, std::shared_ptr<DataController> data)
+OPMLManager::OPMLManager(OPMLFeedsAdding& feeds, std::shared_ptr<NodesSource> nodes,
+                         std::shared_ptr<DataController> data)
     : importQueue_(makeDispatchQueue(importQueueLabel, QualityOfService::standard)),
       feeds_(feeds),
-      nodes_(nodes),
+      nodes_(std::move(nodes)),
       data_(std::move(data)) {}
 
 OPMLManager::~OPMLManager() {
@@ -61,10 +63,10 @@ std::optional<OPMLError> OPMLManager::exportOPML(const std::filesystem::path& fi
 void OPMLManager::addOutlines(const std::optional<Folder>& parent, std::vector<OPMLOutline>& element) {
     std::optional<graph::ObjectID> parentID;
     if (parent) parentID = parent->objectID();
-    std::size_t count = nodes_.numberOfChildren(parentID);
+    std::size_t count = nodes_->numberOfChildren(parentID);
     graph::Context& context = *data_->mainContext();
     for (std::size_t i = 0; i < count; ++i) {
-        auto object = context.existingObject(nodes_.child(i, parentID));
+        auto object = context.existingObject(nodes_->child(i, parentID));
         if (!object) continue;
         auto node = Node::from(object.value());
         if (!node) continue;

@@ -9,7 +9,6 @@
 #include "feeds/OPMLError.h"
 #include "feeds/OPMLFeedsAdding.h"
 #include "feeds/OPMLFolder.h"
-#include "feeds/OPMLNodeTree.h"
 #include "feeds/OPMLOutline.h"
 #include "platform/dispatch/Semaphore.h"
 #include "platform/dispatch/SerialQueue.h"
@@ -18,6 +17,7 @@ namespace tallowmere {
 
 class DataController;
 class Folder;
+class NodesSource;
 
 // Imports subscription lists from OPML files, one import at a time, and
 // exports the user's folders and feeds to one in sidebar order.
@@ -27,7 +27,9 @@ public:
     // Nothing when the import ran; the error when the file could not be read.
     using ImportCompletion = std::function<void(std::optional<OPMLError>)>;
 
-    OPMLManager(OPMLFeedsAdding& feeds, OPMLNodeTree& nodes, std::shared_ptr<DataController> data);
+    // The export walks the node source's sidebar tree and reads each node from
+    // the data controller's main context.
+    OPMLManager(OPMLFeedsAdding& feeds, std::shared_ptr<NodesSource> nodes, std::shared_ptr<DataController> data);
     // Waits for the imports already queued.
     ~OPMLManager();
     OPMLManager(const OPMLManager&) = delete;
@@ -53,7 +55,7 @@ private:
     std::unique_ptr<dispatch::SerialQueue> importQueue_;
     dispatch::Semaphore importSemaphore_{0};
     OPMLFeedsAdding& feeds_;
-    OPMLNodeTree& nodes_;
+    std::shared_ptr<NodesSource> nodes_;
     std::shared_ptr<DataController> data_;
 };
 

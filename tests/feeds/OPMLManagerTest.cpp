@@ -6,7 +6,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,10 +14,10 @@
 #include "feeds/OPMLManager.h"
 #include "foundation/DispatchQueueFactory.h"
 #include "platform/dispatch/MainQueue.h"
+#include "sources/NodesSource.h"
 #include "store/DataController.h"
 #include "store/Feed.h"
 #include "store/Folder.h"
-#include "store/Tag.h"
 #include "support/TempDir.h"
 
 using namespace tallowmere;
@@ -97,20 +96,6 @@ private:
         makeDispatchQueue("feeds_manager_add_feed_queue", QualityOfService::utility);
 };
 
-// Stands in for the node source: a tree given as lists of IDs in sidebar order.
-class FixedTree : public OPMLNodeTree {
-public:
-    std::size_t numberOfChildren(const std::optional<graph::ObjectID>& parent) override {
-        return parent ? children[*parent].size() : top.size();
-    }
-    graph::ObjectID child(std::size_t index, const std::optional<graph::ObjectID>& parent) override {
-        return parent ? children[*parent].at(index) : top.at(index);
-    }
-
-    std::vector<graph::ObjectID> top;
-    std::map<graph::ObjectID, std::vector<graph::ObjectID>> children;
-};
-
 struct ImportOutcome {
     std::atomic<bool> done = false;
     std::optional<OPMLError> error;
@@ -124,14 +109,16 @@ protected:
         auto opened = DataController::open(dir.path() / "store" / "Tallowmere.sqlite");
         ASSERT_TRUE(opened.ok()) << opened.error().message;
         controller = opened.value();
+        source = NodesSource::make(controller);
     }
     void TearDown() override {
         manager.reset();
+        source.reset();
         controller.reset();
         dispatch::MainQueue::shared().drain();
     }
     OPMLManager& make(RecordingFeeds& feeds) {
-        manager = std::make_unique<OPMLManager>(feeds, tree, controller);
+        manager = std::make_unique<OPMLManager>(feeds, source, controller);
         return *manager;
     }
     void startImport(const std::filesystem::path& file, ImportOutcome& outcome,
@@ -147,18 +134,18 @@ protected:
         return dispatch::MainQueue::shared().runUntil([&] { return outcome.done.load(); });
     }
 
-    graph::Context& main() { return *controller->mainContext(); }
-    Folder folder(const std::string& name) {
-        Folder folder = Folder::insert(main());
-        folder.setName(name);
-        return folder;
+    // Adds nodes as the feeds manager does (background context), saves, and
+    // lets the sidebar tree take them in.
+    Folder addFolder(const std::string& name) { return source->addFolder(name); }
+    Feed addFeed(const std::string& name, const std::string& url, const std::optional<Folder>& in = std::nullopt) {
+        return source->addFeed(name, url, std::nullopt, in ? std::optional(in->objectID()) : std::nullopt, false,
+                               NewsletterType::none);
     }
-    Feed feed(const std::string& name, const std::string& url, const std::optional<Folder>& in = std::nullopt) {
-        Feed feed = Feed::insert(main());
-        feed.setName(name);
-        feed.setUrl(url);
-        if (in) feed.setFolder(in);
-        return feed;
+    void saveAndSettle() {
+        std::atomic<bool> saved = false;
+        controller->save([&] { saved = true; });
+        ASSERT_TRUE(dispatch::MainQueue::shared().runUntil([&] { return saved.load(); }));
+        dispatch::MainQueue::shared().drain();
     }
     std::string contents(const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
@@ -167,7 +154,7 @@ protected:
 
     test::TempDir dir;
     std::shared_ptr<DataController> controller;
-    FixedTree tree;
+    std::shared_ptr<NodesSource> source;
     std::unique_ptr<OPMLManager> manager;
 };
 
@@ -242,19 +229,18 @@ TEST_F(OPMLManagerTest, TwoImportsStartedTogetherRunOneAfterTheOther) {
 }
 
 TEST_F(OPMLManagerTest, ExportsTheTreeInSidebarOrderAndImportsItBackTheSame) {
-    Folder tech = folder("Tech & Tools");
-    Feed kernel = feed("Kernel", "http://a.test/kernel.xml", tech);
-    Feed compilers = feed("Compilers", "http://a.test/compilers.xml?a=1&b=2", tech);
-    Feed solo = feed("Solo", "http://a.test/solo.xml");
-    Folder news = folder("News");
-    Feed wire = feed("Wire", "http://a.test/wire.xml", news);
-    Tag tag = Tag::insert(main());
-    tag.setName("not a node");
-    ASSERT_TRUE(main().save().ok());
-    // The tree's order, not the store's, decides; what is no node is skipped.
-    tree.top = {news.objectID(), solo.objectID(), tag.objectID(), tech.objectID()};
-    tree.children[tech.objectID()] = {compilers.objectID(), kernel.objectID()};
-    tree.children[news.objectID()] = {wire.objectID()};
+    Folder news = addFolder("News");
+    addFeed("Wire", "http://a.test/wire.xml", news);
+    addFeed("Solo", "http://a.test/solo.xml");
+    Folder tech = addFolder("Tech & Tools");
+    addFeed("Compilers", "http://a.test/compilers.xml?a=1&b=2", tech);
+    Feed kernel = addFeed("Kernel", "http://a.test/kernel.xml", tech);
+    saveAndSettle();
+    source->resetSorting();
+    // The user's order, not the names', decides.
+    ASSERT_TRUE(source->moveNode(tech.objectID(), 0, std::nullopt));
+    ASSERT_TRUE(source->moveNode(kernel.objectID(), 0, tech.objectID()));
+    dispatch::MainQueue::shared().drain();
 
     RecordingFeeds feeds;
     make(feeds);
@@ -264,14 +250,14 @@ TEST_F(OPMLManagerTest, ExportsTheTreeInSidebarOrderAndImportsItBackTheSame) {
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
               "<opml version=\"1.0\">\n"
               "  <body>\n"
+              "    <outline text=\"Tech &amp; Tools\">\n"
+              "      <outline text=\"Kernel\" type=\"rss\" xmlUrl=\"http://a.test/kernel.xml\"/>\n"
+              "      <outline text=\"Compilers\" type=\"rss\" xmlUrl=\"http://a.test/compilers.xml?a=1&amp;b=2\"/>\n"
+              "    </outline>\n"
               "    <outline text=\"News\">\n"
               "      <outline text=\"Wire\" type=\"rss\" xmlUrl=\"http://a.test/wire.xml\"/>\n"
               "    </outline>\n"
               "    <outline text=\"Solo\" type=\"rss\" xmlUrl=\"http://a.test/solo.xml\"/>\n"
-              "    <outline text=\"Tech &amp; Tools\">\n"
-              "      <outline text=\"Compilers\" type=\"rss\" xmlUrl=\"http://a.test/compilers.xml?a=1&amp;b=2\"/>\n"
-              "      <outline text=\"Kernel\" type=\"rss\" xmlUrl=\"http://a.test/kernel.xml\"/>\n"
-              "    </outline>\n"
               "  </body>\n"
               "</opml>\n");
 
@@ -279,17 +265,16 @@ TEST_F(OPMLManagerTest, ExportsTheTreeInSidebarOrderAndImportsItBackTheSame) {
     startImport(file, outcome);
     ASSERT_TRUE(wait(outcome));
     EXPECT_FALSE(outcome.error);
-    std::vector<Pair> expected{{"http://a.test/wire.xml", "News"},
-                               {"http://a.test/solo.xml", std::nullopt},
+    std::vector<Pair> expected{{"http://a.test/kernel.xml", "Tech & Tools"},
                                {"http://a.test/compilers.xml?a=1&b=2", "Tech & Tools"},
-                               {"http://a.test/kernel.xml", "Tech & Tools"}};
+                               {"http://a.test/wire.xml", "News"},
+                               {"http://a.test/solo.xml", std::nullopt}};
     EXPECT_EQ(feeds.batches(), std::vector<std::vector<Pair>>{expected});
 }
 
 TEST_F(OPMLManagerTest, AnExportThatCannotBeWrittenIsReported) {
-    Feed solo = feed("Solo", "http://a.test/solo.xml");
-    ASSERT_TRUE(main().save().ok());
-    tree.top = {solo.objectID()};
+    addFeed("Solo", "http://a.test/solo.xml");
+    saveAndSettle();
     RecordingFeeds feeds;
     make(feeds);
     auto error = manager->exportOPML(dir.path() / "no-such-folder" / "export.opml");
