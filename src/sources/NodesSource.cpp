@@ -5,6 +5,7 @@
 
 #include "foundation/HTMLText.h"
 #include "foundation/URLIdentityHash.h"
+#include "platform/defaults/ObserverList.h"
 #include "sources/NodesSourceOutlineDelegate.h"
 #include "sources/NodesSourceTableDelegate.h"
 #include "sources/SearchIndexing.h"
@@ -70,7 +71,7 @@ std::shared_ptr<NodesSource> NodesSource::make(std::shared_ptr<DataController> d
 }
 
 NodesSource::NodesSource(std::shared_ptr<DataController> dataController)
-    : dataController_(std::move(dataController)) {
+    : dataController_(std::move(dataController)), allFeedsObservers_(std::make_unique<defaults::ObserverList<>>()) {
     FetchRequest request(Node::entityName);
     request.sortDescriptors = sortDescriptors();
     resultsController_ = std::make_unique<graph::FetchedResultsController>(dataController_->mainContext(),
@@ -103,7 +104,7 @@ void NodesSource::reloadAllFeeds() {
         std::lock_guard lock(mutex_);
         allFeeds_ = std::move(feeds);
     }
-    allFeedsObservers_.notify(allFeedsKey);
+    allFeedsObservers_->notify(allFeedsKey);
 }
 
 void NodesSource::reloadFolderNames() {
@@ -153,7 +154,7 @@ std::vector<std::string> NodesSource::allFolderNames() const {
 }
 
 defaults::ObserverToken NodesSource::observeAllFeeds(std::function<void()> observer) {
-    return allFeedsObservers_.add(std::string(allFeedsKey), std::move(observer));
+    return allFeedsObservers_->add(std::string(allFeedsKey), std::move(observer));
 }
 
 // MARK: Outline

@@ -13,7 +13,6 @@
 #include "cloud/CloudFeedsType.h"
 #include "feeds/WebServiceHTTPInfo.h"
 #include "foundation/URL.h"
-#include "platform/defaults/ObserverList.h"
 #include "platform/defaults/ObserverToken.h"
 #include "platform/graph/FetchedResultsController.h"
 #include "platform/graph/ObjectID.h"
@@ -27,6 +26,11 @@
 #include "store/Node.h"
 
 namespace tallowmere {
+
+namespace defaults {
+template <typename... Args>
+class ObserverList;
+}
 
 // The tree of folders and feeds of the sidebar, and every lookup, change and
 // reordering of its nodes.
@@ -199,7 +203,8 @@ private:
     std::weak_ptr<NodesSourceDelegate> delegate_;
     std::vector<Feed> allFeeds_;
     std::vector<std::string> allFolderNames_;
-    defaults::ObserverList<> allFeedsObservers_;
+    // Kept out of this header: its members clash with a keyword macro of the UI toolkit.
+    std::unique_ptr<defaults::ObserverList<>> allFeedsObservers_;
 
     // The item changes of the batch being reported, forwarded when it ends.
     std::vector<ObjectChange> batch_;

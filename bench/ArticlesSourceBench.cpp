@@ -1,0 +1,233 @@
+// The article source at the size users reach: 1 000 feeds, 100 000 articles
+// (100 per feed over the last 60 days, half unread, one in twenty starred).
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch/MainQueue.h"
+#include "sources/ArticlesSource.h"
+#include "store/Article.h"
+#include "store/DataController.h"
+#include "store/Feed.h"
+#include "support/TempDir.h"
+
+using namespace tallowmere;
+using graph::Date;
+
+namespace {
+
+constexpr int kFeeds = 1'000;
+constexpr int kArticlesPerFeed = 100;
+constexpr double kDay = 86'400.0;
+
+std::optional<std::vector<Feed>> fetchFeeds(DataController& controller) {
+    std::optional<std::vector<Feed>> feeds;
+    auto& context = *controller.backgroundContext();
+    context.performAndWait([&] {
+        auto results = context.fetch(Feed::fetchRequest());
+        if (results.ok()) feeds = makeHandles<Feed>(results->all());
+    });
+    return feeds;
+}
+
+void fill(DataController& controller) {
+    auto& context = *controller.backgroundContext();
+    std::mt19937 random(20261210);
+    std::uniform_real_distribution<double> age(0, 60 * kDay);
+    const double now = Date::now().seconds;
+    context.performAndWait([&] {
+        for (int f = 0; f < kFeeds; ++f) {
+            Feed feed = Feed::insert(context);
+            const std::string name = "feed " + std::to_string(f);
+            feed.setName(name);
+            feed.setSortName(name);
+            feed.setUrl("https://feed" + std::to_string(f) + ".example/rss");
+            for (int a = 0; a < kArticlesPerFeed; ++a) {
+                Article article = Article::insert(context);
+                const std::string link = "https://feed" + std::to_string(f) + ".example/" + std::to_string(a);
+                const double published = now - age(random);
+                article.setLink(link);
+                article.setTitle("Article " + std::to_string(a) + " of " + name);
+                article.setDescriptionContent("A short description of the article, as the list shows it.");
+                article.setDate(Date{published});
+                article.setCreatedAt(Date{published + 60});
+                article.setTallowmereHash(f * 1'000'000 + a + 1);
+                article.setFeed(feed);
+                if (a % 2 == 0) article.setUnreadInFeed(feed);
+                if (a % 20 == 0) article.setStarredInFeed(feed);
+            }
+        }
+        if (!context.save().ok()) std::abort();
+    });
+}
+
+// One filled store file; each benchmark that changes the store works on a copy.
+class StoreTemplate {
+public:
+    static StoreTemplate& shared() {
+        static StoreTemplate instance;
+        return instance;
+    }
+    std::filesystem::path freshCopy() {
+        const auto target = dir_.path() / ("copy" + std::to_string(++copies_));
+        std::filesystem::create_directories(target);
+        for (const auto& entry : std::filesystem::directory_iterator(original_.parent_path())) {
+            std::filesystem::copy_file(entry.path(), target / entry.path().filename());
+        }
+        return target / original_.filename();
+    }
+    const std::filesystem::path& original() const { return original_; }
+
+private:
+    StoreTemplate() {
+        dispatch::MainQueue::shared().adoptCurrentThread();
+        original_ = dir_.path() / "template" / "Tallowmere.sqlite";
+        auto controller = DataController::open(original_);
+        if (!controller.ok()) std::abort();
+        fill(*controller.value());
+    }
+    test::TempDir dir_;
+    std::filesystem::path original_;
+    int copies_ = 0;
+};
+
+struct OpenStore {
+    explicit OpenStore(const std::filesystem::path& path) {
+        dispatch::MainQueue::shared().adoptCurrentThread();
+        auto opened = DataController::open(path);
+        if (!opened.ok()) std::abort();
+        controller = opened.value();
+        source = std::make_unique<ArticlesSource>(controller, [c = controller.get()] { return fetchFeeds(*c); });
+    }
+    ~OpenStore() {
+        source.reset();
+        dispatch::MainQueue::shared().drain();
+    }
+    // Lets the main context take in what was saved, outside the timing.
+    void settle() {
+        std::atomic<bool> done = false;
+        controller->saveQueue().async([&] { dispatch::MainQueue::shared().async([&] { done = true; }); });
+        dispatch::MainQueue::shared().runUntil([&] { return done.load(); }, std::chrono::minutes(1));
+    }
+    std::vector<Feed> mainFeeds(int first, int count) {
+        std::vector<Feed> feeds;
+        auto& context = *controller->mainContext();
+        context.performAndWait([&] {
+            auto request = Feed::fetchRequest();
+            request.sortDescriptors = {{Node::Key::sortName, true, true}};
+            auto all = makeHandles<Feed>(context.fetch(request)->all());
+            feeds.assign(all.begin() + first, all.begin() + first + count);
+        });
+        return feeds;
+    }
+    std::shared_ptr<DataController> controller;
+    std::unique_ptr<ArticlesSource> source;
+};
+
+// Switching the selection: a rebuild of the list and its first row.
+void BM_SwitchSelection(benchmark::State& state) {
+    OpenStore store(StoreTemplate::shared().original());
+    const bool grouped = state.range(1) != 0;
+    store.source->setGroupByFeed(grouped);
+    std::vector<std::optional<ArticlesSourceFeedsInfo>> selections;
+    switch (state.range(0)) {
+    case 0:  // all articles, then all unread
+        selections = {ArticlesSourceFeedsInfo(std::nullopt, std::nullopt),
+                      ArticlesSourceFeedsInfo(std::nullopt, ArticlesSourceFilter::unread)};
+        break;
+    case 1:  // one feed, then another
+        selections = {ArticlesSourceFeedsInfo(store.mainFeeds(10, 1), std::nullopt),
+                      ArticlesSourceFeedsInfo(store.mainFeeds(500, 1), std::nullopt)};
+        break;
+    case 2:  // a folder of 50 feeds, then one of 200
+        selections = {ArticlesSourceFeedsInfo(store.mainFeeds(0, 50), std::nullopt),
+                      ArticlesSourceFeedsInfo(store.mainFeeds(300, 200), ArticlesSourceFilter::unread)};
+        break;
+    default:  // today and starred
+        selections = {ArticlesSourceFeedsInfo(std::nullopt, ArticlesSourceFilter::today),
+                      ArticlesSourceFeedsInfo(std::nullopt, ArticlesSourceFilter::starred)};
+        break;
+    }
+    auto& context = *store.controller->mainContext();
+    std::size_t next = 0;
+    for (auto _ : state) {
+        store.source->setFeedsInfo(selections[next++ % selections.size()]);
+        context.performAndWait([&] {
+            auto first = store.source->article(0);
+            if (first) benchmark::DoNotOptimize(first->title());
+        });
+    }
+    state.counters["rows"] = static_cast<double>(store.source->numberOfArticles());
+}
+BENCHMARK(BM_SwitchSelection)
+    ->ArgNames({"selection", "grouped"})
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_UnreadCount(benchmark::State& state) {
+    OpenStore store(StoreTemplate::shared().original());
+    for (auto _ : state) benchmark::DoNotOptimize(store.source->articlesCount(ArticlesSourceFilter::unread));
+    state.counters["unread"] = static_cast<double>(store.source->articlesCount(ArticlesSourceFilter::unread));
+}
+BENCHMARK(BM_UnreadCount)->Unit(benchmark::kMillisecond);
+
+// Every article of the store unread, then all feeds marked read.
+void BM_MarkAllFeedsAsRead(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto store = std::make_unique<OpenStore>(StoreTemplate::shared().freshCopy());
+        auto& context = *store->controller->backgroundContext();
+        context.performAndWait([&] {
+            for (const Article& article : makeHandles<Article>(context.fetch(Article::fetchRequest())->all())) {
+                article.setUnreadInFeed(article.feed());
+            }
+            if (!context.save().ok()) std::abort();
+        });
+        store->settle();
+        const std::size_t unread = store->source->articlesCount(ArticlesSourceFilter::unread);
+        state.ResumeTiming();
+
+        // Marking runs on the background context alone; the main context's
+        // merge of the saved changes comes after, untimed.
+        std::promise<void> marked;
+        store->source->markAllFeedsAsRead([&] { marked.set_value(); });
+        marked.get_future().wait();
+
+        state.PauseTiming();
+        store->settle();
+        state.counters["marked"] = static_cast<double>(unread);
+        if (store->source->articlesCount(ArticlesSourceFilter::unread) != 0) state.SkipWithError("articles left unread");
+        store.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_MarkAllFeedsAsRead)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The removal over the whole store: about half of each feed's articles are
+// older than 30 days, at most 50 per feed go.
+void BM_RemoveOldArticles(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto store = std::make_unique<OpenStore>(StoreTemplate::shared().freshCopy());
+        state.ResumeTiming();
+
+        std::atomic<long> removed = -1;
+        store->source->removeOldArticles([&](std::vector<Article> articles) { removed = static_cast<long>(articles.size()); });
+        dispatch::MainQueue::shared().runUntil([&] { return removed.load() >= 0; }, std::chrono::minutes(2));
+
+        state.PauseTiming();
+        state.counters["removed"] = static_cast<double>(removed.load());
+        store.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_RemoveOldArticles)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace

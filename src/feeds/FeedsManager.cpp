@@ -1,0 +1,610 @@
+#include "feeds/FeedsManager.h"
+
+#include <algorithm>
+#include <future>
+#include <mutex>
+#include <utility>
+
+#include "cloud/CloudFeedsManager.h"
+#include "cloud/CloudNotificationsManager.h"
+#include "cloud/CloudSyncManager.h"
+#include "cloud/LocalNotificationsManager.h"
+#include "cloud/StatsManager.h"
+#include "feeds/AnswerDeadline.h"
+#include "foundation/DispatchQueueFactory.h"
+#include "platform/dispatch/GlobalQueue.h"
+#include "feeds/SearchManagerFeedsIndex.h"
+#include "service/TallowmereManager.h"
+#include "store/Preferences.h"
+#include "sources/ArticlesSource.h"
+#include "sources/TagsSource.h"
+
+namespace tallowmere {
+
+namespace {
+
+graph::Date storeDate(RemoteArticle::Date date) {
+    return graph::Date{std::chrono::duration<double>(date.time_since_epoch()).count()};
+}
+
+constexpr std::string_view feedScheme = "feed://";
+
+}  // namespace
+
+// Everything one add carries from step to step.
+struct FeedsManager::AddRequest {
+    std::string normalized;
+    URL url;
+    std::optional<std::string> folder;
+    AddFeedOptions options;
+    AddCompletion completion;
+    bool notifyUpdates = false;
+    NewsletterType newsletterType = NewsletterType::none;
+
+    void complete(std::optional<FeedsManagerError> error) {
+        AddCompletion done = std::move(completion);
+        if (done) done(false, std::move(error));
+    }
+};
+
+FeedsManager& FeedsManager::shared() {
+    static FeedsManager instance(Collaborators{
+        DataController::shared(),
+        NodesSource::shared(),
+        &ArticlesSource::shared(),
+        &TagsSource::shared(),
+        std::make_shared<SearchManagerFeedsIndex>(SearchManager::shared()),
+        &PrefetchManager::shared(),
+        &RSSService::shared(),
+        &IconService::shared(),
+        &WebService::shared(),
+        [] { return Preferences::shared()->cloudEnabled(); },
+    });
+    return instance;
+}
+
+FeedsManager::FeedsManager(Collaborators collaborators)
+    : c_(std::move(collaborators)),
+      addFeedQueue_(makeDispatchQueue(addFeedQueueLabel, QualityOfService::utility)),
+      addArticleQueue_(makeDispatchQueue(addArticleQueueLabel, QualityOfService::utility)) {}
+
+FeedsManager::~FeedsManager() {
+    // The queues run what they hold before they stop; the article queue last,
+    // because the add queue's work feeds it.
+    addFeedQueue_.reset();
+    addArticleQueue_.reset();
+}
+
+template <typename... Args>
+std::function<void(Args...)> FeedsManager::bounded(std::string what, std::type_identity_t<std::tuple<Args...>> fallback,
+                                                   std::type_identity_t<std::function<void(Args...)>> continuation) const {
+    return AnswerDeadline<Args...>::bounded(std::move(what), c_.answerTimeout, std::move(fallback),
+                                            std::move(continuation));
+}
+
+std::string FeedsManager::normalizedURLString(std::string_view urlString) {
+    if (urlString.starts_with("http")) return std::string(urlString);
+    std::string_view rest = urlString;
+    if (rest.starts_with(feedScheme)) rest = rest.substr(rest.rfind(feedScheme) + feedScheme.size());
+    return "http://" + std::string(rest);
+}
+
+// --- Adding ---
+
+void FeedsManager::addFeed(const std::string& urlString, const std::optional<std::string>& folder,
+                           AddFeedOptions options, AddCompletion completion) {
+    std::string normalized = normalizedURLString(urlString);
+    std::optional<URL> url = URL::parse(normalized);
+    // A feed is fetched over HTTP, so an address without a host names none.
+    if (!url || !url->host() || url->host()->empty()) {
+        completion(false, FeedsManagerError::malformedURL(std::move(normalized)));
+        return;
+    }
+    if (c_.nodes->containsFeed(*url)) {
+        completion(false, FeedsManagerError::alreadyAdded(std::move(normalized)));
+        return;
+    }
+    auto request = std::make_shared<AddRequest>(
+        AddRequest{std::move(normalized), *url, folder, options, std::move(completion)});
+    addFeedQueue_->async([this, request] { startAdd(request); });
+}
+
+void FeedsManager::addFeedToGroup(const std::string& urlString, const std::optional<std::string>& folder) {
+    addFeed(urlString, folder, AddFeedOptions{}, [this](bool, std::optional<FeedsManagerError>) {
+        addFeedGroup_.leave();
+    });
+}
+
+void FeedsManager::startAdd(const std::shared_ptr<AddRequest>& request) {
+    using Settings = std::pair<bool, NewsletterType>;
+    auto answer = std::make_shared<std::promise<Settings>>();
+    CloudUserManager::shared()->feedNotificationSettings(request->normalized,
+                                                         [answer](bool notify, NewsletterType newsletter) {
+                                                             try {
+                                                                 answer->set_value({notify, newsletter});
+                                                             } catch (const std::future_error&) {
+                                                                 // A second answer changes nothing.
+                                                             }
+                                                         });
+    addFeedSemaphore_.wait();
+    // The unit is held from here on, so the wait for the answer is bounded.
+    std::future<Settings> settings = answer->get_future();
+    if (settings.wait_for(c_.answerTimeout) == std::future_status::ready) {
+        std::tie(request->notifyUpdates, request->newsletterType) = settings.get();
+    } else {
+        Logger::warning([] { return std::string("no answer for a feed's cloud settings, adding it without them"); });
+    }
+    c_.rssService->fetch(request->url, request->url, std::nullopt, true, true, false,
+                         [this, request](std::optional<RSSFeed> feed, URL reportedURL,
+                                         std::optional<WebServiceHTTPInfo>, std::optional<RSSServiceError> error) {
+                             fetchedForAdd(request, std::move(feed), reportedURL, std::move(error));
+                         });
+}
+
+void FeedsManager::fetchedForAdd(const std::shared_ptr<AddRequest>& request, std::optional<RSSFeed> feed,
+                                 const URL& reportedURL, std::optional<RSSServiceError> error) {
+    if (c_.nodes->containsFeed(reportedURL)) {
+        addFeedSemaphore_.signal();
+        request->complete(FeedsManagerError::alreadyAdded(reportedURL.absoluteString()));
+        return;
+    }
+    if (error) {
+        addFeedSemaphore_.signal();
+        request->complete(error->isCancelled() ? FeedsManagerError::cancelled()
+                                               : FeedsManagerError::download(request->url.absoluteString()));
+        return;
+    }
+    // The site's root page: a feed's link deep inside a site still names its site.
+    std::optional<URL> base = feed && feed->link ? URL::parse(*feed->link) : std::nullopt;
+    if (!base || !base->isAbsolute()) base = request->url;
+    std::optional<URL> page = base->resolving("/");
+    if (!page) page = request->url;
+    c_.iconService->download(*page, [this, request, feed = std::move(feed),
+                                     reportedURL](std::optional<http::Bytes> icon) mutable {
+        createAddedFeed(request, std::move(feed), reportedURL, std::move(icon));
+    });
+}
+
+std::optional<graph::ObjectID> FeedsManager::folderID(const std::optional<std::string>& name) {
+    if (!name || name->empty()) return std::nullopt;
+    std::optional<Folder> folder = c_.nodes->folder(*name);
+    if (!folder) folder = c_.nodes->addFolder(*name);
+    std::optional<graph::ObjectID> id;
+    if (graph::Context* context = folder->context()) context->performAndWait([&] { id = folder->objectID(); });
+    return id;
+}
+
+void FeedsManager::createAddedFeed(const std::shared_ptr<AddRequest>& request, std::optional<RSSFeed> feed,
+                                   const URL& reportedURL, std::optional<http::Bytes> icon) {
+    const std::string storedURL = reportedURL.absoluteString();
+    const std::string name = feed ? feed->name : request->normalized;
+    Feed created = c_.nodes->addFeed(name, storedURL, icon, folderID(request->folder), request->notifyUpdates,
+                                     request->newsletterType);
+    Items items;
+    std::optional<std::set<std::string>> categories;
+    if (feed) {
+        items = std::make_shared<const std::vector<RSSArticle>>(std::move(feed->articles));
+        categories = std::move(feed->categories);
+    }
+    merge(items, created, WebServicePriority::low, false, [this, request, storedURL, categories] {
+        finishAdd(request, storedURL, categories);
+    });
+}
+
+void FeedsManager::finishAdd(const std::shared_ptr<AddRequest>& request, const std::string& storedURL,
+                             const std::optional<std::set<std::string>>& categories) {
+    if (request->options.updateStats) StatsManager::shared()->updateFeedStats(storedURL, categories, false);
+    if (request->options.saveToCloud) {
+        CloudUserManager::shared()->addFeed({CloudFeedEntry{storedURL, request->folder}},
+                                            bounded<>("the cloud feed list", {}, [this, request] { afterAdd(request); }));
+    } else {
+        afterAdd(request);
+    }
+    addFeedSemaphore_.signal();
+}
+
+void FeedsManager::afterAdd(const std::shared_ptr<AddRequest>& request) {
+    if (!request->options.registerFeed) {
+        request->complete(std::nullopt);
+        return;
+    }
+    registerFeeds({request->normalized}, request->options.uploadSyncInfo,
+                  [request] { request->complete(std::nullopt); });
+}
+
+void FeedsManager::addFeeds(std::vector<FeedEntry> entries, FeedBatchOptions options, Completion completion) {
+    for (const FeedEntry& entry : entries) {
+        addFeedGroup_.enter();
+        addFeedToGroup(entry.urlString, entry.folder);
+    }
+    addFeedGroup_.notify(*addFeedQueue_, [this, entries = std::move(entries), options,
+                                          completion = std::move(completion)]() mutable {
+        didAddFeeds(std::move(entries), options, std::move(completion));
+    });
+}
+
+void FeedsManager::didAddFeeds(std::vector<FeedEntry> entries, FeedBatchOptions options, Completion completion) {
+    std::vector<std::string> urlStrings;
+    urlStrings.reserve(entries.size());
+    for (FeedEntry& entry : entries) urlStrings.push_back(std::move(entry.urlString));
+    auto registration = [this, urlStrings = std::move(urlStrings), options,
+                         completion = std::move(completion)]() mutable {
+        registerFeeds(std::move(urlStrings), options.uploadSyncInfo, std::move(completion));
+    };
+    if (!options.saveUserFeedsFirst) {
+        registration();
+        return;
+    }
+    CloudUserManager::shared()->saveUserFeeds(bounded<>("the cloud feed list", {}, std::move(registration)));
+}
+
+void FeedsManager::registerFeeds(std::vector<std::string> urlStrings, bool uploadSyncInfo, Completion completion) {
+    auto backend = [this, urlStrings = std::move(urlStrings), uploadSyncInfo,
+                    completion = std::move(completion)]() mutable {
+        using Added = std::optional<std::vector<std::string>>;
+        using Failure = std::optional<TallowmereServiceError>;
+        TallowmereManager::shared()->addFeeds(
+            std::move(urlStrings),
+            bounded<Added, Failure>("the backend", {std::nullopt, std::nullopt},
+                                    [this, uploadSyncInfo, completion = std::move(completion)](Added, Failure) {
+                                        syncStep(uploadSyncInfo, completion);
+                                    }));
+    };
+    std::optional<std::vector<Feed>> notifying = c_.nodes->notifyingFeeds();
+    if (notifying && !notifying->empty()) {
+        CloudNotificationsManager::shared()->updateNewArticleSubscription(
+            std::move(*notifying), bounded<>("the push subscription", {}, std::move(backend)));
+        return;
+    }
+    backend();
+}
+
+void FeedsManager::whenSignInKnown(std::function<void(bool cloudInUse)> decide) {
+    std::shared_ptr<CloudUserManager> user = CloudUserManager::shared();
+    auto decideNow = [this, user, decide = std::move(decide)] {
+        decide(user->isAuthenticated().value_or(false) && c_.cloudEnabled && c_.cloudEnabled());
+    };
+    if (user->isAuthenticated().has_value()) {
+        decideNow();
+        return;
+    }
+    // The user manager holds this queue until the sign-in state is known.
+    user->userRecordQueue().async(std::move(decideNow));
+}
+
+void FeedsManager::syncStep(bool uploadSyncInfo, Completion completion) {
+    if (uploadSyncInfo) {
+        CloudSyncManager::shared()->uploadSyncInfo(false, bounded<>("the sync upload", {}, std::move(completion)));
+        return;
+    }
+    whenSignInKnown([this, completion = std::move(completion)](bool cloudInUse) {
+        if (!cloudInUse) {
+            if (completion) completion();
+            return;
+        }
+        CloudSyncManager::shared()->fetchSyncRecord(bounded<>("the sync record", {}, completion));
+    });
+}
+
+// --- Refreshing ---
+
+void FeedsManager::refreshAllFeeds(bool flag, RefreshCompletion completion) {
+    refresh(c_.nodes->allFeeds(), flag, std::move(completion));
+}
+
+void FeedsManager::refreshSelectedFeeds(bool flag, RefreshCompletion completion) {
+    const std::optional<ArticlesSourceFeedsInfo>& info = c_.articles->feedsInfo();
+    if (!info || !info->feeds || info->feeds->empty()) {
+        refreshAllFeeds(flag, std::move(completion));
+        return;
+    }
+    // The selection's objects live in the main context; the refresh works on
+    // the background context's, so that nothing of it runs on the main queue.
+    graph::Context& background = *c_.dataController->backgroundContext();
+    std::vector<Feed> feeds;
+    for (const Feed& selected : *info->feeds) {
+        const graph::ObjectID id = selected.objectID();
+        background.performAndWait([&] {
+            if (auto object = background.existingObject(id); object.ok()) {
+                if (auto feed = Feed::from(object.value())) feeds.push_back(*feed);
+            }
+        });
+    }
+    refresh(feeds, flag, std::move(completion));
+}
+
+void FeedsManager::refresh(const std::vector<Feed>& feeds, bool flag, RefreshCompletion completion) {
+    auto slot = std::make_shared<RefreshErrorSlot>();
+    // Every feed is started whatever the others answer: one failing server
+    // must not keep the rest of the list from being refreshed.
+    for (const Feed& feed : feeds) {
+        graph::Context* context = feed.context();
+        if (!context) continue;
+        context->performAndWait([&] { startRefresh(feed, flag, slot); });
+    }
+    refreshGroup_.notify(*addFeedQueue_, [this, slot, completion = std::move(completion)]() mutable {
+        finishRefresh(slot, std::move(completion));
+    });
+}
+
+void FeedsManager::startRefresh(const Feed& feed, bool flag, const std::shared_ptr<RefreshErrorSlot>& slot) {
+    if (feed.isDeleted()) return;
+    std::optional<std::string> urlString = feed.url();
+    std::optional<URL> url = urlString ? URL::parse(*urlString) : std::nullopt;
+    if (!url) return;
+    refreshGroup_.enter();
+    WebServiceHTTPInfo httpInfo{feed.httpLastModified(), feed.httpETag()};
+    c_.rssService->fetch(*url, *url, httpInfo, false, false, flag,
+                         [this, feed, flag, slot](std::optional<RSSFeed> parsed, URL,
+                                                  std::optional<WebServiceHTTPInfo> info,
+                                                  std::optional<RSSServiceError> error) mutable {
+                             addFeedQueue_->async([this, feed, flag, slot, parsed = std::move(parsed),
+                                                   info = std::move(info), error = std::move(error)]() mutable {
+                                 processAnswer(feed, flag, slot, std::move(parsed), std::move(info),
+                                               std::move(error));
+                             });
+                         });
+}
+
+void FeedsManager::processAnswer(const Feed& feed, bool flag, const std::shared_ptr<RefreshErrorSlot>& slot,
+                                 std::optional<RSSFeed> parsed, std::optional<WebServiceHTTPInfo> httpInfo,
+                                 std::optional<RSSServiceError> error) {
+    // The caching values first, also when the same answer failed.
+    if (httpInfo) storeHTTPInfo(feed, *httpInfo);
+    if (error) {
+        slot->record(std::move(*error));
+        refreshGroup_.leave();
+        return;
+    }
+    // "Not modified" comes with neither feed nor error: nothing to merge.
+    if (!parsed || parsed->articles.empty()) {
+        refreshGroup_.leave();
+        return;
+    }
+    auto items = std::make_shared<const std::vector<RSSArticle>>(std::move(parsed->articles));
+    merge(items, feed, flag ? WebServicePriority::background : WebServicePriority::low, flag,
+          [this] { refreshGroup_.leave(); });
+}
+
+void FeedsManager::storeHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& httpInfo) {
+    graph::Context* context = feed.context();
+    if (!context) return;
+    context->perform([this, feed, httpInfo, context] {
+        if (feed.isDeleted()) return;
+        std::optional<std::string> lastModified = httpInfo.lastModified;
+        std::optional<std::string> eTag = httpInfo.eTag;
+        // A 304 need not repeat the validators; the stored ones stay valid.
+        if (httpInfo.isNotModified()) {
+            if (!lastModified) lastModified = feed.httpLastModified();
+            if (!eTag) eTag = feed.httpETag();
+        }
+        // Unchanged values are not saved again: a quiet refresh writes nothing.
+        if (lastModified == feed.httpLastModified() && eTag == feed.httpETag()) return;
+        c_.nodes->setHTTPInfo(feed, WebServiceHTTPInfo{lastModified, eTag}, *context);
+    });
+}
+
+void FeedsManager::finishRefresh(const std::shared_ptr<RefreshErrorSlot>& slot, RefreshCompletion completion) {
+    auto removeOldArticles = [this, slot, completion = std::move(completion)] {
+        c_.articles->removeOldArticles([this, slot, completion](std::vector<Article> removed) {
+            removeFromSearchIndex(
+                removed,
+                [completion](std::optional<RSSServiceError> error) {
+                    if (completion) completion(std::move(error));
+                },
+                slot);
+        });
+    };
+    whenSignInKnown([this, removeOldArticles = std::move(removeOldArticles)](bool cloudInUse) mutable {
+        if (!cloudInUse) {
+            removeOldArticles();
+            return;
+        }
+        CloudSyncManager::shared()->fetchSyncRecord(bounded<>("the sync record", {}, std::move(removeOldArticles)));
+    });
+}
+
+void FeedsManager::merge(Items items, const Feed& feed, WebServicePriority priority, bool flag,
+                         Completion completion) {
+    graph::Context* context = feed.context();
+    if (!context) {
+        if (completion) completion();
+        return;
+    }
+    std::optional<graph::ObjectID> feedID;
+    context->performAndWait([&] {
+        if (!feed.isDeleted()) feedID = feed.objectID();
+    });
+    const graph::Date now = graph::Date::now();
+    graph::Date latest = items && !items->empty() ? storeDate(items->front().date()) : now;
+    if (items && feedID) {
+        for (std::size_t index = 0; index < items->size(); ++index) {
+            addArticleQueue_->async([this, items, index, feedID = *feedID, priority] {
+                insertArticle((*items)[index], index, feedID, priority);
+            });
+            latest = std::max(latest, storeDate((*items)[index].date()));
+        }
+    }
+    // An item dated in the future must not move lastUpdate past now, or the
+    // feed's next items would be taken for old until that date.
+    latest = std::min(latest, now);
+    addArticleQueue_->async([this, feed, context, latest, flag, completion = std::move(completion)] {
+        context->performAndWait([&] {
+            if (feed.isDeleted()) return;
+            std::optional<graph::Date> lastUpdate = feed.lastUpdate();
+            if (!lastUpdate || *lastUpdate < latest) feed.setLastUpdate(latest);
+        });
+        std::shared_ptr<DataController> dataController = c_.dataController;
+        addArticleGroup_.notify(dispatch::GlobalQueue::shared(addArticleQueue_->qos()),
+                                [dataController, flag, completion] {
+                                    dataController->save(flag ? completion : Completion{});
+                                });
+        if (!flag) dataController->save(completion);
+    });
+}
+
+void FeedsManager::insertArticle(const RemoteArticle& item, std::size_t index, const graph::ObjectID& feedID,
+                                 WebServicePriority priority) {
+    std::optional<Article> article =
+        c_.articles->addArticle(item.title(), storeDate(item.date()), item.content(), item.creator(), item.link(),
+                                item.topImageURL(), feedID, false);
+    if (!article) return;
+    graph::Context* context = article->context();
+    bool hasText = false;
+    if (context) context->performAndWait([&] { hasText = !article->textContent().value_or("").empty(); });
+    if (index < prefetchedItemCount || !hasText) {
+        addArticleGroup_.enter();
+        c_.prefetch->prefetch(*article, priority, [this](bool) { addArticleGroup_.leave(); });
+    }
+    if (item.tags()) tagArticle(*article, *item.tags());
+    c_.search->indexArticle(*article);
+    notifyNewArticle(*article);
+}
+
+void FeedsManager::tagArticle(const Article& article, const std::set<std::string>& names) {
+    graph::Context* context = article.context();
+    if (!context) return;
+    auto tags = std::make_shared<TagsSource::TagSet>();
+    context->performAndWait([&] {
+        for (const std::string& name : names) c_.tags->addTag(name, *context, *tags);
+    });
+    context->perform([this, tags, article] { c_.tags->setTags(*tags, article); });
+}
+
+void FeedsManager::notifyNewArticle(const Article& article) {
+    std::shared_ptr<CloudUserManager> user = CloudUserManager::shared();
+    auto notifyLocally = [article] { LocalNotificationsManager::shared()->notifyNewArticles(article); };
+    if (user->isAuthenticated().has_value()) {
+        // With the cloud in use its push subscription announces the article.
+        if (!(*user->isAuthenticated() && c_.cloudEnabled && c_.cloudEnabled())) notifyLocally();
+        return;
+    }
+    user->userRecordQueue().async([user, notifyLocally] {
+        user->checkCloudAvailability([notifyLocally](std::optional<bool> available) {
+            // Not known yet counts as in use.
+            if (available.has_value() && !*available) notifyLocally();
+        });
+    });
+}
+
+void FeedsManager::addArticle(const CloudArticle& pushed, ArticleCompletion completion) {
+    auto created = std::make_shared<std::optional<Article>>();
+    std::optional<URL> url = URL::parse(pushed.feedURL());
+    std::optional<Feed> feed = url ? c_.nodes->feed(*url) : std::nullopt;
+    std::optional<graph::ObjectID> feedID;
+    if (feed) {
+        if (graph::Context* context = feed->context()) context->performAndWait([&] { feedID = feed->objectID(); });
+    }
+    if (feedID) {
+        *created = c_.articles->addArticle(pushed.title(), storeDate(pushed.date()), pushed.content(),
+                                           pushed.creator(), pushed.link(), pushed.topImageURL(), *feedID, true);
+    }
+    if (*created) {
+        addArticleGroup_.enter();
+        std::shared_ptr<DataController> dataController = c_.dataController;
+        c_.prefetch->prefetch(**created, WebServicePriority::low, [this, dataController](bool changed) {
+            if (changed) {
+                dataController->save([this] { addArticleGroup_.leave(); });
+            } else {
+                addArticleGroup_.leave();
+            }
+        });
+        c_.search->indexArticle(**created);
+    }
+    addArticleGroup_.notify(*addArticleQueue_, [created, completion = std::move(completion)] {
+        if (completion) completion(*created);
+    });
+}
+
+// --- Folders, renaming, moving, deleting, cancelling ---
+
+void FeedsManager::folder(const std::string& name) {
+    if (!c_.nodes->folder(name)) c_.nodes->addFolder(name);
+}
+
+void FeedsManager::rename(const Node& node, const std::string& name) {
+    if (node.context()) c_.nodes->setName(node, name);
+    CloudUserManager::shared()->saveUserFeeds({});
+}
+
+bool FeedsManager::move(const graph::ObjectID& nodeID, const std::optional<graph::ObjectID>& folderID,
+                        std::size_t index, bool syncCloud) {
+    const bool moved = c_.nodes->moveNode(nodeID, static_cast<std::int64_t>(index), folderID);
+    if (syncCloud) CloudUserManager::shared()->saveUserFeeds({});
+    return moved;
+}
+
+void FeedsManager::deleteFeed(const std::string& urlString) {
+    // The exact address first: a prefix may also begin a longer address of
+    // another feed, and which of them a prefix lookup finds is not defined.
+    std::optional<URL> url = URL::parse(urlString);
+    std::optional<Feed> feed = url ? c_.nodes->feed(*url) : std::nullopt;
+    if (!feed) feed = c_.nodes->feed(urlString);
+    if (feed) deleteNode(*feed, false);
+}
+
+void FeedsManager::deleteNode(const Node& node, bool cloudUpdate) {
+    std::vector<Feed> feeds;
+    if (graph::Context* context = node.context()) {
+        context->performAndWait([&] {
+            if (auto folder = node.asFolder()) {
+                feeds = folder->feeds();
+            } else if (auto feed = node.asFeed()) {
+                feeds.push_back(*feed);
+            }
+        });
+    }
+    for (const Feed& feed : feeds) {
+        graph::Context* context = feed.context();
+        if (!context) continue;
+        context->performAndWait([&] { removeSearchDocuments(feed.articles()); });
+    }
+    c_.search->queueCompactIndex();
+    c_.nodes->deleteNodes(node, [this, cloudUpdate] {
+        if (cloudUpdate) updateCloudFeedLists();
+    });
+}
+
+void FeedsManager::updateCloudFeedLists() {
+    std::shared_ptr<CloudUserManager> user = CloudUserManager::shared();
+    std::optional<std::vector<Feed>> notifying = c_.nodes->notifyingFeeds();
+    if (notifying && !notifying->empty()) {
+        CloudNotificationsManager::shared()->updateNewArticleSubscription(
+            std::move(*notifying), [user] { user->saveAllFeedLists({}); });
+        return;
+    }
+    user->guidRecordQueue().async([user] { user->saveAllFeedLists({}); });
+}
+
+void FeedsManager::removeSearchDocuments(const std::vector<Article>& articles) {
+    for (const Article& article : articles) {
+        if (std::optional<std::string> uri = c_.search->documentURI(article)) {
+            c_.search->queueRemoveDocument(std::move(*uri));
+        }
+    }
+}
+
+void FeedsManager::removeFromSearchIndex(const std::vector<Article>& articles, SearchRemovalCompletion completion,
+                                         const std::shared_ptr<RefreshErrorSlot>& holder) {
+    for (const Article& article : articles) {
+        graph::Context* context = article.context();
+        if (!context) continue;
+        context->performAndWait([&] { removeSearchDocuments({article}); });
+    }
+    c_.search->queueCompactIndex();
+    if (completion) completion(holder ? holder->error() : std::nullopt);
+}
+
+void FeedsManager::cancel(const std::string& urlString) {
+    std::optional<URL> url = URL::parse(urlString);
+    if (!url) return;
+    c_.webService->cancel(*url);
+    CloudFeedsManager::shared()->cancelOperation(urlString);
+}
+
+void FeedsManager::cancelAll() {
+    c_.rssService->cancelAll();
+    CloudFeedsManager::shared()->cancelAllOperations();
+}
+
+}  // namespace tallowmere

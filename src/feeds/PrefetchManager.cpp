@@ -1,0 +1,195 @@
+#include "feeds/PrefetchManager.h"
+
+#include <cstdint>
+#include <utility>
+
+#include <unicode/brkiter.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+
+#include "feeds/PreviewImage.h"
+#include "foundation/DispatchQueueFactory.h"
+#include "platform/dispatch/GlobalQueue.h"
+#include "platform/readability/Readability.h"
+
+namespace tallowmere {
+
+namespace {
+
+using readability::ReadabilityData;
+using readability::ReadabilityResult;
+
+// Runs `block` inside the article's context and returns its result, or
+// `fallback` when the article has no context.
+template <typename T, typename Block>
+T inArticleContext(const Article& article, T fallback, Block&& block) {
+    graph::Context* context = article.context();
+    if (!context) return fallback;
+    T result = std::move(fallback);
+    context->performAndWait([&] { result = block(); });
+    return result;
+}
+
+void finish(const PrefetchManager::Completion& completion, bool prefetched) {
+    if (completion) completion(prefetched);
+}
+
+// Characters as a reader counts them: "é" written as e plus an accent, or a
+// flag made of two code points, is one.
+std::size_t graphemeCount(const std::string& text) {
+    const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> breaks(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status) || !breaks) return static_cast<std::size_t>(unicode.countChar32());
+    breaks->setText(unicode);
+    std::size_t count = 0;
+    for (std::int32_t at = breaks->next(); at != icu::BreakIterator::DONE; at = breaks->next()) ++count;
+    return count;
+}
+
+// White space and line breaks of any script removed from both ends.
+std::string trimmingWhitespace(const std::string& text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    std::int32_t start = 0;
+    while (start < length) {
+        std::int32_t next = start;
+        UChar32 c;
+        U8_NEXT(bytes, next, length, c);
+        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        start = next;
+    }
+    std::int32_t end = length;
+    while (end > start) {
+        std::int32_t previous = end;
+        UChar32 c;
+        U8_PREV(bytes, start, previous, c);
+        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        end = previous;
+    }
+    return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+}
+
+}  // namespace
+
+PrefetchManager& PrefetchManager::shared() {
+    // Never destroyed: downloads may still end while the process exits.
+    static PrefetchManager* instance = new PrefetchManager(WebService::shared());
+    return *instance;
+}
+
+PrefetchManager::PrefetchManager(WebService& webService)
+    : webService_(webService), contentQueue_(makeDispatchQueue(contentQueueLabel, QualityOfService::utility)) {}
+
+PrefetchManager::~PrefetchManager() {
+    // Prefetches queued before this point may still start a download.
+    contentQueue_->sync([] {});
+    contentGroup_.wait();
+}
+
+void PrefetchManager::prefetch(const Article& article, WebServicePriority priority, Completion completion) {
+    contentQueue_->async([this, article, priority, completion = std::move(completion)]() mutable {
+        performPrefetch(article, priority, std::move(completion));
+    });
+}
+
+bool PrefetchManager::needsPrefetch(const Article& article) {
+    return inArticleContext(article, false, [&] { return !article.topImage().has_value(); });
+}
+
+void PrefetchManager::performPrefetch(const Article& article, WebServicePriority priority, Completion completion) {
+    if (!needsPrefetch(article)) return finish(completion, false);
+    const auto link = inArticleContext(article, std::optional<std::string>(), [&] { return article.link(); });
+    const auto url = link ? URL::parse(*link) : std::nullopt;
+    if (!url) return finish(completion, false);
+    if (prefetchLinks_.contains(*link)) {
+        // The download on its way fills in this article's twin, not this
+        // one; the caller hears only once everything in flight has ended.
+        contentGroup_.notify(dispatch::GlobalQueue::shared(QualityOfService::utility),
+                             [completion = std::move(completion)] { finish(completion, false); });
+        return;
+    }
+    startDownload(article, *link, *url, priority, std::move(completion));
+}
+
+void PrefetchManager::startDownload(const Article& article, const std::string& link, const URL& url,
+                                    WebServicePriority priority, Completion completion) {
+    contentGroup_.enter();
+    prefetchLinks_.insert(link);
+    http::HTTPRequest request;
+    request.url = url.absoluteString();
+    // Anything larger would only be refused by the reader of the page.
+    request.maxBodySize = readability::Readability::maximumPageSize;
+    webService_.request(
+        std::move(request), priority, false,
+        [this, article, link, completion = std::move(completion)](std::optional<http::Bytes> data,
+                                                                   std::optional<WebServiceHTTPInfo>,
+                                                                   std::optional<WebServiceFailure>) mutable {
+            contentQueue_->async([this, article, link, data = std::move(data),
+                                  completion = std::move(completion)]() mutable {
+                handleDownload(article, link, std::move(data), std::move(completion));
+            });
+        });
+}
+
+void PrefetchManager::handleDownload(const Article& article, const std::string& link,
+                                     std::optional<http::Bytes> data, Completion completion) {
+    prefetchLinks_.erase(link);
+    const bool deleted = inArticleContext(article, false, [&] { return article.isDeleted(); });
+    if (!data || deleted) {
+        contentGroup_.leave();
+        return finish(completion, false);
+    }
+    readPage(article, link, std::move(*data), std::move(completion));
+}
+
+void PrefetchManager::readPage(const Article& article, const std::string& link, http::Bytes data,
+                               Completion completion) {
+    readability::Readability::parse(
+        std::string(data.begin(), data.end()), link,
+        [this, article, completion = std::move(completion)](ReadabilityResult result) {
+            std::optional<ReadabilityData> found;
+            if (auto* data = std::get_if<ReadabilityData>(&result)) found = std::move(*data);
+            if (graph::Context* context = article.context())
+                context->performAndWait([&] { storePrefetchedContent(article, found); });
+            // The last use of this manager: it may be destroyed once the group is empty.
+            contentGroup_.leave();
+            finish(completion, true);
+        });
+}
+
+void PrefetchManager::storePrefetchedContent(const Article& article, const std::optional<ReadabilityData>& result) {
+    // Deleted while its page was being read: a write would bring it back.
+    if (article.isDeleted()) return;
+    if (!article.topImage()) storeTopImage(article, result);
+    article.setTopVideo(result ? result->topVideo : std::nullopt);
+    if (result && result->text) storeText(article, *result->text);
+}
+
+void PrefetchManager::storeTopImage(const Article& article, const std::optional<ReadabilityData>& result) {
+    if (result && result->topImage && !isIgnoredTopImage(*result->topImage)) {
+        article.setTopImage(result->topImage);
+        return;
+    }
+    const auto preview = article.previewContent();
+    if (!preview) return;
+    const auto candidate = PreviewImage::firstImageAddress(*preview, article.link());
+    if (candidate && !isIgnoredTopImage(*candidate)) article.setTopImage(candidate);
+}
+
+void PrefetchManager::storeText(const Article& article, const std::string& text) {
+    if (text.find(inlineImageMarker) != std::string::npos) return;
+    const std::size_t length = graphemeCount(text);
+    const auto stored = article.textContent();
+    const bool longer = stored ? length > graphemeCount(*stored) : length > 0;
+    if (longer) article.setTextContent(trimmingWhitespace(text));
+}
+
+bool PrefetchManager::isIgnoredTopImage(std::string_view candidate) {
+    for (std::string_view marker : ignoredTopImageMarkers)
+        if (candidate.find(marker) != std::string_view::npos) return true;
+    return false;
+}
+
+}  // namespace tallowmere

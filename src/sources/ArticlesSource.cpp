@@ -1,0 +1,651 @@
+#include "sources/ArticlesSource.h"
+
+#include <cmath>
+#include <ctime>
+#include <random>
+
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include "foundation/DispatchQueueFactory.h"
+#include "foundation/HTMLText.h"
+#include "foundation/Logger.h"
+#include "foundation/URLIdentityHash.h"
+#include "platform/dispatch/MainQueue.h"
+#include "sources/ArticlesSourceDelegate.h"
+#include "sources/NodesSource.h"
+#include "store/Folder.h"
+
+namespace tallowmere {
+
+using graph::Comparison;
+using graph::Date;
+using graph::ObjectID;
+using graph::Predicate;
+using graph::Value;
+
+namespace {
+
+// Midnight of today in the local calendar.
+Date startOfToday() {
+    const Date now = Date::now();
+    std::time_t seconds = static_cast<std::time_t>(std::floor(now.seconds));
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    local.tm_hour = 0;
+    local.tm_min = 0;
+    local.tm_sec = 0;
+    local.tm_isdst = -1;
+    return Date{static_cast<double>(std::mktime(&local))};
+}
+
+// The same local time `days` calendar days earlier; nothing when the
+// calendar cannot say.
+std::optional<Date> calendarDaysBeforeNow(int days) {
+    const Date now = Date::now();
+    const double whole = std::floor(now.seconds);
+    std::time_t seconds = static_cast<std::time_t>(whole);
+    std::tm local{};
+    if (!localtime_r(&seconds, &local)) return std::nullopt;
+    local.tm_mday -= days;
+    local.tm_isdst = -1;
+    const std::time_t earlier = std::mktime(&local);
+    if (earlier == static_cast<std::time_t>(-1)) return std::nullopt;
+    return Date{static_cast<double>(earlier) + (now.seconds - whole)};
+}
+
+// Uniform in [0, 1], 1 included: items of one date get distinct stored dates.
+double randomFractionOfSecond() {
+    thread_local std::mt19937 generator{std::random_device{}()};
+    return static_cast<double>(generator()) / 4294967295.0;
+}
+
+// The first `count` user-perceived characters of the text.
+std::string leadingCharacters(const std::string& text, std::size_t count) {
+    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> characters(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::string result;
+    if (U_FAILURE(status) || !characters) {
+        unicode.tempSubString(0, static_cast<int32_t>(count)).toUTF8String(result);
+        return result;
+    }
+    characters->setText(unicode);
+    int32_t end = characters->first();
+    for (std::size_t taken = 0; taken < count; ++taken) {
+        const int32_t next = characters->next();
+        if (next == icu::BreakIterator::DONE) break;
+        end = next;
+    }
+    unicode.tempSubString(0, end).toUTF8String(result);
+    return result;
+}
+
+std::vector<Article> articlesOf(const graph::FetchResults& results) {
+    return makeHandles<Article>(results.all());
+}
+
+std::optional<std::size_t> itemOf(const std::optional<graph::IndexPath>& path) {
+    if (!path) return std::nullopt;
+    return path->item;
+}
+
+}  // namespace
+
+// --- Construction ---
+
+ArticlesSource& ArticlesSource::shared() {
+    // Lives for the whole process, past the end of main.
+    static ArticlesSource* const instance = new ArticlesSource(
+        DataController::shared(), [] { return std::optional<std::vector<Feed>>(NodesSource::shared()->allFeeds()); });
+    return *instance;
+}
+
+ArticlesSource::ArticlesSource(std::shared_ptr<DataController> dataController, AllFeeds allFeeds)
+    : dataController_(std::move(dataController)),
+      allFeeds_(std::move(allFeeds)),
+      articlesUpdateQueue_(makeDispatchQueue(articlesUpdateQueueLabel, QualityOfService::utility)) {
+    updateResultsController();
+}
+
+ArticlesSource::~ArticlesSource() {
+    if (resultsController_) resultsController_->setDelegate(nullptr);
+}
+
+std::shared_ptr<ArticlesSourceDelegate> ArticlesSource::delegate() const { return delegate_.lock(); }
+
+void ArticlesSource::setDelegate(std::weak_ptr<ArticlesSourceDelegate> delegate) { delegate_ = std::move(delegate); }
+
+// --- The list ---
+
+void ArticlesSource::setFeedsInfo(std::optional<ArticlesSourceFeedsInfo> feedsInfo) {
+    const bool changed = feedsInfo != feedsInfo_;
+    feedsInfo_ = std::move(feedsInfo);
+    if (!changed) return;
+    resultsControllerNeedsUpdate_ = true;
+    updateResultsController();
+    if (auto delegate = delegate_.lock()) delegate->articlesSourceDidReloadArticles();
+}
+
+void ArticlesSource::setSortUnreadAscending(bool ascending) {
+    const bool changed = ascending != sortUnreadAscending_;
+    sortUnreadAscending_ = ascending;
+    if (!changed) return;
+    resultsControllerNeedsUpdate_ = true;
+    updateResultsController();
+}
+
+void ArticlesSource::setGroupByFeed(bool group) {
+    const bool changed = group != groupByFeed_;
+    groupByFeed_ = group;
+    if (!changed) return;
+    resultsControllerNeedsUpdate_ = true;
+    updateResultsController();
+}
+
+bool ArticlesSource::sortsAscending() const {
+    if (!sortUnreadAscending_ || !feedsInfo_ || !feedsInfo_->filter) return false;
+    return *feedsInfo_->filter == ArticlesSourceFilter::unread || *feedsInfo_->filter == ArticlesSourceFilter::today;
+}
+
+void ArticlesSource::updateResultsController() {
+    if (!resultsControllerNeedsUpdate_) return;
+    resultsControllerNeedsUpdate_ = false;
+    predicate_ = makePredicate();
+
+    graph::FetchRequest request = Article::fetchRequest();
+    request.predicate = *predicate_;
+    if (groupByFeed_) request.sortDescriptors.push_back({"feed.sortName", true, true});
+    request.sortDescriptors.push_back({Article::Key::date, sortsAscending(), false});
+    request.prefetchKeyPaths = {Article::Key::feed};
+    request.batchSize = fetchBatchSize;
+
+    if (resultsController_) resultsController_->setDelegate(nullptr);
+    const auto& context = dataController_->mainContext();
+    resultsController_ = std::make_unique<graph::FetchedResultsController>(context, std::move(request));
+    resultsController_->setDelegate(this);
+    // A failed fetch leaves the list empty.
+    context->performAndWait([&] { (void)resultsController_->performFetch(); });
+}
+
+Predicate ArticlesSource::filterPredicate(std::optional<ArticlesSourceFilter> filter) {
+    if (!filter) return Predicate::truePredicate();
+    // An article read after the list was built stays in an unread list until
+    // the next rebuild instead of vanishing under the reader.
+    const Predicate unread = Predicate::anyOf({Predicate::notNil(Article::Key::unreadInFeed),
+                                               Predicate::compare(Article::Key::readDate, Comparison::greater, Date::now())});
+    switch (*filter) {
+    case ArticlesSourceFilter::today:
+        return Predicate::allOf(
+            {Predicate::compare(Article::Key::date, Comparison::greaterOrEqual, startOfToday()), unread});
+    case ArticlesSourceFilter::unread:
+        return unread;
+    case ArticlesSourceFilter::starred:
+        return Predicate::notNil(Article::Key::starredInFeed);
+    }
+    return Predicate::truePredicate();
+}
+
+Predicate ArticlesSource::makePredicate() const {
+    Predicate predicate = filterPredicate(feedsInfo_ ? feedsInfo_->filter : std::nullopt);
+    if (feedsInfo_ && feedsInfo_->feeds && !feedsInfo_->feeds->empty()) {
+        std::vector<Predicate> perFeed;
+        perFeed.reserve(feedsInfo_->feeds->size());
+        for (const Feed& feed : *feedsInfo_->feeds) perFeed.push_back(Predicate::equal(Article::Key::feed, feed.objectID()));
+        predicate = Predicate::allOf({Predicate::anyOf(std::move(perFeed)), predicate});
+    }
+    if (articleIDs_) {
+        std::vector<Value> ids(articleIDs_->begin(), articleIDs_->end());
+        predicate = Predicate::allOf({Predicate::in("self", std::move(ids)), predicate});
+    }
+    return predicate;
+}
+
+std::size_t ArticlesSource::numberOfArticles() const {
+    if (!resultsController_ || resultsController_->numberOfSections() == 0) return 0;
+    return resultsController_->numberOfObjects(0);
+}
+
+void ArticlesSource::reload(bool force) {
+    if (force) resultsControllerNeedsUpdate_ = true;
+    updateResultsController();
+}
+
+std::optional<Article> ArticlesSource::article(const ObjectID& objectID) const {
+    auto object = dataController_->mainContext()->existingObject(objectID);
+    if (!object.ok()) return std::nullopt;
+    return Article::from(object.value());
+}
+
+std::optional<Article> ArticlesSource::article(std::size_t row) const { return articleAt(row); }
+
+std::optional<Article> ArticlesSource::articleAt(std::size_t row) const {
+    if (row >= numberOfArticles()) return std::nullopt;
+    return Article::from(resultsController_->object(graph::IndexPath{0, row}));
+}
+
+std::pair<std::optional<Article>, std::size_t> ArticlesSource::previousArticle(const Article& article) const {
+    auto path = resultsController_ ? resultsController_->indexPath(article.objectID()) : std::nullopt;
+    if (!path || path->item == 0) return {std::nullopt, 0};
+    return {articleAt(path->item - 1), path->item - 1};
+}
+
+std::pair<std::optional<Article>, std::size_t> ArticlesSource::nextArticle(const Article& article) const {
+    auto path = resultsController_ ? resultsController_->indexPath(article.objectID()) : std::nullopt;
+    if (!path || path->item + 1 >= numberOfArticles()) return {std::nullopt, 0};
+    return {articleAt(path->item + 1), path->item + 1};
+}
+
+std::optional<std::size_t> ArticlesSource::row(const Article& article) const {
+    if (!resultsController_) return std::nullopt;
+    return itemOf(resultsController_->indexPath(article.objectID()));
+}
+
+std::optional<Article> ArticlesSource::article(const std::string& linkPrefix, const std::string& feedURLPrefix) const {
+    graph::FetchRequest request = Article::fetchRequest();
+    request.fetchLimit = 1;
+    request.predicate = Predicate::allOf({Predicate::beginsWithFolded(Article::Key::link, linkPrefix),
+                                          Predicate::beginsWithFolded("feed.url", feedURLPrefix)});
+    auto& context = *dataController_->backgroundContext();
+    std::optional<Article> found;
+    context.performAndWait([&] {
+        auto results = context.fetch(request);
+        if (results.ok() && !results->empty()) found = Article::from(results->front());
+    });
+    return found;
+}
+
+std::size_t ArticlesSource::articlesCount(std::optional<ArticlesSourceFilter> filter) const {
+    graph::FetchRequest request = Article::fetchRequest();
+    request.predicate = filterPredicate(filter);
+    auto& context = *dataController_->mainContext();
+    std::size_t count = 0;
+    context.performAndWait([&] {
+        auto counted = context.count(request);
+        if (counted.ok()) count = counted.value();
+    });
+    return count;
+}
+
+// --- Change delivery ---
+
+void ArticlesSource::controllerWillChangeContent(graph::FetchedResultsController&) {
+    if (auto delegate = delegate_.lock()) delegate->articlesSourceWillChangeArticles();
+}
+
+void ArticlesSource::controllerDidChangeObject(graph::FetchedResultsController&, const ObjectID&,
+                                               std::optional<graph::IndexPath> oldPath, graph::ResultsChange type,
+                                               std::optional<graph::IndexPath> newPath) {
+    if (auto delegate = delegate_.lock()) delegate->articlesSourceDidChangeArticle(itemOf(oldPath), type, itemOf(newPath));
+}
+
+void ArticlesSource::controllerDidChangeContent(graph::FetchedResultsController&) {
+    if (auto delegate = delegate_.lock()) delegate->articlesSourceDidChangeArticles();
+}
+
+// --- Read and starred state ---
+
+namespace {
+
+void run(const ArticlesSource::Completion& completion) {
+    if (completion) completion();
+}
+
+}  // namespace
+
+void ArticlesSource::setStarred(const Article& article, bool starred, Completion completion) {
+    setStarred(std::vector<Article>{article}, starred, std::move(completion));
+}
+
+void ArticlesSource::setStarred(const std::vector<Article>& articles, bool starred, Completion completion) {
+    graph::Context* context = articles.empty() ? nullptr : articles.front().context();
+    if (!context) {
+        run(completion);
+        return;
+    }
+    context->performAndWait([&] { setArticlesStarred(articles, starred, *context); });
+    run(completion);
+    if (auto delegate = delegate_.lock()) delegate->articlesSourceDidUpdate(articles);
+}
+
+void ArticlesSource::setRead(const Article& article, bool read, Completion completion) {
+    setRead(std::vector<Article>{article}, read, std::move(completion));
+}
+
+void ArticlesSource::setRead(const std::vector<Article>& articles, bool read, Completion completion) {
+    graph::Context* context = articles.empty() ? nullptr : articles.front().context();
+    if (!context) {
+        run(completion);
+        return;
+    }
+    const Date date = Date::now();
+    context->perform([this, articles, read, date, context, completion = std::move(completion)]() mutable {
+        setArticlesRead(articles, read, date, *context, std::move(completion));
+    });
+}
+
+void ArticlesSource::setArticlesStarred(const std::vector<Article>& articles, bool starred, graph::Context& context) {
+    for (const Article& article : articles) article.setStarredInFeed(starred ? article.feed() : std::nullopt);
+    // A failed save leaves the change in the context for the next save.
+    (void)context.save();
+}
+
+void ArticlesSource::setArticlesRead(const std::vector<Article>& articles, bool read, Date date, graph::Context& context,
+                                     Completion completion) {
+    for (const Article& article : articles) {
+        const bool unread = !graph::isNull(article.object()->value(Article::Key::unreadInFeed));
+        if (read && unread) {
+            article.setUnreadInFeed(std::nullopt);
+            article.setReadDate(date);
+        } else if (!read && !unread) {
+            article.setUnreadInFeed(article.feed());
+            article.setReadDate(std::nullopt);
+        }
+    }
+    (void)context.save();
+    run(completion);
+}
+
+void ArticlesSource::markAllAsRead(Completion completion) {
+    const std::optional<ArticlesSourceFilter> filter = feedsInfo_ ? feedsInfo_->filter : std::nullopt;
+    const bool narrowed = filter == ArticlesSourceFilter::today || filter == ArticlesSourceFilter::starred;
+    if (articleIDs_ || narrowed) {
+        const Predicate list = predicate_ ? *predicate_ : makePredicate();
+        markAllAsRead(Predicate::allOf({list, Predicate::notNil(Article::Key::unreadInFeed)}), std::move(completion));
+        return;
+    }
+    // An empty feed set means all feeds, as the list shows it.
+    if (feedsInfo_ && feedsInfo_->feeds && !feedsInfo_->feeds->empty()) {
+        markAllAsRead(*feedsInfo_->feeds, std::move(completion));
+        return;
+    }
+    markAllFeedsAsRead(std::move(completion));
+}
+
+void ArticlesSource::markAllAsRead(const Node& node, Completion completion) {
+    std::optional<std::vector<Feed>> feeds;
+    if (graph::Context* context = node.context()) {
+        context->performAndWait([&] {
+            if (auto folder = node.asFolder()) {
+                feeds = folder->feeds();
+            } else if (auto feed = node.asFeed()) {
+                feeds = std::vector<Feed>{*feed};
+            }
+        });
+    }
+    if (!feeds) {
+        run(completion);
+        return;
+    }
+    markAllAsRead(*feeds, std::move(completion));
+}
+
+void ArticlesSource::markAllFeedsAsRead(Completion completion) {
+    std::optional<std::vector<Feed>> feeds = allFeeds_ ? allFeeds_() : std::nullopt;
+    // Before the node source has loaded its feeds there is nothing to mark.
+    markAllAsRead(feeds ? *feeds : std::vector<Feed>{}, std::move(completion));
+}
+
+void ArticlesSource::markAllAsRead(const std::vector<Feed>& feeds, Completion completion) {
+    graph::Context* context = feeds.empty() ? nullptr : feeds.front().context();
+    if (!context) {
+        run(completion);
+        return;
+    }
+    context->perform([this, feeds, completion = std::move(completion)]() mutable {
+        std::vector<Article> unread;
+        for (const Feed& feed : feeds) {
+            std::vector<Article> ofFeed = feed.unreadArticles();
+            unread.insert(unread.end(), ofFeed.begin(), ofFeed.end());
+        }
+        setRead(unread, true, std::move(completion));
+    });
+}
+
+void ArticlesSource::markAllAsRead(const Predicate& predicate, Completion completion) {
+    graph::FetchRequest request = Article::fetchRequest();
+    request.predicate = predicate;
+    request.prefetchKeyPaths = {Article::Key::feed};
+    graph::Context* context = dataController_->backgroundContext().get();
+    context->perform([this, request, context, completion = std::move(completion)]() mutable {
+        auto results = context->fetch(request);
+        if (!results.ok()) {
+            run(completion);
+            return;
+        }
+        const Date date = Date::now();
+        context->perform([this, articles = articlesOf(results.value()), date, context,
+                          completion = std::move(completion)]() mutable {
+            setArticlesRead(articles, true, date, *context, std::move(completion));
+        });
+    });
+}
+
+std::vector<std::int64_t> ArticlesSource::unreadArticleHashes() const {
+    return articleHashes(Predicate::notNil(Article::Key::unreadInFeed));
+}
+
+std::vector<std::int64_t> ArticlesSource::starredArticleHashes() const {
+    return articleHashes(Predicate::notNil(Article::Key::starredInFeed));
+}
+
+std::vector<std::int64_t> ArticlesSource::articleHashes(const Predicate& predicate) const {
+    graph::FetchRequest request = Article::fetchRequest();
+    request.predicate = Predicate::allOf({predicate, Predicate::notEqual(Article::Key::tallowmereHash, std::int64_t{0})});
+    auto& context = *dataController_->backgroundContext();
+    std::vector<std::int64_t> hashes;
+    context.performAndWait([&] {
+        auto rows = context.fetchValues(request, {Article::Key::tallowmereHash});
+        if (!rows.ok()) return;
+        hashes.reserve(rows->size());
+        for (const auto& row : rows.value()) {
+            if (const auto* hash = std::get_if<std::int64_t>(&row.front())) hashes.push_back(*hash);
+        }
+    });
+    return hashes;
+}
+
+void ArticlesSource::applySyncInfo(std::vector<std::int64_t> unreadHashes, std::vector<std::int64_t> starredHashes,
+                                   Date date, Completion completion) {
+    using Key = Article::Key;
+    // Unread here, not unread in the cloud, published before the record changed.
+    articlesUpdateGroup_.enter();
+    fetchArticles(unreadHashes, true, Predicate::notNil(Key::unreadInFeed), date,
+                  [this](auto articles) { syncRead(std::move(articles), true); });
+    // Read here, unread in the cloud, unless read here after the record changed.
+    articlesUpdateGroup_.enter();
+    fetchArticles(unreadHashes, false,
+                  Predicate::allOf({Predicate::isNil(Key::unreadInFeed),
+                                    Predicate::anyOf({Predicate::isNil(Key::readDate),
+                                                      Predicate::compare(Key::readDate, Comparison::less, date)})}),
+                  std::nullopt, [this](auto articles) { syncRead(std::move(articles), false); });
+    articlesUpdateGroup_.enter();
+    fetchArticles(starredHashes, false, Predicate::isNil(Key::starredInFeed), std::nullopt,
+                  [this](auto articles) { syncStarred(std::move(articles), true); });
+    articlesUpdateGroup_.enter();
+    fetchArticles(starredHashes, true, Predicate::notNil(Key::starredInFeed), std::nullopt,
+                  [this](auto articles) { syncStarred(std::move(articles), false); });
+    articlesUpdateGroup_.notify(*articlesUpdateQueue_, [completion = std::move(completion)] { run(completion); });
+}
+
+void ArticlesSource::fetchArticles(const std::vector<std::int64_t>& hashes, bool excluding, const Predicate& predicate,
+                                   std::optional<Date> before, ArticlesHandler handler) {
+    Predicate listed = Predicate::in(Article::Key::tallowmereHash, std::vector<Value>(hashes.begin(), hashes.end()));
+    if (excluding) listed = Predicate::negation(listed);
+    std::vector<Predicate> parts{listed, predicate};
+    if (before) parts.push_back(Predicate::compare(Article::Key::date, Comparison::less, *before));
+
+    graph::FetchRequest request = Article::fetchRequest();
+    request.predicate = Predicate::allOf(std::move(parts));
+    request.prefetchKeyPaths = {Article::Key::feed, Article::Key::unreadInFeed, Article::Key::starredInFeed};
+    graph::Context* context = dataController_->backgroundContext().get();
+    context->perform([request, context, handler = std::move(handler)] {
+        auto results = context->fetch(request);
+        if (!results.ok()) {
+            handler(std::nullopt);
+            return;
+        }
+        handler(articlesOf(results.value()));
+    });
+}
+
+void ArticlesSource::syncRead(std::optional<std::vector<Article>> articles, bool read) {
+    articlesUpdateQueue_->async([this, articles = std::move(articles), read]() mutable {
+        graph::Context* context = articles && !articles->empty() ? articles->front().context() : nullptr;
+        if (!context) {
+            articlesUpdateGroup_.leave();
+            return;
+        }
+        const Date date = Date::now();
+        context->perform([this, articles = std::move(*articles), read, date, context] {
+            setArticlesRead(articles, read, date, *context, [this] { articlesUpdateGroup_.leave(); });
+        });
+    });
+}
+
+void ArticlesSource::syncStarred(std::optional<std::vector<Article>> articles, bool starred) {
+    articlesUpdateQueue_->async([this, articles = std::move(articles), starred] {
+        graph::Context* context = articles && !articles->empty() ? articles->front().context() : nullptr;
+        if (!context) {
+            articlesUpdateGroup_.leave();
+            return;
+        }
+        context->performAndWait([&] { setArticlesStarred(*articles, starred, *context); });
+        articlesUpdateGroup_.leave();
+        if (auto delegate = delegate_.lock()) delegate->articlesSourceDidUpdate(*articles);
+    });
+}
+
+// --- Storing new articles ---
+
+std::optional<Article> ArticlesSource::addArticle(const std::string& title, Date date, const std::string& content,
+                                                  const std::optional<std::string>& creator, const std::string& link,
+                                                  const std::optional<std::string>& topImageURL, const ObjectID& feedID,
+                                                  bool ignoringLastUpdate) {
+    auto& context = *dataController_->backgroundContext();
+    std::optional<Feed> feed;
+    context.performAndWait([&] {
+        auto object = context.existingObject(feedID);
+        if (!object.ok()) return;
+        feed = Feed::from(object.value());
+        if (feed && feed->isDeleted()) feed.reset();
+    });
+    if (!feed) return std::nullopt;
+    if (!isNewArticle(ignoringLastUpdate ? std::nullopt : std::optional(date), link, *feed)) return std::nullopt;
+
+    const Date now = Date::now();
+    const Date stored{(date > now ? now : date).seconds + randomFractionOfSecond()};
+    const std::string textContent = strippingHTML(content, true);
+    // Stripped before it is cut, so that no half tag can remain.
+    const std::string descriptionContent = leadingCharacters(strippingHTML(textContent, false), descriptionLength);
+
+    std::optional<Article> article;
+    context.performAndWait([&] {
+        article = Article::insert(context);
+        article->setCreatedAt(Date::now());
+        article->setTitle(strippingHTML(title, false));
+        article->setDate(stored);
+        article->setPreviewContent(content);
+        article->setTextContent(textContent);
+        article->setDescriptionContent(descriptionContent);
+        article->setCreator(creator);
+        article->setLink(link);
+        article->setTopImage(topImageURL);
+        article->setFeed(feed);
+        article->setUnreadInFeed(feed);
+        article->setTallowmereHash(URLIdentityHash::hash(link));
+        (void)context.obtainPermanentIDs({article->object()});
+    });
+    return article;
+}
+
+bool ArticlesSource::isNewArticle(std::optional<Date> date, const std::string& link, const Feed& feed) const {
+    if (date) {
+        graph::Context* feedContext = feed.context();
+        if (!feedContext) return false;
+        bool candidate = false;
+        feedContext->performAndWait([&] {
+            const auto lastUpdate = feed.lastUpdate();
+            candidate = !lastUpdate || *lastUpdate < *date;
+        });
+        if (!candidate) return false;
+    }
+    graph::FetchRequest request = Article::fetchRequest();
+    request.predicate = Predicate::allOf(
+        {Predicate::equal(Article::Key::link, link), Predicate::equal(Article::Key::feed, feed.objectID())});
+    auto& context = *dataController_->backgroundContext();
+    bool isNew = false;
+    context.performAndWait([&] {
+        auto count = context.count(request);
+        isNew = count.ok() && count.value() == 0;
+    });
+    return isNew;
+}
+
+// --- Removing old articles ---
+
+void ArticlesSource::removeOldArticles(RemovalCompletion completion) {
+    const std::optional<Date> cutoff = calendarDaysBeforeNow(oldArticleDays);
+    if (!cutoff) {
+        completion({});
+        return;
+    }
+    struct Found {
+        std::mutex mutex;
+        std::vector<Article> articles;
+    };
+    auto found = std::make_shared<Found>();
+    graph::Context* background = dataController_->backgroundContext().get();
+    const std::optional<std::vector<Feed>> feeds = allFeeds_ ? allFeeds_() : std::nullopt;
+    for (const Feed& feed : feeds ? *feeds : std::vector<Feed>{}) {
+        long limit = 0;
+        if (graph::Context* context = feed.context()) {
+            context->performAndWait(
+                [&] { limit = static_cast<long>(feed.articleCount()) - static_cast<long>(keptArticlesPerFeed); });
+        }
+        if (limit <= 0) continue;
+
+        graph::FetchRequest request = Article::fetchRequest();
+        request.prefetchKeyPaths = {Article::Key::feed};
+        request.batchSize = fetchBatchSize;
+        request.fetchLimit = static_cast<std::size_t>(limit);
+        request.sortDescriptors = {{Article::Key::date, true, false}, {Article::Key::createdAt, true, false}};
+        request.predicate = Predicate::allOf(
+            {Predicate::equal(Article::Key::feed, feed.objectID()), Predicate::isNil(Article::Key::starredInFeed),
+             Predicate::anyOf({Predicate::compare(Article::Key::createdAt, Comparison::less, *cutoff),
+                               Predicate::isNil(Article::Key::createdAt)})});
+        articlesRemovalGroup_.enter();
+        background->perform([this, request, background, found] {
+            auto results = background->fetch(request);
+            if (results.ok()) {
+                std::vector<Article> old = articlesOf(results.value());
+                std::lock_guard lock(found->mutex);
+                found->articles.insert(found->articles.end(), old.begin(), old.end());
+            }
+            articlesRemovalGroup_.leave();
+        });
+    }
+    articlesRemovalGroup_.notify(dispatch::MainQueue::shared(), [this, found, background, completion = std::move(completion)] {
+        std::vector<Article> articles;
+        {
+            std::lock_guard lock(found->mutex);
+            articles = std::move(found->articles);
+        }
+        if (articles.empty()) {
+            completion({});
+            return;
+        }
+        background->perform([background, articles = std::move(articles), completion] {
+            for (const Article& article : articles) background->deleteObject(article.object());
+            auto saved = background->save();
+            if (!saved.ok()) {
+                Logger::error([&] { return "error removing old articles: " + saved.error().message; });
+            }
+            completion(articles);
+        });
+    });
+}
+
+}  // namespace tallowmere
