@@ -12,7 +12,12 @@
 
 namespace tallowmere {
 
-OPMLManager::OPMLManager(OPMLFeedsAdding& feeds, std::shared_ptr<NodesSource> nodes,
+OPMLManager& OPMLManager::shared() {
+    static OPMLManager instance(FeedsManager::shared(), NodesSource::shared(), DataController::shared());
+    return instance;
+}
+
+OPMLManager::OPMLManager(FeedsManager& feeds, std::shared_ptr<NodesSource> nodes,
                          std::shared_ptr<DataController> data)
     : importQueue_(makeDispatchQueue(importQueueLabel, QualityOfService::standard)),
       feeds_(feeds),
@@ -25,8 +30,8 @@ OPMLManager::~OPMLManager() {
     importQueue_.reset();
 }
 
-std::vector<OPMLFeedsAdding::Pair> OPMLManager::pairs(const std::vector<OPMLFolder>& folders) {
-    std::vector<OPMLFeedsAdding::Pair> result;
+std::vector<FeedsManager::FeedEntry> OPMLManager::entries(const std::vector<OPMLFolder>& folders) {
+    std::vector<FeedsManager::FeedEntry> result;
     for (const OPMLFolder& folder : folders)
         for (const std::string& url : folder.feeds) result.push_back({url, folder.name});
     return result;
@@ -47,7 +52,10 @@ void OPMLManager::runImport(const std::filesystem::path& file, const ImportCompl
     }
     // Even an empty list runs the after-batch step, as a file without feeds
     // still ends a batch.
-    feeds_.addFeedsAsBatch(pairs(folders.value()), [this] { importSemaphore_.signal(); });
+    FeedBatchOptions options;
+    options.saveUserFeedsFirst = true;
+    options.uploadSyncInfo = true;
+    feeds_.addFeeds(entries(folders.value()), options, [this] { importSemaphore_.signal(); });
     importSemaphore_.wait();
     if (completion) completion(std::nullopt);
 }

@@ -1,251 +1,243 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "FeedsManagerFixture.h"
 #include "feeds/OPMLManager.h"
-#include "foundation/DispatchQueueFactory.h"
-#include "platform/dispatch/MainQueue.h"
-#include "sources/NodesSource.h"
-#include "store/DataController.h"
-#include "store/Feed.h"
-#include "store/Folder.h"
 #include "support/TempDir.h"
 
-using namespace tallowmere;
-using Pair = OPMLFeedsAdding::Pair;
-
+namespace tallowmere {
 namespace {
 
-const std::string kHost = "http://loopback.invalid/feeds/";
+const std::string kFixtureHost = "http://loopback.invalid";
 
-// Stands in for the feeds manager: records every batch with the queue that
-// asked for it, and answers on a queue of its own, at once or when the test
-// lets it.
-class RecordingFeeds : public OPMLFeedsAdding {
-public:
-    explicit RecordingFeeds(bool holdCompletions = false) : hold_(holdCompletions) {}
+// Every feed the fixtures name, served as an empty feed titled by its name.
+const char* const kServedFeeds[] = {"kernel.xml",  "compilers.xml", "boards.xml",      "gazette.xml",
+                                    "bread.xml",   "orbit.xml",     "biology.xml",     "third-level.xml",
+                                    "loose.xml",   "nameless.xml",  "top.xml",         "cafe.xml",
+                                    "search.xml",  "wire.xml",      "entity.xml",      "quick.xml"};
 
-    void addFeedsAsBatch(std::vector<Pair> pairs, std::function<void()> completion) override {
-        std::lock_guard lock(mutex_);
-        batches_.push_back(std::move(pairs));
-        callerLabels_.emplace_back(dispatch::currentQueueLabel());
-        log_.push_back("batch " + std::to_string(batches_.size()));
-        if (hold_) {
-            held_.push_back(std::move(completion));
-        } else {
-            answer(std::move(completion), batches_.size());
-        }
-        changed_.notify_all();
-    }
+std::string contents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
-    // Lets the oldest held batch finish its after-add step.
-    void releaseOne() {
-        std::lock_guard lock(mutex_);
-        ASSERT_FALSE(held_.empty());
-        answer(std::move(held_.front()), ++released_);
-        held_.erase(held_.begin());
-    }
-    void note(const std::string& event) {
-        std::lock_guard lock(mutex_);
-        log_.push_back(event);
-        changed_.notify_all();
-    }
-    bool waitForBatches(std::size_t count) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return batches_.size() >= count; });
-    }
-    std::vector<std::vector<Pair>> batches() {
-        std::lock_guard lock(mutex_);
-        return batches_;
-    }
-    std::vector<std::string> callerLabels() {
-        std::lock_guard lock(mutex_);
-        return callerLabels_;
-    }
-    std::vector<std::string> log() {
-        std::lock_guard lock(mutex_);
-        return log_;
-    }
-
-private:
-    void answer(std::function<void()> completion, std::size_t number) {
-        queue_->async([this, completion = std::move(completion), number] {
-            note("after-add " + std::to_string(number));
-            completion();
-        });
-    }
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool hold_;
-    std::size_t released_ = 0;
-    std::vector<std::vector<Pair>> batches_;
-    std::vector<std::string> callerLabels_;
-    std::vector<std::string> log_;
-    std::vector<std::function<void()>> held_;
-    std::unique_ptr<dispatch::SerialQueue> queue_ =
-        makeDispatchQueue("feeds_manager_add_feed_queue", QualityOfService::utility);
-};
-
-struct ImportOutcome {
-    std::atomic<bool> done = false;
-    std::optional<OPMLError> error;
-    std::string label;
-};
-
-class OPMLManagerTest : public ::testing::Test {
+// The import manager over the real feeds manager, node source and store, with
+// feeds served on loopback.
+class OPMLManagerTest : public test::FeedsManagerTest {
 protected:
+    struct ImportOutcome {
+        std::atomic<bool> done{false};
+        std::atomic<int> calls{0};
+        std::optional<OPMLError> error;
+        std::string queueLabel;
+    };
+
     void SetUp() override {
-        dispatch::MainQueue::shared().adoptCurrentThread();
-        auto opened = DataController::open(dir.path() / "store" / "Tallowmere.sqlite");
-        ASSERT_TRUE(opened.ok()) << opened.error().message;
-        controller = opened.value();
-        source = NodesSource::make(controller);
+        test::FeedsManagerTest::SetUp();
+        for (const char* name : kServedFeeds) server->setFeed(name, test::servedFeed(name, {}));
+        opml = std::make_unique<OPMLManager>(*manager, nodes, dataController);
     }
     void TearDown() override {
-        manager.reset();
-        source.reset();
-        controller.reset();
-        dispatch::MainQueue::shared().drain();
+        opml.reset();
+        test::FeedsManagerTest::TearDown();
     }
-    OPMLManager& make(RecordingFeeds& feeds) {
-        manager = std::make_unique<OPMLManager>(feeds, source, controller);
-        return *manager;
-    }
-    void startImport(const std::filesystem::path& file, ImportOutcome& outcome,
-                     RecordingFeeds* log = nullptr, const std::string& name = "") {
-        manager->importOPML(file, [&outcome, log, name](std::optional<OPMLError> error) {
-            outcome.error = std::move(error);
-            outcome.label = dispatch::currentQueueLabel();
-            if (log) log->note("import done " + name);
-            outcome.done = true;
+
+    // `onDone` runs inside the completion, on the import queue.
+    std::shared_ptr<ImportOutcome> startImport(const std::filesystem::path& file, std::function<void()> onDone = {}) {
+        auto outcome = std::make_shared<ImportOutcome>();
+        opml->importOPML(file, [outcome, onDone](std::optional<OPMLError> error) {
+            outcome->error = std::move(error);
+            outcome->queueLabel = dispatch::currentQueueLabel();
+            if (onDone) onDone();
+            ++outcome->calls;
+            outcome->done = true;
         });
+        return outcome;
     }
-    bool wait(const ImportOutcome& outcome) {
-        return dispatch::MainQueue::shared().runUntil([&] { return outcome.done.load(); });
-    }
-
-    // Adds nodes as the feeds manager does (background context), saves, and
-    // lets the sidebar tree take them in.
-    Folder addFolder(const std::string& name) { return source->addFolder(name); }
-    Feed addFeed(const std::string& name, const std::string& url, const std::optional<Folder>& in = std::nullopt) {
-        return source->addFeed(name, url, std::nullopt, in ? std::optional(in->objectID()) : std::nullopt, false,
-                               NewsletterType::none);
-    }
-    void saveAndSettle() {
-        std::atomic<bool> saved = false;
-        controller->save([&] { saved = true; });
-        ASSERT_TRUE(dispatch::MainQueue::shared().runUntil([&] { return saved.load(); }));
-        dispatch::MainQueue::shared().drain();
-    }
-    std::string contents(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+    std::shared_ptr<ImportOutcome> importAndWait(const std::filesystem::path& file) {
+        auto outcome = startImport(file);
+        EXPECT_TRUE(runMainUntil([&] { return outcome->done.load(); })) << file;
+        drainMain();
+        return outcome;
     }
 
-    test::TempDir dir;
-    std::shared_ptr<DataController> controller;
-    std::shared_ptr<NodesSource> source;
-    std::unique_ptr<OPMLManager> manager;
+    // A fixture with its feeds pointed at the loopback server.
+    std::filesystem::path servedCopy(const std::string& fixture) {
+        std::string text = test::readFixture("opml/" + fixture);
+        for (std::size_t at = 0; (at = text.find(kFixtureHost, at)) != std::string::npos;)
+            text.replace(at, kFixtureHost.size(), server->url(""));
+        return write(fixture, text);
+    }
+    std::filesystem::path write(const std::string& name, const std::string& text) {
+        std::filesystem::path file = dir.path() / name;
+        std::ofstream(file, std::ios::binary) << text;
+        return file;
+    }
+
+    // "folder | name | path" per stored feed ("-" for no folder), sorted.
+    std::vector<std::string> storedTree() {
+        auto lines = inBackground<std::vector<std::string>>([&] {
+            std::vector<std::string> result;
+            auto fetched = dataController->backgroundContext()->fetch(Feed::fetchRequest());
+            if (!fetched.ok()) return result;
+            for (const Feed& feed : makeHandles<Feed>(fetched.value())) {
+                std::optional<Folder> folder = feed.folder();
+                std::string url = feed.url().value_or("");
+                if (url.rfind(server->url(""), 0) == 0) url = url.substr(server->url("").size());
+                result.push_back((folder ? folder->name().value_or("") : "-") + " | " + feed.name().value_or("") +
+                                 " | " + url);
+            }
+            return result;
+        });
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+    std::vector<std::string> folderNames() {
+        auto names = inBackground<std::vector<std::string>>([&] {
+            std::vector<std::string> result;
+            auto fetched = dataController->backgroundContext()->fetch(Folder::fetchRequest());
+            if (fetched.ok())
+                for (const Folder& folder : makeHandles<Folder>(fetched.value()))
+                    result.push_back(folder.name().value_or(""));
+            return result;
+        });
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::unique_ptr<OPMLManager> opml;
 };
 
-TEST_F(OPMLManagerTest, ImportsTheGroupsOfAFileAsOneBatchOnItsQueue) {
-    RecordingFeeds feeds;
-    make(feeds);
-    ImportOutcome outcome;
-    startImport(test::fixturePath("opml/desktop-nested.opml"), outcome);
-    ASSERT_TRUE(wait(outcome));
-    EXPECT_FALSE(outcome.error);
-    EXPECT_EQ(outcome.label, OPMLManager::importQueueLabel);
-    std::vector<Pair> expected{{kHost + "kernel.xml", "Technology"},
-                               {kHost + "compilers.xml", "Technology"},
-                               {kHost + "gazette.xml", std::nullopt},
-                               {kHost + "bread.xml", "Cooking"}};
-    ASSERT_EQ(feeds.batches().size(), 1u);
-    EXPECT_EQ(feeds.batches()[0], expected);
-    EXPECT_EQ(feeds.callerLabels()[0], OPMLManager::importQueueLabel);
-    // The import ended only after the batch's after-add step.
-    EXPECT_EQ(feeds.log(), (std::vector<std::string>{"batch 1", "after-add 1"}));
+struct ImportCase {
+    const char* fixture;
+    std::vector<std::string> tree;     // storedTree() afterwards
+    std::vector<std::string> folders;  // folderNames() afterwards
+};
+
+class OPMLImportOnLoopback : public OPMLManagerTest, public ::testing::WithParamInterface<ImportCase> {};
+
+TEST_P(OPMLImportOnLoopback, EndsWithTheFoldersAndFeedsOfTheFile) {
+    const ImportCase& c = GetParam();
+    auto outcome = importAndWait(servedCopy(c.fixture));
+    EXPECT_FALSE(outcome->error) << outcome->error->message;
+    EXPECT_EQ(outcome->queueLabel, OPMLManager::importQueueLabel);
+    EXPECT_EQ(outcome->calls.load(), 1);
+    EXPECT_EQ(storedTree(), c.tree);
+    EXPECT_EQ(folderNames(), c.folders);
 }
 
-TEST_F(OPMLManagerTest, AFileWithoutFeedsStillEndsABatch) {
-    RecordingFeeds feeds;
-    make(feeds);
-    ImportOutcome outcome;
-    startImport(test::fixturePath("opml/no-outlines.opml"), outcome);
-    ASSERT_TRUE(wait(outcome));
-    EXPECT_FALSE(outcome.error);
-    EXPECT_EQ(feeds.batches(), std::vector<std::vector<Pair>>{{}});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, OPMLImportOnLoopback,
+    ::testing::Values(
+        // Nested folders with text and title, htmlUrl, a folder inside a folder.
+        ImportCase{"desktop-nested.opml",
+                   {"- | gazette.xml | /feeds/gazette.xml", "Cooking | bread.xml | /feeds/bread.xml",
+                    "Technology | compilers.xml | /feeds/compilers.xml",
+                    "Technology | kernel.xml | /feeds/kernel.xml"},
+                   {"Cooking", "Technology"}},
+        // Title without text, outlines three deep, an empty folder name (which
+        // the feeds manager files at the top level), groups without addresses.
+        ImportCase{"server-title-only.opml",
+                   {"- | loose.xml | /feeds/loose.xml", "- | nameless.xml | /feeds/nameless.xml",
+                    "- | top.xml | /feeds/top.xml", "Science | biology.xml | /feeds/biology.xml",
+                    "Science | orbit.xml | /feeds/orbit.xml"},
+                   {"Science"}},
+        // A byte-order mark and CRLF line ends.
+        ImportCase{"bom-crlf.opml",
+                   {"Cafés & Bakeries | cafe.xml | /feeds/cafe.xml?lang=fr&page=1"},
+                   {"Cafés & Bakeries"}},
+        // A stray "&" in a folder name and in an address.
+        ImportCase{"stray-ampersand.opml",
+                   {"News & Views | search.xml | /feeds/search.xml?q=rain&sort=new",
+                    "News & Views | wire.xml | /feeds/wire.xml"},
+                   {"News & Views"}},
+        // No outlines: nothing added, the import still ends.
+        ImportCase{"no-outlines.opml", {}, {}}),
+    [](const auto& info) {
+        std::string name = info.param.fixture;
+        name = name.substr(0, name.find('.'));
+        std::erase(name, '-');
+        return name;
+    });
 
 TEST_F(OPMLManagerTest, AnUnreadableFileIsReportedAndAddsNothing) {
-    RecordingFeeds feeds;
-    make(feeds);
-    ImportOutcome garbage, missing, good;
-    startImport(test::fixturePath("opml/garbage.opml"), garbage);
-    startImport(dir.path() / "absent.opml", missing);
-    startImport(test::fixturePath("opml/bom-crlf.opml"), good);
-    ASSERT_TRUE(wait(good));
-    ASSERT_TRUE(garbage.done && missing.done);
-    ASSERT_TRUE(garbage.error);
-    EXPECT_EQ(garbage.error->code, OPMLError::Code::notXML);
-    EXPECT_EQ(garbage.label, OPMLManager::importQueueLabel);
-    ASSERT_TRUE(missing.error);
-    EXPECT_EQ(missing.error->code, OPMLError::Code::unreadableFile);
+    auto garbage = startImport(test::fixturePath("opml/garbage.opml"));
+    auto missing = startImport(dir.path() / "absent.opml");
+    auto notOPML = startImport(test::fixturePath("opml/not-opml.xml"));
     // The failed imports neither added nor waited: the next one runs normally.
-    EXPECT_FALSE(good.error);
-    ASSERT_EQ(feeds.batches().size(), 1u);
-    EXPECT_EQ(feeds.batches()[0],
-              (std::vector<Pair>{{kHost + "cafe.xml?lang=fr&page=1", std::string("Cafés & Bakeries")}}));
+    auto good = importAndWait(servedCopy("bom-crlf.opml"));
+    ASSERT_TRUE(garbage->done && missing->done && notOPML->done);
+    ASSERT_TRUE(garbage->error && missing->error && notOPML->error);
+    EXPECT_EQ(garbage->error->code, OPMLError::Code::notXML);
+    EXPECT_EQ(missing->error->code, OPMLError::Code::unreadableFile);
+    EXPECT_EQ(notOPML->error->code, OPMLError::Code::notOPML);
+    EXPECT_EQ(garbage->queueLabel, OPMLManager::importQueueLabel);
+    EXPECT_NE(garbage->error->message.find("garbage.opml"), std::string::npos) << garbage->error->message;
+    EXPECT_FALSE(good->error);
+    EXPECT_EQ(storedTree(), std::vector<std::string>{"Cafés & Bakeries | cafe.xml | /feeds/cafe.xml?lang=fr&page=1"});
 }
 
 TEST_F(OPMLManagerTest, TwoImportsStartedTogetherRunOneAfterTheOther) {
-    RecordingFeeds feeds(/*holdCompletions=*/true);
-    make(feeds);
-    ImportOutcome first, second;
-    startImport(test::fixturePath("opml/desktop-nested.opml"), first, &feeds, "1");
-    startImport(test::fixturePath("opml/stray-ampersand.opml"), second, &feeds, "2");
-    ASSERT_TRUE(feeds.waitForBatches(1));
-    // The second import is queued behind the first, which holds the queue
-    // until its after-add step is done.
-    EXPECT_EQ(feeds.batches().size(), 1u);
-    EXPECT_FALSE(first.done);
-    feeds.releaseOne();
-    ASSERT_TRUE(feeds.waitForBatches(2));
-    feeds.releaseOne();
-    ASSERT_TRUE(wait(second));
-    EXPECT_EQ(feeds.log(), (std::vector<std::string>{"batch 1", "after-add 1", "import done 1", "batch 2",
-                                                     "after-add 2", "import done 2"}));
-    EXPECT_EQ(feeds.batches()[1][0].folder, "News & Views");
+    test::ServedFeed slow = test::servedFeed("slow.xml", {});
+    slow.slow = true;
+    server->setFeed("slow.xml", slow);
+    auto first = write("first.opml", "<opml><body><outline text=\"A\"><outline xmlUrl=\"" +
+                                         server->feedURL("slow.xml") + "\"/></outline></body></opml>");
+    auto second = write("second.opml",
+                        "<opml><body><outline xmlUrl=\"" + server->feedURL("quick.xml") + "\"/></body></opml>");
+
+    std::atomic<bool> gateOpened{false};
+    std::atomic<bool> firstEndedAfterItsFeed{false};
+    std::atomic<bool> secondStartedBeforeFirstEnded{true};
+    auto firstOutcome = startImport(first, [&] {
+        firstEndedAfterItsFeed = gateOpened.load();
+        secondStartedBeforeFirstEnded = !server->requests("/feeds/quick.xml").empty();
+    });
+    auto secondOutcome = startImport(second);
+
+    // The first import's feed is held at the server.
+    ASSERT_TRUE(runMainUntil([&] { return server->slowRequestsWaiting() == 1; }));
+    gateOpened = true;
+    server->openGate();
+    ASSERT_TRUE(runMainUntil([&] { return secondOutcome->done.load(); }));
+    drainMain();
+    ASSERT_TRUE(firstOutcome->done);
+    // The first import ended only once its batch was done, and the second
+    // began only after that.
+    EXPECT_TRUE(firstEndedAfterItsFeed);
+    EXPECT_FALSE(secondStartedBeforeFirstEnded);
+    EXPECT_EQ(storedTree(), (std::vector<std::string>{"- | quick.xml | /feeds/quick.xml", "A | slow.xml | /feeds/slow.xml"}));
 }
 
-TEST_F(OPMLManagerTest, ExportsTheTreeInSidebarOrderAndImportsItBackTheSame) {
-    Folder news = addFolder("News");
-    addFeed("Wire", "http://a.test/wire.xml", news);
-    addFeed("Solo", "http://a.test/solo.xml");
-    Folder tech = addFolder("Tech & Tools");
-    addFeed("Compilers", "http://a.test/compilers.xml?a=1&b=2", tech);
-    Feed kernel = addFeed("Kernel", "http://a.test/kernel.xml", tech);
-    saveAndSettle();
-    source->resetSorting();
+TEST_F(OPMLManagerTest, ExportsTheTreeInSidebarOrder) {
+    Folder news = nodes->addFolder("News");
+    nodes->addFeed("Wire", "http://a.test/wire.xml", std::nullopt, news.objectID(), false, NewsletterType::none);
+    nodes->addFeed("Solo", "http://a.test/solo.xml", std::nullopt, std::nullopt, false, NewsletterType::none);
+    Folder tech = nodes->addFolder("Tech & Tools");
+    nodes->addFeed("Compilers", "http://a.test/compilers.xml?a=1&b=2", std::nullopt, tech.objectID(), false,
+                   NewsletterType::none);
+    Feed kernel = nodes->addFeed("Kernel", "http://a.test/kernel.xml", std::nullopt, tech.objectID(), false,
+                                 NewsletterType::none);
+    drainMain();
+    nodes->resetSorting();
     // The user's order, not the names', decides.
-    ASSERT_TRUE(source->moveNode(tech.objectID(), 0, std::nullopt));
-    ASSERT_TRUE(source->moveNode(kernel.objectID(), 0, tech.objectID()));
-    dispatch::MainQueue::shared().drain();
+    ASSERT_TRUE(nodes->moveNode(tech.objectID(), 0, std::nullopt));
+    ASSERT_TRUE(nodes->moveNode(kernel.objectID(), 0, tech.objectID()));
+    drainMain();
 
-    RecordingFeeds feeds;
-    make(feeds);
     auto file = dir.path() / "export.opml";
-    ASSERT_FALSE(manager->exportOPML(file));
+    ASSERT_FALSE(opml->exportOPML(file));
     EXPECT_EQ(contents(file),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
               "<opml version=\"1.0\">\n"
@@ -260,24 +252,35 @@ TEST_F(OPMLManagerTest, ExportsTheTreeInSidebarOrderAndImportsItBackTheSame) {
               "    <outline text=\"Solo\" type=\"rss\" xmlUrl=\"http://a.test/solo.xml\"/>\n"
               "  </body>\n"
               "</opml>\n");
+}
 
-    ImportOutcome outcome;
-    startImport(file, outcome);
-    ASSERT_TRUE(wait(outcome));
-    EXPECT_FALSE(outcome.error);
-    std::vector<Pair> expected{{"http://a.test/kernel.xml", "Tech & Tools"},
-                               {"http://a.test/compilers.xml?a=1&b=2", "Tech & Tools"},
-                               {"http://a.test/wire.xml", "News"},
-                               {"http://a.test/solo.xml", std::nullopt}};
-    EXPECT_EQ(feeds.batches(), std::vector<std::vector<Pair>>{expected});
+TEST_F(OPMLManagerTest, ExportThenImportGivesTheSameTree) {
+    ASSERT_FALSE(addAndWait(server->feedURL("kernel.xml"), "Tech & Tools"));
+    ASSERT_FALSE(addAndWait(server->feedURL("compilers.xml"), "Tech & Tools"));
+    ASSERT_FALSE(addAndWait(server->feedURL("wire.xml"), "News"));
+    ASSERT_FALSE(addAndWait(server->feedURL("top.xml")));
+    drainMain();
+    const std::vector<std::string> before = storedTree();
+    ASSERT_EQ(before.size(), 4u);
+
+    auto file = dir.path() / "round-trip.opml";
+    ASSERT_FALSE(opml->exportOPML(file));
+    std::atomic<bool> removed{false};
+    nodes->removeAllNodes([&] { removed = true; });
+    ASSERT_TRUE(runMainUntil([&] { return removed.load(); }));
+    drainMain();
+    ASSERT_TRUE(storedTree().empty());
+
+    auto outcome = importAndWait(file);
+    EXPECT_FALSE(outcome->error);
+    EXPECT_EQ(storedTree(), before);
+    EXPECT_EQ(folderNames(), (std::vector<std::string>{"News", "Tech & Tools"}));
 }
 
 TEST_F(OPMLManagerTest, AnExportThatCannotBeWrittenIsReported) {
-    addFeed("Solo", "http://a.test/solo.xml");
-    saveAndSettle();
-    RecordingFeeds feeds;
-    make(feeds);
-    auto error = manager->exportOPML(dir.path() / "no-such-folder" / "export.opml");
+    nodes->addFeed("Solo", "http://a.test/solo.xml", std::nullopt, std::nullopt, false, NewsletterType::none);
+    drainMain();
+    auto error = opml->exportOPML(dir.path() / "no-such-folder" / "export.opml");
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, OPMLError::Code::writeFailed);
     EXPECT_NE(error->message.find("export.opml"), std::string::npos) << error->message;
@@ -285,3 +288,4 @@ TEST_F(OPMLManagerTest, AnExportThatCannotBeWrittenIsReported) {
 }
 
 }  // namespace
+}  // namespace tallowmere
