@@ -13,6 +13,7 @@
 #include "feeds/AnswerDeadline.h"
 #include "foundation/DispatchQueueFactory.h"
 #include "platform/dispatch/GlobalQueue.h"
+#include "platform/dispatch/MainQueue.h"
 #include "feeds/SearchManagerFeedsIndex.h"
 #include "service/TallowmereManager.h"
 #include "store/Preferences.h"
@@ -40,6 +41,12 @@ struct FeedsManager::AddRequest {
     AddCompletion completion;
     bool notifyUpdates = false;
     NewsletterType newsletterType = NewsletterType::none;
+    // Left when the last step of the add lets go of it.
+    dispatch::DispatchGroup* inFlight = nullptr;
+
+    ~AddRequest() {
+        if (inFlight) inFlight->leave();
+    }
 
     void complete(std::optional<FeedsManagerError> error) {
         AddCompletion done = std::move(completion);
@@ -69,6 +76,16 @@ FeedsManager::FeedsManager(Collaborators collaborators)
       addArticleQueue_(makeDispatchQueue(addArticleQueueLabel, QualityOfService::utility)) {}
 
 FeedsManager::~FeedsManager() {
+    auto idle = [this] {
+        return inFlight_.wait(std::chrono::milliseconds(0)) && addArticleGroup_.wait(std::chrono::milliseconds(0));
+    };
+    // Their steps may need the main queue (the save chain ends there).
+    if (dispatch::MainQueue::shared().isCurrent()) {
+        dispatch::MainQueue::shared().runUntil(idle, std::chrono::minutes(2));
+    } else {
+        inFlight_.wait();
+        addArticleGroup_.wait();
+    }
     // The queues run what they hold before they stop; the article queue last,
     // because the add queue's work feeds it.
     addFeedQueue_.reset();
@@ -104,8 +121,10 @@ void FeedsManager::addFeed(const std::string& urlString, const std::optional<std
         completion(false, FeedsManagerError::alreadyAdded(std::move(normalized)));
         return;
     }
+    inFlight_.enter();
     auto request = std::make_shared<AddRequest>(
         AddRequest{std::move(normalized), *url, folder, options, std::move(completion)});
+    request->inFlight = &inFlight_;
     addFeedQueue_->async([this, request] { startAdd(request); });
 }
 
@@ -314,6 +333,7 @@ void FeedsManager::refreshSelectedFeeds(bool flag, RefreshCompletion completion)
 }
 
 void FeedsManager::refresh(const std::vector<Feed>& feeds, bool flag, RefreshCompletion completion) {
+    inFlight_.enter();
     auto slot = std::make_shared<RefreshErrorSlot>();
     // Every feed is started whatever the others answer: one failing server
     // must not keep the rest of the list from being refreshed.
@@ -389,8 +409,9 @@ void FeedsManager::finishRefresh(const std::shared_ptr<RefreshErrorSlot>& slot, 
         c_.articles->removeOldArticles([this, slot, completion](std::vector<Article> removed) {
             removeFromSearchIndex(
                 removed,
-                [completion](std::optional<RSSServiceError> error) {
+                [this, completion](std::optional<RSSServiceError> error) {
                     if (completion) completion(std::move(error));
+                    inFlight_.leave();
                 },
                 slot);
         });
@@ -488,6 +509,7 @@ void FeedsManager::notifyNewArticle(const Article& article) {
 }
 
 void FeedsManager::addArticle(const CloudArticle& pushed, ArticleCompletion completion) {
+    inFlight_.enter();
     auto created = std::make_shared<std::optional<Article>>();
     std::optional<URL> url = URL::parse(pushed.feedURL());
     std::optional<Feed> feed = url ? c_.nodes->feed(*url) : std::nullopt;
@@ -511,8 +533,9 @@ void FeedsManager::addArticle(const CloudArticle& pushed, ArticleCompletion comp
         });
         c_.search->indexArticle(**created);
     }
-    addArticleGroup_.notify(*addArticleQueue_, [created, completion = std::move(completion)] {
+    addArticleGroup_.notify(*addArticleQueue_, [this, created, completion = std::move(completion)] {
         if (completion) completion(*created);
+        inFlight_.leave();
     });
 }
 

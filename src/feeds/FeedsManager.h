@@ -84,7 +84,8 @@ public:
     static FeedsManager& shared();
 
     explicit FeedsManager(Collaborators collaborators);
-    // Waits for the work already queued on the manager's queues.
+    // Waits until the adds, refreshes and prefetches under way have ended
+    // (running the main queue meanwhile when called on the main thread).
     ~FeedsManager();
     FeedsManager(const FeedsManager&) = delete;
     FeedsManager& operator=(const FeedsManager&) = delete;
@@ -196,6 +197,9 @@ private:
     std::unique_ptr<dispatch::SerialQueue> addArticleQueue_;
     dispatch::DispatchGroup addArticleGroup_;
     dispatch::DispatchGroup refreshGroup_;
+    // Every add, refresh and pushed article from its call until its
+    // completion has run, so the manager is not destroyed under them.
+    dispatch::DispatchGroup inFlight_;
 };
 
 }  // namespace tallowmere
