@@ -8,13 +8,8 @@ CloudArticle::CloudArticle(std::string title, Date date, std::string content, st
                            std::string link, std::optional<std::string> topImageURL,
                            std::optional<std::set<std::string>> tags, std::string feedURL,
                            std::optional<std::string> feedTitle)
-    : title_(std::move(title)),
-      date_(date),
-      content_(std::move(content)),
-      creator_(std::move(creator)),
-      link_(std::move(link)),
-      topImageURL_(std::move(topImageURL)),
-      tags_(std::move(tags)),
+    : article_(std::move(title), date, std::move(content), std::move(creator), std::move(link),
+               std::move(topImageURL), std::move(tags)),
       feedURL_(std::move(feedURL)),
       feedTitle_(std::move(feedTitle)) {}
 

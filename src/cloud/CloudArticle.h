@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "feeds/RSSArticle.h"
 #include "feeds/RemoteArticle.h"
 
 namespace tallowmere {
@@ -21,24 +22,18 @@ public:
     CloudArticle(CloudArticle&&) = default;
     CloudArticle& operator=(CloudArticle&&) = default;
 
-    const std::string& title() const override { return title_; }
-    Date date() const override { return date_; }
-    const std::string& content() const override { return content_; }
-    const std::optional<std::string>& creator() const override { return creator_; }
-    const std::string& link() const override { return link_; }
-    const std::optional<std::string>& topImageURL() const override { return topImageURL_; }
-    const std::optional<std::set<std::string>>& tags() const override { return tags_; }
+    const std::string& title() const override { return article_.title(); }
+    Date date() const override { return article_.date(); }
+    const std::string& content() const override { return article_.content(); }
+    const std::optional<std::string>& creator() const override { return article_.creator(); }
+    const std::string& link() const override { return article_.link(); }
+    const std::optional<std::string>& topImageURL() const override { return article_.topImageURL(); }
+    const std::optional<std::set<std::string>>& tags() const override { return article_.tags(); }
     const std::string& feedURL() const { return feedURL_; }
     const std::optional<std::string>& feedTitle() const { return feedTitle_; }
 
 private:
-    std::string title_;
-    Date date_;
-    std::string content_;
-    std::optional<std::string> creator_;
-    std::string link_;
-    std::optional<std::string> topImageURL_;
-    std::optional<std::set<std::string>> tags_;
+    RSSArticle article_;  // the article's own fields, as any incoming article has them
     std::string feedURL_;
     std::optional<std::string> feedTitle_;
 };

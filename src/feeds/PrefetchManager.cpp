@@ -10,6 +10,7 @@
 
 #include "feeds/PreviewImage.h"
 #include "foundation/DispatchQueueFactory.h"
+#include "foundation/TextOperations.h"
 #include "platform/dispatch/GlobalQueue.h"
 #include "platform/readability/Readability.h"
 
@@ -48,28 +49,6 @@ std::size_t graphemeCount(const std::string& text) {
     return count;
 }
 
-// White space and line breaks of any script removed from both ends.
-std::string trimmingWhitespace(const std::string& text) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t start = 0;
-    while (start < length) {
-        std::int32_t next = start;
-        UChar32 c;
-        U8_NEXT(bytes, next, length, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) break;
-        start = next;
-    }
-    std::int32_t end = length;
-    while (end > start) {
-        std::int32_t previous = end;
-        UChar32 c;
-        U8_PREV(bytes, start, previous, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) break;
-        end = previous;
-    }
-    return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
-}
 
 }  // namespace
 
@@ -150,21 +129,23 @@ void PrefetchManager::readPage(const Article& article, const std::string& link, 
         std::string(data.begin(), data.end()), link,
         [this, article, completion = std::move(completion)](ReadabilityResult result) {
             std::optional<ReadabilityData> found;
-            if (auto* data = std::get_if<ReadabilityData>(&result)) found = std::move(*data);
+            if (auto* extracted = std::get_if<ReadabilityData>(&result)) found = std::move(*extracted);
+            bool kept = true;
             if (graph::Context* context = article.context())
-                context->performAndWait([&] { storePrefetchedContent(article, found); });
+                context->performAndWait([&] { kept = storePrefetchedContent(article, found); });
             // The last use of this manager: it may be destroyed once the group is empty.
             contentGroup_.leave();
-            finish(completion, true);
+            finish(completion, kept);
         });
 }
 
-void PrefetchManager::storePrefetchedContent(const Article& article, const std::optional<ReadabilityData>& result) {
-    // Deleted while its page was being read: a write would bring it back.
-    if (article.isDeleted()) return;
+bool PrefetchManager::storePrefetchedContent(const Article& article, const std::optional<ReadabilityData>& result) {
+    // Deleted while its page was being read: it is gone for the caller too.
+    if (article.isDeleted()) return false;
     if (!article.topImage()) storeTopImage(article, result);
     article.setTopVideo(result ? result->topVideo : std::nullopt);
     if (result && result->text) storeText(article, *result->text);
+    return true;
 }
 
 void PrefetchManager::storeTopImage(const Article& article, const std::optional<ReadabilityData>& result) {

@@ -66,7 +66,8 @@ private:
                         Completion completion);
     void readPage(const Article& article, const std::string& link, http::Bytes data, Completion completion);
 
-    static void storePrefetchedContent(const Article& article,
+    // False, and nothing written, for an article deleted in the meantime.
+    static bool storePrefetchedContent(const Article& article,
                                        const std::optional<readability::ReadabilityData>& result);
     static void storeTopImage(const Article& article, const std::optional<readability::ReadabilityData>& result);
     static void storeText(const Article& article, const std::string& text);

@@ -6,6 +6,7 @@
 #include "feeds/RSSParser.h"
 #include "foundation/CharsetConversion.h"
 #include "foundation/DispatchQueueFactory.h"
+#include "foundation/TextOperations.h"
 #include "foundation/UTF8.h"
 #include "platform/feedkit/FeedParser.h"
 #include "platform/htmlquery/HTMLDocument.h"
@@ -39,28 +40,6 @@ std::string lastPathComponent(const URL& url) {
     return path.substr(path.rfind('/') + 1);
 }
 
-// Valid UTF-8 without the white space and newlines at both ends.
-std::string trimmedUTF8(const std::string& text) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t start = 0;
-    while (start < length) {
-        std::int32_t next = start;
-        UChar32 c;
-        U8_NEXT(bytes, next, length, c);
-        if (!u_isUWhiteSpace(c)) break;
-        start = next;
-    }
-    std::int32_t end = length;
-    while (end > start) {
-        std::int32_t previous = end;
-        UChar32 c;
-        U8_PREV(bytes, start, previous, c);
-        if (!u_isUWhiteSpace(c)) break;
-        end = previous;
-    }
-    return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
-}
 
 WebServiceFailure cancellation() {
     return WebServiceFailure(http::HTTPError(http::HTTPError::Code::cancelled, "the fetch was cancelled"));
@@ -205,7 +184,7 @@ void RSSService::parseTrimmed(const Request& request, const std::string& body,
         finish(request, std::nullopt, httpInfo, std::move(failure));
         return;
     }
-    parse(forParser(trimmedUTF8(body)),
+    parse(forParser(trimmingWhitespace(body)),
           [this, request, httpInfo](std::optional<RSSFeed> feed, std::optional<feedkit::FeedError> error) {
               std::optional<RSSServiceError> failure;
               if (error) failure = std::move(*error);

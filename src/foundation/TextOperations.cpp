@@ -3,7 +3,9 @@
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/regex.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 
 #include <memory>
 
@@ -72,6 +74,29 @@ std::string lowercasedTrimmingSlashes(std::string_view text) {
     if (start == std::string::npos) return std::string();
     const auto end = out.find_last_not_of('/');
     return out.substr(start, end - start + 1);
+}
+
+
+std::string trimmingWhitespace(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    std::int32_t start = 0;
+    while (start < length) {
+        std::int32_t next = start;
+        UChar32 c;
+        U8_NEXT(bytes, next, length, c);
+        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        start = next;
+    }
+    std::int32_t end = length;
+    while (end > start) {
+        std::int32_t previous = end;
+        UChar32 c;
+        U8_PREV(bytes, start, previous, c);
+        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        end = previous;
+    }
+    return std::string(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
 }
 
 }  // namespace tallowmere

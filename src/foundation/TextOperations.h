@@ -15,6 +15,10 @@ std::string capitalizedFirstLetter(std::string_view text);
 // The text between two double quotes; nothing inside is escaped.
 std::string quoted(std::string_view text);
 
+// White space and line breaks of any script removed from both ends. Bytes that
+// are not UTF-8 stop the trimming, so they are kept.
+std::string trimmingWhitespace(std::string_view text);
+
 // Lower-cased, then every "/" removed from both ends.
 std::string lowercasedTrimmingSlashes(std::string_view text);
 

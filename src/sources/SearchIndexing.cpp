@@ -1,13 +1,15 @@
 #include "sources/SearchIndexing.h"
 
 #include "cloud/ServiceSlot.h"
-#include "sources/NullSearchIndexing.h"
+#include "sources/SearchManager.h"
+#include "sources/SearchManagerIndexing.h"
 
 namespace tallowmere {
 
 namespace {
 ServiceSlot<SearchIndexing>& slot() {
-    static ServiceSlot<SearchIndexing> instance([] { return std::make_shared<NullSearchIndexing>(); });
+    static ServiceSlot<SearchIndexing> instance(
+        [] { return std::make_shared<SearchManagerIndexing>(SearchManager::shared()); });
     return instance;
 }
 }  // namespace

@@ -15,7 +15,7 @@ public:
     virtual void removeDocument(const std::string& objectIDURI) = 0;
     virtual void compactIndex() = 0;
 
-    // A stand-in that keeps no index until the search index takes its place.
+    // The program's search index (SearchManager::shared()); tests may put another in its place.
     static std::shared_ptr<SearchIndexing> shared();
     static void setShared(std::shared_ptr<SearchIndexing> index);
 };

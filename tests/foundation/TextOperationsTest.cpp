@@ -76,3 +76,15 @@ TEST(TextOperationsTest, QuotingAndSlashes) {
 }
 
 }  // namespace
+
+TEST(TextOperations, TrimmingWhitespaceOfAnyScriptKeepsInvalidBytes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"  plain  ", "plain"},
+        {"\u00a0\u2028\u3000text\u2003\n", "text"},
+        {"\n\t", ""},
+        {"", ""},
+        {"inner  space", "inner  space"},
+        {"\xff trailing ", "\xff trailing"},
+    };
+    for (const auto& [input, expected] : cases) EXPECT_EQ(tallowmere::trimmingWhitespace(input), expected) << input;
+}

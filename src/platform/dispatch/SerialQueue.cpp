@@ -1,44 +1,45 @@
 #include "platform/dispatch/SerialQueue.h"
 
-
 #include <pthread.h>
 
 namespace tallowmere::dispatch {
 
-SerialQueue::SerialQueue(std::string label, QualityOfService qos) : label_(std::move(label)), qos_(qos) {
-    worker_ = std::thread([this] { run(); });
+SerialQueue::SerialQueue(std::string label, QualityOfService qos)
+    : qos_(qos), shared_(std::make_shared<Shared>(std::move(label))) {
+    worker_ = std::thread(&SerialQueue::run, shared_, this);
     workerId_ = worker_.get_id();
     // Thread names are limited to 15 bytes; the label helps in a debugger.
-    pthread_setname_np(worker_.native_handle(), label_.substr(0, 15).c_str());
+    pthread_setname_np(worker_.native_handle(), shared_->label.substr(0, 15).c_str());
 }
 
 SerialQueue::~SerialQueue() {
-    blocks_.close();
+    shared_->blocks.close();
     if (std::this_thread::get_id() == workerId_) {
-        worker_.detach();  // the last block of the queue destroyed its owner
+        worker_.detach();  // a block of this queue destroyed it; the worker ends on its own
     } else if (worker_.joinable()) {
         worker_.join();
     }
 }
 
-void SerialQueue::run() {
-    detail::CurrentQueueScope scope(this, &label_);
-    while (auto block = blocks_.take(std::nullopt)) {
+void SerialQueue::run(std::shared_ptr<Shared> shared, SerialQueue* queue) {
+    // `queue` only identifies the queue for isCurrent(); it is never dereferenced here.
+    detail::CurrentQueueScope scope(queue, &shared->label);
+    while (auto block = shared->blocks.take(std::nullopt)) {
         (*block)();
     }
 }
 
-void SerialQueue::async(Block block) { blocks_.push(std::move(block)); }
+void SerialQueue::async(Block block) { shared_->blocks.push(std::move(block)); }
 
 void SerialQueue::asyncAfter(std::chrono::milliseconds delay, Block block) {
-    blocks_.pushAfter(delay, std::move(block));
+    shared_->blocks.pushAfter(delay, std::move(block));
 }
 
 bool SerialQueue::isCurrent() const { return currentQueue() == this; }
 
 void SerialQueue::sync(const Block& block) {
-    if (isCurrent()) fatalMisuse("sync onto the queue \"" + label_ + "\" from a block of that queue would deadlock");
-    blocks_.pushAndWait(block);
+    if (isCurrent()) fatalMisuse("sync onto the queue \"" + label() + "\" from a block of that queue would deadlock");
+    shared_->blocks.pushAndWait(block);
 }
 
 }  // namespace tallowmere::dispatch

@@ -16,7 +16,8 @@ class SerialQueue final : public Queue {
 public:
     SerialQueue(std::string label, QualityOfService qos = QualityOfService::standard);
     // Runs what was queued before, then stops the worker. Delayed blocks not yet
-    // due are dropped.
+    // due are dropped. A block of the queue may destroy its own queue: the
+    // worker then finishes the blocks already queued on its own.
     ~SerialQueue() override;
     SerialQueue(const SerialQueue&) = delete;
     SerialQueue& operator=(const SerialQueue&) = delete;
@@ -24,16 +25,22 @@ public:
     void async(Block block) override;
     void sync(const Block& block) override;
     void asyncAfter(std::chrono::milliseconds delay, Block block) override;
-    const std::string& label() const override { return label_; }
+    const std::string& label() const override { return shared_->label; }
     bool isCurrent() const override;
     QualityOfService qos() const { return qos_; }
 
 private:
-    void run();
+    // What the worker needs: it outlives the queue object when a block
+    // destroys its own queue.
+    struct Shared {
+        explicit Shared(std::string label) : label(std::move(label)) {}
+        const std::string label;
+        BlockList blocks;
+    };
+    static void run(std::shared_ptr<Shared> shared, SerialQueue* queue);
 
-    const std::string label_;
     const QualityOfService qos_;
-    BlockList blocks_;
+    std::shared_ptr<Shared> shared_;
     std::thread::id workerId_;
     std::thread worker_;
 };

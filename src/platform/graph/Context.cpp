@@ -79,16 +79,22 @@ ObjectPtr Context::registered(const ObjectID& id) const {
 }
 
 ObjectPtr Context::object(const ObjectID& id) {
-    if (!id.isValid()) return nullptr;
+    // An ID of another store names nothing here.
+    if (!id.isValid() || id.entity()->model() != &container_->model()) return nullptr;
     if (auto existing = registered(id)) return existing;
     if (id.isTemporary()) return nullptr;  // an unsaved object of another context
     auto created = std::make_shared<Object>(this, id.entity(), id);
-    registry_[id] = created;
+    registerObject(id, created);
+    return created;
+}
+
+void Context::registerObject(const ObjectID& id, const ObjectPtr& object) {
+    registry_[id] = object;
+    // The registry holds objects weakly; drop the dead entries now and then.
     if (registry_.size() > sweepAt_) {
         std::erase_if(registry_, [](const auto& entry) { return entry.second.expired(); });
         sweepAt_ = std::max<std::size_t>(1024, registry_.size() * 2);
     }
-    return created;
 }
 
 Result<ObjectPtr> Context::existingObject(const ObjectID& id) {
@@ -155,7 +161,7 @@ ObjectPtr Context::materialize(const Statement& row, const EntityDescription& fe
     ObjectPtr object = registered(id);
     if (!object) {
         object = std::make_shared<Object>(this, concrete, id);
-        registry_[id] = object;
+        registerObject(id, object);
     }
     if (object->fault_) fill(*object, row, layout);
     return object;
@@ -321,7 +327,7 @@ ObjectPtr Context::insert(std::string_view entityName) {
         else if (p->type == AttributeType::boolean)
             object->values_[p->slot] = false;
     }
-    registry_[id] = object;
+    registerObject(id, object);
     listPending(*object);
     return object;
 }
@@ -431,8 +437,10 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
     sql += "t0.id";
 
     const bool pendingRelevant = entityHasPendingChanges(*entity);
-    if (request.fetchLimit > 0)
-        sql += " LIMIT " + std::to_string(request.fetchLimit + (pendingRelevant ? pending_.size() : 0));
+    if (request.fetchLimit > 0) {
+        sql += " LIMIT ";
+        sql += std::to_string(request.fetchLimit + (pendingRelevant ? pending_.size() : 0));
+    }
 
     std::vector<Candidate> found;
     if (sink && !pendingRelevant && !loadRows) {
@@ -645,12 +653,13 @@ Result<void> Context::writeInsert(Object& object) {
     if (e.hasEntityColumn()) {
         columns += ", entity";
         params.push_back(e.name());
-        values += ", ?" + std::to_string(params.size());
+        values += ", ?";
+        values += std::to_string(params.size());
     }
     for (const PropertyDescription* p : e.properties()) {
         if (!p->hasColumn()) continue;
         params.push_back(object.values_[p->slot]);
-        const std::string index = "?" + std::to_string(params.size());
+        const std::string index = std::string("?").append(std::to_string(params.size()));
         columns += ", " + quoted(p->column);
         values += ", " + index;
         if (!p->orderColumn.empty()) {
@@ -676,7 +685,7 @@ Result<void> Context::writeUpdate(Object& object, bool& changedColumns) {
         for (const PropertyDescription* p : e.properties()) {
             if (!p->hasColumn() || !object.dirty_[p->slot]) continue;
             params.push_back(object.values_[p->slot]);
-            const std::string index = "?" + std::to_string(params.size());
+            const std::string index = std::string("?").append(std::to_string(params.size()));
             sets += quoted(p->column) + " = " + index + ", ";
             if (!p->orderColumn.empty())
                 sets += quoted(p->orderColumn) + " = (SELECT IFNULL(MAX(" + quoted(p->orderColumn) + "), 0) + 1 FROM " +
@@ -802,6 +811,9 @@ Result<void> Context::save() {
             o->inserted_ = false;
         } else if (o->updated_) {
             changes.updated.push_back(o->id_);
+            auto& changed = changes.changedProperties.emplace_back();
+            for (const PropertyDescription* p : o->entity_->properties())
+                if (p->hasColumn() && p->slot < o->dirty_.size() && o->dirty_[p->slot]) changed.push_back(p);
         }
         o->updated_ = false;
         o->listed_ = false;
@@ -910,38 +922,6 @@ void Context::mergeChanges(const ChangeSet& changes) {
     }
     hasChanges_ = !pending_.empty();
     notifyObservers(changes);
-}
-
-// ---- FetchResults -----------------------------------------------------------
-
-FetchResults::FetchResults(std::weak_ptr<Context> context, std::vector<ObjectID> ids, std::vector<ObjectPtr> loaded,
-                           std::size_t batchSize, std::vector<std::string> prefetch)
-    : context_(std::move(context)),
-      ids_(std::move(ids)),
-      objects_(std::move(loaded)),
-      batchSize_(batchSize),
-      prefetch_(std::move(prefetch)) {}
-
-ObjectPtr FetchResults::at(std::size_t index) const {
-    if (index >= ids_.size()) return nullptr;
-    if (objects_.size() != ids_.size()) objects_.resize(ids_.size());
-    if (objects_[index]) return objects_[index];
-    auto context = context_.lock();
-    if (!context) return nullptr;
-    const std::size_t batch = batchSize_ == 0 ? ids_.size() : batchSize_;
-    const std::size_t first = index / batch * batch;
-    const std::size_t last = std::min(ids_.size(), first + batch);
-    std::vector<ObjectID> slice(ids_.begin() + static_cast<std::ptrdiff_t>(first), ids_.begin() + static_cast<std::ptrdiff_t>(last));
-    auto loaded = context->loadBatch(slice, prefetch_);
-    for (std::size_t i = first; i < last; ++i) objects_[i] = loaded[i - first];
-    return objects_[index];
-}
-
-std::vector<ObjectPtr> FetchResults::all() const {
-    std::vector<ObjectPtr> out;
-    out.reserve(size());
-    for (std::size_t i = 0; i < size(); ++i) out.push_back(at(i));
-    return out;
 }
 
 }  // namespace tallowmere::graph

@@ -107,6 +107,7 @@ private:
 
     // Objects.
     ObjectPtr registered(const ObjectID& id) const;
+    void registerObject(const ObjectID& id, const ObjectPtr& object);
     ObjectPtr materialize(const Statement& row, const EntityDescription& fetched, const TableLayout& layout);
     void fill(Object& object, const Statement& row, const TableLayout& layout);
     void fire(Object& object);

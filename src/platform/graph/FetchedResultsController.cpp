@@ -67,9 +67,18 @@ void FetchedResultsController::setUp() {
     if (!sectionKeyPath_.empty()) paths.push_back(sectionKeyPath_);
     for (const auto& path : paths) {
         const EntityDescription* entity = entity_;
+        bool first = true;
         for (const auto& part : splitKeyPath(path)) {
             const PropertyDescription* p = entity ? entity->property(part) : nullptr;
-            if (!p || p->isAttribute()) break;
+            if (!p) break;
+            if (!first) hopProperties_.insert(p);
+            if (p->isToMany()) {
+                // A count changes with the other side's key.
+                hopProperties_.insert(p->inverse);
+                countsRelations_ = true;
+            }
+            first = false;
+            if (p->isAttribute()) break;
             entity = p->destination;
             for (const auto* e : entity->root()->descendants())
                 if (std::find(hopEntities_.begin(), hopEntities_.end(), e) == hopEntities_.end()) hopEntities_.push_back(e);
@@ -205,16 +214,26 @@ std::vector<ObjectID> FetchedResultsController::objectIDs() const {
 
 bool FetchedResultsController::dependsOnOtherEntities(const ChangeSet& changes) const {
     if (hopEntities_.empty() && !sectionName_) return false;
-    auto touches = [&](const std::vector<ObjectID>& ids) {
-        for (const auto& id : ids) {
-            if (id.entity()->isKindOf(entity_)) continue;
-            if (sectionName_ && id.entity()->root() == entity_->root()) return true;
-            for (const auto* e : hopEntities_)
-                if (id.entity() == e || id.entity()->isKindOf(e) || e->isKindOf(id.entity())) return true;
-        }
-        return false;
+    auto isHop = [&](const ObjectID& id) {
+        return std::any_of(hopEntities_.begin(), hopEntities_.end(), [&](const EntityDescription* e) { return id.entity()->root() == e->root(); });
     };
-    return touches(changes.updated) || touches(changes.deleted) || touches(changes.inserted);
+    for (std::size_t i = 0; i < changes.updated.size(); ++i) {
+        const ObjectID& id = changes.updated[i];
+        if (id.entity()->isKindOf(entity_)) continue;
+        if (sectionName_ && id.entity()->root() == entity_->root()) return true;
+        if (!isHop(id)) continue;
+        if (i >= changes.changedProperties.size()) return true;  // not known: assume the worst
+        for (const PropertyDescription* p : changes.changedProperties[i])
+            if (hopProperties_.count(p)) return true;
+    }
+    // New or removed related objects matter only to counts: the objects of
+    // this list that point at them are in the change set themselves.
+    if (countsRelations_) {
+        for (const auto* list : {&changes.inserted, &changes.deleted})
+            for (const auto& id : *list)
+                if (!id.entity()->isKindOf(entity_) && isHop(id)) return true;
+    }
+    return false;
 }
 
 void FetchedResultsController::contextDidChange(const ChangeSet& changes) {
@@ -299,21 +318,31 @@ void FetchedResultsController::apply(Rows next, const std::unordered_set<std::in
             for (std::size_t k = 0; k < stride; ++k) merged.sortValues.push_back(std::move(from.sortValues[i * stride + k]));
             if (sectioned) merged.sectionNames.push_back(std::move(from.sectionNames[i]));
         };
-        std::size_t i = 0, j = 0;
-        while (i < old.keys.size() || j < next.keys.size()) {
-            if (i < old.keys.size() && changed.count(old.keys[i])) {
-                ++i;
-                continue;
+        // Where each re-read row goes among the old rows: a binary search per
+        // row, so a small save costs few comparisons however long the list.
+        auto oldBefore = [&](std::size_t i, std::size_t j) {
+            int c = compareSortKeys(&old.sortValues[i * stride], &next.sortValues[j * stride], request_.sortDescriptors);
+            return c < 0 || (c == 0 && old.keys[i] < next.keys[j]);
+        };
+        std::vector<std::size_t> at(next.keys.size());
+        std::size_t low = 0;
+        for (std::size_t j = 0; j < next.keys.size(); ++j) {
+            std::size_t count = old.keys.size() - low, first = low;
+            while (count > 0) {
+                std::size_t step = count / 2, middle = first + step;
+                if (oldBefore(middle, j)) {
+                    first = middle + 1;
+                    count -= step + 1;
+                } else {
+                    count = step;
+                }
             }
-            bool takeOld;
-            if (i >= old.keys.size()) takeOld = false;
-            else if (j >= next.keys.size()) takeOld = true;
-            else {
-                int c = compareSortKeys(&old.sortValues[i * stride], &next.sortValues[j * stride], request_.sortDescriptors);
-                takeOld = c < 0 || (c == 0 && old.keys[i] < next.keys[j]);
-            }
-            if (takeOld) take(old, i++);
-            else take(next, j++);
+            at[j] = low = first;
+        }
+        std::size_t j = 0;
+        for (std::size_t i = 0; i <= old.keys.size(); ++i) {
+            while (j < next.keys.size() && at[j] == i) take(next, j++);
+            if (i < old.keys.size() && !changed.count(old.keys[i])) take(old, i);
         }
     }
     stable = 0;

@@ -98,7 +98,11 @@ private:
     std::string sectionKeyPath_;
     SectionNamer sectionName_;
     const EntityDescription* entity_ = nullptr;
-    std::vector<const EntityDescription*> hopEntities_;  // reached by key paths through relations
+    // Properties of other entities that key paths read through relations:
+    // only their changes can reorder or refilter the list as a whole.
+    std::unordered_set<const PropertyDescription*> hopProperties_;
+    std::vector<const EntityDescription*> hopEntities_;
+    bool countsRelations_ = false;
     FetchedResultsDelegate* delegate_ = nullptr;
     bool fetched_ = false;
 

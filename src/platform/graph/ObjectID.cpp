@@ -7,7 +7,10 @@ namespace tallowmere::graph {
 std::string ObjectID::uriRepresentation() const {
     if (!entity_) return {};
     const std::string& store = entity_->model() ? entity_->model()->storeIdentifier() : std::string();
-    return "tallowmere://" + store + "/" + entity_->name() + "/" + (key_ < 0 ? "t" + std::to_string(-key_) : "p" + std::to_string(key_));
+    std::string uri = "tallowmere://";
+    uri.append(store).append("/").append(entity_->name()).append(key_ < 0 ? "/t" : "/p");
+    uri.append(std::to_string(key_ < 0 ? -key_ : key_));
+    return uri;
 }
 
 bool ObjectID::operator==(const ObjectID& other) const {

@@ -30,7 +30,7 @@ Result<std::pair<const PropertyDescription*, std::string>> SqlQuery::resolve(con
         path += (path.empty() ? "" : ".") + parts[i];
         auto found = aliasForPath_.find(path);
         if (found == aliasForPath_.end()) {
-            std::string next = "t" + std::to_string(aliasForPath_.size() + 1);
+            std::string next = std::string("t").append(std::to_string(aliasForPath_.size() + 1));
             joins_.push_back(" LEFT JOIN \"" + p->destination->table() + "\" " + next + " ON " + next + ".id = " + alias +
                              ".\"" + p->column + "\"");
             found = aliasForPath_.emplace(path, next).first;
@@ -53,7 +53,7 @@ Result<std::string> SqlQuery::column(const std::string& keyPath) {
 
 std::string SqlQuery::bind(Value value) {
     parameters_.push_back(std::move(value));
-    return "?" + std::to_string(parameters_.size());
+    return std::string("?").append(std::to_string(parameters_.size()));
 }
 
 std::string SqlQuery::joins() const {

@@ -221,3 +221,17 @@ TEST(ObjectCache, KeepsTheMostRecentlyUsedWithinItsCountLimit) {
     cache.removeAll();
     EXPECT_EQ(cache.count(), 0u);
 }
+
+TEST(SerialQueue, ABlockMayDestroyItsOwnQueue) {
+    auto* queue = new SerialQueue("self_destroying_queue");
+    Semaphore done(0);
+    std::atomic<bool> laterRan{false};
+    queue->async([queue] { delete queue; });
+    // Queued before the delete ran: still run by the worker on its own.
+    queue->async([&] {
+        laterRan = true;
+        done.signal();
+    });
+    ASSERT_TRUE(done.wait(5s));
+    EXPECT_TRUE(laterRan);
+}

@@ -1,4 +1,5 @@
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "GraphTestModel.h"
@@ -401,4 +402,61 @@ TEST_F(ContextTest, AttributesKeepAbsentApartFromEmpty) {
         feed->setInteger("priority", 70000);  // 16 bits
         EXPECT_EQ(feed->integer("priority"), static_cast<std::int16_t>(70000));
     });
+}
+
+TEST_F(ContextTest, RefreshDiscardsOneObjectsChangesOrKeepsThemWhenMerging) {
+    main->performAndWait([&] {
+        auto first = makeFeed(*main, "First", "https://1.example/");
+        auto second = makeFeed(*main, "Second", "https://2.example/");
+        ASSERT_TRUE(main->save().ok());
+        first->setString("name", "First changed");
+        second->setString("name", "Second changed");
+        main->refresh(first, false);
+        EXPECT_TRUE(first->isFault());
+        EXPECT_EQ(first->string("name"), "First");
+        EXPECT_FALSE(first->hasChanges());
+        EXPECT_TRUE(main->hasChanges());  // the other object keeps its change
+        // A refresh that merges keeps the object's own changes over the store's values.
+        {
+            std::lock_guard lock(container->store().mutex());
+            ASSERT_TRUE(container->store().db().exec("UPDATE node SET url = 'https://elsewhere.example/' WHERE name = 'Second'").ok());
+        }
+        main->refresh(second, true);
+        EXPECT_EQ(second->string("name"), "Second changed");
+        EXPECT_EQ(second->string("url"), "https://elsewhere.example/");
+        main->rollback();
+        EXPECT_FALSE(main->hasChanges());
+        EXPECT_EQ(second->string("name"), "Second");
+    });
+}
+
+TEST_F(ContextTest, SchemaGrowsWithTheModelAndBadFilesAreRefused) {
+    main->performAndWait([&] {
+        makeFeed(*main, "Kept", "https://k.example/");
+        ASSERT_TRUE(main->save().ok());
+    });
+    main.reset();
+    container.reset();
+    auto reopened = Container::open((dir.path() / "store.sqlite").string(), readerModel(true));
+    ASSERT_TRUE(reopened.ok()) << reopened.error().message;
+    auto context = reopened.value()->mainContext();
+    context->performAndWait([&] {
+        auto feeds = context->fetch(FetchRequest("Feed")).value().all();
+        ASSERT_EQ(feeds.size(), 1u);
+        EXPECT_EQ(feeds[0]->string("name"), "Kept");
+        EXPECT_EQ(feeds[0]->string("language"), std::nullopt);
+        feeds[0]->setString("language", "en");
+        context->insert("Note")->setString("text", "n");
+        ASSERT_TRUE(context->save().ok());
+    });
+
+    {
+        std::ofstream garbage(dir.path() / "garbage.sqlite");
+        garbage << std::string(4096, 'x');
+    }
+    auto refused = Container::open((dir.path() / "garbage.sqlite").string(), readerModel());
+    EXPECT_FALSE(refused.ok());
+    ModelDescription broken;
+    broken.entity("A").toOne("b", "B", "a");
+    EXPECT_FALSE(Container::open((dir.path() / "broken.sqlite").string(), broken).ok());
 }

@@ -14,7 +14,8 @@ namespace tallowmere::graph::test {
 
 // A model of the shape the reader stores: Node with Feed and Folder
 // children, Article and Tag.
-inline ModelDescription readerModel() {
+// `grown` adds a later version's attribute and entity.
+inline ModelDescription readerModel(bool grown = false) {
     ModelDescription model;
     model.entity("Node")
         .attribute("name", AttributeType::string)
@@ -22,8 +23,8 @@ inline ModelDescription readerModel() {
         .attribute("sortName", AttributeType::string)
         .attribute("sortValue", AttributeType::integer64)
         .index({"sortName"});
-    model.entity("Feed", "Node")
-        .attribute("url", AttributeType::string)
+    auto& feed = model.entity("Feed", "Node");
+    feed.attribute("url", AttributeType::string)
         .attribute("tallowmereHash", AttributeType::integer64)
         .attribute("icon", AttributeType::binary)
         .attribute("lastUpdate", AttributeType::date)
@@ -51,6 +52,10 @@ inline ModelDescription readerModel() {
         .index({"date"})
         .index({"tallowmereHash"});
     model.entity("Tag").attribute("name", AttributeType::string).toMany("articles", "Article", "tags");
+    if (grown) {
+        feed.attribute("language", AttributeType::string);
+        model.entity("Note").attribute("text", AttributeType::string);
+    }
     return model;
 }
 

@@ -1,9 +1,0 @@
-#include "sources/NullSearchIndexing.h"
-
-namespace tallowmere {
-
-void NullSearchIndexing::removeDocument(const std::string&) {}
-
-void NullSearchIndexing::compactIndex() {}
-
-}  // namespace tallowmere
