@@ -14,6 +14,8 @@
 
 #include "FeedsManagerFixture.h"
 #include "feeds/OPMLManager.h"
+#include "sources/SearchIndexing.h"
+#include "sources/SearchManagerIndexing.h"
 #include "support/TempDir.h"
 
 namespace tallowmere {
@@ -47,9 +49,14 @@ protected:
         test::FeedsManagerTest::SetUp();
         for (const char* name : kServedFeeds) server->setFeed(name, test::servedFeed(name, {}));
         opml = std::make_unique<OPMLManager>(*manager, nodes, dataController);
+        // Deleting nodes takes their articles out of this test's index, not
+        // the program's.
+        SearchIndexing::setShared(std::make_shared<SearchManagerIndexing>(*searchManager));
     }
     void TearDown() override {
         opml.reset();
+        waitForSearchQueue();
+        SearchIndexing::setShared(nullptr);
         test::FeedsManagerTest::TearDown();
     }
 
