@@ -111,64 +111,11 @@ void DataController::fatalError(std::string_view description) {
     std::abort();
 }
 
-void DataController::saveOrStop(graph::Container& container, graph::Context& context) {
-    auto saved = context.save();
-    if (!saved && settleDeletedTargets(container, context)) saved = context.save();
-    if (!saved) fatalError(saved.error().message);
-}
-
-// Another context may have deleted and saved an object that a pending object
-// here still points at: a feed removed while its refresh stores articles. The
-// store refuses such a save, which must not stop the program. The delete
-// rules are applied as if the deletion had happened here: an object whose
-// owner went goes with it (the owner's side cascades), any other reference
-// is cleared.
-bool DataController::settleDeletedTargets(graph::Container& container, graph::Context& context) {
-    struct Reference {
-        graph::ObjectPtr object;
-        const graph::PropertyDescription* property;
-        graph::ObjectID target;
-    };
-    std::vector<Reference> references;
-    auto collect = [&](const std::vector<graph::ObjectPtr>& objects) {
-        for (const auto& object : objects) {
-            for (const auto* property : object->entity().properties()) {
-                if (!property->isToOne()) continue;
-                auto value = object->value(property->name);
-                if (auto* target = std::get_if<graph::ObjectID>(&value); target && !target->isTemporary())
-                    references.push_back({object, property, *target});
-            }
-        }
-    };
-    collect(context.insertedObjects());
-    collect(context.updatedObjects());
-
-    std::vector<Reference> dangling;
-    {
-        auto& store = container.store();
-        std::lock_guard lock(store.mutex());
-        for (auto& reference : references) {
-            auto* query = store.db().prepare("SELECT 1 FROM \"" + reference.target.entity()->table() +
-                                             "\" WHERE id = ?1");
-            if (!query) return false;
-            query->bind(1, graph::Value(reference.target.key()));
-            bool exists = query->step();
-            bool failed = query->failed();
-            query->reset();
-            if (failed) return false;
-            if (!exists) dangling.push_back(std::move(reference));
-        }
-    }
-    for (const auto& reference : dangling) {
-        if (reference.object->isDeleted()) continue;
-        const auto* inverse = reference.property->inverse;
-        if (inverse && inverse->deleteRule == graph::DeleteRule::cascade) {
-            context.deleteObject(reference.object);
-        } else {
-            reference.object->setToOne(reference.property->name, nullptr);
-        }
-    }
-    return !dangling.empty();
+// The store applies the delete rules of objects another context deleted
+// meanwhile (a feed removed while its refresh stores articles), so a failed
+// save here is a broken store.
+void DataController::saveOrStop(graph::Context& context) {
+    if (auto saved = context.save(); !saved) fatalError(saved.error().message);
 }
 
 // The blocks hold the contexts and the container, not the controller: a
@@ -179,7 +126,7 @@ void DataController::save(std::function<void()> completion) {
                        completion = std::move(completion)]() mutable {
         auto saveMain = [container, main, completion]() mutable {
             main->perform([container, main, completion = std::move(completion)] {
-                saveOrStop(*container, *main);
+                saveOrStop(*main);
                 if (completion) completion();
             });
         };
@@ -187,7 +134,7 @@ void DataController::save(std::function<void()> completion) {
             std::weak_ptr<graph::Context> weakBackground = background;
             background->perform(
                 [container, weakBackground, main, saveMain = std::move(saveMain), completion]() mutable {
-                    if (auto context = weakBackground.lock()) saveOrStop(*container, *context);
+                    if (auto context = weakBackground.lock()) saveOrStop(*context);
                     if (main->hasChanges()) {
                         saveMain();
                     } else if (completion) {

@@ -71,8 +71,7 @@ private:
     DataController(std::unique_ptr<dispatch::SerialQueue> saveQueue,
                    std::shared_ptr<graph::Container> container);
     [[noreturn]] static void fatalError(std::string_view description);
-    static void saveOrStop(graph::Container& container, graph::Context& context);
-    static bool settleDeletedTargets(graph::Container& container, graph::Context& context);
+    static void saveOrStop(graph::Context& context);
 
     // Destroyed in reverse order: the contexts before the container they
     // use, the save queue (which may still hold a chain step) first of all.

@@ -64,7 +64,7 @@ Result<void> Container::batchDelete(std::string_view entityName) {
         sql += " WHERE entity IN (" + list + ")";
     }
     std::lock_guard lock(store_->mutex());
-    auto done = store_->db().exec("BEGIN IMMEDIATE");
+    auto done = store_->db().beginWrite();
     if (!done) return done;
     done = store_->db().exec(sql);
     if (!done) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "platform/dispatch/GlobalQueue.h"
 #include "platform/graph/Container.h"
 #include "platform/graph/SqlQuery.h"
 #include "platform/graph/Store.h"
@@ -59,6 +60,14 @@ Context::~Context() {
     for (auto& object : pending_) object->context_ = nullptr;
     // The queue runs what was queued before it stops; those blocks hold no
     // strong reference to this context.
+    if (ownQueue_ && ownQueue_->isCurrent()) {
+        // Ended by a block of its own queue (one that held the last
+        // reference): the queue's thread is still inside that block, so
+        // another thread ends the queue once the block has returned.
+        dispatch::SerialQueue* queue = ownQueue_.release();
+        dispatch::GlobalQueue::shared(dispatch::QualityOfService::utility).async([queue] { delete queue; });
+        return;
+    }
     ownQueue_.reset();
 }
 
@@ -607,6 +616,7 @@ void Context::assignPermanentKeys(const std::vector<ObjectPtr>& objects) {
     if (byRoot.empty()) return;
     std::unordered_map<ObjectID, ObjectID, ObjectIDHash> moved;
     for (auto& [root, list] : byRoot) {
+        store_.catchUpKeys(*root);
         std::int64_t key = store_.reserveKeys(*root, static_cast<std::int64_t>(list.size()));
         for (const auto& o : list) {
             ObjectID permanent(o->entity_, key++);
@@ -635,9 +645,10 @@ void Context::assignPermanentKeys(const std::vector<ObjectPtr>& objects) {
 
 Result<void> Context::obtainPermanentIDs(const std::vector<ObjectPtr>& objects) {
     std::lock_guard lock(store_.mutex());
-    assignPermanentKeys(objects);
     Database& db = store_.db();
-    if (auto done = db.exec("BEGIN IMMEDIATE"); !done) return done;
+    // Keys are handed out inside the transaction: other connections may insert too.
+    if (auto done = db.beginWrite(); !done) return done;
+    assignPermanentKeys(objects);
     auto done = store_.persistReservations();
     if (!done) {
         db.exec("ROLLBACK");
@@ -760,48 +771,111 @@ Result<void> Context::writeJoins(Object& object) {
     return {};
 }
 
-Result<void> Context::save() {
-    if (pending_.empty()) {
-        hasChanges_ = false;
-        return {};
+Result<std::vector<ObjectID>> Context::missingTargets(const std::vector<ObjectPtr>& work) {
+    IDSet written;
+    for (const auto& o : work)
+        if (o->inserted_ && !o->deleted_) written.insert(o->id_);
+    IDSet asked;
+    std::unordered_map<const EntityDescription*, std::vector<ObjectID>> byRoot;
+    auto ask = [&](const ObjectID& id) {
+        if (id.isTemporary() || written.count(id) || !asked.insert(id).second) return;
+        byRoot[id.entity()->root()].push_back(id);
+    };
+    for (const auto& o : work) {
+        if (o->deleted_) continue;
+        for (const PropertyDescription* p : o->entity_->properties()) {
+            if (p->isToOne()) {
+                if (!o->inserted_ && !o->dirty_[p->slot]) continue;
+                if (auto* id = std::get_if<ObjectID>(&o->values_[p->slot])) ask(*id);
+            } else if (p->isManyToMany() && p->slot < o->many_.size() && o->many_[p->slot] && !o->many_[p->slot]->added.empty()) {
+                // Join rows name both ends.
+                ask(o->id_);
+                for (const auto& id : o->many_[p->slot]->added) ask(id);
+            }
+        }
     }
-    std::vector<ObjectPtr> work = pending_;
-    ChangeSet changes;
-    std::vector<ObjectPtr> changedColumns;
-    {
-        std::lock_guard lock(store_.mutex());
-        Database& db = store_.db();
-        std::vector<ObjectPtr> inserted;
-        for (const auto& o : work)
-            if (o->inserted_ && !o->deleted_) inserted.push_back(o);
-        assignPermanentKeys(inserted);
-        if (auto done = db.exec("BEGIN IMMEDIATE"); !done) return GraphError{GraphErrorCode::saveFailed, done.error().message};
-        auto fail = [&](const GraphError& error) -> Result<void> {
+    std::vector<ObjectID> missing;
+    for (const auto& [root, ids] : byRoot) {
+        std::vector<std::int64_t> keys;
+        keys.reserve(ids.size());
+        for (const auto& id : ids) keys.push_back(id.key());
+        Statement* rows = store_.db().prepare("SELECT j.value FROM json_each(?1) j WHERE NOT EXISTS (SELECT 1 FROM " +
+                                              quoted(root->table()) + " t WHERE t.id = j.value)");
+        if (!rows) return GraphError{GraphErrorCode::saveFailed, store_.db().lastError()};
+        rows->bind(1, keyList(keys));
+        std::unordered_set<std::int64_t> gone;
+        while (rows->step()) gone.insert(rows->integer(0));
+        if (rows->failed()) return GraphError{GraphErrorCode::saveFailed, store_.db().lastError()};
+        for (const auto& id : ids)
+            if (gone.count(id.key())) missing.push_back(id);
+    }
+    return missing;
+}
+
+Result<std::vector<ObjectID>> Context::writePending(const std::vector<ObjectPtr>& work, bool checkTargets) {
+    std::lock_guard lock(store_.mutex());
+    Database& db = store_.db();
+    std::vector<ObjectPtr> inserted;
+    for (const auto& o : work)
+        if (o->inserted_ && !o->deleted_) inserted.push_back(o);
+    if (auto done = db.beginWrite(); !done) return GraphError{GraphErrorCode::saveFailed, done.error().message};
+    // Keys are handed out inside the transaction: other connections may insert too.
+    assignPermanentKeys(inserted);
+    auto fail = [&](const GraphError& error) -> Result<std::vector<ObjectID>> {
+        db.exec("ROLLBACK");
+        return GraphError{GraphErrorCode::saveFailed, error.message};
+    };
+    // Checked inside the transaction, so no other save can delete them
+    // between the check and the writes.
+    if (checkTargets) {
+        auto missing = missingTargets(work);
+        if (!missing) return fail(missing.error());
+        if (!missing->empty()) {
             db.exec("ROLLBACK");
-            return GraphError{GraphErrorCode::saveFailed, error.message};
-        };
-        for (const auto& o : inserted)
-            if (auto done = writeInsert(*o); !done) return fail(done.error());
-        for (const auto& o : work) {
-            if (!o->updated_ || o->deleted_ || o->inserted_) continue;
-            bool changed = false;
-            if (auto done = writeUpdate(*o, changed); !done) return fail(done.error());
+            return missing;
         }
-        for (const auto& o : work) {
-            if (o->deleted_) continue;
-            if (auto done = writeJoins(*o); !done) return fail(done.error());
+    }
+    for (const auto& o : inserted)
+        if (auto done = writeInsert(*o); !done) return fail(done.error());
+    for (const auto& o : work) {
+        if (!o->updated_ || o->deleted_ || o->inserted_) continue;
+        bool changed = false;
+        if (auto done = writeUpdate(*o, changed); !done) return fail(done.error());
+    }
+    for (const auto& o : work) {
+        if (o->deleted_) continue;
+        if (auto done = writeJoins(*o); !done) return fail(done.error());
+    }
+    for (const auto& o : work) {
+        if (!o->deleted_ || o->inserted_) continue;
+        Statement* remove = db.prepare("DELETE FROM " + quoted(o->entity_->table()) + " WHERE id = ?1");
+        if (!remove) return fail(GraphError{GraphErrorCode::saveFailed, db.lastError()});
+        remove->bind(1, o->id_.key());
+        remove->step();
+        if (remove->failed()) return fail(GraphError{GraphErrorCode::saveFailed, db.lastError()});
+    }
+    if (auto done = db.exec("COMMIT"); !done) return fail(done.error());
+    return std::vector<ObjectID>{};
+}
+
+Result<void> Context::save() {
+    std::vector<ObjectPtr> work;
+    // Another context may have deleted rows the pending objects point at; the
+    // delete rules settle them as if the deletion had been merged, then the
+    // save starts again. A few rounds suffice unless deletions keep coming.
+    for (int round = 0;; ++round) {
+        if (pending_.empty()) {
+            hasChanges_ = false;
+            return {};
         }
-        for (const auto& o : work) {
-            if (!o->deleted_ || o->inserted_) continue;
-            Statement* remove = db.prepare("DELETE FROM " + quoted(o->entity_->table()) + " WHERE id = ?1");
-            if (!remove) return fail(GraphError{GraphErrorCode::saveFailed, db.lastError()});
-            remove->bind(1, o->id_.key());
-            remove->step();
-            if (remove->failed()) return fail(GraphError{GraphErrorCode::saveFailed, db.lastError()});
-        }
-        if (auto done = db.exec("COMMIT"); !done) return fail(done.error());
+        work = pending_;
+        auto missing = writePending(work, round < 4);
+        if (!missing) return missing.error();
+        if (missing->empty()) break;
+        settleDeletedInStore(*missing);
     }
 
+    ChangeSet changes;
     for (const auto& o : work) {
         if (o->deleted_) {
             if (!o->inserted_) changes.deleted.push_back(o->id_);
@@ -851,7 +925,12 @@ void Context::rollback() {
 
 void Context::refresh(const ObjectPtr& object, bool mergeChanges) {
     if (!object || object->context_ != this || object->inserted_) return;
-    bool keepChanges = mergeChanges && std::find(object->dirty_.begin(), object->dirty_.end(), true) != object->dirty_.end();
+    // A merge keeps a pending deletion: the save removes the row whatever others changed in it.
+    if (mergeChanges && object->deleted_) return;
+    bool keepChanges = mergeChanges && (std::find(object->dirty_.begin(), object->dirty_.end(), true) != object->dirty_.end() ||
+                                        std::any_of(object->many_.begin(), object->many_.end(), [](const auto& many) {
+                                            return many && (!many->added.empty() || !many->removed.empty());
+                                        }));
     if (!keepChanges) {
         if (object->listed_) {
             eraseValue(pending_, object);
@@ -899,10 +978,12 @@ void Context::notifyObservers(const ChangeSet& changes) {
         if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) observer->contextDidChange(changes);
 }
 
-void Context::mergeChanges(const ChangeSet& changes) {
-    for (const auto& id : changes.deleted) {
+void Context::settleDeletedInStore(const std::vector<ObjectID>& gone) {
+    if (gone.empty()) return;
+    for (const auto& id : gone) {
         ObjectPtr object = registered(id);
         if (!object) continue;
+        // The deletion wins over this context's changes to the object.
         if (object->listed_) {
             eraseValue(pending_, object);
             object->listed_ = false;
@@ -911,6 +992,41 @@ void Context::mergeChanges(const ChangeSet& changes) {
         object->updated_ = false;
         registry_.erase(object->id_);
     }
+    const IDSet goneSet(gone.begin(), gone.end());
+    std::vector<ObjectPtr> owned;
+    for (const auto& o : std::vector<ObjectPtr>(pending_))
+        if (!o->deleted_ && dropReferencesTo(*o, goneSet)) owned.push_back(o);
+    for (const auto& o : owned) deleteObject(o);
+    hasChanges_ = !pending_.empty();
+}
+
+bool Context::dropReferencesTo(Object& object, const IDSet& gone) {
+    bool owned = false;
+    auto isGone = [&](const ObjectID& id) { return gone.count(id) > 0; };
+    for (const PropertyDescription* p : object.entity_->properties()) {
+        if (p->isAttribute()) continue;
+        bool dropped = false;
+        if (p->isToOne()) {
+            auto* id = std::get_if<ObjectID>(&object.values_[p->slot]);
+            if (id && isGone(*id)) {
+                // The gone side is not told: its inverse went with it.
+                object.values_[p->slot] = Value{};
+                object.dirty_[p->slot] = true;
+                markUpdated(object);
+                dropped = true;
+            }
+        } else if (p->slot < object.many_.size() && object.many_[p->slot]) {
+            Object::ToMany& many = *object.many_[p->slot];
+            dropped = std::erase_if(many.members, isGone) + std::erase_if(many.added, isGone) > 0;
+            std::erase_if(many.removed, isGone);
+        }
+        if (dropped && p->inverse && p->inverse->deleteRule == DeleteRule::cascade) owned = true;
+    }
+    return owned;
+}
+
+void Context::mergeChanges(const ChangeSet& changes) {
+    settleDeletedInStore(changes.deleted);
     for (const auto& id : changes.updated) {
         ObjectPtr object = registered(id);
         if (!object || object->fault_) continue;

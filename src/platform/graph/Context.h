@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/dispatch/SerialQueue.h"
@@ -64,7 +65,8 @@ public:
     Result<void> obtainPermanentIDs(const std::vector<ObjectPtr>& objects);
     void rollback();
     // Drops the object's loaded values (and with mergeChanges false its own
-    // changes) so that it reads the store again.
+    // changes) so that it reads the store again. With mergeChanges true its
+    // own changes stay, a pending deletion included.
     void refresh(const ObjectPtr& object, bool mergeChanges);
 
     // The object for an ID, as a fault when not loaded; the store is not asked.
@@ -121,6 +123,13 @@ private:
     std::vector<ObjectPtr> loadBatch(const std::vector<ObjectID>& ids, const std::vector<std::string>& prefetch);
     void forget(Object& object);
     void makeFault(Object& object);
+    using IDSet = std::unordered_set<ObjectID, ObjectIDHash>;
+    // Objects another context deleted in the store: drops them here and
+    // applies their delete rules to the pending objects that point at them.
+    void settleDeletedInStore(const std::vector<ObjectID>& gone);
+    // Clears the object's references to gone objects; true when a gone
+    // object's side cascades to it.
+    bool dropReferencesTo(Object& object, const IDSet& gone);
 
     // Fetching.
     // Receives stored rows one by one (ID, the row, the column of the first sort key).
@@ -131,6 +140,12 @@ private:
 
     // Saving.
     void assignPermanentKeys(const std::vector<ObjectPtr>& objects);
+    // Writes the pending objects in one transaction. When rows they point at
+    // are gone from the store it writes nothing and returns those rows.
+    Result<std::vector<ObjectID>> writePending(const std::vector<ObjectPtr>& work, bool checkTargets);
+    // The objects the pending changes point at (or change join rows of) that
+    // the store no longer has. Under the store's mutex.
+    Result<std::vector<ObjectID>> missingTargets(const std::vector<ObjectPtr>& work);
     Result<void> writeInsert(Object& object);
     Result<void> writeUpdate(Object& object, bool& changedColumns);
     Result<void> writeJoins(Object& object);

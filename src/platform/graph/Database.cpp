@@ -121,6 +121,17 @@ Result<void> Database::exec(const std::string& sql) {
     return {};
 }
 
+Result<void> Database::beginWrite() {
+    // A statement left in mid-step holds a read transaction on an old
+    // snapshot. Then SQLite cannot wait for another connection's write lock
+    // (the busy handler is skipped) and the BEGIN fails at once as "database
+    // is locked"; so no statement may still be stepping here.
+    for (sqlite3_stmt* statement = sqlite3_next_stmt(db_, nullptr); statement;
+         statement = sqlite3_next_stmt(db_, statement))
+        if (sqlite3_stmt_busy(statement)) sqlite3_reset(statement);
+    return exec("BEGIN IMMEDIATE");
+}
+
 Statement* Database::prepare(const std::string& sql) {
     auto found = cache_.find(sql);
     if (found != cache_.end()) {

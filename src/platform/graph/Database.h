@@ -49,6 +49,8 @@ public:
     static Result<std::unique_ptr<Database>> open(const std::string& path);
 
     Result<void> exec(const std::string& sql);
+    // BEGIN IMMEDIATE, waiting (up to the busy timeout) for other connections' writes.
+    Result<void> beginWrite();
     // A cached statement, reset and ready to bind; nullptr when SQL is invalid.
     Statement* prepare(const std::string& sql);
     std::string lastError() const;

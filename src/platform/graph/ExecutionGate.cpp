@@ -28,21 +28,29 @@ struct ExecutionGate::ThreadState {
 
 namespace {
 // One lock for all gates: deciding whether a wait would deadlock needs a
-// consistent view of every gate and every waiting thread.
-std::mutex gatesMutex;
-std::condition_variable gatesChanged;
-std::unordered_map<std::thread::id, ExecutionGate::ThreadState*> threads;
+// consistent view of every gate and every waiting thread. Never destroyed:
+// queue threads (and their thread-local entries) may still use them while
+// the process exits and runs the static destructors.
+struct Gates {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::unordered_map<std::thread::id, ExecutionGate::ThreadState*> threads;
+};
+Gates& gates() {
+    static Gates* const shared = new Gates;
+    return *shared;
+}
 
 struct ThreadEntry {
     ExecutionGate::ThreadState state;
     ThreadEntry() {
         state.id = std::this_thread::get_id();
-        std::lock_guard lock(gatesMutex);
-        threads[state.id] = &state;
+        std::lock_guard lock(gates().mutex);
+        gates().threads[state.id] = &state;
     }
     ~ThreadEntry() {
-        std::lock_guard lock(gatesMutex);
-        threads.erase(state.id);
+        std::lock_guard lock(gates().mutex);
+        gates().threads.erase(state.id);
     }
 };
 
@@ -57,7 +65,7 @@ ExecutionGate::ExecutionGate(dispatch::Queue& queue) : queue_(queue) {}
 void ExecutionGate::noteQueueThreadIfCurrent() {
     if (!queue_.isCurrent()) return;
     self();
-    std::lock_guard lock(gatesMutex);
+    std::lock_guard lock(gates().mutex);
     queueThread_ = std::this_thread::get_id();
 }
 
@@ -81,8 +89,8 @@ std::thread::id ExecutionGate::blocker(const ThreadState& state) {
 
 bool ExecutionGate::waitsFor(std::thread::id waiter, std::thread::id thread) {
     for (int depth = 0; depth < 64 && waiter != std::thread::id(); ++depth) {
-        auto found = threads.find(waiter);
-        if (found == threads.end()) return false;
+        auto found = gates().threads.find(waiter);
+        if (found == gates().threads.end()) return false;
         waiter = blocker(*found->second);
         if (waiter == thread) return true;
     }
@@ -113,8 +121,8 @@ bool ExecutionGate::mayEnter(const ThreadState& state) const {
     if (mine == Escape::none) return false;
     // In a cycle every member could go on; exactly one should. An overtake
     // beats a borrow (the blocks queued first go first), then the earlier wait.
-    auto other = threads.find(blocker(state));
-    if (other == threads.end()) return true;
+    auto other = gates().threads.find(blocker(state));
+    if (other == gates().threads.end()) return true;
     Escape theirs = escape(*other->second);
     if (theirs == Escape::none) return true;
     if (theirs == Escape::free) return false;
@@ -127,8 +135,8 @@ void ExecutionGate::enter(ThreadState& me, std::unique_lock<std::mutex>& lock) {
     me.wanting = this;
     me.waitingSince = ++waits;
     if (!mayEnter(me)) {
-        gatesChanged.notify_all();  // a waiter that waits for this thread may now go on
-        gatesChanged.wait(lock, [&] { return mayEnter(me); });
+        gates().changed.notify_all();  // a waiter that waits for this thread may now go on
+        gates().changed.wait(lock, [&] { return mayEnter(me); });
     }
     me.wanting = nullptr;
     holders_.push_back(me.id);
@@ -136,13 +144,13 @@ void ExecutionGate::enter(ThreadState& me, std::unique_lock<std::mutex>& lock) {
 }
 
 void ExecutionGate::leave(ThreadState& me) {
-    std::lock_guard lock(gatesMutex);
+    std::lock_guard lock(gates().mutex);
     holders_.pop_back();
     me.held.pop_back();
     if (me.request) {
         const_cast<Request*>(me.request)->done = true;
     }
-    gatesChanged.notify_all();
+    gates().changed.notify_all();
 }
 
 void ExecutionGate::async(std::function<void()> block) {
@@ -154,7 +162,7 @@ void ExecutionGate::async(std::function<void()> block) {
         const Request* outer = me.request;
         const bool outerOnQueue = me.onQueue;
         {
-            std::unique_lock lock(gatesMutex);
+            std::unique_lock lock(gates().mutex);
             gate->queueThread_ = me.id;
             me.request = nullptr;
             me.onQueue = false;
@@ -167,7 +175,7 @@ void ExecutionGate::async(std::function<void()> block) {
             bool outerOnQueue;
             ~Leave() {
                 gate->leave(me);
-                std::lock_guard lock(gatesMutex);
+                std::lock_guard lock(gates().mutex);
                 me.request = outer;
                 me.onQueue = outerOnQueue;
             }
@@ -188,21 +196,21 @@ void ExecutionGate::sync(const std::function<void()>& block) {
         // The queue's turn: park its thread until the caller has run the block.
         queue_.async([gate = shared_from_this(), request, caller = me.id] {
             ThreadState& queueThread = self();
-            std::unique_lock lock(gatesMutex);
+            std::unique_lock lock(gates().mutex);
             gate->queueThread_ = queueThread.id;
             if (request->started || request->done) return;
             request->offered = true;
             queueThread.parkedFor = request.get();
             queueThread.caller = caller;
-            gatesChanged.notify_all();
-            gatesChanged.wait(lock, [&] { return request->done; });
+            gates().changed.notify_all();
+            gates().changed.wait(lock, [&] { return request->done; });
             queueThread.parkedFor = nullptr;
         });
     }
     const Request* outer = me.request;
     const bool outerOnQueue = me.onQueue;
     {
-        std::unique_lock lock(gatesMutex);
+        std::unique_lock lock(gates().mutex);
         if (onQueue) queueThread_ = me.id;
         me.request = request.get();
         me.onQueue = onQueue;
@@ -216,7 +224,7 @@ void ExecutionGate::sync(const std::function<void()>& block) {
         bool outerOnQueue;
         ~Leave() {
             gate->leave(me);
-            std::lock_guard lock(gatesMutex);
+            std::lock_guard lock(gates().mutex);
             me.request = outer;
             me.onQueue = outerOnQueue;
         }

@@ -171,9 +171,11 @@ void Store::buildLayout(const EntityDescription& root) {
     if (Statement* seq = db_->prepare("SELECT seq FROM sqlite_sequence WHERE name = ?1")) {
         seq->bind(1, root.table());
         if (seq->step()) next = std::max(next, seq->integer(0) + 1);
+        seq->reset();
     }
     if (Statement* max = db_->prepare("SELECT MAX(id) FROM " + quoted(root.table()))) {
         if (max->step()) next = std::max(next, max->integer(0) + 1);
+        max->reset();
     }
     nextKey_[&root] = next;
 }
@@ -183,6 +185,7 @@ Result<void> Store::loadIdentifier() {
     if (!read) return GraphError{GraphErrorCode::schemaFailed, db_->lastError()};
     if (read->step()) {
         identifier_ = read->text(0);
+        read->reset();
         return {};
     }
     identifier_ = makeUuid();
@@ -208,6 +211,15 @@ std::int64_t Store::reserveKeys(const EntityDescription& entity, std::int64_t co
     std::int64_t first = next;
     next += count;
     return first;
+}
+
+void Store::catchUpKeys(const EntityDescription& entity) {
+    Statement* seq = db_->prepare("SELECT seq FROM sqlite_sequence WHERE name = ?1");
+    if (!seq) return;  // the insert that follows reports the error
+    seq->bind(1, entity.root()->table());
+    std::int64_t& next = nextKey_[entity.root()];
+    if (seq->step()) next = std::max(next, seq->integer(0) + 1);
+    seq->reset();
 }
 
 Result<void> Store::persistReservations() {

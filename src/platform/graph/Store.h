@@ -40,6 +40,9 @@ public:
     // Hands out `count` fresh primary keys of the entity's table (never reused,
     // also after a rolled-back save). Under mutex().
     std::int64_t reserveKeys(const EntityDescription& entity, std::int64_t count);
+    // Moves the entity's next key past the keys other connections on the
+    // file have used. Under mutex(), inside a write transaction.
+    void catchUpKeys(const EntityDescription& entity);
     // Writes the reservations to sqlite_sequence so that a restart does not hand them out again.
     Result<void> persistReservations();
 

@@ -1,4 +1,6 @@
 #include <atomic>
+#include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "GraphTestModel.h"
@@ -141,4 +143,46 @@ TEST_F(ConcurrencyTest, WritersOnSeveralContextsKeepTheStoreConsistent) {
         return seen == 40;
     }));
     first->performAndWait([&] { EXPECT_EQ(first->existingObject(feedID).value()->toManyIDs("articles").size(), 40u); });
+}
+
+// A block of a context's own queue may hold the last reference (a merge, or
+// a caller's block that holds the context weakly and locks it): the context
+// then ends there, and its queue must outlive the block.
+TEST_F(ConcurrencyTest, AContextMayEndInABlockOfItsOwnQueue) {
+    for (int round = 0; round < 20; ++round) {
+        auto background = container->newPrivateContext("ending_queue");
+        std::weak_ptr<Context> weak = background;
+        std::atomic<bool> locked = false, dropped = false, merged = false;
+        background->perform([&, weak] {
+            auto self = weak.lock();
+            locked = true;
+            waitFor(dropped);
+            self->mergeChanges(ChangeSet{});
+            merged = true;
+        });
+        waitFor(locked);
+        background.reset();
+        dropped = true;
+        waitFor(merged);
+        while (!weak.expired()) std::this_thread::yield();
+    }
+}
+
+// The process may end while a context's queue still runs blocks: what the
+// gates share must outlive the static destructors run by exit().
+TEST_F(ConcurrencyTest, TheProcessMayExitWhileAQueueRunsBlocks) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto background = container->newPrivateContext("exiting_queue");
+            std::atomic<int> runs = 0;
+            std::function<void()> again = [&] {
+                ++runs;
+                background->perform(again);
+            };
+            background->perform(again);
+            while (runs < 100) std::this_thread::yield();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
