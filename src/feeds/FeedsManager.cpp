@@ -72,6 +72,7 @@ FeedsManager& FeedsManager::shared() {
 
 FeedsManager::FeedsManager(Collaborators collaborators)
     : c_(std::move(collaborators)),
+      saver_(std::make_shared<SaveCoalescer>(c_.dataController)),
       addFeedQueue_(makeDispatchQueue(addFeedQueueLabel, QualityOfService::utility)),
       addArticleQueue_(makeDispatchQueue(addArticleQueueLabel, QualityOfService::utility)) {}
 
@@ -369,8 +370,11 @@ void FeedsManager::startRefresh(const Feed& feed, bool flag, const std::shared_p
 void FeedsManager::processAnswer(const Feed& feed, bool flag, const std::shared_ptr<RefreshErrorSlot>& slot,
                                  std::optional<RSSFeed> parsed, std::optional<WebServiceHTTPInfo> httpInfo,
                                  std::optional<RSSServiceError> error) {
-    // The caching values first, also when the same answer failed.
-    if (httpInfo) storeHTTPInfo(feed, *httpInfo);
+    // The caching values first, also when the same answer failed. When
+    // items follow, the merge's save stores them with the items, which spares
+    // the store (and every view of it) one save per feed.
+    const bool merges = !error && parsed && !parsed->articles.empty();
+    if (httpInfo) storeHTTPInfo(feed, *httpInfo, !merges);
     if (error) {
         slot->record(std::move(*error));
         refreshGroup_.leave();
@@ -386,10 +390,10 @@ void FeedsManager::processAnswer(const Feed& feed, bool flag, const std::shared_
           [this] { refreshGroup_.leave(); });
 }
 
-void FeedsManager::storeHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& httpInfo) {
+void FeedsManager::storeHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& httpInfo, bool save) {
     graph::Context* context = feed.context();
     if (!context) return;
-    context->perform([this, feed, httpInfo, context] {
+    context->perform([this, feed, httpInfo, context, save] {
         if (feed.isDeleted()) return;
         std::optional<std::string> lastModified = httpInfo.lastModified;
         std::optional<std::string> eTag = httpInfo.eTag;
@@ -400,7 +404,12 @@ void FeedsManager::storeHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& htt
         }
         // Unchanged values are not saved again: a quiet refresh writes nothing.
         if (lastModified == feed.httpLastModified() && eTag == feed.httpETag()) return;
-        c_.nodes->setHTTPInfo(feed, WebServiceHTTPInfo{lastModified, eTag}, *context);
+        if (save) {
+            c_.nodes->setHTTPInfo(feed, WebServiceHTTPInfo{lastModified, eTag}, *context);
+        } else {
+            feed.setHttpLastModified(lastModified);
+            feed.setHttpETag(eTag);
+        }
     });
 }
 
@@ -439,12 +448,15 @@ void FeedsManager::merge(Items items, const Feed& feed, WebServicePriority prior
     const graph::Date now = graph::Date::now();
     graph::Date latest = items && !items->empty() ? storeDate(items->front().date()) : now;
     if (items && feedID) {
-        for (std::size_t index = 0; index < items->size(); ++index) {
-            addArticleQueue_->async([this, items, index, feedID = *feedID, priority] {
-                insertArticle((*items)[index], index, feedID, priority);
+        for (const RSSArticle& item : *items) latest = std::max(latest, storeDate(item.date()));
+        // The items in document order, inside one visit of the background
+        // context: a hand-over to that context per feed, not per item.
+        addArticleQueue_->async([this, items, feedID = *feedID, priority] {
+            c_.dataController->backgroundContext()->performAndWait([&] {
+                for (std::size_t index = 0; index < items->size(); ++index)
+                    insertArticle((*items)[index], index, feedID, priority);
             });
-            latest = std::max(latest, storeDate((*items)[index].date()));
-        }
+        });
     }
     // An item dated in the future must not move lastUpdate past now, or the
     // feed's next items would be taken for old until that date.
@@ -455,41 +467,41 @@ void FeedsManager::merge(Items items, const Feed& feed, WebServicePriority prior
             std::optional<graph::Date> lastUpdate = feed.lastUpdate();
             if (!lastUpdate || *lastUpdate < latest) feed.setLastUpdate(latest);
         });
-        std::shared_ptr<DataController> dataController = c_.dataController;
+        std::shared_ptr<SaveCoalescer> saver = saver_;
         addArticleGroup_.notify(dispatch::GlobalQueue::shared(addArticleQueue_->qos()),
-                                [dataController, flag, completion] {
-                                    dataController->save(flag ? completion : Completion{});
-                                });
-        if (!flag) dataController->save(completion);
+                                [saver, flag, completion] { saver->save(flag ? completion : Completion{}); });
+        if (!flag) saver->save(completion);
     });
 }
 
 void FeedsManager::insertArticle(const RemoteArticle& item, std::size_t index, const graph::ObjectID& feedID,
                                  WebServicePriority priority) {
-    std::optional<Article> article =
-        c_.articles->addArticle(item.title(), storeDate(item.date()), item.content(), item.creator(), item.link(),
-                                item.topImageURL(), feedID, false);
-    if (!article) return;
-    graph::Context* context = article->context();
-    bool hasText = false;
-    if (context) context->performAndWait([&] { hasText = !article->textContent().value_or("").empty(); });
-    if (index < prefetchedItemCount || !hasText) {
-        addArticleGroup_.enter();
-        c_.prefetch->prefetch(*article, priority, [this](bool) { addArticleGroup_.leave(); });
-    }
-    if (item.tags()) tagArticle(*article, *item.tags());
-    c_.search->indexArticle(*article);
-    notifyNewArticle(*article);
+    // Inside the background context, where the new article lives, so that
+    // its steps need no hand-over to that context each.
+    graph::Context& context = *c_.dataController->backgroundContext();
+    context.performAndWait([&] {
+        std::optional<Article> article =
+            c_.articles->addArticle(item.title(), storeDate(item.date()), item.content(), item.creator(),
+                                    item.link(), item.topImageURL(), feedID, false);
+        if (!article) return;
+        if (index < prefetchedItemCount || article->textContent().value_or("").empty()) {
+            addArticleGroup_.enter();
+            c_.prefetch->prefetch(*article, priority, [this](bool) { addArticleGroup_.leave(); });
+        }
+        if (item.tags()) tagArticle(*article, *item.tags());
+        c_.search->indexArticle(*article);
+        notifyNewArticle(*article);
+    });
 }
 
 void FeedsManager::tagArticle(const Article& article, const std::set<std::string>& names) {
     graph::Context* context = article.context();
     if (!context) return;
-    auto tags = std::make_shared<TagsSource::TagSet>();
     context->performAndWait([&] {
-        for (const std::string& name : names) c_.tags->addTag(name, *context, *tags);
+        TagsSource::TagSet tags;
+        for (const std::string& name : names) c_.tags->addTag(name, *context, tags);
+        c_.tags->setTags(tags, article);
     });
-    context->perform([this, tags, article] { c_.tags->setTags(*tags, article); });
 }
 
 void FeedsManager::notifyNewArticle(const Article& article) {
@@ -523,10 +535,9 @@ void FeedsManager::addArticle(const CloudArticle& pushed, ArticleCompletion comp
     }
     if (*created) {
         addArticleGroup_.enter();
-        std::shared_ptr<DataController> dataController = c_.dataController;
-        c_.prefetch->prefetch(**created, WebServicePriority::low, [this, dataController](bool changed) {
+        c_.prefetch->prefetch(**created, WebServicePriority::low, [this](bool changed) {
             if (changed) {
-                dataController->save([this] { addArticleGroup_.leave(); });
+                saver_->save([this] { addArticleGroup_.leave(); });
             } else {
                 addArticleGroup_.leave();
             }
@@ -614,7 +625,9 @@ void FeedsManager::removeFromSearchIndex(const std::vector<Article>& articles, S
         if (!context) continue;
         context->performAndWait([&] { removeSearchDocuments({article}); });
     }
-    c_.search->queueCompactIndex();
+    // Compaction pays off after removals only; a refresh that removed no old
+    // article has nothing to compact.
+    if (!articles.empty()) c_.search->queueCompactIndex();
     if (completion) completion(holder ? holder->error() : std::nullopt);
 }
 

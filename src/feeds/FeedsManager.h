@@ -21,6 +21,7 @@
 #include "feeds/RSSFeed.h"
 #include "feeds/RSSService.h"
 #include "feeds/RefreshErrorSlot.h"
+#include "feeds/SaveCoalescer.h"
 #include "feeds/WebService.h"
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/Semaphore.h"
@@ -175,7 +176,8 @@ private:
     void processAnswer(const Feed& feed, bool flag, const std::shared_ptr<RefreshErrorSlot>& slot,
                        std::optional<RSSFeed> parsed, std::optional<WebServiceHTTPInfo> httpInfo,
                        std::optional<RSSServiceError> error);
-    void storeHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& httpInfo);
+    // With save off the values wait for the next save of the feed's context.
+    void storeHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& httpInfo, bool save);
     void finishRefresh(const std::shared_ptr<RefreshErrorSlot>& slot, RefreshCompletion completion);
     void merge(Items items, const Feed& feed, WebServicePriority priority, bool flag, Completion completion);
     void insertArticle(const RemoteArticle& item, std::size_t index, const graph::ObjectID& feedID,
@@ -191,6 +193,7 @@ private:
                                          std::type_identity_t<std::function<void(Args...)>> continuation) const;
 
     Collaborators c_;
+    std::shared_ptr<SaveCoalescer> saver_;
     std::unique_ptr<dispatch::SerialQueue> addFeedQueue_;
     dispatch::Semaphore addFeedSemaphore_{addFeedConcurrency};
     dispatch::DispatchGroup addFeedGroup_;
