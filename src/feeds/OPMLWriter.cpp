@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <unicode/utf8.h>
 #include <libxml/tree.h>
 
 #include <atomic>
@@ -17,52 +18,7 @@ namespace {
 
 const xmlChar* x(const char* text) { return reinterpret_cast<const xmlChar*>(text); }
 
-void appendUTF8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// Decodes one UTF-8 sequence at `at`; nothing for an ill-formed one (then
-// one byte is skipped).
-std::optional<char32_t> decode(const std::string& text, std::size_t& at) {
-    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    unsigned char lead = byte(at);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || at + length > text.size()) {
-        ++at;
-        return std::nullopt;
-    }
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80) {
-            ++at;
-            return std::nullopt;
-        }
-        c = (c << 6) | (byte(at + i) & 0x3F);
-    }
-    static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < smallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        ++at;
-        return std::nullopt;
-    }
-    at += length;
-    return c;
-}
-
-bool allowedInXML(char32_t c) {
+bool allowedInXML(UChar32 c) {
     if (c < 0x20) return c == '\t' || c == '\n' || c == '\r';
     return c != 0xFFFE && c != 0xFFFF;
 }
@@ -73,10 +29,17 @@ bool allowedInXML(char32_t c) {
 std::string xmlSafe(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t at = 0; at < text.size();) {
-        auto c = decode(text, at);
-        if (!c) appendUTF8(out, 0xFFFD);
-        else if (allowedInXML(*c)) appendUTF8(out, *c);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    for (std::int32_t at = 0; at < length;) {
+        UChar32 c;
+        U8_NEXT(bytes, at, length, c);
+        if (c < 0) c = 0xFFFD;
+        else if (!allowedInXML(c)) continue;
+        std::uint8_t encoded[U8_MAX_LENGTH];
+        std::int32_t size = 0;
+        U8_APPEND_UNSAFE(encoded, size, c);
+        out.append(reinterpret_cast<const char*>(encoded), static_cast<std::size_t>(size));
     }
     return out;
 }

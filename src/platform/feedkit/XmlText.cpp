@@ -1,5 +1,6 @@
 #include "platform/feedkit/XmlText.h"
 
+#include <unicode/utf8.h>
 #include <libxml/entities.h>
 
 #include <cstring>
@@ -13,21 +14,10 @@ namespace {
 constexpr int kMaximumEntityDepth = 16;
 
 void appendUTF8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    std::uint8_t encoded[U8_MAX_LENGTH];
+    std::int32_t size = 0;
+    U8_APPEND_UNSAFE(encoded, size, static_cast<UChar32>(c));
+    out.append(reinterpret_cast<const char*>(encoded), static_cast<std::size_t>(size));
 }
 
 const char* chars(const xmlChar* text) { return reinterpret_cast<const char*>(text); }
