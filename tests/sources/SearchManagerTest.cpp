@@ -22,46 +22,16 @@
 #include "store/DataController.h"
 #include "store/Tag.h"
 #include "support/TempDir.h"
+#include "support/LogCapture.h"
+#include "support/ScopedEnv.h"
 
 using namespace tallowmere;
+using tallowmere::test::LogCapture;
+using tallowmere::test::ScopedEnv;
 using tallowmere::graph::ObjectID;
 
 namespace {
 
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-// Collects what the logger prints.
-class LogCapture {
-public:
-    LogCapture() {
-        Logger::setSink([this](std::string_view line) {
-            std::lock_guard lock(mutex_);
-            lines_.emplace_back(line);
-        });
-    }
-    ~LogCapture() { Logger::setSink(nullptr); }
-    std::vector<std::string> lines() {
-        Logger::drain();
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 std::string contents(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
