@@ -260,14 +260,14 @@ TEST_F(ArticlesMarkingTest, SyncPassesBoundedByTheRecordDate) {
         {"starred-both", daysAgo(0.5), false, daysAgo(2), true, false, true, {true, true}},
     };
     Feed feed = makeFeed("news");
-    std::vector<test::ArticlesStoreTest::ArticleSpec> specs;
+    std::vector<test::ArticlesStoreTest::ArticleSeed> seeds;
     std::vector<std::int64_t> unreadHashes, starredHashes;
     for (const Row& row : rows) {
-        specs.push_back({row.link, row.published, Date::now(), row.unread, row.starred, row.readDate});
+        seeds.push_back({row.link, row.published, Date::now(), row.unread, row.starred, row.readDate});
         if (row.unreadInCloud) unreadHashes.push_back(test::hashOf(row.link));
         if (row.starredInCloud) starredHashes.push_back(test::hashOf(row.link));
     }
-    makeArticles(feed, specs);
+    makeArticles(feed, seeds);
 
     std::atomic<int> calls = 0;
     std::atomic<bool> onUpdateQueue = false;

@@ -149,32 +149,32 @@ TEST_F(ArticlesStoringTest, SameDatesGetDistinctStoredDates) {
 
 // Removal: 30 calendar days, 50 kept per feed, starred never removed.
 TEST_F(ArticlesStoringTest, RemovesTheOldestUnstarredBeyondFiftyPerFeed) {
-    using Spec = test::ArticlesStoreTest::ArticleSpec;
-    auto specs = [](const std::string& prefix, int count, double storedDaysAgo, int firstDay, bool starred = false,
+    using Seed = test::ArticlesStoreTest::ArticleSeed;
+    auto seeds = [](const std::string& prefix, int count, double storedDaysAgo, int firstDay, bool starred = false,
                     bool withCreation = true) {
-        std::vector<Spec> result;
+        std::vector<Seed> result;
         for (int i = 0; i < count; ++i) {
-            Spec spec{prefix + std::to_string(i), daysAgo(firstDay + i)};
-            spec.createdAt = withCreation ? std::optional(daysAgo(storedDaysAgo)) : std::nullopt;
-            spec.starred = starred;
-            result.push_back(spec);
+            Seed seed{prefix + std::to_string(i), daysAgo(firstDay + i)};
+            seed.createdAt = withCreation ? std::optional(daysAgo(storedDaysAgo)) : std::nullopt;
+            seed.starred = starred;
+            result.push_back(seed);
         }
         return result;
     };
     // 80 articles, 40 stored more than 30 days ago, none starred: the 30 oldest of those 40 go.
     Feed eighty = makeFeed("eighty");
-    makeArticles(eighty, specs("new", 40, 2, 0));
-    makeArticles(eighty, specs("old", 40, 31, 100));
+    makeArticles(eighty, seeds("new", 40, 2, 0));
+    makeArticles(eighty, seeds("old", 40, 31, 100));
     // Exactly 50, all old: none goes.
     Feed fifty = makeFeed("fifty");
-    makeArticles(fifty, specs("fifty", 50, 60, 0));
+    makeArticles(fifty, seeds("fifty", 50, 60, 0));
     // 70 old, 20 of them starred and oldest: the limit is 20, taken from the unstarred only.
     Feed starred = makeFeed("starred");
-    makeArticles(starred, specs("kept", 20, 90, 500, true));
-    makeArticles(starred, specs("plain", 50, 90, 0));
+    makeArticles(starred, seeds("kept", 20, 90, 500, true));
+    makeArticles(starred, seeds("plain", 50, 90, 0));
     // 55 without a storage date count as old.
     Feed undated = makeFeed("undated");
-    makeArticles(undated, specs("undated", 55, 0, 0, false, false));
+    makeArticles(undated, seeds("undated", 55, 0, 0, false, false));
 
     const auto removed = removeOld();
     std::set<std::string> removedLinks;
@@ -198,7 +198,7 @@ TEST_F(ArticlesStoringTest, RemovesTheOldestUnstarredBeyondFiftyPerFeed) {
 
 TEST_F(ArticlesStoringTest, RemovalWithoutLoadedFeedsDeletesNothing) {
     Feed feed = makeFeed("news");
-    makeArticles(feed, std::vector<test::ArticlesStoreTest::ArticleSpec>(60, {"x", daysAgo(100), daysAgo(100)}));
+    makeArticles(feed, std::vector<test::ArticlesStoreTest::ArticleSeed>(60, {"x", daysAgo(100), daysAgo(100)}));
     ArticlesSource unloaded(controller, [] { return std::optional<std::vector<Feed>>(); });
     std::optional<std::vector<Article>> removed;
     unloaded.removeOldArticles([&](std::vector<Article> articles) { removed = std::move(articles); });

@@ -80,7 +80,7 @@ protected:
         return *feed;
     }
 
-    struct ArticleSpec {
+    struct ArticleSeed {
         std::string link;
         graph::Date date;
         std::optional<graph::Date> createdAt = graph::Date::now();
@@ -89,7 +89,7 @@ protected:
         std::optional<graph::Date> readDate = std::nullopt;
     };
     // Saved articles of the background context, written field by field.
-    std::vector<Article> makeArticles(const Feed& feed, const std::vector<ArticleSpec>& specs);
+    std::vector<Article> makeArticles(const Feed& feed, const std::vector<ArticleSeed>& seeds);
     Article makeArticle(const Feed& feed, const std::string& link, graph::Date date) {
         return makeArticles(feed, {{link, date}}).front();
     }
@@ -110,20 +110,20 @@ protected:
     std::unique_ptr<ArticlesSource> source;
 };
 
-inline std::vector<Article> ArticlesStoreTest::makeArticles(const Feed& feed, const std::vector<ArticleSpec>& specs) {
+inline std::vector<Article> ArticlesStoreTest::makeArticles(const Feed& feed, const std::vector<ArticleSeed>& seeds) {
     std::vector<Article> articles;
     background().performAndWait([&] {
-        for (const ArticleSpec& spec : specs) {
+        for (const ArticleSeed& seed : seeds) {
             Article article = Article::insert(background());
-            article.setLink(spec.link);
-            article.setTitle(spec.link);
-            article.setDate(spec.date);
-            article.setCreatedAt(spec.createdAt);
+            article.setLink(seed.link);
+            article.setTitle(seed.link);
+            article.setDate(seed.date);
+            article.setCreatedAt(seed.createdAt);
             article.setFeed(feed);
-            if (spec.unread) article.setUnreadInFeed(feed);
-            if (spec.starred) article.setStarredInFeed(feed);
-            article.setReadDate(spec.readDate);
-            article.setTallowmereHash(hashOf(spec.link));
+            if (seed.unread) article.setUnreadInFeed(feed);
+            if (seed.starred) article.setStarredInFeed(feed);
+            article.setReadDate(seed.readDate);
+            article.setTallowmereHash(hashOf(seed.link));
             articles.push_back(article);
         }
         EXPECT_TRUE(background().save().ok());
