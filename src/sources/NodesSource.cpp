@@ -74,8 +74,11 @@ NodesSource::NodesSource(std::shared_ptr<DataController> dataController)
     : dataController_(std::move(dataController)), allFeedsObservers_(std::make_unique<defaults::ObserverList<>>()) {
     FetchRequest request(Node::entityName);
     request.sortDescriptors = sortDescriptors();
-    resultsController_ = std::make_unique<graph::FetchedResultsController>(dataController_->mainContext(),
-                                                                           std::move(request), &Node::groupNameOf);
+    // The group name reads the node's sort name and its folder's: a refresh,
+    // which writes neither, then costs no re-read of the whole list.
+    resultsController_ = std::make_unique<graph::FetchedResultsController>(
+        dataController_->mainContext(), std::move(request), &Node::groupNameOf,
+        std::vector<std::string>{Node::Key::sortName, Feed::Key::folder});
 }
 
 NodesSource::~NodesSource() {

@@ -58,6 +58,26 @@ FetchedResultsController::FetchedResultsController(std::shared_ptr<Context> cont
     setUp();
 }
 
+FetchedResultsController::FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request,
+                                                   SectionNamer sectionName, std::vector<std::string> sectionDependencies)
+    : context_(std::move(context)), request_(std::move(request)), sectionName_(std::move(sectionName)) {
+    setUp();
+    // By name and through every hop: a sort key or section read through a
+    // relation may land on an object of this same list.
+    orderingNames_.emplace(std::make_move_iterator(sectionDependencies.begin()),
+                           std::make_move_iterator(sectionDependencies.end()));
+    std::vector<std::string> paths;
+    request_.predicate.collectRelationHops(paths);
+    for (const auto& sort : request_.sortDescriptors) paths.push_back(sort.keyPath);
+    for (const auto& path : paths)
+        for (auto& part : splitKeyPath(path)) orderingNames_->insert(std::string(part));
+    if (!entity_) return;
+    orderingReadsToMany_ = countsRelations_;
+    for (const auto* e : entity_->descendants())
+        for (const auto& name : *orderingNames_)
+            if (const PropertyDescription* p = e->property(name); p && p->isToMany()) orderingReadsToMany_ = true;
+}
+
 void FetchedResultsController::setUp() {
     entity_ = context_->container().entity(request_.entityName);
     if (!entity_) return;
@@ -236,8 +256,45 @@ bool FetchedResultsController::dependsOnOtherEntities(const ChangeSet& changes) 
     return false;
 }
 
+// True when this list's objects were only updated, each in properties that
+// neither sort nor section it (as far as its changes are known).
+bool FetchedResultsController::onlyQuietUpdates(const ChangeSet& changes) const {
+    if (!orderingNames_) return false;
+    auto mine = [&](const ObjectID& id) { return id.entity()->isKindOf(entity_); };
+    for (const auto* list : {&changes.inserted, &changes.deleted})
+        if (std::any_of(list->begin(), list->end(), mine)) return false;
+    bool any = false;
+    for (std::size_t i = 0; i < changes.updated.size(); ++i) {
+        if (!mine(changes.updated[i])) continue;
+        any = true;
+        if (i >= changes.changedProperties.size()) return false;  // not known: assume the worst
+        // Only to-many relations changed (articles added to a feed, say).
+        if (changes.changedProperties[i].empty() && orderingReadsToMany_) return false;
+        for (const PropertyDescription* p : changes.changedProperties[i])
+            if (orderingNames_->count(p->name)) return false;
+    }
+    return any;
+}
+
+void FetchedResultsController::reportUpdates(const std::unordered_set<std::int64_t>& updated) {
+    window_.clear();
+    if (!delegate_) return;
+    std::vector<std::size_t> indexes;
+    for (std::size_t i = 0; i < rows_.keys.size(); ++i)
+        if (updated.count(rows_.keys[i])) indexes.push_back(i);
+    if (indexes.empty()) return;
+    FetchedResultsDelegate* delegate = delegate_;
+    delegate->controllerWillChangeContent(*this);
+    for (std::size_t i : indexes) {
+        IndexPath path = pathOf(sections_, i);
+        delegate->controllerDidChangeObject(*this, ObjectID(rows_.entities[i], rows_.keys[i]), path, ResultsChange::update, path);
+    }
+    delegate->controllerDidChangeContent(*this);
+}
+
 void FetchedResultsController::contextDidChange(const ChangeSet& changes) {
     if (!fetched_ || !entity_) return;
+    const bool quiet = sectionName_ && !dependsOnOtherEntities(changes) && onlyQuietUpdates(changes);
     std::unordered_set<std::int64_t> touched, updated;
     std::vector<ObjectID> recheck;
     auto mine = [&](const ObjectID& id) { return id.entity()->isKindOf(entity_); };
@@ -254,9 +311,16 @@ void FetchedResultsController::contextDidChange(const ChangeSet& changes) {
         }
     for (const auto& id : changes.deleted)
         if (mine(id)) touched.insert(id.key());
+    if (quiet && request_.predicate.isConstantTrue()) {
+        // Nothing moves, nothing leaves: the rows stay as they are.
+        reportUpdates(updated);
+        return;
+    }
     // A section computed from the objects may change with any of them; a key
-    // path through a relation changes with the related objects: read all again.
-    const bool full = dependsOnOtherEntities(changes) || (sectionName_ && !touched.empty());
+    // path through a relation changes with the related objects: read all
+    // again. Quiet updates under a filter re-read just their rows, which may
+    // have left it.
+    const bool full = !quiet && (dependsOnOtherEntities(changes) || (sectionName_ && !touched.empty()));
     if (!full && touched.empty()) return;
     auto next = full ? query(nullptr) : query(&recheck);
     if (!next) return;

@@ -55,6 +55,12 @@ public:
     FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request, std::string sectionKeyPath);
     // Sections by a computed value (such as a node's group name); the objects are loaded to compute it.
     FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request, SectionNamer sectionName);
+    // As above, naming the properties the namer reads (of the object or of
+    // the objects it reaches): a save that changes only other properties of
+    // the listed objects is then reported as updates without reading the
+    // whole list again.
+    FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request, SectionNamer sectionName,
+                             std::vector<std::string> sectionDependencies);
     ~FetchedResultsController() override;
     FetchedResultsController(const FetchedResultsController&) = delete;
     FetchedResultsController& operator=(const FetchedResultsController&) = delete;
@@ -89,6 +95,8 @@ private:
     IndexPath pathOf(const std::vector<Section>& sections, std::size_t index) const;
     std::size_t indexOf(const IndexPath& path) const;
     bool dependsOnOtherEntities(const ChangeSet& changes) const;
+    bool onlyQuietUpdates(const ChangeSet& changes) const;
+    void reportUpdates(const std::unordered_set<std::int64_t>& updated);
     bool isSectioned() const { return !sectionKeyPath_.empty() || sectionName_ != nullptr; }
     void apply(Rows next, const std::unordered_set<std::int64_t>& touched, const std::unordered_set<std::int64_t>& updated,
                bool full);
@@ -97,6 +105,12 @@ private:
     FetchRequest request_;
     std::string sectionKeyPath_;
     SectionNamer sectionName_;
+    // Set when the namer's dependencies are known: the names of every
+    // property read by them, the sort keys or the predicate's relation hops.
+    std::optional<std::unordered_set<std::string>> orderingNames_;
+    // Whether one of those is a to-many relation, whose changes a change set
+    // does not name.
+    bool orderingReadsToMany_ = false;
     const EntityDescription* entity_ = nullptr;
     // Properties of other entities that key paths read through relations:
     // only their changes can reorder or refilter the list as a whole.

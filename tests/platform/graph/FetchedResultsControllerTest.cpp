@@ -303,3 +303,49 @@ TEST_F(ControllerTest, ComputedSectionsGroupFoldersWithTheirFeeds) {
     EXPECT_EQ(controller.numberOfSections(), 1u);
     EXPECT_EQ(controller.count(), 1u);
 }
+
+TEST_F(ControllerTest, ComputedSectionsSkipReReadingForUpdatesOutsideTheirDependencies) {
+    int namerCalls = 0;
+    auto groupName = [&namerCalls](Object& node) {
+        ++namerCalls;
+        if (node.entity().name() == "Feed")
+            if (auto folder = node.toOne("folder")) return folder->string("sortName").value_or("");
+        return node.string("sortName").value_or("");
+    };
+    ObjectID folderID, insideID;
+    main->performAndWait([&] {
+        auto folder = main->insert("Folder");
+        folder->setString("sortName", "1 news");
+        auto inside = main->insert("Feed");
+        inside->setString("sortName", "1 news 1 a");
+        inside->setToOne("folder", folder);
+        auto top = main->insert("Feed");
+        top->setString("sortName", "2 blog");
+        ASSERT_TRUE(main->save().ok());
+        folderID = folder->objectID();
+        insideID = inside->objectID();
+    });
+    FetchRequest request("Node");
+    request.sortDescriptors = {{"sortName", true, true}};
+    FetchedResultsController controller(main, request, groupName, {"sortName", "folder"});
+    ASSERT_TRUE(controller.performFetch().ok());
+    Recorder recorder(controller);
+    controller.setDelegate(&recorder);
+
+    // A feed's update time sorts nothing and names no section: one update, no namer call.
+    namerCalls = 0;
+    inBackground([&](Context& c) { c.existingObject(insideID).value()->setDate("lastUpdate", Date{1000.0}); }, recorder);
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"will", "update 0.1>0.1", "did"}));
+    EXPECT_EQ(namerCalls, 0);
+
+    // The folder's sort name is a dependency: its feed follows it into a new section.
+    inBackground([&](Context& c) { c.existingObject(folderID).value()->setString("sortName", "1 world"); }, recorder);
+    auto batch = recorder.take();
+    EXPECT_NE(std::find(batch.begin(), batch.end(), "section insert 0"), batch.end());
+    EXPECT_NE(std::find(batch.begin(), batch.end(), "section remove 0"), batch.end());
+    EXPECT_GE(namerCalls, 3);
+    ASSERT_EQ(controller.numberOfSections(), 2u);
+    EXPECT_EQ(controller.sections()[0].name, "1 world");
+    EXPECT_EQ(controller.numberOfObjects(0), 2u);
+    EXPECT_EQ(controller.objectID({0, 0}), insideID);
+}
