@@ -188,7 +188,9 @@ private:
     }
 
     std::string document(const ServedFeed& feed) const {
-        const auto now = std::chrono::system_clock::now();
+        // Dates count back from when the server started, so every answer of an
+        // unchanged feed is the same document, whenever it is fetched.
+        const auto now = startedAt_;
         std::string xml = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>" + feed.title +
                           "</title><link>" + server_.url("/blog/") + "</link><description>d</description>";
         for (const ServedItem& item : feed.items) {
@@ -202,6 +204,7 @@ private:
     }
 
     LoopbackServer server_;
+    const std::chrono::system_clock::time_point startedAt_ = std::chrono::system_clock::now();
     mutable std::mutex mutex_;
     std::condition_variable gate_;
     bool gateOpen_ = false;
