@@ -13,6 +13,7 @@
 #include "feeds/RSSService.h"
 #include "feeds/WebService.h"
 #include "platform/feedkit/FeedParser.h"
+#include "support/Gate.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 
@@ -24,6 +25,8 @@ using tallowmere::RSSServiceError;
 using tallowmere::URL;
 using tallowmere::WebService;
 using tallowmere::WebServiceHTTPInfo;
+
+using tallowmere::test::Gate;
 
 namespace {
 
@@ -42,24 +45,6 @@ bool waitUntil(Predicate predicate, std::chrono::milliseconds limit = 5s) {
     }
     return true;
 }
-
-class Gate {
-public:
-    void wait(std::chrono::milliseconds limit = 10s) {
-        std::unique_lock lock(mutex_);
-        condition_.wait_for(lock, limit, [&] { return open_; });
-    }
-    void open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        condition_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable condition_;
-    bool open_ = false;
-};
 
 struct Outcome {
     std::optional<RSSFeed> feed;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "feeds/WebService.h"
+#include "support/Gate.h"
 #include "support/LoopbackServer.h"
 
 using namespace std::chrono_literals;
@@ -16,6 +17,8 @@ using tallowmere::WebServiceFailure;
 using tallowmere::WebServiceHTTPInfo;
 using tallowmere::WebServicePriority;
 using tallowmere::http::Bytes;
+
+using tallowmere::test::Gate;
 
 namespace {
 
@@ -55,28 +58,6 @@ private:
     std::condition_variable condition_;
     int calls_ = 0;
     Outcome outcome_;
-};
-
-class Gate {
-public:
-    void wait(std::chrono::milliseconds limit) {
-        std::unique_lock lock(mutex_);
-        condition_.wait_for(lock, limit, [&] { return open_; });
-    }
-    void open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        condition_.notify_all();
-    }
-    void close() {
-        std::lock_guard lock(mutex_);
-        open_ = false;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable condition_;
-    bool open_ = false;
 };
 
 class WebServiceTest : public ::testing::Test {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/http/HTTPSession.h"
+#include "support/Gate.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 
@@ -20,6 +21,8 @@ using tallowmere::http::HTTPResponse;
 using tallowmere::http::HTTPSession;
 using tallowmere::http::HTTPSessionConfiguration;
 using tallowmere::http::HTTPTask;
+
+using tallowmere::test::Gate;
 
 namespace {
 
@@ -56,25 +59,6 @@ private:
     std::condition_variable condition_;
     int calls_ = 0;
     Outcome outcome_;
-};
-
-// Holds slow handlers until the test is over.
-class Gate {
-public:
-    void wait(std::chrono::milliseconds limit) {
-        std::unique_lock lock(mutex_);
-        condition_.wait_for(lock, limit, [&] { return open_; });
-    }
-    void open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        condition_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable condition_;
-    bool open_ = false;
 };
 
 class HTTPSessionTest : public ::testing::Test {
