@@ -22,11 +22,14 @@ BundleValues bundleValues() {
 #endif
 }
 
-http::HTTPSessionConfiguration configurationFor(WebServicePriority priority) {
+http::HTTPSessionConfiguration configurationFor(WebServicePriority priority, const WebService::SessionOptions& options) {
     using namespace std::chrono_literals;
     http::HTTPSessionConfiguration configuration;
+    configuration.trustedCertificatesFile = options.trustedCertificatesFile;
     switch (priority) {
-        case WebServicePriority::default_: configuration.timeoutIntervalForRequest = 10s; break;
+        case WebServicePriority::default_:
+            configuration.timeoutIntervalForRequest = options.defaultTimeout.value_or(10s);
+            break;
         case WebServicePriority::low: configuration.timeoutIntervalForRequest = 30s; break;
         case WebServicePriority::background:
             configuration.identifier = WebService::backgroundSessionIdentifier;
@@ -44,7 +47,10 @@ WebService& WebService::shared() {
     return *instance;
 }
 
-WebService::WebService() : dataQueue_(makeDispatchQueue(dataQueueLabel, QualityOfService::utility)) {}
+WebService::WebService() : WebService(SessionOptions{}) {}
+
+WebService::WebService(SessionOptions options)
+    : options_(std::move(options)), dataQueue_(makeDispatchQueue(dataQueueLabel, QualityOfService::utility)) {}
 
 WebService::~WebService() {
     Sessions sessions;
@@ -131,7 +137,7 @@ http::HTTPSession& WebService::session(WebServicePriority priority) {
 void WebService::buildSessions() {
     for (auto priority : {WebServicePriority::default_, WebServicePriority::low, WebServicePriority::background}) {
         http::HTTPSessionDelegate* delegate = priority == WebServicePriority::background ? this : nullptr;
-        sessions_.emplace(priority, std::make_unique<http::HTTPSession>(configurationFor(priority), delegate));
+        sessions_.emplace(priority, std::make_unique<http::HTTPSession>(configurationFor(priority, options_), delegate));
     }
 }
 

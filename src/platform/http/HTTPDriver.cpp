@@ -198,6 +198,9 @@ CURL* HTTPDriver::makeEasyHandle(Transfer& transfer) {
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (configuration_.trustedCertificatesFile)
+        curl_easy_setopt(easy, CURLOPT_CAINFO, configuration_.trustedCertificatesFile->c_str());
+    setMethodAndBody(easy, transfer, request);
     // Refuses at once a body whose declared length is over the limit; the write
     // callback catches the rest, decoded bytes included.
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.bodyLimit));
@@ -225,6 +228,23 @@ CURL* HTTPDriver::makeEasyHandle(Transfer& transfer) {
     }
     if (transfer.headerList) curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer.headerList);
     return easy;
+}
+
+void HTTPDriver::setMethodAndBody(CURL* easy, Transfer& transfer, const HTTPRequest& request) {
+    if (request.method == "POST") {
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    } else if (request.method != "GET") {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    }
+    if (!request.body && request.method != "POST") return;
+    // Without fields of its own a POST would read its body from standard input.
+    static const std::string none;
+    const std::string& body = request.body ? *request.body : none;
+    // The request outlives the transfer, so libcurl may read the bytes in place.
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+    // The whole body goes at once; no round trip to ask whether it may.
+    transfer.headerList = curl_slist_append(transfer.headerList, "Expect:");
 }
 
 size_t HTTPDriver::onHeader(char* data, size_t size, size_t count, void* context) {

@@ -23,6 +23,9 @@ struct HTTPSessionConfiguration {
     long maxConnectionsPerHost = 6;
     // Open connections kept for reuse.
     long maxCachedConnections = 32;
+    // A PEM file of the certificate authorities trusted in place of the
+    // system's (a test's own authority). Certificates are checked either way.
+    std::optional<std::string> trustedCertificatesFile;
 };
 
 }  // namespace tallowmere::http
