@@ -414,6 +414,26 @@ TEST(TallowmereWireTest, HeadersLeaveInTheirOrderAndTheBodyByteForByte) {
     EXPECT_TRUE(raw.ends_with(std::string("\r\n\r\n{\"a\":\"\0\"}", 13)));
 }
 
+TEST(TallowmereWireTest, ALargeBodyGoesOutWholeWithoutAskingFirst) {
+    RawRecorder recorder;
+    WebService web;
+    auto request = TallowmereRouter::addFeeds(std::vector<std::string>(40'000, "https://example.com/feed.xml"))
+                       .asURLRequest(recorder.baseURL());
+    ASSERT_TRUE(request);
+    ASSERT_GT(request->body->size(), 1'000'000u);
+    ErrorOutcome done;
+    web.request(*request, WebServicePriority::default_, true,
+                [&](std::optional<http::Bytes>, std::optional<WebServiceHTTPInfo>, std::optional<WebServiceFailure> error) {
+                    done.completion()(error ? Error(Code::unknown) : std::nullopt);
+                });
+    EXPECT_EQ(std::get<0>(done.wait()), std::nullopt);
+    const std::string raw = recorder.received();
+    const auto end = raw.find("\r\n\r\n");
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(raw.substr(0, end).find("Expect"), std::string::npos);
+    EXPECT_EQ(raw.substr(end + 4), *request->body);
+}
+
 TEST(TallowmereStandInTest, AnswersWithoutABackend) {
     NullTallowmereManager standIn;
     ErrorOutcome feeds, added, removed;

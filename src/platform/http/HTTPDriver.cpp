@@ -233,7 +233,8 @@ CURL* HTTPDriver::makeEasyHandle(Transfer& transfer) {
 void HTTPDriver::setMethodAndBody(CURL* easy, Transfer& transfer, const HTTPRequest& request) {
     if (request.method == "POST") {
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
-    } else if (request.method != "GET") {
+    } else if (request.method != "GET" || request.body) {
+        // Body fields alone would turn the request into a POST.
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     }
     if (!request.body && request.method != "POST") return;
