@@ -28,7 +28,7 @@ public:
     std::optional<std::string> regionCode() const { return stringInData("region_code"); }
     std::optional<std::string> title() const { return stringInData("title"); }
 
-    // Equal by name and URL; data takes no part.
+    // Equal by name and URL; data is not compared.
     bool operator==(const TallowmereDiscoveryNode& other) const {
         return navigationName == other.navigationName && navigationURL == other.navigationURL;
     }
