@@ -19,6 +19,11 @@ struct SortDescriptor {
 };
 
 struct Query {
+    Query() = default;
+    explicit Query(std::string recordType, Predicate predicate = Predicate::all(),
+                   std::optional<SortDescriptor> sort = std::nullopt)
+        : recordType(std::move(recordType)), predicate(std::move(predicate)), sort(std::move(sort)) {}
+
     std::string recordType;
     Predicate predicate = Predicate::all();
     std::optional<SortDescriptor> sort;
