@@ -138,6 +138,23 @@ struct EmbeddedEngine::StoredRow {
 };
 
 // BEGIN IMMEDIATE ... COMMIT, rolled back when left by an exception.
+// BEGIN ... COMMIT around reads that must see one state of the file.
+class EmbeddedEngine::ReadTransaction {
+public:
+    explicit ReadTransaction(EmbeddedEngine& engine) : engine_(engine) { engine_.exec("BEGIN"); }
+    ~ReadTransaction() {
+        if (!done_) sqlite3_exec(engine_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void commit() {
+        engine_.exec("COMMIT");
+        done_ = true;
+    }
+
+private:
+    EmbeddedEngine& engine_;
+    bool done_ = false;
+};
+
 class EmbeddedEngine::Transaction {
 public:
     explicit Transaction(EmbeddedEngine& engine) : engine_(engine) { engine_.exec("BEGIN IMMEDIATE"); }
@@ -215,15 +232,23 @@ SqliteStatement& EmbeddedEngine::statement(const std::string& sql) {
 void EmbeddedEngine::createSchema() {
     exec("PRAGMA journal_mode=WAL");
     exec("PRAGMA synchronous=NORMAL");
+    // The field index of a large mirror outgrows SQLite's small default cache.
+    exec("PRAGMA cache_size=-32768");
+    exec("PRAGMA mmap_size=268435456");
     Transaction transaction(*this);
     exec("CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value)");
     exec("CREATE TABLE IF NOT EXISTS records(id INTEGER PRIMARY KEY, db INTEGER NOT NULL, owner TEXT NOT NULL,"
          " name TEXT NOT NULL, type TEXT NOT NULL, fields BLOB NOT NULL, created INTEGER NOT NULL,"
          " modified INTEGER NOT NULL, tag TEXT NOT NULL, UNIQUE(db, owner, name))");
     exec("CREATE INDEX IF NOT EXISTS records_type ON records(db, owner, type, name)");
-    exec("CREATE TABLE IF NOT EXISTS scalars(record INTEGER NOT NULL, key TEXT NOT NULL, kind INTEGER NOT NULL,"
-         " value, PRIMARY KEY(record, key)) WITHOUT ROWID");
-    exec("CREATE INDEX IF NOT EXISTS scalars_value ON scalars(key, value)");
+    // The single-valued fields, for matching and sorting. Each row also
+    // names its record's space (database, owner, type) and record name, so
+    // a query reads the index alone until it has its page.
+    exec("CREATE TABLE IF NOT EXISTS spaces(id INTEGER PRIMARY KEY, db INTEGER NOT NULL, owner TEXT NOT NULL,"
+         " type TEXT NOT NULL, UNIQUE(db, owner, type))");
+    exec("CREATE TABLE IF NOT EXISTS scalars(record INTEGER NOT NULL, key TEXT NOT NULL, space INTEGER NOT NULL,"
+         " name TEXT NOT NULL, kind INTEGER NOT NULL, value, PRIMARY KEY(record, key)) WITHOUT ROWID");
+    exec("CREATE INDEX IF NOT EXISTS scalars_value ON scalars(key, space, value, kind, name)");
     exec("CREATE TABLE IF NOT EXISTS assets(key TEXT PRIMARY KEY, bytes BLOB NOT NULL)");
     exec("CREATE TABLE IF NOT EXISTS subscriptions(db INTEGER NOT NULL, owner TEXT NOT NULL, id TEXT NOT NULL,"
          " type TEXT NOT NULL, body TEXT NOT NULL, PRIMARY KEY(db, owner, id))");
@@ -425,7 +450,7 @@ std::optional<Error> EmbeddedEngine::saveOne(DatabaseScope scope, const Record& 
         insert.step();
         rowID = sqlite3_last_insert_rowid(db_);
     }
-    writeScalars(rowID, fields);
+    writeScalars(rowID, *spaceID(scope, record.recordType(), true), name, fields);
     Record stored(record.recordType(), record.recordID());
     stored.setFieldsFromServer(fields);
     stored.setServerFields(created, modified, tag);
@@ -435,15 +460,33 @@ std::optional<Error> EmbeddedEngine::saveOne(DatabaseScope scope, const Record& 
     return std::nullopt;
 }
 
-void EmbeddedEngine::writeScalars(std::int64_t rowID, const std::map<std::string, FieldValue>& fields) {
+std::optional<std::int64_t> EmbeddedEngine::spaceID(DatabaseScope scope, const std::string& type, bool make) {
+    auto& select = statement("SELECT id FROM spaces WHERE db = ? AND owner = ? AND type = ?");
+    select.bind(1, std::int64_t(scope)).bind(2, owner(scope)).bind(3, type);
+    if (select.step()) {
+        const auto id = select.integer(0);
+        select.reset();
+        return id;
+    }
+    if (!make) return std::nullopt;
+    auto& insert = statement("INSERT INTO spaces(db, owner, type) VALUES(?, ?, ?)");
+    insert.bind(1, std::int64_t(scope)).bind(2, owner(scope)).bind(3, type);
+    insert.step();
+    return sqlite3_last_insert_rowid(db_);
+}
+
+void EmbeddedEngine::writeScalars(std::int64_t rowID, std::int64_t space, const std::string& name,
+                                  const std::map<std::string, FieldValue>& fields) {
     auto& clear = statement("DELETE FROM scalars WHERE record = ?");
     clear.bind(1, rowID);
     clear.step();
     for (const auto& [key, value] : fields) {
         const auto indexed = scalar(value);
         if (!indexed) continue;
-        auto& insert = statement("INSERT INTO scalars(record, key, kind, value) VALUES(?, ?, ?, ?)");
-        insert.bind(1, rowID).bind(2, key).bind(3, std::int64_t(indexed->first)).bind(4, indexed->second);
+        auto& insert =
+            statement("INSERT INTO scalars(record, key, space, name, kind, value) VALUES(?, ?, ?, ?, ?, ?)");
+        insert.bind(1, rowID).bind(2, key).bind(3, space).bind(4, name);
+        insert.bind(5, std::int64_t(indexed->first)).bind(6, indexed->second);
         insert.step();
     }
 }
@@ -521,111 +564,156 @@ EmbeddedEngine::PageResult EmbeddedEngine::query(DatabaseScope scope, const Quer
     if (!Record::isValidFieldName(query.recordType)) return {std::nullopt, invalid("invalid record type")};
     if (const auto problem = query.predicate.problem()) return {std::nullopt, invalid(*problem)};
     if (query.sort && !Record::isValidFieldName(query.sort->key)) return {std::nullopt, invalid("invalid sort key")};
-    std::lock_guard lock(mutex_);
-    return runQuery(scope, QueryState{query, std::nullopt}, options, onRecord, operation);
+    std::unique_lock lock(mutex_);
+    auto page = runQuery(scope, QueryState{query, std::nullopt}, options);
+    lock.unlock();
+    return deliver(std::move(page), onRecord, operation);
 }
 
 EmbeddedEngine::PageResult EmbeddedEngine::query(DatabaseScope scope, const Cursor& cursor, const QueryOptions& options,
                                                  const Database::RecordCallback& onRecord,
                                                  const Operation& operation) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     const auto state = decodeCursor(scope, cursor.token());
     if (!state) return {std::nullopt, invalid("the cursor does not belong to this database")};
-    return runQuery(scope, *state, options, onRecord, operation);
+    auto page = runQuery(scope, *state, options);
+    lock.unlock();
+    return deliver(std::move(page), onRecord, operation);
 }
 
-EmbeddedEngine::PageResult EmbeddedEngine::runQuery(DatabaseScope scope, const QueryState& state,
-                                                    const QueryOptions& options,
-                                                    const Database::RecordCallback& onRecord,
-                                                    const Operation& operation) {
+// Hands the page's records out without the engine's lock, so a record
+// callback may use the engine (or the synced store) itself.
+EmbeddedEngine::PageResult EmbeddedEngine::deliver(Page page, const Database::RecordCallback& onRecord,
+                                                   const Operation& operation) {
+    if (page.error) return {std::nullopt, std::move(page.error)};
+    for (const auto& record : page.records) {
+        if (operation.isCancelled()) return {std::nullopt, Error::cancelled()};
+        onRecord(record);
+    }
+    return {std::move(page.cursor), std::nullopt};
+}
+
+EmbeddedEngine::Page EmbeddedEngine::runQuery(DatabaseScope scope, const QueryState& state,
+                                              const QueryOptions& options) {
     const Query& query = state.query;
     const std::size_t pageSize = std::max<std::size_t>(configuration_.pageSize, 1);
     const std::size_t limit = options.resultsLimit == 0 ? pageSize : std::min(options.resultsLimit, pageSize);
-    std::string sql = "SELECT r.id, r.name, r.type, r.fields, r.created, r.modified, r.tag";
-    sql += query.sort ? ", s.value FROM records r" : ", NULL FROM records r";
     std::vector<SqliteValue> binds;
     const auto& predicate = query.predicate;
+    const bool byField =
+        predicate.kind() == Predicate::Kind::fieldEquals || predicate.kind() == Predicate::Kind::fieldIn;
+    if (predicate.kind() == Predicate::Kind::fieldIn && predicate.values().empty()) return Page();
+    // Matching by field reads the field index alone (never every record of
+    // the type); the page's records are read by ID afterwards.
+    const char* idColumn = byField ? "f.record" : "r.id";
+    const char* nameColumn = byField ? "f.name" : "r.name";
+    std::optional<std::int64_t> space;
+    if (byField) {
+        space = spaceID(scope, query.recordType, false);
+        if (!space) return Page();
+    }
+    std::string sql = std::string("SELECT ") + idColumn + ", " + nameColumn + (query.sort ? ", s.value" : ", NULL");
+    sql += byField ? " FROM scalars f" : " FROM records r";
+    if (query.sort) {
+        sql += std::string(" LEFT JOIN scalars s ON s.record = ") + idColumn + " AND s.key = ?";
+        binds.emplace_back(query.sort->key);
+    }
+    if (byField) {
+        sql += " WHERE f.key = ? AND f.space = ?";
+        binds.insert(binds.end(), {predicate.key(), *space});
+    } else {
+        sql += " WHERE r.db = ? AND r.owner = ? AND r.type = ?";
+        binds.insert(binds.end(), {std::int64_t(scope), owner(scope), query.recordType});
+    }
     if (predicate.kind() == Predicate::Kind::fieldEquals) {
         const auto indexed = scalar(predicate.value());
-        sql += " JOIN scalars f ON f.record = r.id AND f.key = ? AND f.kind = ? AND f.value = ?";
-        binds.insert(binds.end(), {predicate.key(), std::int64_t(indexed->first), indexed->second});
+        sql += " AND f.value = ? AND f.kind = ?";
+        binds.insert(binds.end(), {indexed->second, std::int64_t(indexed->first)});
     } else if (predicate.kind() == Predicate::Kind::fieldIn) {
-        if (predicate.values().empty()) return {std::nullopt, std::nullopt};
-        sql += " JOIN scalars f ON f.record = r.id AND f.key = ? AND f.kind = ? AND f.value IN (";
-        binds.insert(binds.end(), {predicate.key(), std::int64_t(scalarText)});
+        sql += " AND f.kind = ? AND f.value IN (";
+        binds.emplace_back(std::int64_t(scalarText));
         for (std::size_t i = 0; i < predicate.values().size(); ++i) {
             sql += i ? ", ?" : "?";
             binds.emplace_back(predicate.values()[i]);
         }
         sql += ")";
     }
-    if (query.sort) {
-        sql += " LEFT JOIN scalars s ON s.record = r.id AND s.key = ?";
-        binds.emplace_back(query.sort->key);
-    }
-    sql += " WHERE r.db = ? AND r.owner = ? AND r.type = ?";
-    binds.insert(binds.end(), {std::int64_t(scope), owner(scope), query.recordType});
     if (predicate.kind() == Predicate::Kind::recordIDEquals) {
         sql += " AND r.name = ?";
         binds.emplace_back(predicate.recordID().recordName);
     }
     if (state.after) {
         const auto& after = *state.after;
+        const std::string name = nameColumn;
         if (!query.sort) {
-            sql += " AND r.name > ?";
+            sql += " AND " + name + " > ?";
             binds.emplace_back(after.name);
         } else if (after.missing) {
-            sql += " AND s.value IS NULL AND r.name > ?";
+            sql += " AND s.value IS NULL AND " + name + " > ?";
             binds.emplace_back(after.name);
         } else {
-            const char* beyond = query.sort->ascending ? ">" : "<";
-            sql += std::string(" AND (s.value IS NULL OR s.value ") + beyond + " ? OR (s.value = ? AND r.name > ?))";
+            const std::string beyond = query.sort->ascending ? ">" : "<";
+            sql += " AND (s.value IS NULL OR s.value " + beyond + " ? OR (s.value = ? AND " + name + " > ?))";
             binds.insert(binds.end(), {after.value, after.value, after.name});
         }
     }
     if (query.sort) {
-        sql += query.sort->ascending ? " ORDER BY s.value IS NULL, s.value ASC, r.name"
-                                     : " ORDER BY s.value IS NULL, s.value DESC, r.name";
+        sql += query.sort->ascending ? " ORDER BY s.value IS NULL, s.value ASC, " : " ORDER BY s.value IS NULL, s.value DESC, ";
+        sql += nameColumn;
     } else {
-        sql += " ORDER BY r.name";
+        sql += std::string(" ORDER BY ") + nameColumn;
     }
     sql += " LIMIT ?";
     binds.emplace_back(std::int64_t(limit + 1));
 
     try {
+        // One snapshot for the page, though other processes write meanwhile.
+        ReadTransaction transaction(*this);
         auto& select = statement(sql);
         for (std::size_t i = 0; i < binds.size(); ++i) select.bind(static_cast<int>(i + 1), binds[i]);
-        std::vector<std::pair<StoredRow, SqliteValue>> rows;
+        std::vector<std::tuple<std::int64_t, std::string, SqliteValue>> found;
         bool more = false;
         while (select.step()) {
-            if (rows.size() == limit) {
+            if (found.size() == limit) {
                 more = true;
                 break;
             }
+            found.emplace_back(select.integer(0), select.text(1), select.value(2));
+        }
+        select.reset();
+        std::vector<std::pair<StoredRow, SqliteValue>> rows;
+        auto& load = statement("SELECT type, fields, created, modified, tag FROM records WHERE id = ?");
+        for (auto& [rowID, name, sortValue] : found) {
+            load.reset();
+            load.bind(1, rowID);
+            if (!load.step()) continue;
             StoredRow row;
-            row.rowID = select.integer(0);
-            row.name = select.text(1);
-            row.type = select.text(2);
-            const auto bytes = select.blob(3);
+            row.rowID = rowID;
+            row.name = std::move(name);
+            row.type = load.text(0);
+            const auto bytes = load.blob(1);
             auto fields = FieldCodec::decode(bytes.data(), bytes.size());
             if (!fields) continue;
             row.fields = std::move(*fields);
-            row.created = select.integer(4);
-            row.modified = select.integer(5);
-            row.tag = select.text(6);
-            rows.emplace_back(std::move(row), select.value(7));
+            row.created = load.integer(2);
+            row.modified = load.integer(3);
+            row.tag = load.text(4);
+            rows.emplace_back(std::move(row), std::move(sortValue));
         }
-        select.reset();
+        load.reset();
+        transaction.commit();
+        Page page;
         std::optional<Position> last;
         for (const auto& [row, sortValue] : rows) {
-            if (operation.isCancelled()) return {std::nullopt, Error::cancelled()};
-            onRecord(recordFromRow(row, options.desiredKeys));
+            page.records.push_back(recordFromRow(row, options.desiredKeys));
             last = Position{std::holds_alternative<std::monostate>(sortValue), sortValue, row.name};
         }
-        if (!more || !last) return {std::nullopt, std::nullopt};
-        return {Cursor(encodeCursor(scope, QueryState{query, last})), std::nullopt};
+        if (more && last) page.cursor = Cursor(encodeCursor(scope, QueryState{query, last}));
+        return page;
     } catch (const SqliteFailure& failure) {
-        return {std::nullopt, errorFrom(failure)};
+        Page page;
+        page.error = errorFrom(failure);
+        return page;
     }
 }
 

@@ -95,6 +95,12 @@ private:
     struct QueryState;
     struct StoredRow;
     class Transaction;
+    class ReadTransaction;
+    struct Page {
+        std::vector<Record> records;
+        std::optional<Cursor> cursor;
+        std::optional<Error> error;
+    };
 
     EmbeddedEngine(Configuration configuration, sqlite3* db);
     void createSchema();
@@ -109,13 +115,15 @@ private:
     std::filesystem::path assetFile(const std::string& assetKey);
     std::string storeAsset(const Asset& asset);
     std::optional<Error> saveOne(DatabaseScope scope, const Record& record, std::vector<Record>& saved);
-    void writeScalars(std::int64_t rowID, const std::map<std::string, FieldValue>& fields);
+    std::optional<std::int64_t> spaceID(DatabaseScope scope, const std::string& type, bool make);
+    void writeScalars(std::int64_t rowID, std::int64_t space, const std::string& name,
+                      const std::map<std::string, FieldValue>& fields);
     void firePushes(DatabaseScope scope, const Record& record, bool created);
     Date nextDate(std::optional<std::int64_t> previousMicroseconds);
     std::string randomHex(int bytes);
 
-    PageResult runQuery(DatabaseScope scope, const QueryState& state, const QueryOptions& options,
-                        const Database::RecordCallback& onRecord, const Operation& operation);
+    Page runQuery(DatabaseScope scope, const QueryState& state, const QueryOptions& options);
+    static PageResult deliver(Page page, const Database::RecordCallback& onRecord, const Operation& operation);
     std::string encodeCursor(DatabaseScope scope, const QueryState& state) const;
     std::optional<QueryState> decodeCursor(DatabaseScope scope, const std::string& token) const;
 
