@@ -26,7 +26,7 @@ QuerySubscription newArticleSubscription(std::vector<std::string> feeds) {
     info.alertLocalizationKey = "%@";
     info.alertLocalizationArgs = {"feed_title"};
     info.soundName = "default";
-    info.category = "cloudkit";
+    info.category = "feed_article";
     info.desiredKeys = std::vector<std::string>{"link", "feed_url", "top_image_url"};
     return subscription;
 }
@@ -111,7 +111,7 @@ TEST_P(PushContractTest, CreateOnlySubscriptionsIgnoreUpdatesAndFillTheAlert) {
     EXPECT_EQ(push.alertTitle, "First title");
     EXPECT_EQ(push.alertBody, "Feed feed/one");
     EXPECT_EQ(push.soundName, "default");
-    EXPECT_EQ(push.category, "cloudkit");
+    EXPECT_EQ(push.category, "feed_article");
     EXPECT_EQ(push.recordFields.size(), 3u);
     EXPECT_EQ(std::get<std::string>(push.recordFields.at("top_image_url")), "https://example.org/i.png");
     EXPECT_EQ(push.recordFields.count("title"), 0u);
