@@ -3,11 +3,6 @@
 #include <cstdint>
 #include <utility>
 
-#include <unicode/brkiter.h>
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
-#include <unicode/utf8.h>
-
 #include "feeds/PreviewImage.h"
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/TextOperations.h"
@@ -35,20 +30,6 @@ T inArticleContext(const Article& article, T fallback, Block&& block) {
 void finish(const PrefetchManager::Completion& completion, bool prefetched) {
     if (completion) completion(prefetched);
 }
-
-// Characters as a reader counts them: "é" written as e plus an accent, or a
-// flag made of two code points, is one.
-std::size_t graphemeCount(const std::string& text) {
-    const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> breaks(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status) || !breaks) return static_cast<std::size_t>(unicode.countChar32());
-    breaks->setText(unicode);
-    std::size_t count = 0;
-    for (std::int32_t at = breaks->next(); at != icu::BreakIterator::DONE; at = breaks->next()) ++count;
-    return count;
-}
-
 
 }  // namespace
 
@@ -161,9 +142,9 @@ void PrefetchManager::storeTopImage(const Article& article, const std::optional<
 
 void PrefetchManager::storeText(const Article& article, const std::string& text) {
     if (text.find(inlineImageMarker) != std::string::npos) return;
-    const std::size_t length = graphemeCount(text);
+    const std::size_t length = characterCount(text);
     const auto stored = article.textContent();
-    const bool longer = stored ? length > graphemeCount(*stored) : length > 0;
+    const bool longer = stored ? length > characterCount(*stored) : length > 0;
     if (longer) article.setTextContent(trimmingWhitespace(text));
 }
 

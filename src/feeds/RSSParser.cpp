@@ -1,50 +1,12 @@
 #include "feeds/RSSParser.h"
 
 #include "foundation/DispatchQueueFactory.h"
+#include "foundation/TextOperations.h"
 
 namespace tallowmere {
 namespace {
 
 using Date = RemoteArticle::Date;
-
-// Length of the white space or newline character (Unicode White_Space) that
-// starts at `at` in UTF-8 text, or 0.
-size_t whiteSpaceAt(const std::string& s, size_t at) {
-    auto byte = [&](size_t i) { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0u; };
-    unsigned c = byte(at);
-    if (c == ' ' || (c >= 0x09 && c <= 0x0D)) return 1;
-    if (c == 0xC2 && (byte(at + 1) == 0x85 || byte(at + 1) == 0xA0)) return 2;
-    if (c == 0xE1 && byte(at + 1) == 0x9A && byte(at + 2) == 0x80) return 3;  // U+1680
-    if (c == 0xE2 && byte(at + 1) == 0x80) {
-        unsigned last = byte(at + 2);
-        if ((last >= 0x80 && last <= 0x8A) || last == 0xA8 || last == 0xA9 || last == 0xAF) return 3;
-    }
-    if (c == 0xE2 && byte(at + 1) == 0x81 && byte(at + 2) == 0x9F) return 3;  // U+205F
-    if (c == 0xE3 && byte(at + 1) == 0x80 && byte(at + 2) == 0x80) return 3;  // U+3000
-    return 0;
-}
-
-// Length of the white space character that ends just before `end`, or 0.
-size_t whiteSpaceBefore(const std::string& s, size_t end) {
-    for (size_t length = 1; length <= 3 && length <= end; ++length)
-        if (whiteSpaceAt(s, end - length) == length) return length;
-    return 0;
-}
-
-std::string trimmed(const std::string& s) {
-    size_t start = 0, end = s.size();
-    while (start < end) {
-        size_t length = whiteSpaceAt(s, start);
-        if (length == 0) break;
-        start += length;
-    }
-    while (end > start) {
-        size_t length = whiteSpaceBefore(s, end);
-        if (length == 0) break;
-        end -= length;
-    }
-    return s.substr(start, end - start);
-}
 
 std::optional<std::string> normalized(const std::optional<std::string>& link) {
     if (!link) return std::nullopt;
@@ -69,7 +31,7 @@ Date firstDate(const Sources&... sources) {
 
 std::string firstContent(std::initializer_list<const std::optional<std::string>*> sources) {
     for (const auto* source : sources)
-        if (*source) return trimmed(**source);
+        if (*source) return trimmingWhitespace(**source);
     return {};
 }
 
@@ -158,7 +120,7 @@ std::vector<RSSArticle> mapAll(const std::optional<std::vector<Item>>& items, co
 }  // namespace
 
 std::string RSSParser::normalizedLink(const std::string& link) {
-    std::string result = trimmed(link);
+    std::string result = trimmingWhitespace(link);
     if (result.rfind("//", 0) == 0) result.insert(0, "http:");
     return result;
 }

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "platform/feedkit/HtmlEntities.h"
+#include "platform/text/HTMLEntities.h"
 
 namespace tallowmere::feedkit {
 namespace {
@@ -157,7 +157,7 @@ std::string XmlRepair::repair(std::string_view text) {
         }
         std::string_view name = text.substr(i + 1, nameEnd - i - 1);
         if (!isXmlPredefined(name)) {
-            if (auto codePoint = HtmlEntities::codePoint(name)) {
+            if (auto codePoint = text::HTMLEntities::codePoint(name)) {
                 appendNumericReference(out, *codePoint);
                 i = nameEnd + 1;
                 continue;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/feedkit/HtmlEntities.h"
+#include "platform/text/HTMLEntities.h"
 
 namespace tallowmere::feedkit {
 namespace {
@@ -55,7 +55,7 @@ void XmlText::appendEntity(std::string& out, const xmlNode* reference, int depth
     const auto* entity = reinterpret_cast<const xmlEntity*>(reference->children);
     if (!entity) {
         // Undeclared: the recovering read keeps the reference; HTML names are known.
-        if (auto codePoint = HtmlEntities::codePoint(chars(reference->name))) appendUTF8(out, *codePoint);
+        if (auto codePoint = text::HTMLEntities::codePoint(chars(reference->name))) appendUTF8(out, *codePoint);
         return;
     }
     if (entity->etype != XML_INTERNAL_GENERAL_ENTITY || depth >= kMaximumEntityDepth) return;
