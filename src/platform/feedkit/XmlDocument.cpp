@@ -3,6 +3,7 @@
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <mutex>
@@ -125,6 +126,24 @@ private:
     void* previousContext_;
 };
 
+// The document is handed to libxml2 in small pieces, as from a file: a
+// read that stops early (at the item limit) then never touches the rest,
+// and libxml2 never shifts one huge buffer around as it consumes it.
+struct MemoryInput {
+    std::string_view bytes;
+    size_t offset = 0;
+};
+
+int readPiece(void* context, char* buffer, int length) {
+    auto* input = static_cast<MemoryInput*>(context);
+    size_t count = std::min(static_cast<size_t>(length), input->bytes.size() - input->offset);
+    std::memcpy(buffer, input->bytes.data() + input->offset, count);
+    input->offset += count;
+    return static_cast<int>(count);
+}
+
+int closeInput(void*) { return 0; }
+
 void initialiseLibxml() {
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
@@ -156,8 +175,9 @@ std::variant<XmlDocument, FeedError> XmlDocument::load(std::string_view bytes, M
     xmlDoc* doc = nullptr;
     {
         ErrorHandlerScope scope(context.get());
-        doc = xmlCtxtReadMemory(context.get(), bytes.data(), static_cast<int>(bytes.size()),
-                                documentURL.empty() ? nullptr : documentURL.c_str(), nullptr, options);
+        MemoryInput input{bytes};
+        doc = xmlCtxtReadIO(context.get(), readPiece, closeInput, &input,
+                            documentURL.empty() ? nullptr : documentURL.c_str(), nullptr, options);
     }
     XmlDocument document(doc);
     document.cut_ = diagnostics.cut;
