@@ -212,7 +212,10 @@ bool ContentExtractor::shouldPrune(const xmlNode* node, double bodyChars) {
     if (s != nullptr && s->chars > mostOfThePage * bodyChars) return false;
     if (byHints) {
         prunedByHints_ = true;
-        if (s != nullptr) largestPrunedByHints_ = std::max(largestPrunedByHints_, static_cast<double>(s->chars));
+        // Reader comments stay cut away in a reading without hints too, so
+        // they are no sign that the article itself was lost.
+        if (s != nullptr && !NodeHints::isComments(node))
+            largestPrunedByHints_ = std::max(largestPrunedByHints_, static_cast<double>(s->chars));
     }
     return true;
 }
