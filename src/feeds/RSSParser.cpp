@@ -94,10 +94,10 @@ std::string firstContent(std::initializer_list<std::optional<std::string>> sourc
 // The host of an absolute URL, without "www.".
 std::optional<std::string> hostOf(const std::optional<std::string>& address) {
     if (!address) return std::nullopt;
-    auto url = URL::parse(trimmed(*address));
-    if (!url || !url->host() || url->host()->empty()) return std::nullopt;
-    std::string host = *url->host();
-    if (host.rfind("www.", 0) == 0 && host.size() > 4) host.erase(0, 4);
+    const auto url = URL::parse(trimmed(*address));
+    std::optional<std::string> host = url ? url->host() : std::nullopt;
+    if (!host || host->empty()) return std::nullopt;
+    if (host->size() > 4 && host->compare(0, 4, "www.") == 0) return host->substr(4);
     return host;
 }
 
