@@ -184,6 +184,8 @@ void WebService::handleResponse(std::optional<http::Bytes> body, std::optional<h
     if (response) {
         httpInfo = WebServiceHTTPInfo{response->header("Last-Modified"), response->header("ETag"),
                                       response->statusCode()};
+        if (!response->url().empty()) httpInfo->url = response->url();
+        httpInfo->contentType = response->header("Content-Type");
         if (!failure) {
             const int status = response->statusCode();
             if (status < 200 || status > 399) failure = WebServiceError::http(status);
