@@ -22,14 +22,21 @@ BundleValues bundleValues() {
 #endif
 }
 
-http::HTTPSessionConfiguration configurationFor(WebServicePriority priority) {
+http::HTTPSessionConfiguration configurationFor(WebServicePriority priority, const WebServiceDeadlines& deadlines) {
     using namespace std::chrono_literals;
     http::HTTPSessionConfiguration configuration;
     switch (priority) {
-        case WebServicePriority::default_: configuration.timeoutIntervalForRequest = 10s; break;
-        case WebServicePriority::low: configuration.timeoutIntervalForRequest = 30s; break;
+        case WebServicePriority::default_:
+            configuration.timeoutIntervalForRequest = 10s;
+            configuration.timeoutIntervalForResource = deadlines.session;
+            break;
+        case WebServicePriority::low:
+            configuration.timeoutIntervalForRequest = 30s;
+            configuration.timeoutIntervalForResource = deadlines.session;
+            break;
         case WebServicePriority::background:
             configuration.identifier = WebService::backgroundSessionIdentifier;
+            configuration.timeoutIntervalForResource = deadlines.background;
             break;
     }
     configuration.additionalHeaders = {{"User-Agent", WebService::userAgent()}};
@@ -44,7 +51,8 @@ WebService& WebService::shared() {
     return *instance;
 }
 
-WebService::WebService() : dataQueue_(makeDispatchQueue(dataQueueLabel, QualityOfService::utility)) {}
+WebService::WebService(WebServiceDeadlines deadlines)
+    : deadlines_(deadlines), dataQueue_(makeDispatchQueue(dataQueueLabel, QualityOfService::utility)) {}
 
 WebService::~WebService() {
     Sessions sessions;
@@ -131,7 +139,7 @@ http::HTTPSession& WebService::session(WebServicePriority priority) {
 void WebService::buildSessions() {
     for (auto priority : {WebServicePriority::default_, WebServicePriority::low, WebServicePriority::background}) {
         http::HTTPSessionDelegate* delegate = priority == WebServicePriority::background ? this : nullptr;
-        sessions_.emplace(priority, std::make_unique<http::HTTPSession>(configurationFor(priority), delegate));
+        sessions_.emplace(priority, std::make_unique<http::HTTPSession>(configurationFor(priority, deadlines_), delegate));
     }
 }
 

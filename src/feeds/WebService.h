@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "feeds/WebServiceDeadlines.h"
 #include "feeds/WebServiceFailure.h"
 #include "feeds/WebServiceHTTPInfo.h"
 #include "feeds/WebServicePriority.h"
@@ -33,7 +34,8 @@ public:
     // Made on first use and kept for the process.
     static WebService& shared();
 
-    WebService();
+    // Tests pass shorter deadlines; the program keeps the defaults.
+    explicit WebService(WebServiceDeadlines deadlines = {});
     // Ends every running request with the cancelled error; completions still run.
     ~WebService() override;
     WebService(const WebService&) = delete;
@@ -78,6 +80,7 @@ private:
     void didReceiveData(http::HTTPTask& task, const http::Bytes& data) override;
     void didComplete(http::HTTPTask& task, const std::optional<http::HTTPError>& error) override;
 
+    const WebServiceDeadlines deadlines_;
     std::unique_ptr<dispatch::SerialQueue> dataQueue_;
     Sessions sessions_;
     std::unordered_map<std::string, std::shared_ptr<http::HTTPTask>> tasks_;
