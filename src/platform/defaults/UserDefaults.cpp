@@ -12,6 +12,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <vector>
 
 #include "platform/defaults/ConfigDirectory.h"
 #include "platform/defaults/ValueJson.h"
@@ -89,32 +90,10 @@ std::size_t nestingDepth(const std::string& text, std::size_t limit) {
     return deepest;
 }
 
-// "<file>.corrupt-YYYYMMDD-HHMMSS-mmm" in UTC, so that names sort by time.
+// "<file>.corrupt-YYYYMMDD-HHMMSS-uuuuuu" in UTC, so that names sort by time.
 std::string setAsidePrefix(const std::filesystem::path& file) { return file.filename().string() + ".corrupt-"; }
 
-std::filesystem::path setAsideName(const std::filesystem::path& file) {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t seconds = system_clock::to_time_t(now);
-    const auto millis = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d-%03lld", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<long long>(millis));
-    const std::filesystem::path base = file.parent_path() / (setAsidePrefix(file) + stamp);
-    std::error_code ignored;
-    if (!std::filesystem::exists(base, ignored)) return base;
-    // Two damaged files within one millisecond: never overwrite the first.
-    for (int n = 2;; ++n) {
-        std::filesystem::path numbered = base;
-        numbered += "-" + std::to_string(n);
-        if (!std::filesystem::exists(numbered, ignored)) return numbered;
-    }
-}
-
-// Keeps the newest `keep` set-aside copies of `file` and removes older ones.
-void pruneSetAsideCopies(const std::filesystem::path& file, std::size_t keep) {
+std::vector<std::filesystem::path> setAsideCopies(const std::filesystem::path& file) {
     const std::string prefix = setAsidePrefix(file);
     std::vector<std::filesystem::path> copies;
     std::error_code error;
@@ -122,8 +101,32 @@ void pruneSetAsideCopies(const std::filesystem::path& file, std::size_t keep) {
         const std::string name = entry.path().filename().string();
         if (name.compare(0, prefix.size(), prefix) == 0) copies.push_back(entry.path());
     }
-    if (copies.size() <= keep) return;
     std::sort(copies.begin(), copies.end());
+    return copies;
+}
+
+// A name after every earlier copy's, so an earlier copy is never overwritten
+// and the newest always sorts last, even for several within one clock tick.
+std::filesystem::path setAsideName(const std::filesystem::path& file) {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t seconds = system_clock::to_time_t(now);
+    const auto micros = duration_cast<microseconds>(now.time_since_epoch()).count() % 1'000'000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d-%06lld", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<long long>(micros));
+    std::string name = setAsidePrefix(file) + stamp;
+    const auto copies = setAsideCopies(file);
+    if (!copies.empty() && name <= copies.back().filename().string()) name = copies.back().filename().string() + "-1";
+    return file.parent_path() / name;
+}
+
+// Keeps the newest `keep` set-aside copies of `file` and removes older ones.
+void pruneSetAsideCopies(const std::filesystem::path& file, std::size_t keep) {
+    const auto copies = setAsideCopies(file);
+    std::error_code error;
     for (std::size_t i = 0; i + keep < copies.size(); ++i) std::filesystem::remove(copies[i], error);
 }
 
