@@ -91,14 +91,13 @@ graph::Result<std::shared_ptr<DataController>> DataController::open(const std::f
         return graph::GraphError{
             graph::GraphErrorCode::openFailed,
             "cannot create " + storeFile.parent_path().string() + ": " + error.message()};
-    std::optional<graph::GraphError> failure;
-    auto recovery = recoverIfDamaged(storeFile, failure);
-    if (failure) return *failure;
+    auto recovery = recoverIfDamaged(storeFile);
+    if (!recovery) return recovery.error();
     auto container = graph::Container::open(storeFile.string(), StoredModel::description());
     if (!container) return container.error();
     auto controller =
         std::shared_ptr<DataController>(new DataController(std::move(saveQueue), container.value()));
-    controller->recovery_ = std::move(recovery);
+    controller->recovery_ = std::move(recovery.value());
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     r.live[controller->container_.get()] = controller;
@@ -106,18 +105,16 @@ graph::Result<std::shared_ptr<DataController>> DataController::open(const std::f
 }
 
 // The check reads every page once; see bench/ for its cost on a large store.
-std::optional<graph::StoreRecoveryReport> DataController::recoverIfDamaged(const std::filesystem::path& storeFile,
-                                                                          std::optional<graph::GraphError>& failure) {
+graph::Result<std::optional<graph::StoreRecoveryReport>> DataController::recoverIfDamaged(
+    const std::filesystem::path& storeFile) {
     const graph::StoreCheck check = graph::StoreRecovery::check(storeFile.string());
-    if (check.state != graph::StoreCheck::State::damaged) return std::nullopt;
+    if (check.state != graph::StoreCheck::State::damaged) return std::optional<graph::StoreRecoveryReport>();
     Logger::error([&] { return "store " + storeFile.string() + " is damaged (" + check.detail + "), recovering it"; });
     auto recovered = graph::StoreRecovery::recover(storeFile.string(), StoredModel::description(), check.detail);
-    if (!recovered) {
-        failure = graph::GraphError{graph::GraphErrorCode::openFailed,
-                                    "cannot recover the damaged store " + storeFile.string() + ": " +
-                                        recovered.error().message};
-        return std::nullopt;
-    }
+    if (!recovered)
+        return graph::GraphError{graph::GraphErrorCode::openFailed,
+                                 "cannot recover the damaged store " + storeFile.string() + ": " +
+                                     recovered.error().message};
     Logger::error([&] {
         std::string carried;
         for (const auto& [table, rows] : recovered->rowsCarriedOver)
@@ -125,7 +122,7 @@ std::optional<graph::StoreRecoveryReport> DataController::recoverIfDamaged(const
         return "damaged store kept as " + recovered->movedAsideTo + "; a fresh store holds what could be read (" +
                carried + ")";
     });
-    return std::move(recovered.value());
+    return std::optional<graph::StoreRecoveryReport>(std::move(recovered.value()));
 }
 
 std::optional<graph::StoreRecoveryReport> DataController::storeRecovery() const {
