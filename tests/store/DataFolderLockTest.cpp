@@ -130,6 +130,7 @@ TEST(DataFolderLock, ASecondCopyLeavesTheStoreAloneAndTheFirstSavesEverything) {
     CopyProcess second(home.path(), {"write", "10"});
     EXPECT_EQ(second.wait(), DataController::anotherCopyExitStatus);
     EXPECT_EQ(first.readLine(), "written");
+    first.closeInput();
     EXPECT_EQ(first.wait(), 0) << "the first copy never stops";
 
     const auto store = home.path() / "Tallowmere" / "Tallowmere.sqlite";

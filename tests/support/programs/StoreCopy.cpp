@@ -2,7 +2,8 @@
 // data folder. Usage: store_copy <data home> <mode> [count]
 //   write <n>  claims the data folder, prints "claimed", then stores n
 //              articles in saves of ten, pausing a little between saves,
-//              and exits 0 once all have landed;
+//              prints "written" once all have landed and exits 0 when its
+//              standard input closes;
 //   hold       claims the data folder, prints "claimed" and waits until its
 //              standard input closes.
 // A copy that finds the folder held exits as the program does (the exit
@@ -29,6 +30,12 @@ namespace {
 void say(const char* line) {
     std::printf("%s\n", line);
     std::fflush(stdout);
+}
+
+void waitForEndOfInput() {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+    }
 }
 
 int write(int count) {
@@ -58,15 +65,14 @@ int write(int count) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     say("written");
+    waitForEndOfInput();
     return 0;
 }
 
 int hold() {
     DataController::shared();
     say("claimed");
-    std::string line;
-    while (std::getline(std::cin, line)) {
-    }
+    waitForEndOfInput();
     return 0;
 }
 
