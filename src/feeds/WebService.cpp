@@ -23,16 +23,22 @@ BundleVersion bundleVersion() {
 }
 
 http::HTTPSessionConfiguration configurationFor(WebServicePriority priority, const WebService::SessionOptions& options) {
+    const WebServiceDeadlines& deadlines = options.deadlines;
     using namespace std::chrono_literals;
     http::HTTPSessionConfiguration configuration;
     configuration.trustedCertificatesFile = options.trustedCertificatesFile;
     switch (priority) {
         case WebServicePriority::default_:
             configuration.timeoutIntervalForRequest = options.defaultTimeout.value_or(10s);
+            configuration.timeoutIntervalForResource = deadlines.session;
             break;
-        case WebServicePriority::low: configuration.timeoutIntervalForRequest = 30s; break;
+        case WebServicePriority::low:
+            configuration.timeoutIntervalForRequest = 30s;
+            configuration.timeoutIntervalForResource = deadlines.session;
+            break;
         case WebServicePriority::background:
             configuration.identifier = WebService::backgroundSessionIdentifier;
+            configuration.timeoutIntervalForResource = deadlines.background;
             break;
     }
     configuration.additionalHeaders = {{"User-Agent", WebService::userAgent()}};
@@ -51,6 +57,8 @@ WebService::WebService() : WebService(SessionOptions{}) {}
 
 WebService::WebService(SessionOptions options)
     : options_(std::move(options)), dataQueue_(makeDispatchQueue(dataQueueLabel, QualityOfService::utility)) {}
+
+WebService::WebService(WebServiceDeadlines deadlines) : WebService(SessionOptions{.deadlines = deadlines}) {}
 
 WebService::~WebService() {
     Sessions sessions;

@@ -9,6 +9,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "feeds/WebServiceDeadlines.h"
 #include "feeds/WebServiceFailure.h"
 #include "feeds/WebServiceHTTPInfo.h"
 #include "feeds/WebServicePriority.h"
@@ -35,14 +36,17 @@ public:
     static WebService& shared();
 
     // What a test may change in the sessions: the certificate authorities
-    // trusted in place of the system's, and the default session's time-out.
+    // trusted in place of the system's, the default session's time-out and
+    // the overall deadlines of a request.
     struct SessionOptions {
         std::optional<std::string> trustedCertificatesFile;
         std::optional<std::chrono::milliseconds> defaultTimeout;
+        WebServiceDeadlines deadlines;
     };
 
     WebService();
     explicit WebService(SessionOptions options);
+    explicit WebService(WebServiceDeadlines deadlines);
     // Ends every running request with the cancelled error; completions still run.
     ~WebService() override;
     WebService(const WebService&) = delete;

@@ -818,12 +818,17 @@ Result<std::vector<ObjectID>> Context::writePending(const std::vector<ObjectPtr>
     std::vector<ObjectPtr> inserted;
     for (const auto& o : work)
         if (o->inserted_ && !o->deleted_) inserted.push_back(o);
-    if (auto done = db.beginWrite(); !done) return GraphError{GraphErrorCode::saveFailed, done.error().message};
+    // A busy store stays a busy error, so that the caller may try again.
+    auto saveError = [](const GraphError& error) {
+        return GraphError{error.code == GraphErrorCode::busy ? GraphErrorCode::busy : GraphErrorCode::saveFailed,
+                          error.message};
+    };
+    if (auto done = db.beginWrite(); !done) return saveError(done.error());
     // Keys are handed out inside the transaction: other connections may insert too.
     assignPermanentKeys(inserted);
     auto fail = [&](const GraphError& error) -> Result<std::vector<ObjectID>> {
         db.exec("ROLLBACK");
-        return GraphError{GraphErrorCode::saveFailed, error.message};
+        return saveError(error);
     };
     // Checked inside the transaction, so no other save can delete them
     // between the check and the writes.

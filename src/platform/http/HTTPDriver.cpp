@@ -17,6 +17,9 @@ struct HTTPDriver::Transfer {
     std::size_t bodyLimit = 0;
     std::chrono::milliseconds idleTimeout{0};
     Clock::time_point lastActivity;
+    // Ends the request however busy it is; a server that trickles a byte now
+    // and then never trips the idle time-out.
+    std::optional<Clock::time_point> deadline;
     // Header fields of the response being read; a new status line starts over,
     // so redirects and interim responses leave only the final one.
     int statusCode = 0;
@@ -167,6 +170,8 @@ void HTTPDriver::begin(const std::shared_ptr<HTTPTask>& task) {
     transfer->bodyLimit = std::min(configuration_.maxBodySize, request.maxBodySize.value_or(configuration_.maxBodySize));
     transfer->idleTimeout = configuration_.timeoutIntervalForRequest.value_or(request.timeoutInterval);
     transfer->lastActivity = Clock::now();
+    if (configuration_.timeoutIntervalForResource)
+        transfer->deadline = transfer->lastActivity + *configuration_.timeoutIntervalForResource;
     CURL* easy = makeEasyHandle(*transfer);
     if (!easy) {
         report(task, std::nullopt, std::nullopt, HTTPError(HTTPError::Code::other, "cannot create a transfer"));
@@ -299,10 +304,16 @@ void HTTPDriver::finishCompleted() {
 void HTTPDriver::expireIdleTransfers() {
     const auto now = Clock::now();
     std::vector<CURL*> expired;
+    std::vector<CURL*> overdue;
     for (const auto& [easy, transfer] : transfers_) {
-        if (now - transfer->lastActivity >= transfer->idleTimeout) expired.push_back(easy);
+        if (transfer->deadline && now >= *transfer->deadline) {
+            overdue.push_back(easy);
+        } else if (now - transfer->lastActivity >= transfer->idleTimeout) {
+            expired.push_back(easy);
+        }
     }
     for (CURL* easy : expired) end(easy, HTTPError(HTTPError::Code::timedOut));
+    for (CURL* easy : overdue) end(easy, HTTPError(HTTPError::Code::timedOut, "overall deadline passed"));
 }
 
 int HTTPDriver::nextWaitMilliseconds() const {
@@ -313,6 +324,7 @@ int HTTPDriver::nextWaitMilliseconds() const {
     for (const auto& [easy, transfer] : transfers_) {
         const auto left = duration_cast<milliseconds>(transfer->lastActivity + transfer->idleTimeout - now);
         wait = std::min(wait, left + milliseconds(1));
+        if (transfer->deadline) wait = std::min(wait, duration_cast<milliseconds>(*transfer->deadline - now) + milliseconds(1));
     }
     return static_cast<int>(std::max(wait, milliseconds(1)).count());
 }

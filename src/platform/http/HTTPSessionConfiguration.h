@@ -14,6 +14,9 @@ struct HTTPSessionConfiguration {
     std::string identifier;
     // Longest wait for the next byte; when absent each request's own interval applies.
     std::optional<std::chrono::milliseconds> timeoutIntervalForRequest;
+    // Longest time a request may take in all, however steadily bytes arrive;
+    // none when absent.
+    std::optional<std::chrono::milliseconds> timeoutIntervalForResource;
     // Sent with every request of the session, unless the request sets the same name.
     HeaderList additionalHeaders;
     // Bodies beyond this size end the request with responseTooLarge rather than fill memory.
