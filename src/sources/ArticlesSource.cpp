@@ -394,7 +394,11 @@ void ArticlesSource::markAllAsRead(const std::vector<Feed>& feeds, Completion co
         run(completion);
         return;
     }
-    context->perform([this, feeds, completion = std::move(completion)]() mutable {
+    context->perform([this, feeds, context, completion = std::move(completion)]() mutable {
+        std::vector<Value> feedIDs;
+        feedIDs.reserve(feeds.size());
+        for (const Feed& feed : feeds) feedIDs.emplace_back(feed.objectID());
+        if (markReadInStore(*context, Predicate::in(Article::Key::unreadInFeed, std::move(feedIDs)), completion)) return;
         std::vector<Article> unread;
         for (const Feed& feed : feeds) {
             std::vector<Article> ofFeed = feed.unreadArticles();
@@ -410,6 +414,7 @@ void ArticlesSource::markAllAsRead(const Predicate& predicate, Completion comple
     request.prefetchKeyPaths = {Article::Key::feed};
     graph::Context* context = dataController_->backgroundContext().get();
     context->perform([this, request, context, completion = std::move(completion)]() mutable {
+        if (markReadInStore(*context, request.predicate, completion)) return;
         auto results = context->fetch(request);
         if (!results.ok()) {
             run(completion);
@@ -421,6 +426,18 @@ void ArticlesSource::markAllAsRead(const Predicate& predicate, Completion comple
             setArticlesRead(articles, true, date, *context, std::move(completion));
         });
     });
+}
+
+bool ArticlesSource::markReadInStore(graph::Context& context, const Predicate& unread, Completion& completion) {
+    // With changes of its own pending the context marks its objects one by one.
+    if (context.hasChanges()) return false;
+    graph::FetchRequest request = Article::fetchRequest();
+    request.predicate = Predicate::allOf({unread, Predicate::notNil(Article::Key::unreadInFeed)});
+    const Date date = Date::now();
+    auto marked = context.updateAll(request, {{Article::Key::unreadInFeed, Value{}}, {Article::Key::readDate, date}});
+    if (!marked.ok()) return false;
+    run(completion);
+    return true;
 }
 
 std::vector<std::int64_t> ArticlesSource::unreadArticleHashes() const {

@@ -158,6 +158,10 @@ private:
                          Completion completion);
     void markAllAsRead(const std::vector<Feed>& feeds, Completion completion);
     void markAllAsRead(const graph::Predicate& predicate, Completion completion);
+    // Marks read, in the store at once, the unread articles the predicate
+    // matches, inside a block of the context; false when the context must
+    // mark object by object instead (it has pending changes), nothing done.
+    bool markReadInStore(graph::Context& context, const graph::Predicate& unread, Completion& completion);
     std::vector<std::int64_t> articleHashes(const graph::Predicate& predicate) const;
     using ArticlesHandler = std::function<void(std::optional<std::vector<Article>>)>;
     void fetchArticles(const std::vector<std::int64_t>& hashes, bool excluding, const graph::Predicate& predicate,
