@@ -603,6 +603,38 @@ bool ArticlesSource::isNewArticle(std::optional<Date> date, const std::string& l
 
 // --- Removing old articles ---
 
+Predicate ArticlesSource::removablePredicate(Date cutoff) {
+    return Predicate::allOf({Predicate::isNil(Article::Key::starredInFeed),
+                             Predicate::anyOf({Predicate::compare(Article::Key::createdAt, Comparison::less, cutoff),
+                                               Predicate::isNil(Article::Key::createdAt)})});
+}
+
+std::optional<std::vector<Article>> ArticlesSource::oldArticlesInStore(const std::vector<Feed>& feeds, Date cutoff) {
+    graph::Context& context = *dataController_->backgroundContext();
+    // The feeds' own pending articles count too: then feed by feed.
+    if (context.hasChanges()) return std::nullopt;
+    std::vector<Value> feedIDs;
+    feedIDs.reserve(feeds.size());
+    for (const Feed& feed : feeds) feedIDs.emplace_back(feed.objectID());
+    graph::FetchRequest all = Article::fetchRequest();
+    all.predicate = Predicate::in(Article::Key::feed, std::move(feedIDs));
+    auto counts = context.countsByKey(all, Article::Key::feed);
+    if (!counts.ok()) return std::nullopt;
+    graph::Context::KeyCounts limits;
+    for (const auto& [feed, count] : counts.value())
+        if (count > keptArticlesPerFeed) limits.emplace_back(feed, count - keptArticlesPerFeed);
+    graph::FetchRequest request = Article::fetchRequest();
+    request.sortDescriptors = {{Article::Key::date, true, false}, {Article::Key::createdAt, true, false}};
+    request.predicate = removablePredicate(cutoff);
+    auto ids = context.fetchObjectIDs(request, Article::Key::feed, limits);
+    if (!ids.ok()) return std::nullopt;
+    std::vector<Article> articles;
+    articles.reserve(ids->size());
+    for (const auto& id : ids.value())
+        if (auto article = Article::from(context.object(id))) articles.push_back(std::move(*article));
+    return articles;
+}
+
 void ArticlesSource::removeOldArticles(RemovalCompletion completion) {
     const std::optional<Date> cutoff = calendarDaysBeforeNow(oldArticleDays);
     if (!cutoff) {
@@ -616,7 +648,13 @@ void ArticlesSource::removeOldArticles(RemovalCompletion completion) {
     auto found = std::make_shared<Found>();
     graph::Context* background = dataController_->backgroundContext().get();
     const std::optional<std::vector<Feed>> feeds = allFeeds_ ? allFeeds_() : std::nullopt;
-    for (const Feed& feed : feeds ? *feeds : std::vector<Feed>{}) {
+    std::optional<std::vector<Article>> old;
+    background->performAndWait([&] { old = oldArticlesInStore(feeds ? *feeds : std::vector<Feed>{}, *cutoff); });
+    if (old) {
+        std::lock_guard lock(found->mutex);
+        found->articles = std::move(*old);
+    }
+    for (const Feed& feed : old || !feeds ? std::vector<Feed>{} : *feeds) {
         long limit = 0;
         if (graph::Context* context = feed.context()) {
             context->performAndWait(
@@ -629,10 +667,8 @@ void ArticlesSource::removeOldArticles(RemovalCompletion completion) {
         request.batchSize = fetchBatchSize;
         request.fetchLimit = static_cast<std::size_t>(limit);
         request.sortDescriptors = {{Article::Key::date, true, false}, {Article::Key::createdAt, true, false}};
-        request.predicate = Predicate::allOf(
-            {Predicate::equal(Article::Key::feed, feed.objectID()), Predicate::isNil(Article::Key::starredInFeed),
-             Predicate::anyOf({Predicate::compare(Article::Key::createdAt, Comparison::less, *cutoff),
-                               Predicate::isNil(Article::Key::createdAt)})});
+        request.predicate =
+            Predicate::allOf({Predicate::equal(Article::Key::feed, feed.objectID()), removablePredicate(*cutoff)});
         articlesRemovalGroup_.enter();
         background->perform([this, request, background, found] {
             auto results = background->fetch(request);
