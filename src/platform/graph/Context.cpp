@@ -441,6 +441,28 @@ bool Context::entityHasPendingChanges(const EntityDescription& entity) const {
     return false;
 }
 
+std::optional<Context::LocalizedRank> Context::localizedRank(const EntityDescription& entity, const std::string& keyPath,
+                                                             std::size_t index) const {
+    // Only a text of a related object ("feed.sortName"): its table is small
+    // next to the fetched one, so its texts are ranked once in their
+    // collated order and the rows sort by number. Equal texts share a rank;
+    // an absent text (or object) has none, and sorts as it would by text.
+    auto parts = splitKeyPath(keyPath);
+    if (parts.size() != 2) return std::nullopt;
+    const PropertyDescription* hop = entity.property(parts[0]);
+    if (!hop || !hop->isToOne()) return std::nullopt;
+    const PropertyDescription* text = hop->destination->property(parts[1]);
+    if (!text || !text->isAttribute() || text->type != AttributeType::string) return std::nullopt;
+    const std::string name = "rank" + std::to_string(index);
+    const std::string column = quoted(text->column);
+    LocalizedRank rank;
+    rank.table = name + "(id, place) AS (SELECT id, CASE WHEN " + column + " IS NULL THEN NULL ELSE DENSE_RANK() OVER (ORDER BY " +
+                 column + " COLLATE LOCALIZED_STANDARD) END FROM " + quoted(hop->destination->table()) + ")";
+    rank.join = " LEFT JOIN " + name + " ON " + name + ".id = t0." + quoted(hop->column);
+    rank.orderTerm = name + ".place";
+    return rank;
+}
+
 Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& request, bool loadRows,
                                                             const std::vector<std::string>& extra, const RowSink* sink,
                                                             bool* sunk) {
@@ -450,11 +472,20 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
     SqlQuery query(*entity);
     auto where = request.predicate.toSql(query);
     if (!where) return where.error();
-    std::vector<std::string> sortColumns;
+    std::vector<std::string> sortColumns, orderTerms;
+    std::string ranks, rankJoins;
     for (const auto& sort : request.sortDescriptors) {
         auto column = query.column(sort.keyPath);
         if (!column) return column.error();
         sortColumns.push_back(column.value());
+        auto rank = sort.localizedStandard ? localizedRank(*entity, sort.keyPath, orderTerms.size()) : std::nullopt;
+        if (rank) {
+            ranks += (ranks.empty() ? "WITH " : ", ") + rank->table;
+            rankJoins += rank->join;
+            orderTerms.push_back(rank->orderTerm);
+        } else {
+            orderTerms.push_back(column.value() + (sort.localizedStandard ? " COLLATE LOCALIZED_STANDARD" : ""));
+        }
     }
     std::vector<std::string> extraColumns;
     for (const auto& keyPath : extra) {
@@ -468,15 +499,13 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
                                    : (layout.entityColumn >= 0 ? 2 : 1);
     for (const auto& c : sortColumns) select += ", " + c;
     for (const auto& c : extraColumns) select += ", " + c;
-    std::string sql = "SELECT " + select + " FROM " + quoted(entity->table()) + " t0" + query.joins() + " WHERE ";
+    std::string sql = ranks + (ranks.empty() ? "" : " ") + "SELECT " + select + " FROM " + quoted(entity->table()) + " t0" +
+                      query.joins() + rankJoins + " WHERE ";
     std::string filter = query.entityFilter();
     sql += filter.empty() ? where.value() : filter + " AND " + where.value();
     sql += " ORDER BY ";
-    for (std::size_t i = 0; i < sortColumns.size(); ++i) {
-        sql += sortColumns[i];
-        if (request.sortDescriptors[i].localizedStandard) sql += " COLLATE LOCALIZED_STANDARD";
-        sql += request.sortDescriptors[i].ascending ? " ASC, " : " DESC, ";
-    }
+    for (std::size_t i = 0; i < orderTerms.size(); ++i)
+        sql += orderTerms[i] + (request.sortDescriptors[i].ascending ? " ASC, " : " DESC, ");
     sql += "t0.id";
 
     const bool pendingRelevant = entityHasPendingChanges(*entity);

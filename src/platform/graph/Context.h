@@ -160,6 +160,14 @@ private:
     Result<std::vector<Candidate>> candidates(const FetchRequest& request, bool loadRows, const std::vector<std::string>& extra,
                                               const RowSink* sink = nullptr, bool* sunk = nullptr);
     bool entityHasPendingChanges(const EntityDescription& entity) const;
+    // How a localized sort by a related object's text orders by number instead.
+    struct LocalizedRank {
+        std::string table;      // a common table expression of ranks
+        std::string join;       // joins it to the fetched rows
+        std::string orderTerm;  // what to order by
+    };
+    std::optional<LocalizedRank> localizedRank(const EntityDescription& entity, const std::string& keyPath,
+                                               std::size_t index) const;
 
     // Saving.
     void assignPermanentKeys(const std::vector<ObjectPtr>& objects);

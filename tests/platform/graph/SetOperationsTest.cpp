@@ -175,3 +175,38 @@ TEST_F(SetOperationsTest, ListsLoadLargeAttributesOnlyWhenUsed) {
 }
 
 }  // namespace
+
+namespace {
+
+// A localized sort through a relation orders stored rows as the context
+// orders its pending objects: ties, absent texts and absent objects alike.
+TEST_F(GraphTest, SortByARelatedTextMatchesTheInMemoryOrder) {
+    FetchRequest request("Article");
+    request.sortDescriptors = {{"feed.sortName", true, true}, {"date", false, false}};
+    std::vector<ObjectID> pendingOrder;
+    main->performAndWait([&] {
+        const std::vector<std::optional<std::string>> names = {"item 10", "item 2", "Item 2", std::nullopt, "alpha", "item 2"};
+        std::vector<ObjectPtr> feeds;
+        for (const auto& name : names) {
+            auto feed = main->insert("Feed");
+            feed->setString("sortName", name);
+            feeds.push_back(feed);
+        }
+        for (int n = 0; n < 24; ++n) {
+            auto article = main->insert("Article");
+            article->setDate("date", Date{static_cast<double>((n * 7) % 24)});
+            if (n % 7 != 6) article->setToOne("feed", feeds[static_cast<std::size_t>(n) % feeds.size()]);
+        }
+        auto pending = main->fetch(request);
+        ASSERT_TRUE(pending.ok());
+        ASSERT_TRUE(main->save().ok());
+        for (const auto& object : pending->all()) pendingOrder.push_back(object->objectID());
+        auto stored = main->fetchObjectIDs(request);
+        ASSERT_TRUE(stored.ok()) << stored.error().message;
+        ASSERT_EQ(stored->size(), 24u);
+        // Dates differ, so no tie is left to the IDs.
+        EXPECT_EQ(*stored, pendingOrder);
+    });
+}
+
+}  // namespace
