@@ -52,7 +52,11 @@ ModelDescription benchModel() {
         .toOne("starredInFeed", "Feed", "starredArticles")
         .toMany("tags", "Tag", "articles")
         .index({"date"})
-        .index({"tallowmereHash"});
+        .index({"tallowmereHash"})
+        // As the stored model: the list's columns in one index, the text left
+        // in the store by list loads.
+        .index({"date", "unreadInFeed", "readDate", "starredInFeed", "feed"})
+        .loadOnDemand({"previewContent", "textContent"});
     model.entity("Tag").attribute("name", AttributeType::string).toMany("articles", "Article", "tags");
     return model;
 }

@@ -151,7 +151,8 @@ TextIndexResult<std::unique_ptr<TextIndex>> TextIndex::open(
 
     const bool keepsText = !isNew && storedFormat(connection) == kFormatKeepingText;
     std::unique_ptr<TextIndex> index(new TextIndex(connection, std::move(properties).value(), keepsText));
-    if (Fts5TermTokenizer::registerWith(connection, *index->tokenizer_) != SQLITE_OK) {
+    index->binding_.terms = index->tokenizer_.get();
+    if (Fts5TermTokenizer::registerWith(connection, index->binding_) != SQLITE_OK) {
         return TextIndexError{TextIndexErrorCode::storage, "cannot register the tokenizer"};
     }
     if (isNew) {
@@ -270,8 +271,7 @@ TextIndexResult<void> TextIndex::addDocument(std::string_view uri, std::string_v
     return addDocuments({TextIndexDocument{std::string(uri), std::string(text)}});
 }
 
-std::string TextIndex::storedTerms(std::string_view text) const {
-    std::vector<std::string> terms = tokenizer_->terms(text);
+std::string TextIndex::storedTerms(std::vector<std::string> terms) {
     std::sort(terms.begin(), terms.end());
     terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
     // Front-coded: each term is one byte telling how much it shares with the
@@ -313,7 +313,6 @@ int TextIndex::forgetTerms(int64_t id, std::string_view stored) {
 
 TextIndexResult<void> TextIndex::addOne(const TextIndexDocument& document) {
     if (!keepsText_) {
-        const std::string terms = storedTerms(document.text);
         int status = findDocument_.start().bind(1, document.uri).step();
         int64_t id = 0;
         if (status == SQLITE_ROW) {
@@ -321,16 +320,21 @@ TextIndexResult<void> TextIndex::addOne(const TextIndexDocument& document) {
             const std::string old(findDocument_.text(1));
             findDocument_.start();
             status = forgetTerms(id, old);
-            if (status == SQLITE_DONE) status = updateTerms_.start().bind(1, id).bind(2, terms).run();
         } else if (status == SQLITE_DONE) {
-            status = insertDocument_.start().bind(1, document.uri).bind(2, terms).step();
+            status = insertDocument_.start().bind(1, document.uri).bind(2, std::string_view()).step();
             if (status == SQLITE_ROW) {
                 id = insertDocument_.integer(0);
                 status = insertDocument_.run();
             }
         }
         if (status != SQLITE_DONE) return failure(status, "adding a document");
+        // The terms the full-text table cuts out are the ones kept for deleting.
+        std::vector<std::string> terms;
+        binding_.collected = &terms;
         status = replaceTerms_.start().bind(1, id).bind(2, document.text).run();
+        binding_.collected = nullptr;
+        if (status != SQLITE_DONE) return failure(status, "adding a document");
+        status = updateTerms_.start().bind(1, id).bind(2, storedTerms(std::move(terms))).run();
         if (status != SQLITE_DONE) return failure(status, "adding a document");
         return {};
     }

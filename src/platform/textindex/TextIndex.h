@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/textindex/Fts5TermTokenizer.h"
 #include "platform/textindex/IndexStatement.h"
 #include "platform/textindex/SearchCancellation.h"
 #include "platform/textindex/TermTokenizer.h"
@@ -81,7 +82,7 @@ private:
     // stored with it (the table keeps no copy of the text).
     int forgetTerms(int64_t id, std::string_view storedTerms);
     // The distinct terms of a text as stored with its document, and back.
-    std::string storedTerms(std::string_view text) const;
+    static std::string storedTerms(std::vector<std::string> terms);
     static std::string termsText(std::string_view storedTerms);
     TextIndexResult<void> rollback(TextIndexError error);
 
@@ -89,6 +90,7 @@ private:
     TextIndexProperties properties_;
     // Used by FTS5 through the connection, so it lives as long as the connection.
     std::unique_ptr<TermTokenizer> tokenizer_;
+    Fts5TermTokenizer::Binding binding_;
     // Indexes of the first format keep a copy of each text in the full-text
     // table; later ones keep only the terms of each document.
     bool keepsText_ = false;

@@ -481,7 +481,8 @@ TEST(TextIndexFile, TheIndexKeepsNoCopyOfTheTextAndDeletesWithTheStoredTerms) {
     sqlite3* connection = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &connection), SQLITE_OK);
     const TermTokenizer tokenizer(shippedProperties());
-    ASSERT_EQ(Fts5TermTokenizer::registerWith(connection, tokenizer), SQLITE_OK);
+    Fts5TermTokenizer::Binding binding{&tokenizer};
+    ASSERT_EQ(Fts5TermTokenizer::registerWith(connection, binding), SQLITE_OK);
     EXPECT_EQ(sqlite3_exec(connection, "INSERT INTO terms (terms) VALUES ('integrity-check')", nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_stmt* vocabulary = nullptr;
