@@ -1,22 +1,22 @@
 #include "feeds/WebService.h"
 
+#include "foundation/AppUtils.h"
 #include "foundation/DispatchQueueFactory.h"
 
 namespace tallowmere {
 
 namespace {
 
-// The program's name, version and build as the build configured them; the
-// only place that reads them.
-struct BundleValues {
-    std::string name;
+// The program's version and build as the build configured them; the only
+// place that reads them. The name is the settable application name.
+struct BundleVersion {
     std::string shortVersion;
     std::string build;
 };
 
-BundleValues bundleValues() {
-#if defined(TALLOWMERE_APP_NAME) && defined(TALLOWMERE_VERSION) && defined(TALLOWMERE_BUILD)
-    return {TALLOWMERE_APP_NAME, TALLOWMERE_VERSION, TALLOWMERE_BUILD};
+BundleVersion bundleVersion() {
+#if defined(TALLOWMERE_VERSION) && defined(TALLOWMERE_BUILD)
+    return {TALLOWMERE_VERSION, TALLOWMERE_BUILD};
 #else
     return {};
 #endif
@@ -67,8 +67,8 @@ std::string WebService::makeUserAgent(const std::string& appName, const std::str
 
 const std::string& WebService::userAgent() {
     static const std::string value = [] {
-        const auto bundle = bundleValues();
-        return makeUserAgent(bundle.name, bundle.shortVersion, bundle.build);
+        const auto bundle = bundleVersion();
+        return makeUserAgent(AppUtils::appName(), bundle.shortVersion, bundle.build);
     }();
     return value;
 }
@@ -184,6 +184,8 @@ void WebService::handleResponse(std::optional<http::Bytes> body, std::optional<h
     if (response) {
         httpInfo = WebServiceHTTPInfo{response->header("Last-Modified"), response->header("ETag"),
                                       response->statusCode()};
+        if (!response->url().empty()) httpInfo->url = response->url();
+        httpInfo->contentType = response->header("Content-Type");
         if (!failure) {
             const int status = response->statusCode();
             if (status < 200 || status > 399) failure = WebServiceError::http(status);

@@ -4,13 +4,10 @@
 #include <ctime>
 #include <random>
 
-#include <unicode/brkiter.h>
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/HTMLText.h"
 #include "foundation/Logger.h"
+#include "foundation/TextOperations.h"
 #include "foundation/URLIdentityHash.h"
 #include "platform/dispatch/MainQueue.h"
 #include "sources/ArticlesSourceDelegate.h"
@@ -59,28 +56,6 @@ std::optional<Date> calendarDaysBeforeNow(int days) {
 double randomFractionOfSecond() {
     thread_local std::mt19937 generator{std::random_device{}()};
     return static_cast<double>(generator()) / 4294967295.0;
-}
-
-// The first `count` user-perceived characters of the text.
-std::string leadingCharacters(const std::string& text, std::size_t count) {
-    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> characters(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    std::string result;
-    if (U_FAILURE(status) || !characters) {
-        unicode.tempSubString(0, static_cast<int32_t>(count)).toUTF8String(result);
-        return result;
-    }
-    characters->setText(unicode);
-    int32_t end = characters->first();
-    for (std::size_t taken = 0; taken < count; ++taken) {
-        const int32_t next = characters->next();
-        if (next == icu::BreakIterator::DONE) break;
-        end = next;
-    }
-    unicode.tempSubString(0, end).toUTF8String(result);
-    return result;
 }
 
 std::vector<Article> articlesOf(const graph::FetchResults& results) {
@@ -627,7 +602,8 @@ void ArticlesSource::removeOldArticles(RemovalCompletion completion) {
             articlesRemovalGroup_.leave();
         });
     }
-    articlesRemovalGroup_.notify(dispatch::MainQueue::shared(), [this, found, background, completion = std::move(completion)] {
+    articlesRemovalGroup_.notify(dispatch::MainQueue::shared(), [found, background,
+                                                                 completion = std::move(completion)] {
         std::vector<Article> articles;
         {
             std::lock_guard lock(found->mutex);

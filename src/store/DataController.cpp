@@ -1,7 +1,5 @@
 #include "store/DataController.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <system_error>
@@ -11,6 +9,7 @@
 
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/Logger.h"
+#include "platform/dispatch/Queue.h"
 #include "platform/graph/Database.h"
 #include "platform/graph/Store.h"
 #include "store/DataDirectory.h"
@@ -42,7 +41,7 @@ std::shared_ptr<DataController> DataController::shared() {
         if (r.shared) return r.shared;
     }
     auto opened = open(defaultStorePath());
-    if (!opened) fatalError(opened.error().message);
+    if (!opened) dispatch::fatalMisuse(opened.error().message);
     std::lock_guard lock(r.mutex);
     r.shared = opened.value();
     return r.shared;
@@ -105,17 +104,11 @@ DataController::~DataController() {
     if (found != r.live.end() && found->second.expired()) r.live.erase(found);
 }
 
-void DataController::fatalError(std::string_view description) {
-    std::fprintf(stderr, "Fatal error: %.*s\n", static_cast<int>(description.size()), description.data());
-    std::fflush(stderr);
-    std::abort();
-}
-
 // The store applies the delete rules of objects another context deleted
 // meanwhile (a feed removed while its refresh stores articles), so a failed
 // save here is a broken store.
 void DataController::saveOrStop(graph::Context& context) {
-    if (auto saved = context.save(); !saved) fatalError(saved.error().message);
+    if (auto saved = context.save(); !saved) dispatch::fatalMisuse(saved.error().message);
 }
 
 // The blocks hold the contexts and the container, not the controller: a

@@ -70,7 +70,6 @@ public:
 private:
     DataController(std::unique_ptr<dispatch::SerialQueue> saveQueue,
                    std::shared_ptr<graph::Container> container);
-    [[noreturn]] static void fatalError(std::string_view description);
     static void saveOrStop(graph::Context& context);
 
     // Destroyed in reverse order: the contexts before the container they

@@ -25,6 +25,7 @@
 #include "sources/ArticlesSource.h"
 #include "sources/NodesSource.h"
 #include "sources/SearchManager.h"
+#include "sources/SearchManagerIndexing.h"
 #include "sources/TagsSource.h"
 #include "store/DataController.h"
 #include "support/LoopbackServer.h"
@@ -221,13 +222,13 @@ public:
     explicit CountingSearchIndex(SearchManager& manager) : index_(manager) {}
     void indexArticle(const Article& article) override { index_.indexArticle(article); }
     std::optional<std::string> documentURI(const Article& article) override { return index_.documentURI(article); }
-    void queueRemoveDocument(std::string uri) override {
+    void removeDocument(const std::string& uri) override {
         ++removals;
-        index_.queueRemoveDocument(std::move(uri));
+        index_.removeDocument(uri);
     }
-    void queueCompactIndex() override {
+    void compactIndex() override {
         ++compactions;
-        index_.queueCompactIndex();
+        index_.compactIndex();
     }
     std::atomic<int> removals{0};
     std::atomic<int> compactions{0};
@@ -245,10 +246,13 @@ protected:
         auto opened = DataController::open(dir.path() / "store" / "Tallowmere.sqlite");
         ASSERT_TRUE(opened.ok());
         dataController = opened.value();
-        nodes = NodesSource::make(dataController);
+        searchManager =
+            std::make_unique<SearchManager>(dir.path() / "index" / "Tallowmere.index", dataController);
+        // Deleting nodes takes their articles out of this test's index, not the program's.
+        nodes = NodesSource::make(dataController, std::make_shared<SearchManagerIndexing>(*searchManager));
         articles = std::make_unique<ArticlesSource>(
-            dataController, [nodes = nodes]() -> std::optional<std::vector<Feed>> { return nodes->allFeeds(); });
-        searchManager = std::make_unique<SearchManager>(dir.path() / "index" / "Tallowmere.index", dataController);
+            dataController,
+            [nodes = nodes]() -> std::optional<std::vector<Feed>> { return nodes->allFeeds(); });
         search = std::make_shared<CountingSearchIndex>(*searchManager);
         webService = std::make_unique<WebService>();
         rssService = std::make_unique<RSSService>(*webService);

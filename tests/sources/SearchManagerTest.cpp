@@ -306,13 +306,11 @@ TEST_F(SearchManagerTest, SearchIndexingQueuesRemovalsAndCompactionInCallOrder) 
     save();
     for (const Article& item : articles) manager->indexArticle(item);
 
-    SearchIndexing::setShared(std::make_shared<SearchManagerIndexing>(*manager));
-    const std::shared_ptr<SearchIndexing> indexing = SearchIndexing::shared();
-    indexing->removeDocument(SearchManager::documentURI(articles[0]).value());
-    indexing->removeDocument(SearchManager::documentURI(articles[1]).value());
-    indexing->compactIndex();
+    SearchManagerIndexing indexing(*manager);
+    indexing.removeDocument(SearchManager::documentURI(articles[0]).value());
+    indexing.removeDocument(SearchManager::documentURI(articles[1]).value());
+    indexing.compactIndex();
     manager->indexArticle(articles[1]);  // queued after its removal, so it stays
-    SearchIndexing::setShared(nullptr);
 
     const std::vector<ObjectID> rest = found("harbour");
     EXPECT_EQ(std::set<ObjectID>(rest.begin(), rest.end()),

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/text/AsciiText.h"
+
 namespace tallowmere::graph {
 
 namespace {
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
+using text::AsciiText;
+constexpr auto lowercased = &AsciiText::lowercased;
 }  // namespace
 
 EntityDescription& EntityDescription::attribute(std::string name, AttributeType type) {
@@ -111,7 +111,7 @@ std::optional<std::string> ModelDescription::finalize() {
         e.root_ = root;
         for (const EntityDescription* a = &e; a; a = a->parent_) const_cast<EntityDescription*>(a)->descendants_.push_back(&e);
         if (e.parent_) const_cast<EntityDescription*>(root)->hasChildren_ = true;
-        e.table_ = lower(e.name_);
+        e.table_ = lowercased(e.name_);
         std::vector<const EntityDescription*> chain;
         for (const EntityDescription* a = &e; a; a = a->parent_) chain.insert(chain.begin(), a);
         for (const EntityDescription* a : chain) {
@@ -154,8 +154,9 @@ std::optional<std::string> ModelDescription::finalize() {
             const std::string mine = e.name_ + "." + p.name;
             const std::string theirs = p.destination->name() + "." + p.inverse->name;
             p.joinOwner = mine < theirs;
-            p.joinTable = p.joinOwner ? "j_" + lower(e.name_) + "_" + lower(p.name)
-                                      : "j_" + lower(p.destination->name()) + "_" + lower(p.inverse->name);
+            p.joinTable = p.joinOwner
+                              ? "j_" + lowercased(e.name_) + "_" + lowercased(p.name)
+                              : "j_" + lowercased(p.destination->name()) + "_" + lowercased(p.inverse->name);
         }
     }
     finalized_ = true;

@@ -1,12 +1,13 @@
 #include "platform/http/HTTPDriver.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
 
 #include <strings.h>
 
 #include <pthread.h>
+
+#include "platform/text/AsciiText.h"
 
 namespace tallowmere::http {
 
@@ -33,19 +34,12 @@ void initialiseCurlOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-    return text;
-}
-
 // Refused before libcurl sees the address, so no other scheme is ever read.
 std::optional<HTTPError> schemeProblem(const std::string& url) {
     if (url.empty()) return HTTPError(HTTPError::Code::badURL, "no address");
     const auto colon = url.find(':');
     if (colon == std::string::npos || colon == 0) return HTTPError(HTTPError::Code::badURL, url);
-    std::string scheme = url.substr(0, colon);
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string scheme = text::AsciiText::lowercased(url.substr(0, colon));
     if (scheme != "http" && scheme != "https") return HTTPError(HTTPError::Code::unsupportedURL, scheme);
     return std::nullopt;
 }
@@ -211,11 +205,11 @@ CURL* HTTPDriver::makeEasyHandle(Transfer& transfer) {
 
     // The request's own fields override the session's of the same name.
     HeaderList headers = request.headers;
-    for (const auto& [name, value] : configuration_.additionalHeaders) {
+    for (const auto& field : configuration_.additionalHeaders) {
         const bool overridden = std::any_of(headers.begin(), headers.end(), [&](const auto& header) {
-            return strcasecmp(header.first.c_str(), name.c_str()) == 0;
+            return strcasecmp(header.first.c_str(), field.first.c_str()) == 0;
         });
-        if (!overridden) headers.emplace_back(name, value);
+        if (!overridden) headers.push_back(field);
     }
     for (const auto& [name, value] : headers) {
         if (strcasecmp(name.c_str(), "User-Agent") == 0) {
@@ -260,8 +254,8 @@ size_t HTTPDriver::onHeader(char* data, size_t size, size_t count, void* context
     }
     const auto colon = line.find(':');
     if (colon != std::string_view::npos && colon > 0) {
-        transfer.headers.emplace_back(std::string(trimmed(line.substr(0, colon))),
-                                      std::string(trimmed(line.substr(colon + 1))));
+        transfer.headers.emplace_back(std::string(text::AsciiText::trimmed(line.substr(0, colon))),
+                                      std::string(text::AsciiText::trimmed(line.substr(colon + 1))));
     }
     return line.size();
 }
