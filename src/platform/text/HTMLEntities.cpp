@@ -1,8 +1,10 @@
-#include "foundation/HTMLEntities.h"
+#include "platform/text/HTMLEntities.h"
 
 #include <array>
+#include <string>
+#include <unordered_map>
 
-namespace tallowmere {
+namespace tallowmere::text {
 
 namespace {
 
@@ -59,6 +61,18 @@ constexpr std::array<HTMLEntity, 253> kEntities = {{
 
 }  // namespace
 
-std::span<const HTMLEntity> htmlEntities() { return kEntities; }
+std::span<const HTMLEntity> HTMLEntities::table() { return kEntities; }
 
-}  // namespace tallowmere
+std::optional<char32_t> HTMLEntities::codePoint(std::string_view name) {
+    static const auto* byName = [] {
+        auto* map = new std::unordered_map<std::string_view, char32_t>();
+        for (const auto& entity : kEntities)
+            map->emplace(entity.escapeSequence.substr(1, entity.escapeSequence.size() - 2), entity.ucharValue);
+        return map;
+    }();
+    const auto found = byName->find(name);
+    if (found == byName->end()) return std::nullopt;
+    return found->second;
+}
+
+}  // namespace tallowmere::text
