@@ -11,7 +11,7 @@
 
 namespace tallowmere::test {
 
-// Blocking forms of the cloud calls for tests: each waits (at most ten
+// Blocking forms of the cloud calls for tests: each waits (at most sixty
 // seconds, then fails the test) for the completion and hands back what it got
 // and the thread it ran on.
 namespace cloudcalls {

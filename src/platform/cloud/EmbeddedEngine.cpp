@@ -99,6 +99,19 @@ std::optional<SqliteValue> jsonToSqlite(const json& value) {
     return std::nullopt;
 }
 
+// The bytes a value takes at least; enough to refuse an oversized record
+// before copying it around.
+std::size_t leastSize(const FieldValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) return text->size();
+    if (const auto* texts = std::get_if<std::vector<std::string>>(&value)) {
+        std::size_t size = 0;
+        for (const auto& item : *texts) size += item.size();
+        return size;
+    }
+    if (const auto* numbers = std::get_if<std::vector<std::int64_t>>(&value)) return numbers->size() * 8;
+    return 8;
+}
+
 std::optional<std::string> recordProblem(const Record& record) {
     if (record.recordID().zoneName != RecordID::defaultZoneName) return "only the default zone exists";
     if (record.recordID().recordName.empty()) return "a record needs a name";
@@ -399,6 +412,11 @@ EmbeddedEngine::FetchResult EmbeddedEngine::fetch(DatabaseScope scope, const std
 std::optional<Error> EmbeddedEngine::saveOne(DatabaseScope scope, const Record& record, std::vector<Record>& saved) {
     if (const auto problem = recordProblem(record)) return invalid(*problem);
     const auto& name = record.recordID().recordName;
+    std::size_t size = 0;
+    for (const auto& [key, value] : record.fields()) size += key.size() + leastSize(value);
+    if (size > maximumRecordBytes) {
+        return Error::make(ErrorCode::limitExceeded, "record " + name + " is larger than 16 MB");
+    }
     const auto row = storedRow(scope, name);
     if (row) {
         if (row->type != record.recordType()) return invalid("record " + name + " is of type " + row->type);
