@@ -298,14 +298,13 @@ void FeedsManager::didAddFeeds(std::vector<FeedEntry> entries, FeedBatchOptions 
 void FeedsManager::registerFeeds(std::vector<std::string> urlStrings, bool uploadSyncInfo, Completion completion) {
     auto backend = [this, urlStrings = std::move(urlStrings), uploadSyncInfo,
                     completion = std::move(completion)]() mutable {
-        using Added = std::optional<std::vector<std::string>>;
         using Failure = std::optional<TallowmereServiceError>;
         TallowmereManager::shared()->addFeeds(
             std::move(urlStrings),
-            bounded<Added, Failure>("the backend", {std::nullopt, std::nullopt},
-                                    [this, uploadSyncInfo, completion = std::move(completion)](Added, Failure) {
-                                        syncStep(uploadSyncInfo, completion);
-                                    }));
+            bounded<Failure>("the backend", {std::nullopt},
+                             [this, uploadSyncInfo, completion = std::move(completion)](Failure) {
+                                 syncStep(uploadSyncInfo, completion);
+                             }));
     };
     std::optional<std::vector<Feed>> notifying = c_.nodes->notifyingFeeds();
     if (notifying && !notifying->empty()) {

@@ -84,16 +84,17 @@ void PrefetchManager::startDownload(const Article& article, const std::string& l
     webService_.request(
         std::move(request), priority, false,
         [this, article, link, completion = std::move(completion)](std::optional<http::Bytes> data,
-                                                                   std::optional<WebServiceHTTPInfo>,
+                                                                   std::optional<WebServiceHTTPInfo> httpInfo,
                                                                    std::optional<WebServiceFailure>) mutable {
-            contentQueue_->async([this, article, link, data = std::move(data),
+            std::string pageURL = httpInfo && httpInfo->url ? *httpInfo->url : link;
+            contentQueue_->async([this, article, link, pageURL = std::move(pageURL), data = std::move(data),
                                   completion = std::move(completion)]() mutable {
-                handleDownload(article, link, std::move(data), std::move(completion));
+                handleDownload(article, link, std::move(pageURL), std::move(data), std::move(completion));
             });
         });
 }
 
-void PrefetchManager::handleDownload(const Article& article, const std::string& link,
+void PrefetchManager::handleDownload(const Article& article, const std::string& link, std::string pageURL,
                                      std::optional<http::Bytes> data, Completion completion) {
     prefetchLinks_.erase(link);
     const bool deleted = inArticleContext(article, false, [&] { return article.isDeleted(); });
@@ -101,13 +102,13 @@ void PrefetchManager::handleDownload(const Article& article, const std::string& 
         contentGroup_.leave();
         return finish(completion, false);
     }
-    readPage(article, link, std::move(*data), std::move(completion));
+    readPage(article, pageURL, std::move(*data), std::move(completion));
 }
 
-void PrefetchManager::readPage(const Article& article, const std::string& link, http::Bytes data,
+void PrefetchManager::readPage(const Article& article, const std::string& pageURL, http::Bytes data,
                                Completion completion) {
     readability::Readability::parse(
-        std::string(data.begin(), data.end()), link,
+        std::string(data.begin(), data.end()), pageURL,
         [this, article, completion = std::move(completion)](ReadabilityResult result) {
             std::optional<ReadabilityData> found;
             if (auto* extracted = std::get_if<ReadabilityData>(&result)) found = std::move(*extracted);

@@ -15,14 +15,14 @@ namespace tallowmere::test {
 namespace {
 
 // Keeps the URL lists the backend was sent.
-class RecordingBackend final : public TallowmereManager {
+class RecordingBackend final : public NullTallowmereManager {
 public:
     void addFeeds(std::vector<std::string> urlStrings, AddFeedsCompletion completion) override {
         {
             std::lock_guard lock(mutex_);
             sent_.push_back(urlStrings);
         }
-        NullTallowmereManager().addFeeds(std::move(urlStrings), std::move(completion));
+        NullTallowmereManager::addFeeds(std::move(urlStrings), std::move(completion));
     }
     std::vector<std::vector<std::string>> sent() const {
         std::lock_guard lock(mutex_);

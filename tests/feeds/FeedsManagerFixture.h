@@ -51,6 +51,8 @@ struct ServedFeed {
     std::string eTag;
     // Holds the answer until the gate is opened.
     bool slow = false;
+    // Sends the start of a document one byte a second until the gate opens.
+    bool trickle = false;
     // When set, the document is a web page that announces this feed path.
     std::optional<std::string> announces;
 };
@@ -159,11 +161,28 @@ private:
         // Long enough for overlapping requests to be seen as overlapping.
         std::this_thread::sleep_for(20ms);
         --active_;
+        if (feed && feed->trickle) {
+            trickle(response);
+            return;
+        }
         if (!feed) {
             response.status = 404;
             return;
         }
         respond(*feed, request, response);
+    }
+
+    void trickle(httplib::Response& response) {
+        response.set_chunked_content_provider("application/rss+xml", [this](size_t, httplib::DataSink& sink) {
+            const std::string start = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>";
+            for (std::size_t sent = 0; sent < start.size(); ++sent) {
+                if (!sink.write(start.data() + sent, 1)) return false;
+                std::unique_lock lock(mutex_);
+                if (gate_.wait_for(lock, 1s, [&] { return gateOpen_; })) break;
+            }
+            sink.done();
+            return true;
+        });
     }
 
     void respond(const ServedFeed& feed, const httplib::Request& request, httplib::Response& response) const {
@@ -284,6 +303,19 @@ protected:
         return FeedsManager::Collaborators{dataController, nodes, articles.get(), &TagsSource::shared(), search,
                                            prefetchManager.get(), rssService.get(), iconService.get(),
                                            webService.get(), [] { return false; }, answerTimeout};
+    }
+
+    // Puts a web service with these deadlines (and clients of it) in place.
+    void useDeadlines(WebServiceDeadlines deadlines) {
+        manager.reset();
+        prefetchManager.reset();
+        iconService.reset();
+        rssService.reset();
+        webService = std::make_unique<WebService>(deadlines);
+        rssService = std::make_unique<RSSService>(*webService);
+        iconService = std::make_unique<IconService>(*webService);
+        prefetchManager = std::make_unique<PrefetchManager>(*webService);
+        manager = std::make_unique<FeedsManager>(collaborators());
     }
 
     static void drainMain() { dispatch::MainQueue::shared().drain(); }

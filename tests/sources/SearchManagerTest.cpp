@@ -384,6 +384,7 @@ TEST_F(SearchManagerTest, ExistingIndexIsOpenedWithItsOwnProperties) {
     EXPECT_TRUE(found("lighthouse").empty());
 }
 
+// A damaged index file is replaced instead (see SearchIndexRecoveryTest).
 TEST_F(SearchManagerTest, WithoutAnIndexTheManagerWarnsAndSearchesStillComplete) {
     const Article item = article("Unreachable index");
     save();
@@ -392,20 +393,6 @@ TEST_F(SearchManagerTest, WithoutAnIndexTheManagerWarnsAndSearchesStillComplete)
         std::function<std::filesystem::path(const std::filesystem::path&)> prepare;
     };
     const Case cases[] = {
-        {"corrupt file",
-         [](const std::filesystem::path& folder) {
-             std::filesystem::create_directories(folder);
-             std::ofstream(folder / "Broken.index") << std::string(8192, 'x');
-             return folder / "Broken.index";
-         }},
-        {"database of another kind",
-         [](const std::filesystem::path& folder) {
-             std::filesystem::create_directories(folder);
-             const auto path = folder / "Foreign.index";
-             auto other = DataController::open(path);
-             EXPECT_TRUE(other.ok());
-             return path;
-         }},
         {"folder blocked by a file",
          [](const std::filesystem::path& folder) {
              std::filesystem::create_directories(folder);

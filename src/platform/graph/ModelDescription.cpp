@@ -53,6 +53,13 @@ EntityDescription& EntityDescription::index(std::vector<std::string> propertyNam
     return *this;
 }
 
+EntityDescription& EntityDescription::loadOnDemand(const std::vector<std::string>& attributeNames) {
+    for (auto& p : own_)
+        if (p.isAttribute() && std::find(attributeNames.begin(), attributeNames.end(), p.name) != attributeNames.end())
+            p.loadsOnDemand = true;
+    return *this;
+}
+
 bool EntityDescription::isKindOf(const EntityDescription* other) const {
     for (const EntityDescription* e = this; e; e = e->parent_)
         if (e == other) return true;
@@ -75,6 +82,7 @@ ModelDescription::ModelDescription(const ModelDescription& other) {
             q.destinationName = p.destinationName;
             q.inverseName = p.inverseName;
             q.deleteRule = p.deleteRule;
+            q.loadsOnDemand = p.loadsOnDemand;
             copy.own_.push_back(std::move(q));
         }
         copy.indexes_ = e.indexes_;

@@ -17,6 +17,9 @@ struct HTTPDriver::Transfer {
     std::size_t bodyLimit = 0;
     std::chrono::milliseconds idleTimeout{0};
     Clock::time_point lastActivity;
+    // Ends the request however busy it is; a server that trickles a byte now
+    // and then never trips the idle time-out.
+    std::optional<Clock::time_point> deadline;
     // Header fields of the response being read; a new status line starts over,
     // so redirects and interim responses leave only the final one.
     int statusCode = 0;
@@ -167,6 +170,8 @@ void HTTPDriver::begin(const std::shared_ptr<HTTPTask>& task) {
     transfer->bodyLimit = std::min(configuration_.maxBodySize, request.maxBodySize.value_or(configuration_.maxBodySize));
     transfer->idleTimeout = configuration_.timeoutIntervalForRequest.value_or(request.timeoutInterval);
     transfer->lastActivity = Clock::now();
+    if (configuration_.timeoutIntervalForResource)
+        transfer->deadline = transfer->lastActivity + *configuration_.timeoutIntervalForResource;
     CURL* easy = makeEasyHandle(*transfer);
     if (!easy) {
         report(task, std::nullopt, std::nullopt, HTTPError(HTTPError::Code::other, "cannot create a transfer"));
@@ -192,6 +197,9 @@ CURL* HTTPDriver::makeEasyHandle(Transfer& transfer) {
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (configuration_.trustedCertificatesFile)
+        curl_easy_setopt(easy, CURLOPT_CAINFO, configuration_.trustedCertificatesFile->c_str());
+    setMethodAndBody(easy, transfer, request);
     // Refuses at once a body whose declared length is over the limit; the write
     // callback catches the rest, decoded bytes included.
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.bodyLimit));
@@ -219,6 +227,24 @@ CURL* HTTPDriver::makeEasyHandle(Transfer& transfer) {
     }
     if (transfer.headerList) curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer.headerList);
     return easy;
+}
+
+void HTTPDriver::setMethodAndBody(CURL* easy, Transfer& transfer, const HTTPRequest& request) {
+    if (request.method == "POST") {
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    } else if (request.method != "GET" || request.body) {
+        // Body fields alone would turn the request into a POST.
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    }
+    if (!request.body && request.method != "POST") return;
+    // Without fields of its own a POST would read its body from standard input.
+    static const std::string none;
+    const std::string& body = request.body ? *request.body : none;
+    // The request outlives the transfer, so libcurl may read the bytes in place.
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+    // The whole body goes at once; no round trip to ask whether it may.
+    transfer.headerList = curl_slist_append(transfer.headerList, "Expect:");
 }
 
 size_t HTTPDriver::onHeader(char* data, size_t size, size_t count, void* context) {
@@ -278,10 +304,16 @@ void HTTPDriver::finishCompleted() {
 void HTTPDriver::expireIdleTransfers() {
     const auto now = Clock::now();
     std::vector<CURL*> expired;
+    std::vector<CURL*> overdue;
     for (const auto& [easy, transfer] : transfers_) {
-        if (now - transfer->lastActivity >= transfer->idleTimeout) expired.push_back(easy);
+        if (transfer->deadline && now >= *transfer->deadline) {
+            overdue.push_back(easy);
+        } else if (now - transfer->lastActivity >= transfer->idleTimeout) {
+            expired.push_back(easy);
+        }
     }
     for (CURL* easy : expired) end(easy, HTTPError(HTTPError::Code::timedOut));
+    for (CURL* easy : overdue) end(easy, HTTPError(HTTPError::Code::timedOut, "overall deadline passed"));
 }
 
 int HTTPDriver::nextWaitMilliseconds() const {
@@ -292,6 +324,7 @@ int HTTPDriver::nextWaitMilliseconds() const {
     for (const auto& [easy, transfer] : transfers_) {
         const auto left = duration_cast<milliseconds>(transfer->lastActivity + transfer->idleTimeout - now);
         wait = std::min(wait, left + milliseconds(1));
+        if (transfer->deadline) wait = std::min(wait, duration_cast<milliseconds>(*transfer->deadline - now) + milliseconds(1));
     }
     return static_cast<int>(std::max(wait, milliseconds(1)).count());
 }
