@@ -11,6 +11,7 @@
 #include "cloud/LocalNotificationsManager.h"
 #include "cloud/StatsManager.h"
 #include "feeds/AnswerDeadline.h"
+#include "foundation/AllocatorTuning.h"
 #include "foundation/DispatchQueueFactory.h"
 #include "platform/dispatch/GlobalQueue.h"
 #include "platform/dispatch/MainQueue.h"
@@ -74,7 +75,10 @@ FeedsManager::FeedsManager(Collaborators collaborators)
     : c_(std::move(collaborators)),
       saver_(std::make_shared<SaveCoalescer>(c_.dataController)),
       addFeedQueue_(makeDispatchQueue(addFeedQueueLabel, QualityOfService::utility)),
-      addArticleQueue_(makeDispatchQueue(addArticleQueueLabel, QualityOfService::utility)) {}
+      addArticleQueue_(makeDispatchQueue(addArticleQueueLabel, QualityOfService::utility)) {
+    // Refreshes allocate in bursts on many threads.
+    AllocatorTuning::apply();
+}
 
 FeedsManager::~FeedsManager() {
     auto idle = [this] {
@@ -233,12 +237,15 @@ void FeedsManager::afterAdd(const std::shared_ptr<AddRequest>& request) {
 }
 
 void FeedsManager::addFeeds(std::vector<FeedEntry> entries, FeedBatchOptions options, Completion completion) {
+    // The node list and positions are brought up to date once for the batch.
+    c_.nodes->beginAddingFeeds();
     for (const FeedEntry& entry : entries) {
         addFeedGroup_.enter();
         addFeedToGroup(entry.urlString, entry.folder);
     }
     addFeedGroup_.notify(*addFeedQueue_, [this, entries = std::move(entries), options,
                                           completion = std::move(completion)]() mutable {
+        c_.nodes->endAddingFeeds();
         didAddFeeds(std::move(entries), options, std::move(completion));
     });
 }

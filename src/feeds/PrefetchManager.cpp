@@ -40,9 +40,15 @@ void finish(const PrefetchManager::Completion& completion, bool prefetched) {
 // flag made of two code points, is one.
 std::size_t graphemeCount(const std::string& text) {
     const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> breaks(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status) || !breaks) return static_cast<std::size_t>(unicode.countChar32());
+    // Making an iterator loads its rules: one per thread, reused.
+    thread_local std::unique_ptr<icu::BreakIterator> breaks = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> made(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) made.reset();
+        return made;
+    }();
+    if (!breaks) return static_cast<std::size_t>(unicode.countChar32());
     breaks->setText(unicode);
     std::size_t count = 0;
     for (std::int32_t at = breaks->next(); at != icu::BreakIterator::DONE; at = breaks->next()) ++count;
@@ -130,21 +136,24 @@ void PrefetchManager::readPage(const Article& article, const std::string& link, 
         [this, article, completion = std::move(completion)](ReadabilityResult result) {
             std::optional<ReadabilityData> found;
             if (auto* extracted = std::get_if<ReadabilityData>(&result)) found = std::move(*extracted);
+            // Counted before the context is entered, which other work waits for.
+            const std::size_t textLength = found && found->text ? graphemeCount(*found->text) : 0;
             bool kept = true;
             if (graph::Context* context = article.context())
-                context->performAndWait([&] { kept = storePrefetchedContent(article, found); });
+                context->performAndWait([&] { kept = storePrefetchedContent(article, found, textLength); });
             // The last use of this manager: it may be destroyed once the group is empty.
             contentGroup_.leave();
             finish(completion, kept);
         });
 }
 
-bool PrefetchManager::storePrefetchedContent(const Article& article, const std::optional<ReadabilityData>& result) {
+bool PrefetchManager::storePrefetchedContent(const Article& article, const std::optional<ReadabilityData>& result,
+                                             std::size_t textLength) {
     // Deleted while its page was being read: it is gone for the caller too.
     if (article.isDeleted()) return false;
     if (!article.topImage()) storeTopImage(article, result);
     article.setTopVideo(result ? result->topVideo : std::nullopt);
-    if (result && result->text) storeText(article, *result->text);
+    if (result && result->text) storeText(article, *result->text, textLength);
     return true;
 }
 
@@ -159,11 +168,12 @@ void PrefetchManager::storeTopImage(const Article& article, const std::optional<
     if (candidate && !isIgnoredTopImage(*candidate)) article.setTopImage(candidate);
 }
 
-void PrefetchManager::storeText(const Article& article, const std::string& text) {
+void PrefetchManager::storeText(const Article& article, const std::string& text, std::size_t length) {
     if (text.find(inlineImageMarker) != std::string::npos) return;
-    const std::size_t length = graphemeCount(text);
     const auto stored = article.textContent();
-    const bool longer = stored ? length > graphemeCount(*stored) : length > 0;
+    // A text has no more characters than bytes: a stored text with fewer
+    // bytes than the new one has characters needs no count.
+    const bool longer = stored ? length > stored->size() || length > graphemeCount(*stored) : length > 0;
     if (longer) article.setTextContent(trimmingWhitespace(text));
 }
 

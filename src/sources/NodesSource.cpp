@@ -572,9 +572,31 @@ Feed NodesSource::addFeed(const std::string& name, const std::string& urlString,
         (void)background.save();
         created = feed;
     });
+    {
+        std::lock_guard lock(mutex_);
+        if (addingFeeds_ > 0) {
+            addedInBatch_ = true;
+            return *created;
+        }
+    }
     reloadAllFeeds();
     normalizeSortValues();
     return *created;
+}
+
+void NodesSource::beginAddingFeeds() {
+    std::lock_guard lock(mutex_);
+    ++addingFeeds_;
+}
+
+void NodesSource::endAddingFeeds() {
+    {
+        std::lock_guard lock(mutex_);
+        if (addingFeeds_ == 0 || --addingFeeds_ > 0 || !addedInBatch_) return;
+        addedInBatch_ = false;
+    }
+    reloadAllFeeds();
+    normalizeSortValues();
 }
 
 Folder NodesSource::addFolder(const std::string& name) {
