@@ -107,21 +107,7 @@ std::unique_ptr<icu::RegexPattern> compile(const char* pattern) {
     return compiled;
 }
 
-icu::UnicodeString replacingAll(const icu::RegexPattern& pattern, const icu::UnicodeString& text,
-                                const icu::UnicodeString& replacement) {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(text, status));
-    if (U_FAILURE(status)) return text;
-    icu::UnicodeString result = matcher->replaceAll(replacement, status);
-    return U_FAILURE(status) ? text : result;
-}
-
 // Compiled once; RegexPattern is safe to share between threads.
-const icu::RegexPattern& sentenceBreakPattern() {
-    static const auto compiled = compile(html_patterns::sentenceBreak);
-    return *compiled;
-}
-
 const icu::RegexPattern& scriptStartPattern() {
     static const auto compiled = compile("<script\\b");
     return *compiled;
@@ -267,6 +253,37 @@ icu::UnicodeString removingTagsExceptLinks(const icu::UnicodeString& text) {
         i = close + 1;
     }
     return removingRanges(text, ranges);
+}
+
+// "\. (?!\.)(?![\n])" becomes ".\n\n": a full stop and a space that
+// neither another full stop nor a line feed follows. (The engine's own
+// replacement grows its result a little at a time, copying it over and
+// over on long texts.)
+icu::UnicodeString breakingSentences(const icu::UnicodeString& text) {
+    const int32_t n = text.length();
+    const char16_t* s = text.getBuffer();
+    auto isBreak = [&](int32_t i) {
+        return s[i] == u'.' && i + 1 < n && s[i + 1] == u' ' &&
+               !(i + 2 < n && (s[i + 2] == u'.' || s[i + 2] == u'\n'));
+    };
+    int32_t breaks = 0;
+    for (int32_t i = 0; i < n; ++i)
+        if (isBreak(i)) {
+            ++breaks;
+            ++i;
+        }
+    if (breaks == 0) return text;
+    icu::UnicodeString out = withCapacity(n + breaks);
+    int32_t position = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        if (!isBreak(i)) continue;
+        out.append(text, position, i - position);
+        out.append(u".\n\n", 3);
+        position = i + 2;
+        ++i;
+    }
+    out.append(text, position, n - position);
+    return out;
 }
 
 // "(\s*\n+\s*){2,}": a whole run of white space that holds two or more line
@@ -432,8 +449,7 @@ std::string strippingHTML(std::string_view text, bool keepLinks) {
     s = replacingLineBreakTags(s);
     s = removingScripts(s);
     s = keepLinks ? removingTagsExceptLinks(s) : removingAllTags(s);
-    s = replacingAll(sentenceBreakPattern(), s,
-                     icu::UnicodeString::fromUTF8(html_patterns::sentenceBreakTemplate));
+    s = breakingSentences(s);
     s = collapsingBlankLines(s);
     return toUTF8(trimmingWhiteSpace(s));
 }
