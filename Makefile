@@ -2,10 +2,11 @@
 # make test  — the same set-up, a build with tests, then every test (plus the
 #              sanitizer configurations)
 # make bench — build and run the benchmarks
+# make build-clang — the core built with clang too (part of make test)
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: deps build run test test-main test-asan test-tsan bench clean
+.PHONY: deps build run test test-main test-asan test-tsan build-clang bench clean
 
 deps:
 	@bash scripts/deps
@@ -43,7 +44,14 @@ test-tsan: deps
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/support/tsan.supp" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600 -L '^($(subst $() ,|,$(TSAN_SUITES)))$$'
 
-test: test-main test-asan test-tsan
+# The core libraries built with clang as well, so the code stays portable
+# between both compilers. A build only: the tests run in the GCC builds above.
+build-clang: deps
+	CC=clang CXX=clang++ cmake -S . -B build-clang $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
+	  -DTALLOWMERE_BUILD_TESTS=OFF -DTALLOWMERE_BUILD_BENCH=OFF -DTALLOWMERE_BUILD_UI=OFF
+	cmake --build build-clang -j $(JOBS)
+
+test: test-main test-asan test-tsan build-clang
 
 bench: deps
 	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
@@ -51,4 +59,4 @@ bench: deps
 	@for b in build-bench/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
 
 clean:
-	rm -rf build build-release build-asan build-tsan build-bench
+	rm -rf build build-release build-asan build-tsan build-clang build-bench

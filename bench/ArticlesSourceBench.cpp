@@ -1,10 +1,14 @@
 // The article source at the size users reach: 1 000 feeds, 100 000 articles
-// (100 per feed over the last 60 days, half unread, one in twenty starred).
+// (100 per feed over the last 60 days, half unread, one in twenty starred),
+// each with about 1 KB of text and its HTML as feeds deliver them; the list
+// switch also at 300 000.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <map>
 #include <memory>
 #include <optional>
 #include <random>
@@ -24,8 +28,36 @@ using graph::Date;
 namespace {
 
 constexpr int kFeeds = 1'000;
-constexpr int kArticlesPerFeed = 100;
 constexpr double kDay = 86'400.0;
+
+// About 1 KB of prose made of a few hundred made-up words.
+class Prose {
+public:
+    explicit Prose(std::uint32_t seed) : random_(seed) {
+        static const char* syllables[] = {"ba", "ce", "di", "fo", "gu", "la", "me", "ni", "po", "ru",
+                                          "sa", "te", "vi", "bro", "sta", "tri", "cho", "ple", "gra", "shu"};
+        std::uniform_int_distribution<std::size_t> pick(0, std::size(syllables) - 1);
+        std::uniform_int_distribution<int> length(1, 4);
+        for (int w = 0; w < 2'000; ++w) {
+            std::string word;
+            for (int n = length(random_); n > 0; --n) word += syllables[pick(random_)];
+            words_.push_back(word);
+        }
+    }
+    std::string text(std::size_t bytes) {
+        std::uniform_int_distribution<std::size_t> pick(0, words_.size() - 1);
+        std::string out;
+        while (out.size() < bytes) {
+            if (!out.empty()) out += (out.size() % 90 < 8) ? ". " : " ";
+            out += words_[pick(random_)];
+        }
+        return out + ".";
+    }
+
+private:
+    std::mt19937 random_;
+    std::vector<std::string> words_;
+};
 
 std::optional<std::vector<Feed>> fetchFeeds(DataController& controller) {
     std::optional<std::vector<Feed>> feeds;
@@ -37,25 +69,33 @@ std::optional<std::vector<Feed>> fetchFeeds(DataController& controller) {
     return feeds;
 }
 
-void fill(DataController& controller) {
+void fill(DataController& controller, int articlesPerFeed) {
     auto& context = *controller.backgroundContext();
     std::mt19937 random(20261210);
+    Prose prose(20261211);
     std::uniform_real_distribution<double> age(0, 60 * kDay);
     const double now = Date::now().seconds;
     context.performAndWait([&] {
         for (int f = 0; f < kFeeds; ++f) {
+            if (f > 0 && f % 100 == 0 && !context.save().ok()) std::abort();
             Feed feed = Feed::insert(context);
             const std::string name = "feed " + std::to_string(f);
             feed.setName(name);
             feed.setSortName(name);
             feed.setUrl("https://feed" + std::to_string(f) + ".example/rss");
-            for (int a = 0; a < kArticlesPerFeed; ++a) {
+            for (int a = 0; a < articlesPerFeed; ++a) {
                 Article article = Article::insert(context);
                 const std::string link = "https://feed" + std::to_string(f) + ".example/" + std::to_string(a);
                 const double published = now - age(random);
                 article.setLink(link);
                 article.setTitle("Article " + std::to_string(a) + " of " + name);
-                article.setDescriptionContent("A short description of the article, as the list shows it.");
+                const std::string text = prose.text(1'000);
+                article.setTextContent(text);
+                article.setPreviewContent("<p>" + text.substr(0, 500) + "</p>\n<p><a href=\"" + link + "\">" +
+                                          text.substr(500) + "</a></p>");
+                article.setDescriptionContent(text.substr(0, 200));
+                article.setCreator("Writer " + std::to_string(a % 7));
+                article.setTopImage(link + "/image.jpg");
                 article.setDate(Date{published});
                 article.setCreatedAt(Date{published + 60});
                 article.setTallowmereHash(f * 1'000'000 + a + 1);
@@ -68,12 +108,14 @@ void fill(DataController& controller) {
     });
 }
 
-// One filled store file; each benchmark that changes the store works on a copy.
+// One filled store file per size; each benchmark that changes the store works on a copy.
 class StoreTemplate {
 public:
-    static StoreTemplate& shared() {
-        static StoreTemplate instance;
-        return instance;
+    static StoreTemplate& shared(int articlesPerFeed = 100) {
+        static std::map<int, std::unique_ptr<StoreTemplate>> instances;
+        auto& instance = instances[articlesPerFeed];
+        if (!instance) instance.reset(new StoreTemplate(articlesPerFeed));
+        return *instance;
     }
     std::filesystem::path freshCopy() {
         const auto target = dir_.path() / ("copy" + std::to_string(++copies_));
@@ -86,16 +128,42 @@ public:
     const std::filesystem::path& original() const { return original_; }
 
 private:
-    StoreTemplate() {
+    explicit StoreTemplate(int articlesPerFeed) {
         dispatch::MainQueue::shared().adoptCurrentThread();
         original_ = dir_.path() / "template" / "Tallowmere.sqlite";
         auto controller = DataController::open(original_);
         if (!controller.ok()) std::abort();
-        fill(*controller.value());
+        fill(*controller.value(), articlesPerFeed);
     }
     test::TempDir dir_;
     std::filesystem::path original_;
     int copies_ = 0;
+};
+
+// Peak growth of the resident set over a stretch of work, in megabytes.
+class PeakMemory {
+public:
+    PeakMemory() {
+        std::ofstream("/proc/self/clear_refs") << "5";  // resets the peak
+        start_ = field("VmRSS:");
+    }
+    double extraMegabytes() const { return static_cast<double>(field("VmHWM:") - start_) / 1024.0; }
+
+private:
+    static long field(const std::string& name) {
+        std::ifstream status("/proc/self/status");
+        std::string key;
+        long value = 0;
+        while (status >> key) {
+            if (key == name) {
+                status >> value;
+                return value;
+            }
+            std::getline(status, key);
+        }
+        return 0;
+    }
+    long start_ = 0;
 };
 
 struct OpenStore {
@@ -134,7 +202,7 @@ struct OpenStore {
 // Switching the selection: a rebuild of the list and its first row, each
 // time coming from another selection (one small feed, untimed).
 void BM_SwitchSelection(benchmark::State& state) {
-    OpenStore store(StoreTemplate::shared().original());
+    OpenStore store(StoreTemplate::shared(static_cast<int>(state.range(2))).original());
     store.source->setGroupByFeed(state.range(1) != 0);
     store.source->setSortUnreadAscending(true);
     const ArticlesSourceFeedsInfo elsewhere(store.mainFeeds(999, 1), std::nullopt);
@@ -162,8 +230,8 @@ void BM_SwitchSelection(benchmark::State& state) {
     state.counters["rows"] = static_cast<double>(store.source->numberOfArticles());
 }
 BENCHMARK(BM_SwitchSelection)
-    ->ArgNames({"selection", "grouped"})
-    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6}, {0, 1}})
+    ->ArgNames({"selection", "grouped", "perFeed"})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6}, {0, 1}, {100, 300}})
     ->Unit(benchmark::kMillisecond);
 
 void BM_UnreadCount(benchmark::State& state) {
@@ -191,11 +259,13 @@ void BM_MarkAllFeedsAsRead(benchmark::State& state) {
 
         // Marking runs on the background context alone; the main context's
         // merge of the saved changes comes after, untimed.
+        PeakMemory peak;
         std::promise<void> marked;
         store->source->markAllFeedsAsRead([&] { marked.set_value(); });
         marked.get_future().wait();
 
         state.PauseTiming();
+        state.counters["extra_MB"] = peak.extraMegabytes();
         store->settle();
         state.counters["marked"] = static_cast<double>(unread);
         if (store->source->articlesCount(ArticlesSourceFilter::unread) != 0) state.SkipWithError("articles left unread");

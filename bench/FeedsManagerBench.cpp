@@ -167,7 +167,7 @@ void BM_FeedsManagerThousandFeeds(benchmark::State& state) {
         for (int feed = 0; feed < feedCount; ++feed)
             entries.push_back({server.feedURL(feed), feed % 10 ? std::nullopt : std::optional<std::string>("Folder")});
         std::atomic<bool> added = false;
-        manager->addFeeds(entries, FeedBatchOptions{}, [&] { added = true; });
+        manager->addFeeds(entries, FeedBatchOptions{}, [&](std::size_t) { added = true; });
         const double addSeconds = runMain([&] { return added.load(); }, nullptr);
         const std::size_t afterAdd = articleCount(*dataController);
         settle(server);

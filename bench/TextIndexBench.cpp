@@ -189,6 +189,25 @@ BENCHMARK(BM_PrefixSearchAllBatches)
     ->Args({5, 20})
     ->Unit(benchmark::kMillisecond);
 
+// Removing documents one by one, as old articles go after a refresh; from
+// the full index (the documents go back in afterwards, untimed).
+void BM_RemoveSingleDocuments(benchmark::State& state) {
+    BuiltIndex& built = builtIndex();
+    ProseGenerator prose;
+    const std::vector<TextIndexDocument> documents = makeDocuments(prose, 0, 2'000);
+    for (auto _ : state) {
+        for (const auto& document : documents) {
+            if (!built.index->removeDocument(document.uri).ok()) std::abort();
+        }
+        state.PauseTiming();
+        if (!built.index->addDocuments(documents).ok()) std::abort();
+        state.ResumeTiming();
+    }
+    state.counters["documents/s"] =
+        benchmark::Counter(static_cast<double>(documents.size()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_RemoveSingleDocuments)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 void BM_Compact(benchmark::State& state) {
     BuiltIndex& built = builtIndex();
     for (auto _ : state) {

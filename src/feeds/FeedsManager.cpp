@@ -11,25 +11,42 @@
 #include "cloud/LocalNotificationsManager.h"
 #include "cloud/StatsManager.h"
 #include "feeds/AnswerDeadline.h"
+#include "feeds/SearchManagerFeedsIndex.h"
 #include "foundation/AllocatorTuning.h"
 #include "foundation/DispatchQueueFactory.h"
+#include "foundation/TextOperations.h"
 #include "platform/dispatch/GlobalQueue.h"
 #include "platform/dispatch/MainQueue.h"
-#include "feeds/SearchManagerFeedsIndex.h"
+#include "platform/text/AsciiText.h"
 #include "service/TallowmereManager.h"
-#include "store/Preferences.h"
 #include "sources/ArticlesSource.h"
 #include "sources/TagsSource.h"
+#include "store/Preferences.h"
 
 namespace tallowmere {
 
 namespace {
 
+using text::AsciiText;
+
 graph::Date storeDate(RemoteArticle::Date date) {
     return graph::Date{std::chrono::duration<double>(date.time_since_epoch()).count()};
 }
 
+constexpr std::string_view feedPrefix = "feed:";
 constexpr std::string_view feedScheme = "feed://";
+
+bool isWebAddress(std::string_view text) {
+    return AsciiText::startsWithIgnoringCase(text, "http://") ||
+           AsciiText::startsWithIgnoringCase(text, "https://");
+}
+
+// "HTTPS://Host/Path" is "https://Host/Path"; any other text stays as it is.
+std::string withLowercasedWebScheme(std::string_view text) {
+    if (!isWebAddress(text)) return std::string(text);
+    const std::size_t colon = text.find(':');
+    return AsciiText::lowercased(text.substr(0, colon)) + std::string(text.substr(colon));
+}
 
 }  // namespace
 
@@ -105,10 +122,19 @@ std::function<void(Args...)> FeedsManager::bounded(std::string what, std::type_i
 }
 
 std::string FeedsManager::normalizedURLString(std::string_view urlString) {
-    if (urlString.starts_with("http")) return std::string(urlString);
-    std::string_view rest = urlString;
-    if (rest.starts_with(feedScheme)) rest = rest.substr(rest.rfind(feedScheme) + feedScheme.size());
-    return "http://" + std::string(rest);
+    const std::string trimmed = trimmingWhitespace(urlString);
+    std::string_view text = trimmed;
+    // "feed:https://…" and "feed:http://…" carry the address itself.
+    if (AsciiText::startsWithIgnoringCase(text, feedPrefix) &&
+        AsciiText::startsWithIgnoringCase(text.substr(feedPrefix.size()), "http"))
+        text.remove_prefix(feedPrefix.size());
+    if (AsciiText::startsWithIgnoringCase(text, "http")) return withLowercasedWebScheme(text);
+    if (AsciiText::startsWithIgnoringCase(text, feedScheme)) {
+        // The text after the last "feed://".
+        text.remove_prefix(AsciiText::lowercased(text).rfind(feedScheme) + feedScheme.size());
+        if (isWebAddress(text)) return withLowercasedWebScheme(text);
+    }
+    return "http://" + std::string(text);
 }
 
 // --- Adding ---
@@ -133,10 +159,13 @@ void FeedsManager::addFeed(const std::string& urlString, const std::optional<std
     addFeedQueue_->async([this, request] { startAdd(request); });
 }
 
-void FeedsManager::addFeedToGroup(const std::string& urlString, const std::optional<std::string>& folder) {
-    addFeed(urlString, folder, AddFeedOptions{}, [this](bool, std::optional<FeedsManagerError>) {
-        addFeedGroup_.leave();
-    });
+void FeedsManager::addFeedToGroup(const std::string& urlString, const std::optional<std::string>& folder,
+                                  std::shared_ptr<std::atomic<std::size_t>> added) {
+    addFeed(urlString, folder, AddFeedOptions{},
+            [this, added = std::move(added)](bool, std::optional<FeedsManagerError> error) {
+                if (added && !error) ++*added;
+                addFeedGroup_.leave();
+            });
 }
 
 void FeedsManager::startAdd(const std::shared_ptr<AddRequest>& request) {
@@ -202,17 +231,21 @@ void FeedsManager::createAddedFeed(const std::shared_ptr<AddRequest>& request, s
                                    const URL& reportedURL, std::optional<http::Bytes> icon) {
     const std::string storedURL = reportedURL.absoluteString();
     const std::string name = feed ? feed->name : request->normalized;
-    Feed created = c_.nodes->addFeed(name, storedURL, icon, folderID(request->folder), request->notifyUpdates,
-                                     request->newsletterType);
+    std::optional<Feed> created = c_.nodes->addFeedUnlessStored(
+        name, storedURL, icon, folderID(request->folder), request->notifyUpdates, request->newsletterType);
+    if (!created) {  // another add of the same feed got there first, while this one fetched its icon
+        addFeedSemaphore_.signal();
+        request->complete(FeedsManagerError::alreadyAdded(storedURL));
+        return;
+    }
     Items items;
     std::optional<std::set<std::string>> categories;
     if (feed) {
         items = std::make_shared<const std::vector<RSSArticle>>(std::move(feed->articles));
         categories = std::move(feed->categories);
     }
-    merge(items, created, WebServicePriority::low, false, [this, request, storedURL, categories] {
-        finishAdd(request, storedURL, categories);
-    });
+    merge(items, *created, WebServicePriority::low, false,
+          [this, request, storedURL, categories] { finishAdd(request, storedURL, categories); });
 }
 
 void FeedsManager::finishAdd(const std::shared_ptr<AddRequest>& request, const std::string& storedURL,
@@ -236,17 +269,21 @@ void FeedsManager::afterAdd(const std::shared_ptr<AddRequest>& request) {
                   [request] { request->complete(std::nullopt); });
 }
 
-void FeedsManager::addFeeds(std::vector<FeedEntry> entries, FeedBatchOptions options, Completion completion) {
+void FeedsManager::addFeeds(std::vector<FeedEntry> entries, FeedBatchOptions options,
+                            BatchCompletion completion) {
     // The node list and positions are brought up to date once for the batch.
     c_.nodes->beginAddingFeeds();
+    auto added = std::make_shared<std::atomic<std::size_t>>(0);
     for (const FeedEntry& entry : entries) {
         addFeedGroup_.enter();
-        addFeedToGroup(entry.urlString, entry.folder);
+        addFeedToGroup(entry.urlString, entry.folder, added);
     }
-    addFeedGroup_.notify(*addFeedQueue_, [this, entries = std::move(entries), options,
+    addFeedGroup_.notify(*addFeedQueue_, [this, entries = std::move(entries), options, added,
                                           completion = std::move(completion)]() mutable {
         c_.nodes->endAddingFeeds();
-        didAddFeeds(std::move(entries), options, std::move(completion));
+        didAddFeeds(std::move(entries), options, [added, completion = std::move(completion)] {
+            if (completion) completion(added->load());
+        });
     });
 }
 
@@ -268,14 +305,13 @@ void FeedsManager::didAddFeeds(std::vector<FeedEntry> entries, FeedBatchOptions 
 void FeedsManager::registerFeeds(std::vector<std::string> urlStrings, bool uploadSyncInfo, Completion completion) {
     auto backend = [this, urlStrings = std::move(urlStrings), uploadSyncInfo,
                     completion = std::move(completion)]() mutable {
-        using Added = std::optional<std::vector<std::string>>;
         using Failure = std::optional<TallowmereServiceError>;
         TallowmereManager::shared()->addFeeds(
             std::move(urlStrings),
-            bounded<Added, Failure>("the backend", {std::nullopt, std::nullopt},
-                                    [this, uploadSyncInfo, completion = std::move(completion)](Added, Failure) {
-                                        syncStep(uploadSyncInfo, completion);
-                                    }));
+            bounded<Failure>("the backend", {std::nullopt},
+                             [this, uploadSyncInfo, completion = std::move(completion)](Failure) {
+                                 syncStep(uploadSyncInfo, completion);
+                             }));
     };
     std::optional<std::vector<Feed>> notifying = c_.nodes->notifyingFeeds();
     if (notifying && !notifying->empty()) {
@@ -600,7 +636,7 @@ void FeedsManager::deleteNode(const Node& node, bool cloudUpdate) {
         if (!context) continue;
         context->performAndWait([&] { removeSearchDocuments(feed.articles()); });
     }
-    c_.search->queueCompactIndex();
+    c_.search->compactIndex();
     c_.nodes->deleteNodes(node, [this, cloudUpdate] {
         if (cloudUpdate) updateCloudFeedLists();
     });
@@ -620,7 +656,7 @@ void FeedsManager::updateCloudFeedLists() {
 void FeedsManager::removeSearchDocuments(const std::vector<Article>& articles) {
     for (const Article& article : articles) {
         if (std::optional<std::string> uri = c_.search->documentURI(article)) {
-            c_.search->queueRemoveDocument(std::move(*uri));
+            c_.search->removeDocument(*uri);
         }
     }
 }
@@ -634,7 +670,7 @@ void FeedsManager::removeFromSearchIndex(const std::vector<Article>& articles, S
     }
     // Compaction pays off after removals only; a refresh that removed no old
     // article has nothing to compact.
-    if (!articles.empty()) c_.search->queueCompactIndex();
+    if (!articles.empty()) c_.search->compactIndex();
     if (completion) completion(holder ? holder->error() : std::nullopt);
 }
 

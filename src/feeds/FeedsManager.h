@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -49,6 +50,8 @@ public:
     // Always false, and the error when the add failed.
     using AddCompletion = std::function<void(bool, std::optional<FeedsManagerError>)>;
     using Completion = std::function<void()>;
+    // How many feeds of the batch were added.
+    using BatchCompletion = std::function<void(std::size_t added)>;
     // The error of the last failed answer of the refresh, if any.
     using RefreshCompletion = std::function<void(std::optional<RSSServiceError>)>;
     using ArticleCompletion = std::function<void(std::optional<Article>)>;
@@ -91,8 +94,10 @@ public:
     FeedsManager(const FeedsManager&) = delete;
     FeedsManager& operator=(const FeedsManager&) = delete;
 
-    // "http…" stays; "feed://x" becomes "http://x" (the text after the last
-    // "feed://"); anything else gains "http://" in front.
+    // White space trimmed from both ends; then "http…" stays (the scheme of a
+    // web address lower-cased), "feed:http(s)://x" becomes "http(s)://x",
+    // "feed://x" becomes "http://x" (the text after the last "feed://"), and
+    // anything else gains "http://" in front. Prefixes match in any case.
     static std::string normalizedURLString(std::string_view urlString);
 
     // --- Adding ---
@@ -104,10 +109,12 @@ public:
                  AddCompletion completion);
     // The batch form: the caller has entered addFeedGroup() for this call,
     // which leaves it exactly once, whatever the outcome. No after-add steps.
-    void addFeedToGroup(const std::string& urlString, const std::optional<std::string>& folder);
+    // A successful add counts one on `added`, when given.
+    void addFeedToGroup(const std::string& urlString, const std::optional<std::string>& folder,
+                        std::shared_ptr<std::atomic<std::size_t>> added = nullptr);
     // Adds every entry in the batch form, then, once addFeedGroup() is empty,
     // runs didAddFeeds on the add queue, which ends with the completion.
-    void addFeeds(std::vector<FeedEntry> entries, FeedBatchOptions options, Completion completion);
+    void addFeeds(std::vector<FeedEntry> entries, FeedBatchOptions options, BatchCompletion completion);
     // The after-batch step: the cloud feed list (when asked), registration,
     // the sync step, then the completion.
     void didAddFeeds(std::vector<FeedEntry> entries, FeedBatchOptions options, Completion completion);

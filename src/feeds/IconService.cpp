@@ -1,9 +1,7 @@
 #include "feeds/IconService.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "feeds/IconParser.h"
+#include "platform/text/AsciiText.h"
 
 namespace tallowmere {
 
@@ -12,8 +10,7 @@ namespace {
 bool isWebAddress(const std::string& address) {
     const auto url = URL::parse(address);
     if (!url || !url->host() || url->host()->empty()) return false;
-    std::string scheme = url->scheme();
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string scheme = text::AsciiText::lowercased(url->scheme());
     return scheme == "http" || scheme == "https";
 }
 
@@ -27,21 +24,26 @@ IconService& IconService::shared() {
 IconService::IconService(WebService& webService) : webService_(webService) {}
 
 void IconService::download(const URL& page, Completion completion) {
+    const std::string key = page.absoluteString();
+    {
+        std::lock_guard lock(mutex_);
+        auto& waiting = lookups_[key];
+        waiting.push_back(std::move(completion));
+        if (waiting.size() > 1) return;  // joins the running lookup
+    }
     http::HTTPRequest request;
-    request.url = page.absoluteString();
-    webService_.request(std::move(request), WebServicePriority::default_, false,
-                        [this, page, completion = std::move(completion)](std::optional<http::Bytes> html,
-                                                                         std::optional<WebServiceHTTPInfo>,
-                                                                         std::optional<WebServiceFailure> error) mutable {
-                            pageArrived(page, std::move(html), error, std::move(completion));
-                        });
+    request.url = key;
+    webService_.request(
+        std::move(request), WebServicePriority::default_, false,
+        [this, page](std::optional<http::Bytes> html, std::optional<WebServiceHTTPInfo>,
+                     std::optional<WebServiceFailure> error) { pageArrived(page, std::move(html), error); });
 }
 
 void IconService::pageArrived(const URL& page, std::optional<http::Bytes> html,
-                              const std::optional<WebServiceFailure>& error, Completion completion) {
+                              const std::optional<WebServiceFailure>& error) {
     // A cancelled download stops here rather than going on to the fallback.
     if (error && error->isCancelled()) {
-        completion(std::nullopt);
+        finish(page.absoluteString(), std::nullopt);
         return;
     }
     std::optional<std::string> link;
@@ -50,13 +52,13 @@ void IconService::pageArrived(const URL& page, std::optional<http::Bytes> html,
     if (!link && host && !host->empty()) link = "/favicon.ico";
     const auto address = absoluteURLString(link, page);
     if (!address || !isWebAddress(*address)) {
-        completion(std::nullopt);
+        finish(page.absoluteString(), std::nullopt);
         return;
     }
-    downloadIcon(page, *address, std::move(completion));
+    downloadIcon(page, *address);
 }
 
-void IconService::downloadIcon(const URL& page, const std::string& address, Completion completion) {
+void IconService::downloadIcon(const URL& page, const std::string& address) {
     {
         std::lock_guard lock(mutex_);
         iconDownloads_[page.absoluteString()] = address;
@@ -65,20 +67,30 @@ void IconService::downloadIcon(const URL& page, const std::string& address, Comp
     request.url = address;
     request.maxBodySize = maxIconSize;
     webService_.request(std::move(request), WebServicePriority::default_, false,
-                        [this, page = page.absoluteString(), address, completion = std::move(completion)](
+                        [this, page = page.absoluteString(), address](
                             std::optional<http::Bytes> icon, std::optional<WebServiceHTTPInfo>,
                             std::optional<WebServiceFailure> error) {
                             {
                                 std::lock_guard lock(mutex_);
                                 const auto found = iconDownloads_.find(page);
-                                if (found != iconDownloads_.end() && found->second == address) iconDownloads_.erase(found);
+                                if (found != iconDownloads_.end() && found->second == address)
+                                    iconDownloads_.erase(found);
                             }
-                            if (error || !icon || icon->empty()) {
-                                completion(std::nullopt);
-                            } else {
-                                completion(std::move(icon));
-                            }
+                            if (error || !icon || icon->empty()) icon.reset();
+                            finish(page, icon);
                         });
+}
+
+void IconService::finish(const std::string& page, const std::optional<http::Bytes>& icon) {
+    std::vector<Completion> waiting;
+    {
+        std::lock_guard lock(mutex_);
+        if (const auto found = lookups_.find(page); found != lookups_.end()) {
+            waiting = std::move(found->second);
+            lookups_.erase(found);
+        }
+    }
+    for (Completion& completion : waiting) completion(icon);
 }
 
 void IconService::cancel(const URL& url) {

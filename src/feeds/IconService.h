@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "feeds/WebService.h"
 #include "foundation/URL.h"
@@ -29,7 +30,8 @@ public:
     IconService& operator=(const IconService&) = delete;
 
     // Returns at once; the completion runs once, on a background thread, with
-    // the icon's bytes or nothing.
+    // the icon's bytes or nothing. Lookups of one page while one is running
+    // join it (the web layer would otherwise let the newest cancel the others).
     virtual void download(const URL& page, Completion completion);
     // Cancels the running download of the page, or of the icon found for it.
     virtual void cancel(const URL& url);
@@ -38,12 +40,16 @@ public:
     static std::optional<std::string> absoluteURLString(const std::optional<std::string>& link, const URL& page);
 
 private:
-    void pageArrived(const URL& page, std::optional<http::Bytes> html, const std::optional<WebServiceFailure>& error,
-                     Completion completion);
-    void downloadIcon(const URL& page, const std::string& address, Completion completion);
+    void pageArrived(const URL& page, std::optional<http::Bytes> html,
+                     const std::optional<WebServiceFailure>& error);
+    void downloadIcon(const URL& page, const std::string& address);
+    // Hands the outcome to every lookup of the page.
+    void finish(const std::string& page, const std::optional<http::Bytes>& icon);
 
     WebService& webService_;
     std::mutex mutex_;
+    // Page address → the completions of its lookups, while one is running.
+    std::unordered_map<std::string, std::vector<Completion>> lookups_;
     // Page address → icon address, while the icon is on its way.
     std::unordered_map<std::string, std::string> iconDownloads_;
 };

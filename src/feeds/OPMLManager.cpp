@@ -47,7 +47,7 @@ void OPMLManager::runImport(const std::filesystem::path& file, const ImportCompl
     auto folders = OPMLReader::read(file);
     if (!folders) {
         // Nothing was added, so there is no after-add step to wait for.
-        if (completion) completion(folders.error());
+        if (completion) completion(folders.error(), 0);
         return;
     }
     // Even an empty list runs the after-batch step, as a file without feeds
@@ -55,9 +55,13 @@ void OPMLManager::runImport(const std::filesystem::path& file, const ImportCompl
     FeedBatchOptions options;
     options.saveUserFeedsFirst = true;
     options.uploadSyncInfo = true;
-    feeds_.addFeeds(entries(folders.value()), options, [this] { importSemaphore_.signal(); });
+    std::size_t feedsAdded = 0;
+    feeds_.addFeeds(entries(folders.value()), options, [this, &feedsAdded](std::size_t added) {
+        feedsAdded = added;
+        importSemaphore_.signal();
+    });
     importSemaphore_.wait();
-    if (completion) completion(std::nullopt);
+    if (completion) completion(std::nullopt, feedsAdded);
 }
 
 std::optional<OPMLError> OPMLManager::exportOPML(const std::filesystem::path& file) {

@@ -21,8 +21,9 @@ namespace tallowmere {
 class OPMLManager {
 public:
     static constexpr const char* importQueueLabel = "opml_manager_import_queue";
-    // Nothing when the import ran; the error when the file could not be read.
-    using ImportCompletion = std::function<void(std::optional<OPMLError>)>;
+    // Nothing and the number of feeds added when the import ran; the error
+    // (and 0) when the file could not be read.
+    using ImportCompletion = std::function<void(std::optional<OPMLError> error, std::size_t feedsAdded)>;
 
     // The program's manager over the shared feeds manager, node source and
     // store, made on first use (on the main thread, as the node source is).

@@ -93,9 +93,11 @@ std::optional<std::string> folderName(XmlText& text, xmlNode* folder) {
 }
 
 std::optional<OPMLFolder> group(xmlXPathContext* context, XmlText& text, xmlNode* outline) {
-    auto children = elements(context, outline, "outline");
-    bool isFolder = children && !children->empty();
-    std::vector<xmlNode*> feedElements = isFolder ? *children : std::vector<xmlNode*>{outline};
+    // A folder's feeds are all the outlines below it, however deep: files that
+    // wrap everything in one outline, or nest folders, lose none of them.
+    auto descendants = elements(context, outline, ".//outline");
+    bool isFolder = descendants && !descendants->empty();
+    std::vector<xmlNode*> feedElements = isFolder ? *descendants : std::vector<xmlNode*>{outline};
     OPMLFolder folder;
     for (xmlNode* feed : feedElements)
         if (auto url = text.attribute(feed, "xmlUrl")) folder.feeds.push_back(std::move(*url));

@@ -12,11 +12,12 @@ namespace tallowmere {
 
 // Reads the groups of feeds out of a subscription list. The read is lenient
 // (stray "&", unknown entities and small faults are read past), never touches
-// the network and bounds entity expansion. Only outlines directly under a
-// "body" and their direct child outlines count: a top-level outline without
-// children is a feed outside any folder, one with children a folder named by
-// its "text" (else "title") whose feeds are the children with an "xmlUrl".
-// Groups without any feed URL are dropped.
+// the network and bounds entity expansion. The outlines directly under a
+// "body" make the groups: a top-level outline without children is a feed
+// outside any folder, one with children a folder named by its "text" (else
+// "title") whose feeds are the outlines below it, at any depth, with an
+// "xmlUrl" (folders are one level deep, so a deeper feed goes into its
+// top-level folder). Groups without any feed URL are dropped.
 class OPMLReader {
 public:
     // Larger files are refused rather than read into memory.

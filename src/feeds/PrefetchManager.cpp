@@ -3,11 +3,6 @@
 #include <cstdint>
 #include <utility>
 
-#include <unicode/brkiter.h>
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
-#include <unicode/utf8.h>
-
 #include "feeds/PreviewImage.h"
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/TextOperations.h"
@@ -35,26 +30,6 @@ T inArticleContext(const Article& article, T fallback, Block&& block) {
 void finish(const PrefetchManager::Completion& completion, bool prefetched) {
     if (completion) completion(prefetched);
 }
-
-// Characters as a reader counts them: "é" written as e plus an accent, or a
-// flag made of two code points, is one.
-std::size_t graphemeCount(const std::string& text) {
-    const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
-    // Making an iterator loads its rules: one per thread, reused.
-    thread_local std::unique_ptr<icu::BreakIterator> breaks = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> made(
-            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-        if (U_FAILURE(status)) made.reset();
-        return made;
-    }();
-    if (!breaks) return static_cast<std::size_t>(unicode.countChar32());
-    breaks->setText(unicode);
-    std::size_t count = 0;
-    for (std::int32_t at = breaks->next(); at != icu::BreakIterator::DONE; at = breaks->next()) ++count;
-    return count;
-}
-
 
 }  // namespace
 
@@ -109,16 +84,17 @@ void PrefetchManager::startDownload(const Article& article, const std::string& l
     webService_.request(
         std::move(request), priority, false,
         [this, article, link, completion = std::move(completion)](std::optional<http::Bytes> data,
-                                                                   std::optional<WebServiceHTTPInfo>,
+                                                                   std::optional<WebServiceHTTPInfo> httpInfo,
                                                                    std::optional<WebServiceFailure>) mutable {
-            contentQueue_->async([this, article, link, data = std::move(data),
+            std::string pageURL = httpInfo && httpInfo->url ? *httpInfo->url : link;
+            contentQueue_->async([this, article, link, pageURL = std::move(pageURL), data = std::move(data),
                                   completion = std::move(completion)]() mutable {
-                handleDownload(article, link, std::move(data), std::move(completion));
+                handleDownload(article, link, std::move(pageURL), std::move(data), std::move(completion));
             });
         });
 }
 
-void PrefetchManager::handleDownload(const Article& article, const std::string& link,
+void PrefetchManager::handleDownload(const Article& article, const std::string& link, std::string pageURL,
                                      std::optional<http::Bytes> data, Completion completion) {
     prefetchLinks_.erase(link);
     const bool deleted = inArticleContext(article, false, [&] { return article.isDeleted(); });
@@ -126,18 +102,18 @@ void PrefetchManager::handleDownload(const Article& article, const std::string& 
         contentGroup_.leave();
         return finish(completion, false);
     }
-    readPage(article, link, std::move(*data), std::move(completion));
+    readPage(article, pageURL, std::move(*data), std::move(completion));
 }
 
-void PrefetchManager::readPage(const Article& article, const std::string& link, http::Bytes data,
+void PrefetchManager::readPage(const Article& article, const std::string& pageURL, http::Bytes data,
                                Completion completion) {
     readability::Readability::parse(
-        std::string(data.begin(), data.end()), link,
+        std::string(data.begin(), data.end()), pageURL,
         [this, article, completion = std::move(completion)](ReadabilityResult result) {
             std::optional<ReadabilityData> found;
             if (auto* extracted = std::get_if<ReadabilityData>(&result)) found = std::move(*extracted);
             // Counted before the context is entered, which other work waits for.
-            const std::size_t textLength = found && found->text ? graphemeCount(*found->text) : 0;
+            const std::size_t textLength = found && found->text ? characterCount(*found->text) : 0;
             bool kept = true;
             if (graph::Context* context = article.context())
                 context->performAndWait([&] { kept = storePrefetchedContent(article, found, textLength); });
@@ -173,7 +149,7 @@ void PrefetchManager::storeText(const Article& article, const std::string& text,
     const auto stored = article.textContent();
     // A text has no more characters than bytes: a stored text with fewer
     // bytes than the new one has characters needs no count.
-    const bool longer = stored ? length > stored->size() || length > graphemeCount(*stored) : length > 0;
+    const bool longer = stored ? length > stored->size() || length > characterCount(*stored) : length > 0;
     if (longer) article.setTextContent(trimmingWhitespace(text));
 }
 

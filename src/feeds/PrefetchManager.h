@@ -63,9 +63,12 @@ private:
     void performPrefetch(const Article& article, WebServicePriority priority, Completion completion);
     void startDownload(const Article& article, const std::string& link, const URL& url,
                        WebServicePriority priority, Completion completion);
-    void handleDownload(const Article& article, const std::string& link, std::optional<http::Bytes> data,
+    // `pageURL`: where the page came from after redirects, against which its
+    // relative image and video addresses resolve.
+    void handleDownload(const Article& article, const std::string& link, std::string pageURL,
+                        std::optional<http::Bytes> data,
                         Completion completion);
-    void readPage(const Article& article, const std::string& link, http::Bytes data, Completion completion);
+    void readPage(const Article& article, const std::string& pageURL, http::Bytes data, Completion completion);
 
     // False, and nothing written, for an article deleted in the meantime.
     // `textLength`: the characters of the result's text, as a reader counts them.

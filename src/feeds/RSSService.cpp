@@ -8,6 +8,7 @@
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/TextOperations.h"
 #include "foundation/UTF8.h"
+#include "platform/feedkit/DocumentCharset.h"
 #include "platform/feedkit/FeedParser.h"
 #include "platform/htmlquery/HTMLDocument.h"
 
@@ -34,10 +35,29 @@ std::string forParser(std::string bytes) {
     return bytes;
 }
 
+// The last segment of the path, a trailing slash ignored ("/blog/feed/" ends in "feed").
 std::string lastPathComponent(const URL& url) {
-    const std::string path = url.path();
+    std::string path = url.path();
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
     if (path.empty() || path == "/") return path;
     return path.substr(path.rfind('/') + 1);
+}
+
+// Where the document was read from: the address that answered, after redirects.
+std::string documentURL(const URL& requested, const std::optional<WebServiceHTTPInfo>& httpInfo) {
+    if (httpInfo && httpInfo->url && !httpInfo->url->empty()) return *httpInfo->url;
+    return requested.absoluteString();
+}
+
+std::optional<std::string> contentType(const std::optional<WebServiceHTTPInfo>& httpInfo) {
+    return httpInfo ? httpInfo->contentType : std::nullopt;
+}
+
+// The charset step rewrites a declared single-byte charset; a charset the
+// HTTP answer names overrides the declaration, and the parser applies it.
+bool answerNamesCharset(const std::optional<WebServiceHTTPInfo>& httpInfo) {
+    auto type = contentType(httpInfo);
+    return type && feedkit::DocumentCharset::fromContentType(*type).has_value();
 }
 
 
@@ -148,7 +168,8 @@ void RSSService::answerStep(const Request& request, std::optional<http::Bytes> b
         return;
     }
     auto received = std::make_shared<const std::string>(text(*body));
-    parse(forParser(*received),
+    parse(answerNamesCharset(httpInfo) ? *received : forParser(*received), documentURL(request.url, httpInfo),
+          contentType(httpInfo),
           [this, request, received, httpInfo](std::optional<RSSFeed> feed,
                                               std::optional<feedkit::FeedError> parseError) {
               parseStep(request, received, httpInfo, std::move(feed), std::move(parseError));
@@ -184,7 +205,9 @@ void RSSService::parseTrimmed(const Request& request, const std::string& body,
         finish(request, std::nullopt, httpInfo, std::move(failure));
         return;
     }
-    parse(forParser(trimmingWhitespace(body)),
+    std::string trimmedBody = trimmingWhitespace(body);
+    parse(answerNamesCharset(httpInfo) ? std::move(trimmedBody) : forParser(std::move(trimmedBody)),
+          documentURL(request.url, httpInfo), contentType(httpInfo),
           [this, request, httpInfo](std::optional<RSSFeed> feed, std::optional<feedkit::FeedError> error) {
               std::optional<RSSServiceError> failure;
               if (error) failure = std::move(*error);
@@ -209,11 +232,13 @@ void RSSService::finish(const Request& request, std::optional<RSSFeed> feed,
     if (--chainsInFlight_ == 0) chainsDone_.notify_all();
 }
 
-void RSSService::parse(std::string bytes, ParseCompletion completion) {
-    feedkit::FeedParser(std::move(bytes))
-        .parseAsync(RSSParser::parseQueue(), [completion = std::move(completion)](feedkit::Result result) {
-            RSSParser::parse(result, completion);
-        });
+void RSSService::parse(std::string bytes, std::string documentURL, std::optional<std::string> contentType,
+                       ParseCompletion completion) {
+    feedkit::FeedParser(std::move(bytes), documentURL, std::move(contentType))
+        .parseAsync(RSSParser::parseQueue(),
+                    [documentURL, completion = std::move(completion)](feedkit::Result result) {
+                        RSSParser::parse(result, completion, documentURL);
+                    });
 }
 
 }  // namespace tallowmere

@@ -99,7 +99,9 @@ private:
     void finish(const Request& request, std::optional<RSSFeed> feed,
                 std::optional<WebServiceHTTPInfo> httpInfo, std::optional<RSSServiceError> error);
 
-    static void parse(std::string bytes, ParseCompletion completion);
+    // `documentURL`: where the bytes came from, the base of relative addresses.
+    static void parse(std::string bytes, std::string documentURL, std::optional<std::string> contentType,
+                      ParseCompletion completion);
 
     WebService& webService_;
     std::unique_ptr<dispatch::SerialQueue> articlesQueue_;

@@ -1,35 +1,44 @@
 #include "feeds/WebService.h"
 
+#include "foundation/AppUtils.h"
 #include "foundation/DispatchQueueFactory.h"
 
 namespace tallowmere {
 
 namespace {
 
-// The program's name, version and build as the build configured them; the
-// only place that reads them.
-struct BundleValues {
-    std::string name;
+// The program's version and build as the build configured them; the only
+// place that reads them. The name is the settable application name.
+struct BundleVersion {
     std::string shortVersion;
     std::string build;
 };
 
-BundleValues bundleValues() {
-#if defined(TALLOWMERE_APP_NAME) && defined(TALLOWMERE_VERSION) && defined(TALLOWMERE_BUILD)
-    return {TALLOWMERE_APP_NAME, TALLOWMERE_VERSION, TALLOWMERE_BUILD};
+BundleVersion bundleVersion() {
+#if defined(TALLOWMERE_VERSION) && defined(TALLOWMERE_BUILD)
+    return {TALLOWMERE_VERSION, TALLOWMERE_BUILD};
 #else
     return {};
 #endif
 }
 
-http::HTTPSessionConfiguration configurationFor(WebServicePriority priority) {
+http::HTTPSessionConfiguration configurationFor(WebServicePriority priority, const WebService::SessionOptions& options) {
+    const WebServiceDeadlines& deadlines = options.deadlines;
     using namespace std::chrono_literals;
     http::HTTPSessionConfiguration configuration;
+    configuration.trustedCertificatesFile = options.trustedCertificatesFile;
     switch (priority) {
-        case WebServicePriority::default_: configuration.timeoutIntervalForRequest = 10s; break;
-        case WebServicePriority::low: configuration.timeoutIntervalForRequest = 30s; break;
+        case WebServicePriority::default_:
+            configuration.timeoutIntervalForRequest = options.defaultTimeout.value_or(10s);
+            configuration.timeoutIntervalForResource = deadlines.session;
+            break;
+        case WebServicePriority::low:
+            configuration.timeoutIntervalForRequest = 30s;
+            configuration.timeoutIntervalForResource = deadlines.session;
+            break;
         case WebServicePriority::background:
             configuration.identifier = WebService::backgroundSessionIdentifier;
+            configuration.timeoutIntervalForResource = deadlines.background;
             break;
     }
     configuration.additionalHeaders = {{"User-Agent", WebService::userAgent()}};
@@ -44,7 +53,12 @@ WebService& WebService::shared() {
     return *instance;
 }
 
-WebService::WebService() : dataQueue_(makeDispatchQueue(dataQueueLabel, QualityOfService::utility)) {}
+WebService::WebService() : WebService(SessionOptions{}) {}
+
+WebService::WebService(SessionOptions options)
+    : options_(std::move(options)), dataQueue_(makeDispatchQueue(dataQueueLabel, QualityOfService::utility)) {}
+
+WebService::WebService(WebServiceDeadlines deadlines) : WebService(SessionOptions{.deadlines = deadlines}) {}
 
 WebService::~WebService() {
     Sessions sessions;
@@ -61,8 +75,8 @@ std::string WebService::makeUserAgent(const std::string& appName, const std::str
 
 const std::string& WebService::userAgent() {
     static const std::string value = [] {
-        const auto bundle = bundleValues();
-        return makeUserAgent(bundle.name, bundle.shortVersion, bundle.build);
+        const auto bundle = bundleVersion();
+        return makeUserAgent(AppUtils::appName(), bundle.shortVersion, bundle.build);
     }();
     return value;
 }
@@ -131,7 +145,7 @@ http::HTTPSession& WebService::session(WebServicePriority priority) {
 void WebService::buildSessions() {
     for (auto priority : {WebServicePriority::default_, WebServicePriority::low, WebServicePriority::background}) {
         http::HTTPSessionDelegate* delegate = priority == WebServicePriority::background ? this : nullptr;
-        sessions_.emplace(priority, std::make_unique<http::HTTPSession>(configurationFor(priority), delegate));
+        sessions_.emplace(priority, std::make_unique<http::HTTPSession>(configurationFor(priority, options_), delegate));
     }
 }
 
@@ -178,6 +192,8 @@ void WebService::handleResponse(std::optional<http::Bytes> body, std::optional<h
     if (response) {
         httpInfo = WebServiceHTTPInfo{response->header("Last-Modified"), response->header("ETag"),
                                       response->statusCode()};
+        if (!response->url().empty()) httpInfo->url = response->url();
+        httpInfo->contentType = response->header("Content-Type");
         if (!failure) {
             const int status = response->statusCode();
             if (status < 200 || status > 399) failure = WebServiceError::http(status);

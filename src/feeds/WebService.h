@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -8,6 +9,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "feeds/WebServiceDeadlines.h"
 #include "feeds/WebServiceFailure.h"
 #include "feeds/WebServiceHTTPInfo.h"
 #include "feeds/WebServicePriority.h"
@@ -33,7 +35,18 @@ public:
     // Made on first use and kept for the process.
     static WebService& shared();
 
+    // What a test may change in the sessions: the certificate authorities
+    // trusted in place of the system's, the default session's time-out and
+    // the overall deadlines of a request.
+    struct SessionOptions {
+        std::optional<std::string> trustedCertificatesFile;
+        std::optional<std::chrono::milliseconds> defaultTimeout;
+        WebServiceDeadlines deadlines;
+    };
+
     WebService();
+    explicit WebService(SessionOptions options);
+    explicit WebService(WebServiceDeadlines deadlines);
     // Ends every running request with the cancelled error; completions still run.
     ~WebService() override;
     WebService(const WebService&) = delete;
@@ -78,6 +91,7 @@ private:
     void didReceiveData(http::HTTPTask& task, const http::Bytes& data) override;
     void didComplete(http::HTTPTask& task, const std::optional<http::HTTPError>& error) override;
 
+    const SessionOptions options_;
     std::unique_ptr<dispatch::SerialQueue> dataQueue_;
     Sessions sessions_;
     std::unordered_map<std::string, std::shared_ptr<http::HTTPTask>> tasks_;

@@ -11,12 +11,18 @@ struct WebServiceHTTPInfo {
     std::optional<std::string> eTag;          // "ETag", sent back as "If-None-Match"
     // The status of the answer the values came with; never sent.
     std::optional<int> statusCode = std::nullopt;
+    // Where the answer came from after redirects, and its "Content-Type"; never sent.
+    std::optional<std::string> url = std::nullopt;
+    std::optional<std::string> contentType = std::nullopt;
 
     // The server answered a conditional request with 304: the copy the caller
     // holds is current and there is no body to read.
     bool isNotModified() const { return statusCode == 304; }
 
-    bool operator==(const WebServiceHTTPInfo&) const = default;
+    // Equal caching values and status; where the answer came from does not count.
+    bool operator==(const WebServiceHTTPInfo& other) const {
+        return lastModified == other.lastModified && eTag == other.eTag && statusCode == other.statusCode;
+    }
 };
 
 }  // namespace tallowmere

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 
@@ -49,10 +50,17 @@ bool isASCII(std::string_view text) {
     return true;
 }
 
-// Strict decoding: a byte the charset does not define fails the whole
-// conversion, as does a charset name the converter does not know.
+// The web's reading of Latin-1: bytes 0x80-0x9F are the quotes and dashes
+// of Windows-1252, never the control characters nobody writes.
+std::string decoderName(const std::string& charset) {
+    return charset == "ISO-8859-1" ? std::string("WINDOWS-1252") : charset;
+}
+
+// Lenient decoding, as browsers do: a byte the charset does not define
+// becomes U+FFFD instead of failing the whole document. A charset name the
+// converter does not know still fails.
 std::optional<std::string> decodedAsUTF8(std::string_view bytes, const std::string& charset) {
-    iconv_t converter = iconv_open("UTF-8", charset.c_str());
+    iconv_t converter = iconv_open("UTF-8", decoderName(charset).c_str());
     if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     // Every character of these single-byte sets takes at most three bytes.
     std::string out(bytes.size() * 3 + 4, '\0');
@@ -60,9 +68,23 @@ std::optional<std::string> decodedAsUTF8(std::string_view bytes, const std::stri
     std::size_t inputLeft = bytes.size();
     char* output = out.data();
     std::size_t outputLeft = out.size();
-    const std::size_t result = iconv(converter, &input, &inputLeft, &output, &outputLeft);
+    while (inputLeft > 0) {
+        const std::size_t result = iconv(converter, &input, &inputLeft, &output, &outputLeft);
+        if (result != static_cast<std::size_t>(-1)) break;
+        if (errno != EILSEQ && errno != EINVAL) {
+            iconv_close(converter);
+            return std::nullopt;
+        }
+        // Three bytes of output per byte of input are reserved, so the
+        // replacement character always fits in place of the skipped byte.
+        static constexpr char replacement[] = "\xEF\xBF\xBD";
+        std::copy(replacement, replacement + 3, output);
+        output += 3;
+        outputLeft -= 3;
+        ++input;
+        --inputLeft;
+    }
     iconv_close(converter);
-    if (result == static_cast<std::size_t>(-1) || inputLeft != 0) return std::nullopt;
     out.resize(out.size() - outputLeft);
     return out;
 }

@@ -12,8 +12,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "foundation/HTMLEntities.h"
+#include "foundation/TextOperations.h"
 #include "foundation/UTF8.h"
+#include "platform/text/HTMLEntities.h"
 
 namespace tallowmere {
 
@@ -24,7 +25,7 @@ namespace {
 const std::unordered_map<std::u16string, char32_t>& entityMap() {
     static const auto* map = [] {
         auto* m = new std::unordered_map<std::u16string, char32_t>();
-        for (const auto& entity : htmlEntities()) {
+        for (const auto& entity : text::HTMLEntities::table()) {
             std::u16string key(entity.escapeSequence.begin(), entity.escapeSequence.end());
             m->emplace(std::move(key), entity.ucharValue);  // first entry wins
         }
@@ -315,14 +316,6 @@ icu::UnicodeString collapsingBlankLines(const icu::UnicodeString& text) {
     return out;
 }
 
-icu::UnicodeString trimmingWhiteSpace(const icu::UnicodeString& text) {
-    int32_t start = 0;
-    int32_t end = text.length();
-    while (start < end && u_isUWhiteSpace(text.char32At(start))) start = text.moveIndex32(start, 1);
-    while (end > start && u_isUWhiteSpace(text.char32At(text.moveIndex32(end, -1)))) end = text.moveIndex32(end, -1);
-    return icu::UnicodeString(text, start, end - start);
-}
-
 void appendUTF8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -451,7 +444,7 @@ std::string strippingHTML(std::string_view text, bool keepLinks) {
     s = keepLinks ? removingTagsExceptLinks(s) : removingAllTags(s);
     s = breakingSentences(s);
     s = collapsingBlankLines(s);
-    return toUTF8(trimmingWhiteSpace(s));
+    return trimmingWhitespace(toUTF8(s));
 }
 
 std::string replacingKeys(std::string_view text, const std::vector<std::pair<std::string, std::string>>& values) {

@@ -9,6 +9,8 @@
 
 #include <memory>
 
+#include "platform/text/AsciiText.h"
+
 namespace tallowmere {
 
 namespace {
@@ -34,6 +36,16 @@ const icu::RegexPattern* emailPattern() {
     return pattern;
 }
 
+// The boundaries of user-perceived characters; nothing when ICU cannot make them.
+std::unique_ptr<icu::BreakIterator> characterBreaks(const icu::UnicodeString& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> breaks(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status) || !breaks) return nullptr;
+    breaks->setText(text);
+    return breaks;
+}
+
 }  // namespace
 
 bool isValidEmail(std::string_view text) {
@@ -50,12 +62,8 @@ bool isValidEmail(std::string_view text) {
 std::string capitalizedFirstLetter(std::string_view text) {
     if (text.empty()) return std::string();
     const icu::UnicodeString input = unicode(text);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> characters(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
     int32_t end = input.moveIndex32(0, 1);
-    if (U_SUCCESS(status)) {
-        characters->setText(input);
+    if (auto characters = characterBreaks(input)) {
         const int32_t next = characters->following(0);
         if (next != icu::BreakIterator::DONE) end = next;
     }
@@ -64,18 +72,45 @@ std::string capitalizedFirstLetter(std::string_view text) {
     return utf8(first) + utf8(icu::UnicodeString(input, end));
 }
 
+std::size_t characterCount(std::string_view text) {
+    const icu::UnicodeString input = unicode(text);
+    auto characters = characterBreaks(input);
+    if (!characters) return static_cast<std::size_t>(input.countChar32());
+    std::size_t count = 0;
+    for (int32_t at = characters->next(); at != icu::BreakIterator::DONE; at = characters->next()) ++count;
+    return count;
+}
+
+std::string leadingCharacters(std::string_view text, std::size_t count) {
+    const icu::UnicodeString input = unicode(text);
+    auto characters = characterBreaks(input);
+    if (!characters) return utf8(input.tempSubString(0, static_cast<int32_t>(count)));
+    int32_t end = characters->first();
+    for (std::size_t taken = 0; taken < count; ++taken) {
+        const int32_t next = characters->next();
+        if (next == icu::BreakIterator::DONE) break;
+        end = next;
+    }
+    return utf8(input.tempSubString(0, end));
+}
+
 std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
-std::string lowercasedTrimmingSlashes(std::string_view text) {
+std::string lowercased(std::string_view text) {
+    if (text::AsciiText::isAscii(text))
+        return text::AsciiText::lowercased(text);  // the common case, without ICU
     icu::UnicodeString lowered = unicode(text);
     lowered.toLower(icu::Locale::getRoot());
-    std::string out = utf8(lowered);
+    return utf8(lowered);
+}
+
+std::string lowercasedTrimmingSlashes(std::string_view text) {
+    std::string out = lowercased(text);
     const auto start = out.find_first_not_of('/');
     if (start == std::string::npos) return std::string();
     const auto end = out.find_last_not_of('/');
     return out.substr(start, end - start + 1);
 }
-
 
 std::string trimmingWhitespace(std::string_view text) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());

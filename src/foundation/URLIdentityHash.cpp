@@ -1,33 +1,11 @@
 #include "foundation/URLIdentityHash.h"
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 #include <string>
 
+#include "foundation/TextOperations.h"
 #include "foundation/UTF8.h"
 
 namespace tallowmere {
-
-namespace {
-
-// Full Unicode lower-casing, independent of the user's locale; the
-// components are valid UTF-8 by the time they get here.
-std::string lowercased(const std::string& text) {
-    bool ascii = true;
-    for (char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (ascii) {
-        std::string out = text;
-        for (char& c : out)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return out;
-    }
-    std::string out;
-    icu::UnicodeString::fromUTF8(text).toLower(icu::Locale::getRoot()).toUTF8String(out);
-    return out;
-}
-
-}  // namespace
 
 std::optional<std::int64_t> fnv1aHash(std::string_view text) {
     if (!utf8::isValid(text)) return std::nullopt;

@@ -4,11 +4,17 @@
 
 namespace tallowmere {
 
-// No backend: every feed counts as added, and the answer comes at once on a
-// background queue. It must answer: callers wait for it.
-class NullTallowmereManager final : public TallowmereManager {
+// No backend: feed reports count as taken, there is no stored address, and
+// everything else fails as unknown, so that nothing reports a success that
+// never happened. The answer comes at once on a background queue; callers
+// wait for it.
+class NullTallowmereManager : public TallowmereManager {
 public:
     void addFeeds(std::vector<std::string> urlStrings, AddFeedsCompletion completion) override;
+    void getUserEmail(std::string guid, UserEmailCompletion completion) override;
+    void addUser(std::string guid, std::string email, ErrorCompletion completion) override;
+    void removeUser(std::string guid, std::string email, ErrorCompletion completion) override;
+    void getDiscovery(std::optional<TallowmereDiscoveryNode> node, DiscoveryCompletion completion) override;
 };
 
 }  // namespace tallowmere

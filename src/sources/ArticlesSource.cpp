@@ -4,13 +4,10 @@
 #include <ctime>
 #include <random>
 
-#include <unicode/brkiter.h>
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/HTMLText.h"
 #include "foundation/Logger.h"
+#include "foundation/TextOperations.h"
 #include "foundation/URLIdentityHash.h"
 #include "platform/dispatch/MainQueue.h"
 #include "sources/ArticlesSourceDelegate.h"
@@ -59,28 +56,6 @@ std::optional<Date> calendarDaysBeforeNow(int days) {
 double randomFractionOfSecond() {
     thread_local std::mt19937 generator{std::random_device{}()};
     return static_cast<double>(generator()) / 4294967295.0;
-}
-
-// The first `count` user-perceived characters of the text.
-std::string leadingCharacters(const std::string& text, std::size_t count) {
-    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> characters(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    std::string result;
-    if (U_FAILURE(status) || !characters) {
-        unicode.tempSubString(0, static_cast<int32_t>(count)).toUTF8String(result);
-        return result;
-    }
-    characters->setText(unicode);
-    int32_t end = characters->first();
-    for (std::size_t taken = 0; taken < count; ++taken) {
-        const int32_t next = characters->next();
-        if (next == icu::BreakIterator::DONE) break;
-        end = next;
-    }
-    unicode.tempSubString(0, end).toUTF8String(result);
-    return result;
 }
 
 std::vector<Article> articlesOf(const graph::FetchResults& results) {
@@ -191,10 +166,12 @@ Predicate ArticlesSource::filterPredicate(std::optional<ArticlesSourceFilter> fi
 Predicate ArticlesSource::makePredicate() const {
     Predicate predicate = filterPredicate(feedsInfo_ ? feedsInfo_->filter : std::nullopt);
     if (feedsInfo_ && feedsInfo_->feeds && !feedsInfo_->feeds->empty()) {
-        std::vector<Predicate> perFeed;
-        perFeed.reserve(feedsInfo_->feeds->size());
-        for (const Feed& feed : *feedsInfo_->feeds) perFeed.push_back(Predicate::equal(Article::Key::feed, feed.objectID()));
-        predicate = Predicate::allOf({Predicate::anyOf(std::move(perFeed)), predicate});
+        // One list of feeds rather than one comparison per feed: the same
+        // rows, and a folder of hundreds of feeds stays one lookup.
+        std::vector<Value> feeds;
+        feeds.reserve(feedsInfo_->feeds->size());
+        for (const Feed& feed : *feedsInfo_->feeds) feeds.emplace_back(feed.objectID());
+        predicate = Predicate::allOf({Predicate::in(Article::Key::feed, std::move(feeds)), predicate});
     }
     if (articleIDs_) {
         std::vector<Value> ids(articleIDs_->begin(), articleIDs_->end());
@@ -394,7 +371,11 @@ void ArticlesSource::markAllAsRead(const std::vector<Feed>& feeds, Completion co
         run(completion);
         return;
     }
-    context->perform([this, feeds, completion = std::move(completion)]() mutable {
+    context->perform([this, feeds, context, completion = std::move(completion)]() mutable {
+        std::vector<Value> feedIDs;
+        feedIDs.reserve(feeds.size());
+        for (const Feed& feed : feeds) feedIDs.emplace_back(feed.objectID());
+        if (markReadInStore(*context, Predicate::in(Article::Key::unreadInFeed, std::move(feedIDs)), completion)) return;
         std::vector<Article> unread;
         for (const Feed& feed : feeds) {
             std::vector<Article> ofFeed = feed.unreadArticles();
@@ -410,6 +391,7 @@ void ArticlesSource::markAllAsRead(const Predicate& predicate, Completion comple
     request.prefetchKeyPaths = {Article::Key::feed};
     graph::Context* context = dataController_->backgroundContext().get();
     context->perform([this, request, context, completion = std::move(completion)]() mutable {
+        if (markReadInStore(*context, request.predicate, completion)) return;
         auto results = context->fetch(request);
         if (!results.ok()) {
             run(completion);
@@ -421,6 +403,18 @@ void ArticlesSource::markAllAsRead(const Predicate& predicate, Completion comple
             setArticlesRead(articles, true, date, *context, std::move(completion));
         });
     });
+}
+
+bool ArticlesSource::markReadInStore(graph::Context& context, const Predicate& unread, Completion& completion) {
+    // With changes of its own pending the context marks its objects one by one.
+    if (context.hasChanges()) return false;
+    graph::FetchRequest request = Article::fetchRequest();
+    request.predicate = Predicate::allOf({unread, Predicate::notNil(Article::Key::unreadInFeed)});
+    const Date date = Date::now();
+    auto marked = context.updateAll(request, {{Article::Key::unreadInFeed, Value{}}, {Article::Key::readDate, date}});
+    if (!marked.ok()) return false;
+    run(completion);
+    return true;
 }
 
 std::vector<std::int64_t> ArticlesSource::unreadArticleHashes() const {
@@ -586,6 +580,38 @@ bool ArticlesSource::isNewArticle(std::optional<Date> date, const std::string& l
 
 // --- Removing old articles ---
 
+Predicate ArticlesSource::removablePredicate(Date cutoff) {
+    return Predicate::allOf({Predicate::isNil(Article::Key::starredInFeed),
+                             Predicate::anyOf({Predicate::compare(Article::Key::createdAt, Comparison::less, cutoff),
+                                               Predicate::isNil(Article::Key::createdAt)})});
+}
+
+std::optional<std::vector<Article>> ArticlesSource::oldArticlesInStore(const std::vector<Feed>& feeds, Date cutoff) {
+    graph::Context& context = *dataController_->backgroundContext();
+    // The feeds' own pending articles count too: then feed by feed.
+    if (context.hasChanges()) return std::nullopt;
+    std::vector<Value> feedIDs;
+    feedIDs.reserve(feeds.size());
+    for (const Feed& feed : feeds) feedIDs.emplace_back(feed.objectID());
+    graph::FetchRequest all = Article::fetchRequest();
+    all.predicate = Predicate::in(Article::Key::feed, std::move(feedIDs));
+    auto counts = context.countsByKey(all, Article::Key::feed);
+    if (!counts.ok()) return std::nullopt;
+    graph::Context::KeyCounts limits;
+    for (const auto& [feed, count] : counts.value())
+        if (count > keptArticlesPerFeed) limits.emplace_back(feed, count - keptArticlesPerFeed);
+    graph::FetchRequest request = Article::fetchRequest();
+    request.sortDescriptors = {{Article::Key::date, true, false}, {Article::Key::createdAt, true, false}};
+    request.predicate = removablePredicate(cutoff);
+    auto ids = context.fetchObjectIDs(request, Article::Key::feed, limits);
+    if (!ids.ok()) return std::nullopt;
+    std::vector<Article> articles;
+    articles.reserve(ids->size());
+    for (const auto& id : ids.value())
+        if (auto article = Article::from(context.object(id))) articles.push_back(std::move(*article));
+    return articles;
+}
+
 void ArticlesSource::removeOldArticles(RemovalCompletion completion) {
     const std::optional<Date> cutoff = calendarDaysBeforeNow(oldArticleDays);
     if (!cutoff) {
@@ -599,7 +625,13 @@ void ArticlesSource::removeOldArticles(RemovalCompletion completion) {
     auto found = std::make_shared<Found>();
     graph::Context* background = dataController_->backgroundContext().get();
     const std::optional<std::vector<Feed>> feeds = allFeeds_ ? allFeeds_() : std::nullopt;
-    for (const Feed& feed : feeds ? *feeds : std::vector<Feed>{}) {
+    std::optional<std::vector<Article>> old;
+    background->performAndWait([&] { old = oldArticlesInStore(feeds ? *feeds : std::vector<Feed>{}, *cutoff); });
+    if (old) {
+        std::lock_guard lock(found->mutex);
+        found->articles = std::move(*old);
+    }
+    for (const Feed& feed : old || !feeds ? std::vector<Feed>{} : *feeds) {
         long limit = 0;
         if (graph::Context* context = feed.context()) {
             context->performAndWait(
@@ -612,10 +644,8 @@ void ArticlesSource::removeOldArticles(RemovalCompletion completion) {
         request.batchSize = fetchBatchSize;
         request.fetchLimit = static_cast<std::size_t>(limit);
         request.sortDescriptors = {{Article::Key::date, true, false}, {Article::Key::createdAt, true, false}};
-        request.predicate = Predicate::allOf(
-            {Predicate::equal(Article::Key::feed, feed.objectID()), Predicate::isNil(Article::Key::starredInFeed),
-             Predicate::anyOf({Predicate::compare(Article::Key::createdAt, Comparison::less, *cutoff),
-                               Predicate::isNil(Article::Key::createdAt)})});
+        request.predicate =
+            Predicate::allOf({Predicate::equal(Article::Key::feed, feed.objectID()), removablePredicate(*cutoff)});
         articlesRemovalGroup_.enter();
         background->perform([this, request, background, found] {
             auto results = background->fetch(request);
@@ -627,7 +657,8 @@ void ArticlesSource::removeOldArticles(RemovalCompletion completion) {
             articlesRemovalGroup_.leave();
         });
     }
-    articlesRemovalGroup_.notify(dispatch::MainQueue::shared(), [this, found, background, completion = std::move(completion)] {
+    articlesRemovalGroup_.notify(dispatch::MainQueue::shared(), [found, background,
+                                                                 completion = std::move(completion)] {
         std::vector<Article> articles;
         {
             std::lock_guard lock(found->mutex);

@@ -158,6 +158,17 @@ private:
                          Completion completion);
     void markAllAsRead(const std::vector<Feed>& feeds, Completion completion);
     void markAllAsRead(const graph::Predicate& predicate, Completion completion);
+    // Marks read, in the store at once, the unread articles the predicate
+    // matches, inside a block of the context; false when the context must
+    // mark object by object instead (it has pending changes), nothing done.
+    // The articles the removal takes, found in the store in two queries
+    // (counts per feed, then the oldest removable ones of each feed up to its
+    // excess over the kept number); nothing when the background context has
+    // pending changes and the feeds must be asked one by one. Inside a block
+    // of the background context.
+    std::optional<std::vector<Article>> oldArticlesInStore(const std::vector<Feed>& feeds, graph::Date cutoff);
+    static graph::Predicate removablePredicate(graph::Date cutoff);
+    bool markReadInStore(graph::Context& context, const graph::Predicate& unread, Completion& completion);
     std::vector<std::int64_t> articleHashes(const graph::Predicate& predicate) const;
     using ArticlesHandler = std::function<void(std::optional<std::vector<Article>>)>;
     void fetchArticles(const std::vector<std::int64_t>& hashes, bool excluding, const graph::Predicate& predicate,

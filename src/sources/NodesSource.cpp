@@ -8,7 +8,8 @@
 #include "platform/defaults/ObserverList.h"
 #include "sources/NodesSourceOutlineDelegate.h"
 #include "sources/NodesSourceTableDelegate.h"
-#include "sources/SearchIndexing.h"
+#include "sources/SearchManager.h"
+#include "sources/SearchManagerIndexing.h"
 
 namespace tallowmere {
 
@@ -52,7 +53,9 @@ Predicate matchingURL(const URL& url) {
 
 std::shared_ptr<NodesSource> NodesSource::shared() {
     std::lock_guard lock(sharedMutex);
-    if (!sharedSource) sharedSource = make(DataController::shared());
+    if (!sharedSource)
+        sharedSource =
+            make(DataController::shared(), std::make_shared<SearchManagerIndexing>(SearchManager::shared()));
     return sharedSource;
 }
 
@@ -61,8 +64,9 @@ void NodesSource::replaceShared(std::shared_ptr<NodesSource> source) {
     sharedSource = std::move(source);
 }
 
-std::shared_ptr<NodesSource> NodesSource::make(std::shared_ptr<DataController> dataController) {
-    std::shared_ptr<NodesSource> source(new NodesSource(std::move(dataController)));
+std::shared_ptr<NodesSource> NodesSource::make(std::shared_ptr<DataController> dataController,
+                                               std::shared_ptr<SearchIndexing> searchIndex) {
+    std::shared_ptr<NodesSource> source(new NodesSource(std::move(dataController), std::move(searchIndex)));
     source->normalizeSortValues();
     source->performFetch();
     source->reloadAllFeeds();
@@ -70,8 +74,11 @@ std::shared_ptr<NodesSource> NodesSource::make(std::shared_ptr<DataController> d
     return source;
 }
 
-NodesSource::NodesSource(std::shared_ptr<DataController> dataController)
-    : dataController_(std::move(dataController)), allFeedsObservers_(std::make_unique<defaults::ObserverList<>>()) {
+NodesSource::NodesSource(std::shared_ptr<DataController> dataController,
+                         std::shared_ptr<SearchIndexing> searchIndex)
+    : dataController_(std::move(dataController)),
+      searchIndex_(std::move(searchIndex)),
+      allFeedsObservers_(std::make_unique<defaults::ObserverList<>>()) {
     FetchRequest request(Node::entityName);
     request.sortDescriptors = sortDescriptors();
     // The group name reads the node's sort name and its folder's: a refresh,
@@ -555,9 +562,34 @@ void NodesSource::setHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& info, 
 
 Feed NodesSource::addFeed(const std::string& name, const std::string& urlString, std::optional<graph::Bytes> icon,
                           const std::optional<ObjectID>& folderID, bool notify, NewsletterType newsletterType) {
+    return *insertFeed(name, urlString, std::move(icon), folderID, notify, newsletterType, false);
+}
+
+std::optional<Feed> NodesSource::addFeedUnlessStored(const std::string& name, const std::string& urlString,
+                                                     std::optional<graph::Bytes> icon,
+                                                     const std::optional<ObjectID>& folderID, bool notify,
+                                                     NewsletterType newsletterType) {
+    return insertFeed(name, urlString, std::move(icon), folderID, notify, newsletterType, true);
+}
+
+std::optional<Feed> NodesSource::insertFeed(const std::string& name, const std::string& urlString,
+                                            std::optional<graph::Bytes> icon,
+                                            const std::optional<ObjectID>& folderID, bool notify,
+                                            NewsletterType newsletterType, bool unlessStored) {
     graph::Context& background = backgroundContext();
+    const auto url = URL::parse(urlString);
     std::optional<Feed> created;
+    bool stored = false;
     background.performAndWait([&] {
+        // Checked in the block that inserts, so two adds of one feed cannot both pass.
+        if (unlessStored && url) {
+            FetchRequest request(Feed::entityName);
+            request.predicate = matchingURL(*url);
+            request.fetchLimit = 1;
+            auto counted = background.count(request);
+            stored = counted.ok() && counted.value() != 0;
+            if (stored) return;
+        }
         std::optional<Folder> folder = folderID ? Folder::from(existing(background, *folderID)) : std::nullopt;
         Feed feed = Feed::insert(background);
         feed.setName(strippingHTML(name, false));
@@ -566,22 +598,22 @@ Feed NodesSource::addFeed(const std::string& name, const std::string& urlString,
         feed.setFolder(folder);
         feed.setNotifyUpdates(notify);
         feed.setNewsletterType(static_cast<std::int16_t>(rawValue(newsletterType)));
-        auto url = URL::parse(urlString);
         feed.setTallowmereHash(url ? URLIdentityHash::hash(*url) : 0);
         feed.updateSortName();
         (void)background.save();
         created = feed;
     });
+    if (stored) return std::nullopt;
     {
         std::lock_guard lock(mutex_);
         if (addingFeeds_ > 0) {
             addedInBatch_ = true;
-            return *created;
+            return created;
         }
     }
     reloadAllFeeds();
     normalizeSortValues();
-    return *created;
+    return created;
 }
 
 void NodesSource::beginAddingFeeds() {
@@ -632,10 +664,11 @@ void NodesSource::deleteNodes(const Node& node, Completion completion) {
 }
 
 void NodesSource::removeSearchDocuments(const std::vector<Feed>& feeds) const {
-    auto index = SearchIndexing::shared();
+    if (!searchIndex_ || feeds.empty()) return;
     for (const Feed& feed : feeds)
         for (const ObjectID& article : feed.object()->toManyIDs(Feed::Key::articles))
-            index->removeDocument(article.uriRepresentation());
+            searchIndex_->removeDocument(article.uriRepresentation());
+    searchIndex_->compactIndex();
 }
 
 void NodesSource::removeAllNodes(Completion completion) {
@@ -655,7 +688,6 @@ void NodesSource::removeAllNodes(Completion completion) {
             if (auto feed = Feed::from(object)) feeds.push_back(*feed);
         self->removeSearchDocuments(feeds);
         for (const ObjectPtr& object : nodes) main.deleteObject(object);
-        if (!feeds.empty()) SearchIndexing::shared()->compactIndex();
         self->dataController_->save(completion);
     });
 }
@@ -682,7 +714,6 @@ void NodesSource::deleteFeeds(const std::vector<URL>& notIn, Completion completi
         auto feeds = makeHandles<Feed>(fetched.value().all());
         self->removeSearchDocuments(feeds);
         for (const Feed& feed : feeds) background.deleteObject(feed.object());
-        if (!feeds.empty()) SearchIndexing::shared()->compactIndex();
         self->reloadAllFeeds();
         self->deleteEmptyFolders(std::move(completion));
     });

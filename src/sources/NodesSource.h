@@ -19,6 +19,7 @@
 #include "platform/graph/SortDescriptor.h"
 #include "platform/graph/Value.h"
 #include "sources/NodesSourceDelegate.h"
+#include "sources/SearchIndexing.h"
 #include "store/DataController.h"
 #include "store/Feed.h"
 #include "store/Folder.h"
@@ -55,7 +56,10 @@ public:
     // Puts another source in place of the shared one (tests).
     static void replaceShared(std::shared_ptr<NodesSource> source);
     // Orders the nodes, fetches the tree and both lists. On the main thread.
-    static std::shared_ptr<NodesSource> make(std::shared_ptr<DataController> dataController);
+    // Deleting nodes takes their articles' documents out of `searchIndex`
+    // (none: the articles are not indexed).
+    static std::shared_ptr<NodesSource> make(std::shared_ptr<DataController> dataController,
+                                             std::shared_ptr<SearchIndexing> searchIndex = nullptr);
     ~NodesSource() override;
     NodesSource(const NodesSource&) = delete;
     NodesSource& operator=(const NodesSource&) = delete;
@@ -142,6 +146,12 @@ public:
     // The name is stored as plain text (markup stripped, entities decoded).
     Feed addFeed(const std::string& name, const std::string& urlString, std::optional<graph::Bytes> icon,
                  const std::optional<graph::ObjectID>& folderID, bool notify, NewsletterType newsletterType);
+    // The same, unless a feed of that URL is stored (then nothing): the check
+    // and the insert run in one block of the background context.
+    std::optional<Feed> addFeedUnlessStored(const std::string& name, const std::string& urlString,
+                                            std::optional<graph::Bytes> icon,
+                                            const std::optional<graph::ObjectID>& folderID, bool notify,
+                                            NewsletterType newsletterType);
     Folder addFolder(const std::string& name);
     // Between these two calls (which nest), additions leave the refresh of
     // allFeeds and the renumbering of positions to the end of the outermost
@@ -164,7 +174,11 @@ public:
     void applyCloudFeedSettings(const std::vector<CloudFeedList>& lists, Completion completion = {});
 
 private:
-    explicit NodesSource(std::shared_ptr<DataController> dataController);
+    std::optional<Feed> insertFeed(const std::string& name, const std::string& urlString,
+                                   std::optional<graph::Bytes> icon,
+                                   const std::optional<graph::ObjectID>& folderID, bool notify,
+                                   NewsletterType newsletterType, bool unlessStored);
+    NodesSource(std::shared_ptr<DataController> dataController, std::shared_ptr<SearchIndexing> searchIndex);
 
     // Construction and refreshes.
     void performFetch();
@@ -194,7 +208,8 @@ private:
     std::optional<OutlinePlace> outlinePlace(const std::optional<graph::IndexPath>& path) const;
     bool mainContextDeletesFolder() const;
 
-    // Deletion helpers (inside the context that holds the feeds).
+    // Deletion helpers (inside the context that holds the feeds). Queues the
+    // removal of the feeds' article documents, then one compaction.
     void removeSearchDocuments(const std::vector<Feed>& feeds) const;
 
     graph::Context& mainContext() const { return *dataController_->mainContext(); }
@@ -203,6 +218,7 @@ private:
     std::optional<std::vector<Feed>> backgroundFeeds(const graph::FetchRequest& request);
 
     const std::shared_ptr<DataController> dataController_;
+    const std::shared_ptr<SearchIndexing> searchIndex_;
     std::unique_ptr<graph::FetchedResultsController> resultsController_;
 
     mutable std::mutex mutex_;  // the delegate, the two lists and the batch state

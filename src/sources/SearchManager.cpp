@@ -8,6 +8,8 @@
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/Logger.h"
 #include "foundation/Resources.h"
+#include "platform/graph/StoreRecovery.h"
+#include "sources/SearchIndexRebuild.h"
 #include "store/Article.h"
 #include "store/DataController.h"
 #include "store/DataDirectory.h"
@@ -41,17 +43,40 @@ std::filesystem::path SearchManager::defaultIndexPath() {
 
 SearchManager::SearchManager(const std::filesystem::path& indexPath, std::shared_ptr<DataController> dataController)
     : dataController_(std::move(dataController)),
-      searchIndex_(openIndex(indexPath)),
-      searchQueue_(makeDispatchQueue(searchQueueLabel, QualityOfService::userInitiated)) {}
+      indexPath_(indexPath),
+      searchQueue_(makeDispatchQueue(searchQueueLabel, QualityOfService::userInitiated)) {
+    OpenedIndex opened = openIndex(indexPath_);
+    searchIndex_ = std::move(opened.index);
+    hasIndex_ = searchIndex_ != nullptr;
+    if (opened.replacedDamaged && searchIndex_) {
+        rebuilding_ = true;
+        searchQueue_->async([this] { startRebuild(); });
+    }
+}
 
 SearchManager::~SearchManager() {
+    // A rebuild's batches go through the queue; it stops first.
+    if (searchQueue_) searchQueue_->sync([this] { rebuild_.reset(); });
     // The queue runs what is still queued before it stops; anything it left
     // unwritten is written here, where no other thread can reach the index.
     searchQueue_.reset();
     writePendingAdditions();
 }
 
-std::unique_ptr<textindex::TextIndex> SearchManager::openIndex(const std::filesystem::path& path) {
+std::optional<std::string> SearchManager::setAsideDamaged(const std::filesystem::path& path, const std::string& reason) {
+    auto aside = graph::StoreRecovery::moveAside(path.string());
+    if (!aside) {
+        Logger::error([&] { return "search index " + path.string() + " is damaged (" + reason + ") and " + aside.error().message; });
+        return std::nullopt;
+    }
+    Logger::error([&] {
+        return "search index " + path.string() + " is damaged (" + reason + "); kept as " + *aside +
+               ", rebuilding it from the store";
+    });
+    return *aside;
+}
+
+SearchManager::OpenedIndex SearchManager::openIndex(const std::filesystem::path& path) {
     std::error_code folderError;
     std::filesystem::create_directories(path.parent_path(), folderError);
     if (folderError) {
@@ -59,7 +84,14 @@ std::unique_ptr<textindex::TextIndex> SearchManager::openIndex(const std::filesy
             return "search runs without an index: cannot create " + path.parent_path().string() + ": " +
                    folderError.message();
         });
-        return nullptr;
+        return {};
+    }
+    OpenedIndex result;
+    // An empty file is what is left of an index cut short, not a new one.
+    std::error_code ignored;
+    if (std::filesystem::exists(path, ignored) && !holdsData(path)) {
+        if (!setAsideDamaged(path, "empty file")) return {};
+        result.replacedDamaged = true;
     }
     // An existing index keeps the stop words stored in it; the shipped list
     // matters only for a new one, and without it none is made.
@@ -70,14 +102,55 @@ std::unique_ptr<textindex::TextIndex> SearchManager::openIndex(const std::filesy
         properties.stopWords = std::move(*words);
     } else if (!holdsData(path)) {
         Logger::warning([] { return std::string("search runs without an index: no readable stop words"); });
-        return nullptr;
+        return {};
     }
     auto opened = textindex::TextIndex::open(path, properties);
+    if (!opened && opened.error().code == textindex::TextIndexErrorCode::corrupt && words &&
+        setAsideDamaged(path, opened.error().description())) {
+        result.replacedDamaged = true;
+        opened = textindex::TextIndex::open(path, properties);
+    }
     if (!opened) {
         Logger::warning([&] { return "search runs without an index: " + opened.error().description(); });
-        return nullptr;
+        return {};
     }
-    return std::move(opened).value();
+    result.index = std::move(opened).value();
+    return result;
+}
+
+// On the search queue. The damaged index is closed before its file moves.
+void SearchManager::noteFailure(const textindex::TextIndexError& error) {
+    if (error.code != textindex::TextIndexErrorCode::corrupt) return;
+    rebuild_.reset();
+    searchIndex_.reset();
+    hasIndex_ = false;
+    if (!setAsideDamaged(indexPath_, error.description())) return;
+    OpenedIndex opened = openIndex(indexPath_);
+    searchIndex_ = std::move(opened.index);
+    hasIndex_ = searchIndex_ != nullptr;
+    if (searchIndex_) startRebuild();
+}
+
+// On the search queue. Each batch is written there, between other work, so
+// searches run meanwhile and find what is written so far.
+void SearchManager::startRebuild() {
+    rebuilding_ = true;
+    rebuild_ = std::make_unique<SearchIndexRebuild>(
+        dataController(), [this](std::vector<textindex::TextIndexDocument> documents, std::function<void()> written) {
+            searchQueue_->async([this, documents = std::move(documents), written = std::move(written)] {
+                if (searchIndex_) {
+                    writePendingAdditions();
+                    if (auto added = searchIndex_->addDocuments(documents); !added) noteFailure(added.error());
+                }
+                written();
+            });
+        });
+    rebuild_->start([this](std::size_t documents) {
+        searchQueue_->async([this, documents] {
+            rebuilding_ = false;
+            Logger::warning([&] { return "search index rebuilt from the store: " + std::to_string(documents) + " articles"; });
+        });
+    });
 }
 
 std::optional<std::set<std::string>> SearchManager::stopWords(std::string_view json) {
@@ -133,7 +206,7 @@ std::optional<std::string> SearchManager::documentText(const Article& article) {
 
 void SearchManager::indexArticle(const Article& article) {
     std::optional<std::string> uri = documentURI(article);
-    if (!uri || !searchIndex_) return;
+    if (!uri || !hasIndex()) return;
     graph::Context* context = article.context();
     if (!context) return;
     std::optional<std::string> text;
@@ -153,7 +226,15 @@ void SearchManager::queueAddition(textindex::TextIndexDocument document) {
 
 void SearchManager::writePendingAdditions() {
     if (pendingAdditions_.empty() || !searchIndex_) return;
-    if (!searchIndex_->addDocuments(pendingAdditions_).ok()) {
+    if (auto added = searchIndex_->addDocuments(pendingAdditions_); !added) {
+        if (added.error().code == textindex::TextIndexErrorCode::corrupt) {
+            // Kept for the fresh index: these may not be in the store yet.
+            std::vector<textindex::TextIndexDocument> pending;
+            pending.swap(pendingAdditions_);
+            noteFailure(added.error());
+            if (searchIndex_) (void)searchIndex_->addDocuments(pending);
+            return;
+        }
         // The batch was written all or nothing; one bad document must not
         // cost the others their place in the index.
         for (const auto& document : pendingAdditions_) (void)searchIndex_->addDocument(document.uri, document.text);
@@ -179,7 +260,10 @@ bool SearchManager::removeDocument(std::string_view uri) {
     return onSearchQueue([this, uri = std::string(uri)] {
         if (!searchIndex_) return false;
         writePendingAdditions();
-        return searchIndex_->removeDocument(uri).ok();
+        if (!searchIndex_) return false;
+        auto removed = searchIndex_->removeDocument(uri);
+        if (!removed) noteFailure(removed.error());
+        return removed.ok();
     });
 }
 
@@ -187,7 +271,10 @@ bool SearchManager::compactIndex() {
     return onSearchQueue([this] {
         if (!searchIndex_) return false;
         writePendingAdditions();
-        return searchIndex_->compact().ok();
+        if (!searchIndex_) return false;
+        auto compacted = searchIndex_->compact();
+        if (!compacted) noteFailure(compacted.error());
+        return compacted.ok();
     });
 }
 
@@ -204,6 +291,7 @@ void SearchManager::performSearch(const std::string& text, const BatchHandler& b
     if (currentSearch_) currentSearch_->cancel();
     if (!searchIndex_) return;
     writePendingAdditions();
+    if (!searchIndex_) return;
     currentSearch_ = std::make_shared<textindex::SearchCancellation>();
     const std::shared_ptr<DataController> controller = dataController();
     textindex::TextIndexSearchOptions options;
@@ -211,7 +299,7 @@ void SearchManager::performSearch(const std::string& text, const BatchHandler& b
     options.passTimeLimit = std::chrono::seconds(1);
     // The index makes the last word a prefix itself, as "*" after the text would.
     searching_ = true;
-    (void)searchIndex_->search(text, *currentSearch_, [&](std::vector<std::string> uris) {
+    auto searched = searchIndex_->search(text, *currentSearch_, [&](std::vector<std::string> uris) {
         std::vector<graph::ObjectID> objectIDs;
         objectIDs.reserve(uris.size());
         for (const std::string& uri : uris) {
@@ -220,6 +308,7 @@ void SearchManager::performSearch(const std::string& text, const BatchHandler& b
         if (batch) batch(std::move(objectIDs));
     }, options);
     searching_ = false;
+    if (!searched) noteFailure(searched.error());
 }
 
 }  // namespace tallowmere

@@ -18,11 +18,13 @@
 #include "platform/textindex/SearchCancellation.h"
 #include "platform/textindex/TextIndex.h"
 #include "platform/textindex/TextIndexDocument.h"
+#include "platform/textindex/TextIndexError.h"
 
 namespace tallowmere {
 
 class Article;
 class DataController;
+class SearchIndexRebuild;
 
 // The full-text index of the stored articles, kept in a file of its own, and
 // the free-text search over it that answers with article object IDs.
@@ -50,7 +52,11 @@ public:
 
     // Opens the index at the path, or creates it (and its folder) when there
     // is none. When neither works the manager runs without an index, which
-    // it reports once as a warning. Search results are turned into IDs of
+    // it reports once as a warning. A damaged index file (one that cannot be
+    // read as an index, or empty, or one that an operation later finds
+    // damaged) is moved aside whole as "<path>.damaged-<UTC time>" and a fresh
+    // index is rebuilt from the store in the background; meanwhile search
+    // answers from what is indexed so far. Search results are turned into IDs of
     // the controller's store; with none given, of DataController::shared().
     SearchManager(const std::filesystem::path& indexPath, std::shared_ptr<DataController> dataController);
     // Runs what is still queued, then closes the index.
@@ -58,7 +64,9 @@ public:
     SearchManager(const SearchManager&) = delete;
     SearchManager& operator=(const SearchManager&) = delete;
 
-    bool hasIndex() const { return searchIndex_ != nullptr; }
+    bool hasIndex() const { return hasIndex_.load(); }
+    // True while a rebuild of a damaged index runs.
+    bool isRebuilding() const { return rebuilding_.load(); }
     dispatch::SerialQueue& searchQueue() const { return *searchQueue_; }
 
     // Reads the article's text inside its context and queues its addition,
@@ -100,7 +108,16 @@ public:
     static std::optional<std::set<std::string>> stopWords(std::string_view json);
 
 private:
-    static std::unique_ptr<textindex::TextIndex> openIndex(const std::filesystem::path& path);
+    struct OpenedIndex {
+        std::unique_ptr<textindex::TextIndex> index;
+        bool replacedDamaged = false;
+    };
+    static OpenedIndex openIndex(const std::filesystem::path& path);
+    static std::unique_ptr<textindex::TextIndex> openOrCreate(const std::filesystem::path& path);
+    static std::optional<std::string> setAsideDamaged(const std::filesystem::path& path, const std::string& reason);
+    // On the search queue: a failure that shows damage replaces the index.
+    void noteFailure(const textindex::TextIndexError& error);
+    void startRebuild();
     std::shared_ptr<DataController> dataController() const;
     void queueAddition(textindex::TextIndexDocument document);
     void writePendingAdditions();
@@ -109,7 +126,13 @@ private:
     bool onSearchQueue(Operation&& operation);
 
     const std::shared_ptr<DataController> dataController_;
-    const std::unique_ptr<textindex::TextIndex> searchIndex_;
+    const std::filesystem::path indexPath_;
+    // Replaced only on the search queue (or while no other thread can reach it).
+    std::unique_ptr<textindex::TextIndex> searchIndex_;
+    std::atomic<bool> hasIndex_{false};
+    std::atomic<bool> rebuilding_{false};
+    // Search queue only, after construction.
+    std::unique_ptr<SearchIndexRebuild> rebuild_;
     // Search queue only.
     std::shared_ptr<textindex::SearchCancellation> currentSearch_;
     bool searching_ = false;

@@ -8,11 +8,10 @@ namespace tallowmere {
 
 class SearchManager;
 
-// Lets the data sources and the feeds manager remove articles from the real
+// Lets the node source and the feeds manager remove articles from the real
 // search index: each call is queued on the manager's search queue and runs
 // later, in the order of the calls, after what was queued before it.
-// The manager must outlive this object (the shared one lives for the process):
-//   SearchIndexing::setShared(std::make_shared<SearchManagerIndexing>(SearchManager::shared()));
+// The manager must outlive this object (the shared one lives for the process).
 class SearchManagerIndexing final : public SearchIndexing {
 public:
     explicit SearchManagerIndexing(SearchManager& manager) : manager_(manager) {}

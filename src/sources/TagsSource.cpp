@@ -2,23 +2,10 @@
 
 #include <algorithm>
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
+#include "foundation/TextOperations.h"
 #include "platform/graph/Predicate.h"
 
 namespace tallowmere {
-
-namespace {
-
-// Full Unicode lower-casing, the same on every locale.
-std::string lowercased(const std::string& text) {
-    std::string result;
-    icu::UnicodeString::fromUTF8(text).toLower(icu::Locale::getRoot()).toUTF8String(result);
-    return result;
-}
-
-}  // namespace
 
 TagsSource& TagsSource::shared() {
     static TagsSource instance;

@@ -1,19 +1,23 @@
 #include "store/DataController.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <variant>
 #include <vector>
 
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/Logger.h"
+#include "platform/dispatch/Queue.h"
 #include "platform/graph/Database.h"
 #include "platform/graph/Store.h"
 #include "store/DataDirectory.h"
+#include "store/DataFolderLock.h"
 #include "store/StoredModel.h"
 
 namespace tallowmere {
@@ -24,6 +28,8 @@ struct Registry {
     std::mutex mutex;
     std::shared_ptr<DataController> shared;
     std::map<const graph::Container*, std::weak_ptr<DataController>> live;
+    // The data folders this process has claimed; kept until it ends.
+    std::map<std::filesystem::path, std::unique_ptr<DataFolderLock>> folderLocks;
 };
 
 Registry& registry() {
@@ -34,18 +40,44 @@ Registry& registry() {
 }  // namespace
 
 std::shared_ptr<DataController> DataController::shared() {
+    if (auto failure = openShared()) {
+        if (failure->kind == DataControllerError::Kind::anotherCopyRunning) {
+            std::fprintf(stderr, "Tallowmere is already running: %s\n", failure->message.c_str());
+            std::fflush(stderr);
+            // Nothing of the store was touched, and other threads may still
+            // run: leave without the static destructors.
+            std::_Exit(anotherCopyExitStatus);
+        }
+        dispatch::fatalMisuse(failure->message);
+    }
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    return r.shared;
+}
+
+std::optional<DataControllerError> DataController::openShared() {
     auto& r = registry();
     // One opening at a time: two first uses must not open the file twice.
     std::lock_guard opening(r.openMutex);
     {
         std::lock_guard lock(r.mutex);
-        if (r.shared) return r.shared;
+        if (r.shared) return std::nullopt;
+    }
+    const std::filesystem::path folder = DataDirectory::applicationDirectory();
+    if (!r.folderLocks.count(folder)) {
+        auto claimed = DataFolderLock::acquire(folder);
+        if (auto* failure = std::get_if<DataFolderLockFailure>(&claimed)) {
+            return DataControllerError{failure->heldByAnotherCopy ? DataControllerError::Kind::anotherCopyRunning
+                                                                   : DataControllerError::Kind::storeUnavailable,
+                                       failure->message};
+        }
+        r.folderLocks.emplace(folder, std::move(std::get<std::unique_ptr<DataFolderLock>>(claimed)));
     }
     auto opened = open(defaultStorePath());
-    if (!opened) fatalError(opened.error().message);
+    if (!opened) return DataControllerError{DataControllerError::Kind::storeUnavailable, opened.error().message};
     std::lock_guard lock(r.mutex);
     r.shared = opened.value();
-    return r.shared;
+    return std::nullopt;
 }
 
 std::filesystem::path DataController::defaultStorePath() {
@@ -60,14 +92,53 @@ graph::Result<std::shared_ptr<DataController>> DataController::open(const std::f
         return graph::GraphError{
             graph::GraphErrorCode::openFailed,
             "cannot create " + storeFile.parent_path().string() + ": " + error.message()};
+    auto recovery = recoverIfDamaged(storeFile);
+    if (!recovery) return recovery.error();
     auto container = graph::Container::open(storeFile.string(), StoredModel::description());
     if (!container) return container.error();
     auto controller =
         std::shared_ptr<DataController>(new DataController(std::move(saveQueue), container.value()));
+    controller->recovery_ = std::move(recovery.value());
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     r.live[controller->container_.get()] = controller;
     return controller;
+}
+
+// The check reads every page once; see bench/ for its cost on a large store.
+graph::Result<std::optional<graph::StoreRecoveryReport>> DataController::recoverIfDamaged(
+    const std::filesystem::path& storeFile) {
+    const graph::StoreCheck check = graph::StoreRecovery::check(storeFile.string());
+    if (check.state != graph::StoreCheck::State::damaged) return std::optional<graph::StoreRecoveryReport>();
+    Logger::error([&] { return "store " + storeFile.string() + " is damaged (" + check.detail + "), recovering it"; });
+    auto recovered = graph::StoreRecovery::recover(storeFile.string(), StoredModel::description(), check.detail);
+    if (!recovered)
+        return graph::GraphError{graph::GraphErrorCode::openFailed,
+                                 "cannot recover the damaged store " + storeFile.string() + ": " +
+                                     recovered.error().message};
+    Logger::error([&] {
+        std::string carried;
+        for (const auto& [table, rows] : recovered->rowsCarriedOver)
+            carried += (carried.empty() ? "" : ", ") + table + " " + std::to_string(rows);
+        return "damaged store kept as " + recovered->movedAsideTo + "; a fresh store holds what could be read (" +
+               carried + ")";
+    });
+    return std::optional<graph::StoreRecoveryReport>(std::move(recovered.value()));
+}
+
+std::optional<graph::StoreRecoveryReport> DataController::storeRecovery() const {
+    std::lock_guard lock(stateMutex_);
+    return recovery_;
+}
+
+std::optional<graph::StoreRecoveryReport> DataController::takeStoreRecovery() {
+    std::lock_guard lock(stateMutex_);
+    return std::exchange(recovery_, std::nullopt);
+}
+
+void DataController::setSaveRetry(SaveRetry retry) {
+    std::lock_guard lock(stateMutex_);
+    saveRetry_ = retry;
 }
 
 void DataController::replaceShared(std::shared_ptr<DataController> controller) {
@@ -105,36 +176,48 @@ DataController::~DataController() {
     if (found != r.live.end() && found->second.expired()) r.live.erase(found);
 }
 
-void DataController::fatalError(std::string_view description) {
-    std::fprintf(stderr, "Fatal error: %.*s\n", static_cast<int>(description.size()), description.data());
-    std::fflush(stderr);
-    std::abort();
-}
-
 // The store applies the delete rules of objects another context deleted
 // meanwhile (a feed removed while its refresh stores articles), so a failed
-// save here is a broken store.
-void DataController::saveOrStop(graph::Context& context) {
-    if (auto saved = context.save(); !saved) fatalError(saved.error().message);
+// save here is a broken store. A busy store is another connection's long
+// write: a failed attempt wrote nothing, so the save is tried again after a
+// growing pause, and only a store still busy after that stops the program.
+void DataController::saveOrStop(graph::Context& context, SaveRetry retry) {
+    auto delay = retry.firstDelay;
+    for (int attempt = 1;; ++attempt) {
+        auto saved = context.save();
+        if (saved) return;
+        if (saved.error().code != graph::GraphErrorCode::busy || attempt >= retry.attempts)
+            dispatch::fatalMisuse(saved.error().message);
+        Logger::warning([&] {
+            return "store busy (" + saved.error().message + "), saving again in " + std::to_string(delay.count()) + " ms";
+        });
+        std::this_thread::sleep_for(delay);
+        delay = std::min(delay * 2, retry.longestDelay);
+    }
 }
 
 // The blocks hold the contexts and the container, not the controller: a
 // controller dropped while a chain runs must not end on one of its own
 // queues. A context's own block holds it weakly for the same reason.
 void DataController::save(std::function<void()> completion) {
-    saveQueue_->async([container = container_, main = mainContext_, background = backgroundContext_,
+    SaveRetry retry;
+    {
+        std::lock_guard lock(stateMutex_);
+        retry = saveRetry_;
+    }
+    saveQueue_->async([container = container_, main = mainContext_, background = backgroundContext_, retry,
                        completion = std::move(completion)]() mutable {
-        auto saveMain = [container, main, completion]() mutable {
-            main->perform([container, main, completion = std::move(completion)] {
-                saveOrStop(*main);
+        auto saveMain = [container, main, retry, completion]() mutable {
+            main->perform([container, main, retry, completion = std::move(completion)] {
+                saveOrStop(*main, retry);
                 if (completion) completion();
             });
         };
         if (background->hasChanges()) {
             std::weak_ptr<graph::Context> weakBackground = background;
             background->perform(
-                [container, weakBackground, main, saveMain = std::move(saveMain), completion]() mutable {
-                    if (auto context = weakBackground.lock()) saveOrStop(*context);
+                [container, weakBackground, main, retry, saveMain = std::move(saveMain), completion]() mutable {
+                    if (auto context = weakBackground.lock()) saveOrStop(*context, retry);
                     if (main->hasChanges()) {
                         saveMain();
                     } else if (completion) {

@@ -1,12 +1,10 @@
 #include "store/Node.h"
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 #include <charconv>
 #include <chrono>
 
 #include "foundation/AppUtils.h"
+#include "foundation/TextOperations.h"
 
 namespace tallowmere {
 namespace {
@@ -17,14 +15,6 @@ constexpr double referenceDateUnixSeconds = 978307200.0;
 double nowSinceReferenceDate() {
     auto since1970 = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch());
     return since1970.count() - referenceDateUnixSeconds;
-}
-
-std::string lowercased(const std::string& text) {
-    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
-    unicode.toLower(icu::Locale::getRoot());
-    std::string out;
-    unicode.toUTF8String(out);
-    return out;
 }
 
 std::string priorityDigit(std::int64_t sortValue, std::int16_t priority) {

@@ -57,8 +57,13 @@ ModelDescription build() {
         .toMany("tags", "Tag", "articles")
         .index({"feed", "link"})
         .index({"tallowmereHash"})
-        .index({"feed", "date"})
-        .index({"createdAt"});
+        .index({"createdAt"})
+        // Hold every column the article list filters on, in its orders (by
+        // date; by feed, then date), so that switching the list never reads
+        // the articles' rows.
+        .index({"date", "unreadInFeed", "readDate", "starredInFeed", "feed"})
+        .index({"feed", "date", "unreadInFeed", "readDate", "starredInFeed"})
+        .loadOnDemand({"previewContent", "textContent", "htmlCompressedData"});
     model.entity("Tag").attribute("name", AttributeType::string).toMany("articles", "Article", "tags");
     if (auto problem = model.finalize()) {
         // A fault of this file, found by every test run.

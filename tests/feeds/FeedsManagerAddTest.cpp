@@ -15,14 +15,14 @@ namespace tallowmere::test {
 namespace {
 
 // Keeps the URL lists the backend was sent.
-class RecordingBackend final : public TallowmereManager {
+class RecordingBackend final : public NullTallowmereManager {
 public:
     void addFeeds(std::vector<std::string> urlStrings, AddFeedsCompletion completion) override {
         {
             std::lock_guard lock(mutex_);
             sent_.push_back(urlStrings);
         }
-        NullTallowmereManager().addFeeds(std::move(urlStrings), std::move(completion));
+        NullTallowmereManager::addFeeds(std::move(urlStrings), std::move(completion));
     }
     std::vector<std::vector<std::string>> sent() const {
         std::lock_guard lock(mutex_);
@@ -71,7 +71,16 @@ TEST(FeedsManagerNormalisationTest, SchemesAndFeedLinks) {
         {"https://example.com/rss", "https://example.com/rss"},
         {"httpexample.com", "httpexample.com"},
         {"Example.COM/Path", "http://Example.COM/Path"},
-        {" example.com", "http:// example.com"},
+        // White space around the address, the scheme in any case, "feed:" before a web address.
+        {" example.com", "http://example.com"},
+        {"\thttps://example.com/rss \n", "https://example.com/rss"},
+        {"HTTPS://Example.COM/Path", "https://Example.COM/Path"},
+        {"Http://example.com/rss", "http://example.com/rss"},
+        {"feed:https://example.com/rss", "https://example.com/rss"},
+        {"feed:http://example.com/rss", "http://example.com/rss"},
+        {"FEED:HTTPS://example.com/rss", "https://example.com/rss"},
+        {"Feed://example.com/rss", "http://example.com/rss"},
+        {"feed://https://example.com/rss", "https://example.com/rss"},
     };
     for (const auto& [input, expected] : cases) EXPECT_EQ(FeedsManager::normalizedURLString(input), expected) << input;
 }
@@ -164,6 +173,26 @@ TEST_F(FeedsManagerTest, MalformedAndDuplicateURLsAreRefusedAtOnce) {
     EXPECT_EQ(server->requests("/feeds/news.xml").size(), 1u);
 }
 
+TEST_F(FeedsManagerTest, TwoAddsOfOneFeedInTwoSpellingsAtOnceMakeOneFeed) {
+    // Two spellings, so the web layer does not let the newer request replace the older.
+    ServedFeed slow = servedFeed("News", servedItems("n", 1));
+    slow.slow = true;
+    server->setFeed("news.xml", slow);
+    server->setFeed("NEWS.XML", slow);
+    const std::string lower = server->feedURL("news.xml");
+    const std::string upper = server->feedURL("NEWS.XML");
+    auto first = add(lower);
+    auto second = add(" " + upper);
+    // Both pass the check after their fetch, and then look up the icon at once.
+    ASSERT_TRUE(runMainUntil([&] { return server->slowRequestsWaiting() == 2; }));
+    server->openGate();
+    ASSERT_TRUE(runMainUntil([&] { return first->done() && second->done(); }));
+    ASSERT_NE(first->error.has_value(), second->error.has_value());
+    const FeedsManagerError refused = first->error ? *first->error : *second->error;
+    EXPECT_EQ(refused, FeedsManagerError::alreadyAdded(first->error ? lower : upper));
+    EXPECT_EQ(nodes->allFeeds().size(), 1u);
+}
+
 TEST_F(FeedsManagerTest, DownloadFailuresAndDocumentsWithoutAFeed) {
     server->setFeed("broken.xml", servedFeed("Broken", {}, 500));
     std::optional<FeedsManagerError> error = addAndWait(server->feedURL("broken.xml"));
@@ -213,13 +242,18 @@ TEST_F(FeedsManagerTest, ABatchLeavesTheGroupOncePerEntryAndRegistersOnce) {
     entries.push_back({"http://", std::nullopt});                  // malformed
 
     std::atomic<int> completions = 0;
+    std::atomic<std::size_t> added = 0;
     manager->addFeeds(entries, FeedBatchOptions{.saveUserFeedsFirst = true, .uploadSyncInfo = false},
-                      [&] { ++completions; });
+                      [&](std::size_t count) {
+                          added = count;
+                          ++completions;
+                      });
     ASSERT_TRUE(runMainUntil([&] { return completions.load() > 0; }));
     // Each entry left the group once: one more leave would stop the
     // program, one fewer would never end the batch.
     EXPECT_EQ(completions.load(), 1);
     EXPECT_EQ(nodes->allFeeds().size(), 7u);
+    EXPECT_EQ(added.load(), 7u);
     ASSERT_EQ(backend->sent().size(), 1u);
     EXPECT_EQ(backend->sent()[0].size(), 10u);
     EXPECT_EQ(backend->sent()[0][0], entries[0].urlString);

@@ -25,6 +25,7 @@
 #include "sources/ArticlesSource.h"
 #include "sources/NodesSource.h"
 #include "sources/SearchManager.h"
+#include "sources/SearchManagerIndexing.h"
 #include "sources/TagsSource.h"
 #include "store/DataController.h"
 #include "support/LoopbackServer.h"
@@ -50,6 +51,8 @@ struct ServedFeed {
     std::string eTag;
     // Holds the answer until the gate is opened.
     bool slow = false;
+    // Sends the start of a document one byte a second until the gate opens.
+    bool trickle = false;
     // When set, the document is a web page that announces this feed path.
     std::optional<std::string> announces;
 };
@@ -158,11 +161,28 @@ private:
         // Long enough for overlapping requests to be seen as overlapping.
         std::this_thread::sleep_for(20ms);
         --active_;
+        if (feed && feed->trickle) {
+            trickle(response);
+            return;
+        }
         if (!feed) {
             response.status = 404;
             return;
         }
         respond(*feed, request, response);
+    }
+
+    void trickle(httplib::Response& response) {
+        response.set_chunked_content_provider("application/rss+xml", [this](size_t, httplib::DataSink& sink) {
+            const std::string start = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>";
+            for (std::size_t sent = 0; sent < start.size(); ++sent) {
+                if (!sink.write(start.data() + sent, 1)) return false;
+                std::unique_lock lock(mutex_);
+                if (gate_.wait_for(lock, 1s, [&] { return gateOpen_; })) break;
+            }
+            sink.done();
+            return true;
+        });
     }
 
     void respond(const ServedFeed& feed, const httplib::Request& request, httplib::Response& response) const {
@@ -221,13 +241,13 @@ public:
     explicit CountingSearchIndex(SearchManager& manager) : index_(manager) {}
     void indexArticle(const Article& article) override { index_.indexArticle(article); }
     std::optional<std::string> documentURI(const Article& article) override { return index_.documentURI(article); }
-    void queueRemoveDocument(std::string uri) override {
+    void removeDocument(const std::string& uri) override {
         ++removals;
-        index_.queueRemoveDocument(std::move(uri));
+        index_.removeDocument(uri);
     }
-    void queueCompactIndex() override {
+    void compactIndex() override {
         ++compactions;
-        index_.queueCompactIndex();
+        index_.compactIndex();
     }
     std::atomic<int> removals{0};
     std::atomic<int> compactions{0};
@@ -245,10 +265,13 @@ protected:
         auto opened = DataController::open(dir.path() / "store" / "Tallowmere.sqlite");
         ASSERT_TRUE(opened.ok());
         dataController = opened.value();
-        nodes = NodesSource::make(dataController);
+        searchManager =
+            std::make_unique<SearchManager>(dir.path() / "index" / "Tallowmere.index", dataController);
+        // Deleting nodes takes their articles out of this test's index, not the program's.
+        nodes = NodesSource::make(dataController, std::make_shared<SearchManagerIndexing>(*searchManager));
         articles = std::make_unique<ArticlesSource>(
-            dataController, [nodes = nodes]() -> std::optional<std::vector<Feed>> { return nodes->allFeeds(); });
-        searchManager = std::make_unique<SearchManager>(dir.path() / "index" / "Tallowmere.index", dataController);
+            dataController,
+            [nodes = nodes]() -> std::optional<std::vector<Feed>> { return nodes->allFeeds(); });
         search = std::make_shared<CountingSearchIndex>(*searchManager);
         webService = std::make_unique<WebService>();
         rssService = std::make_unique<RSSService>(*webService);
@@ -280,6 +303,19 @@ protected:
         return FeedsManager::Collaborators{dataController, nodes, articles.get(), &TagsSource::shared(), search,
                                            prefetchManager.get(), rssService.get(), iconService.get(),
                                            webService.get(), [] { return false; }, answerTimeout};
+    }
+
+    // Puts a web service with these deadlines (and clients of it) in place.
+    void useDeadlines(WebServiceDeadlines deadlines) {
+        manager.reset();
+        prefetchManager.reset();
+        iconService.reset();
+        rssService.reset();
+        webService = std::make_unique<WebService>(deadlines);
+        rssService = std::make_unique<RSSService>(*webService);
+        iconService = std::make_unique<IconService>(*webService);
+        prefetchManager = std::make_unique<PrefetchManager>(*webService);
+        manager = std::make_unique<FeedsManager>(collaborators());
     }
 
     static void drainMain() { dispatch::MainQueue::shared().drain(); }

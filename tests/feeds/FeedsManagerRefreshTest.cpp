@@ -113,6 +113,32 @@ TEST_F(FeedsManagerTest, AFailingFeedDoesNotStopTheOthers) {
     }
 }
 
+TEST_F(FeedsManagerTest, ATricklingFeedEndsAtItsDeadlineAndTheOthersAreStored) {
+    constexpr auto deadline = 2s;
+    useDeadlines(WebServiceDeadlines{deadline, deadline});
+    std::vector<std::string> names = {"trickle.xml"};
+    for (int index = 0; index < 20; ++index) names.push_back("healthy" + std::to_string(index) + ".xml");
+    for (const std::string& name : names) {
+        server->setFeed(name, servedFeed(name, servedItems(name + "-", 1, std::chrono::hours(3))));
+        ASSERT_EQ(addAndWait(server->feedURL(name)), std::nullopt);
+    }
+    for (const std::string& name : names) {
+        server->update(name, [&](ServedFeed& feed) {
+            feed.items.insert(feed.items.begin(), servedItem(name + "-new", std::chrono::minutes(1)));
+        });
+    }
+    server->update("trickle.xml", [](ServedFeed& feed) { feed.trickle = true; });
+
+    const auto started = std::chrono::steady_clock::now();
+    auto outcome = refreshAllAndWait();
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(outcome->calls.load(), 1);
+    EXPECT_LT(took, deadline + 3s) << "a byte a second never trips the idle time-out; only the deadline ends it";
+    ASSERT_TRUE(outcome->error);
+    for (const std::string& name : names)
+        EXPECT_EQ(articleLinks(server->feedURL(name)).size(), name == "trickle.xml" ? 1u : 2u) << name;
+}
+
 TEST_F(FeedsManagerTest, TheFirstTwentyNewItemsAndItemsWithoutTextArePrefetched) {
     std::vector<ServedItem> items = servedItems("p", 25);
     items[22].text = "";

@@ -1,8 +1,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -135,6 +137,21 @@ TEST_F(IconServiceTest, CancelEndsThePageDownloadWithNothing) {
     icons_.cancel(url("/slow"));
     EXPECT_EQ(done.wait(2s), "<none>");
     EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+}
+
+TEST_F(IconServiceTest, LookupsOfOnePageAtOnceAllGetTheIcon) {
+    // Several feeds of one site ask for its root page while the first lookup still waits for it.
+    std::vector<std::unique_ptr<IconExpectation>> lookups;
+    for (int index = 0; index < 6; ++index) {
+        lookups.push_back(std::make_unique<IconExpectation>());
+        icons_.download(url("/slow"), lookups.back()->completion());
+    }
+    {
+        std::lock_guard lock(gateMutex_);
+        gateOpen_ = true;
+        gate_.notify_all();
+    }
+    for (auto& lookup : lookups) EXPECT_EQ(lookup->wait(), "FAVICON");
 }
 
 TEST(IconServiceAddressTest, MakesLinksAbsoluteAgainstThePage) {

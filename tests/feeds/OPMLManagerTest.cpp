@@ -14,7 +14,6 @@
 
 #include "FeedsManagerFixture.h"
 #include "feeds/OPMLManager.h"
-#include "sources/SearchIndexing.h"
 #include "sources/SearchManagerIndexing.h"
 #include "support/TempDir.h"
 
@@ -42,6 +41,7 @@ protected:
         std::atomic<bool> done{false};
         std::atomic<int> calls{0};
         std::optional<OPMLError> error;
+        std::size_t feedsAdded = 0;
         std::string queueLabel;
     };
 
@@ -49,22 +49,19 @@ protected:
         test::FeedsManagerTest::SetUp();
         for (const char* name : kServedFeeds) server->setFeed(name, test::servedFeed(name, {}));
         opml = std::make_unique<OPMLManager>(*manager, nodes, dataController);
-        // Deleting nodes takes their articles out of this test's index, not
-        // the program's.
-        SearchIndexing::setShared(std::make_shared<SearchManagerIndexing>(*searchManager));
     }
     void TearDown() override {
         opml.reset();
         waitForSearchQueue();
-        SearchIndexing::setShared(nullptr);
         test::FeedsManagerTest::TearDown();
     }
 
     // `onDone` runs inside the completion, on the import queue.
     std::shared_ptr<ImportOutcome> startImport(const std::filesystem::path& file, std::function<void()> onDone = {}) {
         auto outcome = std::make_shared<ImportOutcome>();
-        opml->importOPML(file, [outcome, onDone](std::optional<OPMLError> error) {
+        opml->importOPML(file, [outcome, onDone](std::optional<OPMLError> error, std::size_t feedsAdded) {
             outcome->error = std::move(error);
+            outcome->feedsAdded = feedsAdded;
             outcome->queueLabel = dispatch::currentQueueLabel();
             if (onDone) onDone();
             ++outcome->calls;
@@ -142,24 +139,32 @@ TEST_P(OPMLImportOnLoopback, EndsWithTheFoldersAndFeedsOfTheFile) {
     EXPECT_EQ(outcome->calls.load(), 1);
     EXPECT_EQ(storedTree(), c.tree);
     EXPECT_EQ(folderNames(), c.folders);
+    EXPECT_EQ(outcome->feedsAdded, c.tree.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Shapes, OPMLImportOnLoopback,
     ::testing::Values(
-        // Nested folders with text and title, htmlUrl, a folder inside a folder.
+        // Nested folders with text and title, htmlUrl, a folder inside a folder
+        // (its feed goes into the top-level folder).
         ImportCase{"desktop-nested.opml",
                    {"- | gazette.xml | /feeds/gazette.xml", "Cooking | bread.xml | /feeds/bread.xml",
+                    "Technology | boards.xml | /feeds/boards.xml",
                     "Technology | compilers.xml | /feeds/compilers.xml",
                     "Technology | kernel.xml | /feeds/kernel.xml"},
                    {"Cooking", "Technology"}},
         // Title without text, outlines three deep, an empty folder name (which
         // the feeds manager files at the top level), groups without addresses.
-        ImportCase{"server-title-only.opml",
-                   {"- | loose.xml | /feeds/loose.xml", "- | nameless.xml | /feeds/nameless.xml",
-                    "- | top.xml | /feeds/top.xml", "Science | biology.xml | /feeds/biology.xml",
-                    "Science | orbit.xml | /feeds/orbit.xml"},
-                   {"Science"}},
+        ImportCase{
+            "server-title-only.opml",
+            {"- | loose.xml | /feeds/loose.xml", "- | nameless.xml | /feeds/nameless.xml",
+             "- | top.xml | /feeds/top.xml", "Science | biology.xml | /feeds/biology.xml",
+             "Science | orbit.xml | /feeds/orbit.xml", "Science | third-level.xml | /feeds/third-level.xml"},
+            {"Science"}},
+        // Everything wrapped in one outline, as many exports do: no feed is lost.
+        ImportCase{"wrapped.opml",
+                   {"Feeds | bread.xml | /feeds/bread.xml", "Feeds | gazette.xml | /feeds/gazette.xml"},
+                   {"Feeds"}},
         // A byte-order mark and CRLF line ends.
         ImportCase{"bom-crlf.opml",
                    {"Cafés & Bakeries | cafe.xml | /feeds/cafe.xml?lang=fr&page=1"},

@@ -56,17 +56,20 @@ TEST_P(OPMLReaderFixtures, ReadsTheGroupsOfListsOtherReadersWrite) {
 INSTANTIATE_TEST_SUITE_P(
     Shapes, OPMLReaderFixtures,
     ::testing::Values(
-        // Folders with text and title; a folder nested in a folder is neither a
-        // feed nor read further; top-level feeds keep their place between folders.
+        // Folders with text and title; the feeds of a folder nested in a folder
+        // go into the top-level one; top-level feeds keep their place between folders.
         ReadCase{"desktop-nested.opml",
-                 {folder("Technology", {"kernel.xml", "compilers.xml"}), folder(std::nullopt, {"gazette.xml"}),
-                  folder("Cooking", {"bread.xml"})}},
+                 {folder("Technology", {"kernel.xml", "compilers.xml", "boards.xml"}),
+                  folder(std::nullopt, {"gazette.xml"}), folder("Cooking", {"bread.xml"})}},
         // Title without text names the folder; an empty text is the name even
-        // with a title; no name at all puts the feeds at the top level; outlines
-        // three deep and groups without any address are dropped.
-        ReadCase{"server-title-only.opml",
-                 {folder("Science", {"orbit.xml", "biology.xml"}), folder("", {"loose.xml"}),
-                  folder(std::nullopt, {"nameless.xml"}), folder(std::nullopt, {"top.xml"})}},
+        // with a title; no name at all puts the feeds at the top level; feeds
+        // three deep stay in their top-level folder; groups without any address are dropped.
+        ReadCase{
+            "server-title-only.opml",
+            {folder("Science", {"orbit.xml", "biology.xml", "third-level.xml"}), folder("", {"loose.xml"}),
+             folder(std::nullopt, {"nameless.xml"}), folder(std::nullopt, {"top.xml"})}},
+        // Everything wrapped in one outline, with a feed directly inside and one a level deeper.
+        ReadCase{"wrapped.opml", {folder("Feeds", {"gazette.xml", "bread.xml"})}},
         // A byte-order mark, CRLF line ends, escaped and non-ASCII text.
         ReadCase{"bom-crlf.opml", {OPMLFolder{"Cafés & Bakeries", {kHost + "cafe.xml?lang=fr&page=1"}}}},
         // A bare "&" in a name and in a query, and an HTML entity, are read past.

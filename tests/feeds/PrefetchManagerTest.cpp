@@ -151,6 +151,15 @@ protected:
         page(inlineDataPath, "readability/inline-data-uri.html", "text/html; charset=utf-8");
         page(chartPath, "prefetch/chart-image.html", "text/html; charset=utf-8");
         page(shortVideoPath, "prefetch/short-video.html", "text/html; charset=utf-8");
+        server.Get("/short/7", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("/stories/2026/bridge.html");
+        });
+        server.Get("/stories/2026/bridge.html", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("<html><head><meta property='og:image' content='pictures/bridge.jpg'></head><body>"
+                                 "<p>The council approved the bridge on Tuesday, after a long debate, and work "
+                                 "starts in spring.</p></body></html>",
+                                 "text/html; charset=utf-8");
+        });
         server.Get("/missing", [this](const httplib::Request&, httplib::Response& response) {
             ++downloads_;
             response.status = 404;
@@ -436,6 +445,14 @@ TEST_F(PrefetchManagerTest, TextWithAnInlinePNGIsRefused) {
     EXPECT_EQ(stored.textContent, "Teaser.");
     EXPECT_EQ(stored.topImage, url("/images/2026/requests-before-after.png"));
     EXPECT_EQ(stored.topVideo, std::nullopt);
+}
+
+// Relative addresses of a page reached through a redirect resolve against
+// where the page really is, not against the article's link.
+TEST_F(PrefetchManagerTest, RelativeImagesResolveAgainstThePageAfterRedirects) {
+    const Article article = makeArticle({url("/short/7"), std::nullopt, std::nullopt, std::nullopt, std::nullopt});
+    EXPECT_EQ(prefetchAndWait(article), true);
+    EXPECT_EQ(fieldsOf(article).topImage, url("/stories/2026/pictures/bridge.jpg"));
 }
 
 TEST_F(PrefetchManagerTest, ArticleDeletedDuringTheDownloadIsLeftAlone) {

@@ -144,7 +144,8 @@ TEST(RSSParser, FeedsWithoutItemsOrWithAllItemsDroppedHaveNoArticles) {
         RSSParser::map(noItems),
         RSSParser::map(noEntries),
         RSSParser::map(noJsonItems),
-        RSSParser::map(rssFeed({rssItem(std::nullopt, "http://x.example/"), rssItem("t", std::nullopt)})),
+        // Neither a link, an ID nor text: nothing to keep.
+        RSSParser::map(rssFeed({rssItem("t", std::nullopt), rssItem(std::nullopt, std::nullopt)})),
     };
     for (const auto& feed : feeds) {
         ASSERT_TRUE(feed.has_value());
@@ -156,7 +157,7 @@ TEST(RSSParser, FeedsWithoutItemsOrWithAllItemsDroppedHaveNoArticles) {
 TEST(RSSParser, KeepsDocumentOrderAndDuplicateLinks) {
     auto feed = RSSParser::map(
         rssFeed({rssItem("b", "http://x.example/same"), rssItem("a", "http://x.example/same"),
-                 rssItem(std::nullopt, "http://x.example/dropped"), rssItem("c", "http://x.example/other")}));
+                 rssItem("dropped", std::nullopt), rssItem("c", "http://x.example/other")}));
     ASSERT_TRUE(feed.has_value());
     ASSERT_EQ(feed->articles.size(), 3u);
     EXPECT_EQ(feed->articles[0].title(), "b");
@@ -221,7 +222,6 @@ TEST(RSSParser, RssItemLinkTitleContentCreatorAndTags) {
               }),
          std::nullopt, ""},
         {"no link", rssItem("t", std::nullopt), std::nullopt, ""},
-        {"no title", rssItem(std::nullopt, "http://a.example/"), std::nullopt, ""},
         {"empty title counts", rssItem("", "http://a.example/"), "http://a.example/", ""},
         {"encoded content first",
          with(rssItem("t", "http://a.example/"),
@@ -257,7 +257,8 @@ TEST(RSSParser, RssItemLinkTitleContentCreatorAndTags) {
     }
 
     fk::RSSFeedItem item = rssItem("t", "http://a.example/");
-    item.dublinCore = fk::DublinCoreNamespace{std::nullopt, "Kim Example"};
+    item.dublinCore.emplace();
+    item.dublinCore->dcCreator = "Kim Example";
     item.categories = std::vector<fk::RSSFeedItemCategory>{{"A", {}}, {std::nullopt, {}}};
     auto article = onlyArticle(RSSParser::map(rssFeed({item})));
     EXPECT_EQ(article->creator(), "Kim Example");
@@ -285,10 +286,10 @@ TEST(RSSParser, RssDateFallsBackThroughItemAndFeedDates) {
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         fk::RSSFeedItem item = rssItem("t", "http://a.example/");
-        if (c.itemDc) item.dublinCore = fk::DublinCoreNamespace{c.itemDc, std::nullopt};
+        if (c.itemDc) item.dublinCore.emplace().dcDate = c.itemDc;
         item.pubDate = c.itemPub;
         fk::RSSFeed feed = rssFeed({item});
-        if (c.feedDc) feed.dublinCore = fk::DublinCoreNamespace{c.feedDc, std::nullopt};
+        if (c.feedDc) feed.dublinCore.emplace().dcDate = c.feedDc;
         feed.lastBuildDate = c.feedLastBuild;
         feed.pubDate = c.feedPub;
         auto before = system_clock::now();
@@ -327,10 +328,10 @@ TEST(RSSParser, AtomEntryLinkChoice) {
          {atomLink("http://x.example/a", "related", "text/html"),
           atomLink("http://x.example/b", "alternate", "text/html")},
          "http://x.example/b"},
-        {"no text links: the first link",
+        {"no text links: the untyped alternate",
          {atomLink("http://x.example/first", "self", "application/atom+xml"),
           atomLink("http://x.example/second")},
-         "http://x.example/first"},
+         "http://x.example/second"},  // without a relation a link is an alternate one
         {"type test is case-sensitive",
          {atomLink("http://x.example/first", "alternate", "application/pdf"),
           atomLink("http://x.example/upper", "alternate", "TEXT/HTML")},
@@ -365,7 +366,7 @@ TEST(RSSParser, AtomFeedAndEntryFields) {
                                                         {fk::AtomFeedCategory::Attributes{{}, "s", {}}}};
     feed.updated = mayDay(9);
     auto mapped = RSSParser::map(feed);
-    EXPECT_EQ(mapped->link, "http://self.example/feed");  // the first link, whatever its relation
+    EXPECT_EQ(mapped->link, "http://alt.example/");  // the site, not the feed's own address
     EXPECT_EQ(mapped->categories, std::set<std::string>{"x"});
 
     feed.links = std::vector<fk::AtomFeedLink>{fk::AtomFeedLink{}, atomLink("http://alt.example/")};
@@ -382,7 +383,7 @@ TEST(RSSParser, AtomFeedAndEntryFields) {
     feed.entries = std::vector<fk::AtomFeedEntry>{entry};
     auto article = onlyArticle(RSSParser::map(feed));
     EXPECT_EQ(article->content(), "<p>body</p>");
-    EXPECT_EQ(article->date(), mayDay(9));  // the published date is not read
+    EXPECT_EQ(article->date(), mayDay(1));  // published, when there is no updated date
     EXPECT_EQ(article->creator(), "First");
     EXPECT_EQ(article->tags(), std::set<std::string>{});
 
@@ -399,6 +400,7 @@ TEST(RSSParser, AtomFeedAndEntryFields) {
 
     entry.summary.reset();
     entry.updated.reset();
+    entry.published.reset();
     feed.updated.reset();
     feed.entries = std::vector<fk::AtomFeedEntry>{entry};
     auto before = system_clock::now();
@@ -436,7 +438,6 @@ TEST(RSSParser, JsonFeedFields) {
          },
          "http://ext.example/", "", "Feed Author"},
         {"no url", [](auto& i) { i.url.reset(); }, std::nullopt, "", {}},
-        {"no title", [](auto& i) { i.title.reset(); }, std::nullopt, "", {}},
         {"html first",
          [](auto& i) {
              i.contentHtml = "<b>h</b>";
@@ -519,14 +520,14 @@ TEST(RSSParser, ParsesDocumentsOnItsQueueIntoTheUniformModel) {
     EXPECT_EQ(first.tags(), (std::set<std::string>{"Science", "Sea"}));
     const RemoteArticle& second = feed->articles[1];
     EXPECT_EQ(second.link(), "https://harbour.example/podcast/1");  // from the guid
-    EXPECT_FALSE(second.creator().has_value());                     // the iTunes author is not read
+    EXPECT_EQ(second.creator(), "Harbour Crew");                    // the iTunes author stands in
     EXPECT_FALSE(second.tags().has_value());
 }
 
 TEST(RSSParser, MapsRealWorldShapes) {
     auto atom = parseDocument(test::readFixture("feeds/atom-links-xhtml.xml"));
     ASSERT_TRUE(atom.has_value());
-    EXPECT_EQ(atom->link, "https://workshop.example/feed.atom");
+    EXPECT_EQ(atom->link, "https://workshop.example/");  // the alternate link, not "self"
     ASSERT_EQ(atom->articles.size(), 2u);
     EXPECT_EQ(atom->articles[0].link(), "https://workshop.example/joinery");
     EXPECT_EQ(atom->articles[0].creator(), "Carl Example");
@@ -538,7 +539,8 @@ TEST(RSSParser, MapsRealWorldShapes) {
     auto json = parseDocument(test::readFixture("feeds/jsonfeed-11-authors.json"));
     ASSERT_TRUE(json.has_value());
     EXPECT_EQ(json->link, "https://garden.example/");
-    ASSERT_EQ(json->articles.size(), 2u);  // the untitled item is dropped
+    ASSERT_EQ(json->articles.size(), 3u);  // the untitled item is named after its text
+    EXPECT_EQ(json->articles[2].title(), "An item without a title is dropped.");
     EXPECT_EQ(json->articles[0].creator(), "Gus Example");
     EXPECT_EQ(json->articles[0].tags(), (std::set<std::string>{"summer", "vegetables"}));
     EXPECT_EQ(json->articles[1].creator(), "Fay Example");
@@ -575,8 +577,10 @@ TEST(RSSParser, DocumentWithTitleButNoItemsGivesAnEmptyFeed) {
     ASSERT_TRUE(feed.has_value());
     EXPECT_TRUE(feed->articles.empty());
     EXPECT_FALSE(feed->link.has_value());
-    EXPECT_FALSE(
-        parseDocument("<rss version=\"2.0\"><channel><link>http://x.example/</link></channel></rss>"));
+    // Without a title the feed is named after its site's host.
+    auto untitled = parseDocument("<rss version=\"2.0\"><channel><link>http://www.x.example/</link></channel></rss>");
+    ASSERT_TRUE(untitled.has_value());
+    EXPECT_EQ(untitled->name, "x.example");
 }
 
 TEST(RSSParser, UnreadableDatesFallBackToTheNextSource) {

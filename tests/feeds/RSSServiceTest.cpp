@@ -124,6 +124,18 @@ protected:
         serveStatus("/missing", 404, "missing-first");
         serveStatus("/missing/feed", 404, "missing-second");
         serveStatus("/broken/feed", 404, "broken");
+        serveStatus("/slashed/feed/", 404, "slashed");
+        serveFixture("/elsewhere/posts/relative.xml",
+                     "<rss><channel><title>R</title><link>../</link><item><title>t</title><link>one.html</link>"
+                     "</item></channel></rss>",
+                     "application/rss+xml", false);
+        server.Get("/moved", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("/elsewhere/posts/relative.xml");
+        });
+        serveFixture("/latin1-labelled",
+                     "<?xml version=\"1.0\" encoding=\"utf-8\"?><rss><channel><title>na\xEFve</title>"
+                     "</channel></rss>",
+                     "text/xml; charset=iso-8859-1", false);
         serveStatus("/nowhere.xml", 404, "nowhere");
         server.Get("/conditional", [rss](const httplib::Request& request, httplib::Response& response) {
             response.set_header("ETag", "\"v1\"");
@@ -282,12 +294,29 @@ TEST_F(RSSServiceTest, ReportsTheRetrysAnswerWhenItFailsToo) {
 }
 
 TEST_F(RSSServiceTest, DoesNotRetryAnAddressThatEndsInFeed) {
-    const auto outcome = fetch("/broken/feed");
-    EXPECT_FALSE(outcome.feed);
-    ASSERT_TRUE(outcome.error);
-    EXPECT_EQ(outcome.error->statusCode(), 404);
-    EXPECT_EQ(outcome.url->absoluteString(), address("/broken/feed"));
-    EXPECT_EQ(paths(), (Paths{"/broken/feed"}));
+    for (const std::string path : {"/broken/feed", "/slashed/feed/"}) {
+        const auto outcome = fetch(path);
+        EXPECT_FALSE(outcome.feed) << path;
+        ASSERT_TRUE(outcome.error) << path;
+        EXPECT_EQ(outcome.error->statusCode(), 404) << path;
+        EXPECT_EQ(outcome.url->absoluteString(), address(path));
+        EXPECT_EQ(paths().back(), path);
+    }
+    EXPECT_EQ(paths(), (Paths{"/broken/feed", "/slashed/feed/"}));
+}
+
+// Relative addresses resolve against where the feed was read from after
+// redirects; a charset in the answer's Content-Type overrides the declaration.
+TEST_F(RSSServiceTest, ReadsTheFeedAsTheAnswerDescribesIt) {
+    const auto moved = fetch("/moved", false);
+    ASSERT_TRUE(moved.feed);
+    EXPECT_EQ(moved.feed->link, address("/elsewhere/"));
+    ASSERT_EQ(moved.feed->articles.size(), 1u);
+    EXPECT_EQ(moved.feed->articles[0].link(), address("/elsewhere/posts/one.html"));
+
+    const auto labelled = fetch("/latin1-labelled", false);
+    ASSERT_TRUE(labelled.feed);
+    EXPECT_EQ(labelled.feed->name, "na\u00EFve");
 }
 
 TEST_F(RSSServiceTest, RetryAfterAFailedDiscoveredLinkIsBuiltFromThePageWithTheValuesSent) {

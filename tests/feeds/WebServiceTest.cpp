@@ -2,12 +2,15 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "feeds/WebService.h"
+#include "foundation/AppUtils.h"
 #include "support/Gate.h"
 #include "support/LoopbackServer.h"
 
@@ -194,6 +197,18 @@ TEST_F(WebServiceTest, SendsTheUserAgentOfTheProgram) {
               std::string(TALLOWMERE_APP_NAME) + "/" + TALLOWMERE_VERSION + "(" + TALLOWMERE_BUILD + ")");
     EXPECT_EQ(WebService::makeUserAgent("Reader", "2.1", "57"), "Reader/2.1(57)");
     EXPECT_EQ(WebService::makeUserAgent("Reader", "", ""), "Reader/()");
+}
+
+// The value is made once per process, so a process of its own sets the name first.
+TEST(WebServiceUserAgent, CarriesTheApplicationNameAsSetBeforeFirstUse) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            tallowmere::AppUtils::setAppName("Renamed Reader");
+            std::fprintf(stderr, "agent=%s\n", WebService::userAgent().c_str());
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "agent=Renamed Reader/" TALLOWMERE_VERSION "\\(" TALLOWMERE_BUILD "\\)");
 }
 
 TEST_F(WebServiceTest, RequestWithoutURLEndsWithNothing) {

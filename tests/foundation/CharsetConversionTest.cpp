@@ -63,13 +63,18 @@ TEST(CharsetConversionTest, LeavesOtherDocumentsAlone) {
         {"UTF-8", document("UTF-8", "\xC3\xA9")},
         {"other charset", document("KOI8-R", "\xC1")},
         {"unknown ISO part", document("ISO-8859-12", "\xE9")},
-        {"undefined byte", document("windows-1252", "\x81")},
         {"empty", ""},
     };
     for (const auto& [name, bytes] : cases) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(convertedToUTF8(bytes).has_value());
     }
+}
+
+// One byte the charset does not define must not lose the document.
+TEST(CharsetConversionTest, UndefinedBytesBecomeReplacementCharacters) {
+    EXPECT_EQ(convertedToUTF8(document("windows-1252", "a\x81\xE9")),
+              relabelled("windows-1252", "a\xEF\xBF\xBD\xC3\xA9"));
 }
 
 TEST(CharsetConversionTest, HeadBoundsAndTheOneReplacement) {
@@ -84,9 +89,10 @@ TEST(CharsetConversionTest, HeadBoundsAndTheOneReplacement) {
     EXPECT_FALSE(convertedToUTF8(exact).has_value());
 
     // Only the first declaration is rewritten; ISO 8859 wins over Windows.
+    // Latin-1 reads as Windows-1252, as on the web: 0x80 is the euro sign.
     const std::string twice = prolog("windows-1252") + "<!-- ISO-8859-1 -->" + std::string(60, ' ') + "\x80";
     EXPECT_EQ(convertedToUTF8(twice),
-              prolog("windows-1252") + "<!-- UTF-8 -->" + std::string(60, ' ') + "\xC2\x80");
+              prolog("windows-1252") + "<!-- UTF-8 -->" + std::string(60, ' ') + "\xE2\x82\xAC");
 
     // A name whose last digits lie past the head is still read and replaced whole.
     std::string cut = std::string(100 - std::string("ISO-8859-1").size(), ' ') + "ISO-8859-15 \xA4";

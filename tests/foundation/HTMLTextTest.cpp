@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <libxml/HTMLparser.h>
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
@@ -10,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/HTMLEntities.h"
 #include "foundation/HTMLText.h"
+#include "platform/text/HTMLEntities.h"
 
 using namespace tallowmere;
 
@@ -76,7 +75,7 @@ TEST(HTMLTextTest, DecodesUTF8AsItDecodesUTF16) {
 }
 
 TEST(HTMLTextTest, EntityTableMatchesTheHTML401List) {
-    const auto table = htmlEntities();
+    const auto table = tallowmere::text::HTMLEntities::table();
     ASSERT_EQ(table.size(), 253u);
     EXPECT_EQ(table.front().escapeSequence, "&quot;");
     EXPECT_EQ(table[2].escapeSequence, "&apos;");

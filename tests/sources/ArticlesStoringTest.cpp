@@ -7,6 +7,7 @@
 #include "ArticlesTestSupport.h"
 #include "foundation/HTMLText.h"
 #include "foundation/URLIdentityHash.h"
+#include "store/Tag.h"
 
 using namespace tallowmere;
 using graph::Date;
@@ -194,6 +195,23 @@ TEST_F(ArticlesStoringTest, RemovesTheOldestUnstarredBeyondFiftyPerFeed) {
 
     // A second run finds nothing more to remove.
     EXPECT_TRUE(removeOld().empty());
+}
+
+TEST_F(ArticlesStoringTest, RemovalWithChangesPendingAsksFeedByFeedAlike) {
+    Feed feed = makeFeed("news");
+    std::vector<test::ArticlesStoreTest::ArticleSeed> seeds;
+    for (int i = 0; i < 60; ++i) seeds.push_back({"x" + std::to_string(i), daysAgo(100 + i), daysAgo(100)});
+    makeArticles(feed, seeds);
+    background().performAndWait([&] { Tag::insert(background()).setName("pending"); });
+    std::set<std::string> removedLinks;
+    const auto removed = removeOld();
+    background().performAndWait([&] {
+        for (const Article& article : removed) removedLinks.insert(*article.link());
+    });
+    std::set<std::string> expected;
+    for (int i = 50; i < 60; ++i) expected.insert("x" + std::to_string(i));
+    EXPECT_EQ(removedLinks, expected);
+    EXPECT_EQ(articleCount(feed), 50u);
 }
 
 TEST_F(ArticlesStoringTest, RemovalWithoutLoadedFeedsDeletesNothing) {

@@ -38,11 +38,7 @@ class NodesSourceLookups : public test::NodesSourceTest {
 protected:
     void SetUp() override {
         test::NodesSourceTest::SetUp();
-        SearchIndexing::setShared(index);
-    }
-    void TearDown() override {
-        SearchIndexing::setShared(nullptr);
-        test::NodesSourceTest::TearDown();
+        source = NodesSource::make(controller, index);
     }
     // Articles of the feed (unread ones first), saved; their object ID URIs.
     std::set<std::string> addArticles(const Feed& feed, int unread, int read) {

@@ -21,10 +21,10 @@ protected:
     void SetUp() override {
         test::NodesSourceTest::SetUp();
         manager = std::make_unique<SearchManager>(dir.path() / "Tallowmere.index", controller);
-        SearchIndexing::setShared(std::make_shared<SearchManagerIndexing>(*manager));
+        source = NodesSource::make(controller, std::make_shared<SearchManagerIndexing>(*manager));
     }
     void TearDown() override {
-        SearchIndexing::setShared(nullptr);
+        source.reset();
         manager.reset();
         test::NodesSourceTest::TearDown();
     }

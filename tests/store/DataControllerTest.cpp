@@ -342,10 +342,6 @@ TEST_F(DataControllerDeathTest, AStoreThatCannotBeOpenedStopsTheProgram) {
             DataController::shared();
         },
         "Fatal error: ");
-    auto corrupt = dir.path() / "corrupt" / "Tallowmere.sqlite";
-    std::filesystem::create_directories(corrupt.parent_path());
-    std::ofstream(corrupt) << std::string(4096, 'z');
-    EXPECT_FALSE(DataController::open(corrupt).ok());
 }
 
 TEST_F(DataControllerDeathTest, AFailedSaveStopsTheProgram) {

@@ -58,7 +58,10 @@ TEST_F(PersistentStateTest, CorruptSettingsFileStartsAfreshWithAWarning) {
     Logger::drain();
     Logger::setSink(nullptr);
     EXPECT_TRUE(state.firstLaunch());
-    std::ifstream setAside(dir_.path() / "settings.json.corrupt");
+    std::filesystem::path setAsidePath;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
+        if (entry.path().filename().string().starts_with("settings.json.corrupt-")) setAsidePath = entry.path();
+    std::ifstream setAside(setAsidePath);
     std::string kept;
     std::getline(setAside, kept);
     EXPECT_EQ(kept, "FirstLaunch = false");

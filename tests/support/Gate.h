@@ -10,9 +10,10 @@ namespace tallowmere::test {
 // never waits past its limit, so a failing test still ends.
 class Gate {
 public:
-    void wait(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    // True when the gate is open, false when the limit passed first.
+    bool wait(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
         std::unique_lock lock(mutex_);
-        condition_.wait_for(lock, limit, [&] { return open_; });
+        return condition_.wait_for(lock, limit, [&] { return open_; });
     }
     void open() {
         std::lock_guard lock(mutex_);

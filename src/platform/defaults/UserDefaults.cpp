@@ -3,11 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <vector>
 
 #include "platform/defaults/ConfigDirectory.h"
 #include "platform/defaults/ValueJson.h"
@@ -57,13 +62,86 @@ std::optional<std::string> writeAtomically(const std::filesystem::path& file, co
     return std::nullopt;
 }
 
+// Deepest nesting of arrays and objects in a JSON text (brackets inside
+// strings do not count). Stops counting past `limit`.
+std::size_t nestingDepth(const std::string& text, std::size_t limit) {
+    std::size_t depth = 0, deepest = 0;
+    bool inString = false, escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inString = false;
+            }
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+            if (deepest > limit) return deepest;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+// "<file>.corrupt-YYYYMMDD-HHMMSS-uuuuuu" in UTC, so that names sort by time.
+std::string setAsidePrefix(const std::filesystem::path& file) { return file.filename().string() + ".corrupt-"; }
+
+std::vector<std::filesystem::path> setAsideCopies(const std::filesystem::path& file) {
+    const std::string prefix = setAsidePrefix(file);
+    std::vector<std::filesystem::path> copies;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(file.parent_path(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) == 0) copies.push_back(entry.path());
+    }
+    std::sort(copies.begin(), copies.end());
+    return copies;
+}
+
+// A name after every earlier copy's, so an earlier copy is never overwritten
+// and the newest always sorts last, even for several within one clock tick.
+std::filesystem::path setAsideName(const std::filesystem::path& file) {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t seconds = system_clock::to_time_t(now);
+    const auto micros = duration_cast<microseconds>(now.time_since_epoch()).count() % 1'000'000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d-%06lld", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<long long>(micros));
+    std::string name = setAsidePrefix(file) + stamp;
+    const auto copies = setAsideCopies(file);
+    if (!copies.empty() && name <= copies.back().filename().string()) name = copies.back().filename().string() + "-1";
+    return file.parent_path() / name;
+}
+
+// Keeps the newest `keep` set-aside copies of `file` and removes older ones.
+void pruneSetAsideCopies(const std::filesystem::path& file, std::size_t keep) {
+    const auto copies = setAsideCopies(file);
+    std::error_code error;
+    for (std::size_t i = 0; i + keep < copies.size(); ++i) std::filesystem::remove(copies[i], error);
+}
+
 }  // namespace
 
 UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) { load(); }
 
 // Silent: at process exit the owner that would report a failure (and its log)
-// may be gone already.
-UserDefaults::~UserDefaults() { writeChanges(); }
+// may be gone already. Never throws, so closing cannot end the program.
+UserDefaults::~UserDefaults() {
+    try {
+        writeChanges();
+    } catch (...) {
+    }
+}
 
 std::filesystem::path UserDefaults::standardFile() {
     return ConfigDirectory::applicationDirectory() / "settings.json";
@@ -89,6 +167,12 @@ void UserDefaults::load() {
         setAsideUnreadable("read failed");
         return;
     }
+    // Deeper documents parse, but encoding them again recurses once per
+    // level and would overflow the stack at every start.
+    if (nestingDepth(content.str(), maximumNesting) > maximumNesting) {
+        setAsideUnreadable("nested deeper than " + std::to_string(maximumNesting) + " levels");
+        return;
+    }
     const auto json = nlohmann::json::parse(content.str(), nullptr, false);
     if (json.is_discarded()) {
         setAsideUnreadable("not valid JSON");
@@ -109,14 +193,14 @@ void UserDefaults::load() {
 
 void UserDefaults::setAsideUnreadable(const std::string& detail) {
     DefaultsIssue issue{DefaultsIssue::Kind::unreadableFile, file_, {}, detail};
-    std::filesystem::path setAside = file_;
-    setAside += ".corrupt";
+    const std::filesystem::path setAside = setAsideName(file_);
     std::error_code error;
     std::filesystem::rename(file_, setAside, error);
     if (error) {
         issue.detail += "; could not move it aside: " + error.message();
     } else {
         issue.setAside = setAside;
+        pruneSetAsideCopies(file_, keptSetAsideCopies);
     }
     pendingIssue_ = std::move(issue);
 }
@@ -205,7 +289,15 @@ std::optional<DefaultsIssue> UserDefaults::writeChanges() {
         for (const auto& [key, value] : stored_) content[key] = ValueJson::encode(value);
         snapshotCount = changeCount_;
     }
-    if (auto failure = writeAtomically(file_, content.dump(2) + "\n")) {
+    // A value that is not valid UTF-8 is written with U+FFFD in place of the
+    // bad bytes instead of making every later save fail.
+    std::string text;
+    try {
+        text = content.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    } catch (const std::exception& failure) {
+        return DefaultsIssue{DefaultsIssue::Kind::writeFailed, file_, {}, failure.what()};
+    }
+    if (auto failure = writeAtomically(file_, text)) {
         return DefaultsIssue{DefaultsIssue::Kind::writeFailed, file_, {}, *failure};
     }
     std::lock_guard lock(mutex_);

@@ -27,8 +27,10 @@ namespace tallowmere::defaults {
 // failure).
 //
 // Loading tolerates a missing file (no settings yet) and a corrupt one: that
-// is moved aside as "<file>.corrupt" and the program starts from the
-// defaults. Such problems are handed to the issue handler (see
+// is moved aside as "<file>.corrupt-<UTC time>" (the newest five such copies
+// are kept) and the program starts from the defaults. A document nested
+// deeper than maximumNesting counts as corrupt. Values that are not valid
+// UTF-8 are written with U+FFFD in their place. Such problems are handed to the issue handler (see
 // setIssueHandler), since this layer does not log by itself.
 class UserDefaults {
 public:
@@ -36,6 +38,9 @@ public:
     // Called with the key after every set or removal of it, also when the
     // value did not change, on the thread that made the change.
     using ObserverCallback = std::function<void(const std::string& key)>;
+
+    static constexpr std::size_t maximumNesting = 512;
+    static constexpr std::size_t keptSetAsideCopies = 5;
 
     explicit UserDefaults(std::filesystem::path file);
     ~UserDefaults();

@@ -1,27 +1,15 @@
 #include "platform/defaults/Value.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "platform/defaults/ValueJson.h"
+#include "platform/text/AsciiText.h"
 
 namespace tallowmere::defaults {
 namespace {
-
-std::string lowercased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 std::int64_t clampedInteger(double value) {
     if (std::isnan(value)) return 0;
@@ -34,7 +22,7 @@ std::int64_t clampedInteger(double value) {
 
 // The leading number of a text ("12", " -3 ", "2.5"), or nothing.
 std::optional<double> leadingNumber(const std::string& text) {
-    const std::string body = trimmed(text);
+    const std::string body(text::AsciiText::trimmed(text));
     double number = 0;
     const auto [end, error] = std::from_chars(body.data(), body.data() + body.size(), number);
     if (error != std::errc() || end == body.data()) return std::nullopt;
@@ -52,7 +40,7 @@ bool Value::toBoolean() const {
             } else if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, double>) {
                 return value != 0;
             } else if constexpr (std::is_same_v<T, std::string>) {
-                const std::string word = lowercased(trimmed(value));
+                const std::string word = text::AsciiText::lowercased(text::AsciiText::trimmed(value));
                 if (word == "true" || word == "yes") return true;
                 const auto number = leadingNumber(word);
                 return number && *number != 0;

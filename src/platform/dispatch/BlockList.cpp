@@ -1,5 +1,7 @@
 #include "platform/dispatch/BlockList.h"
 
+#include <algorithm>
+
 namespace tallowmere::dispatch {
 
 void BlockList::push(Block block) {
@@ -86,6 +88,12 @@ void BlockList::close() {
 bool BlockList::closed() const {
     std::lock_guard lock(mutex_);
     return closed_;
+}
+
+std::optional<BlockList::Clock::duration> BlockList::timeUntilNextDelayed() const {
+    std::lock_guard lock(mutex_);
+    if (delayed_.empty()) return std::nullopt;
+    return std::max(delayed_.begin()->first - Clock::now(), Clock::duration::zero());
 }
 
 void BlockList::setOnPush(std::function<void()> onPush) {

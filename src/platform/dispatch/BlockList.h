@@ -28,6 +28,9 @@ public:
     // ones are dropped.
     void close();
     bool closed() const;
+    // How long until the earliest delayed block is due (zero when overdue);
+    // nothing when none is waiting.
+    std::optional<Clock::duration> timeUntilNextDelayed() const;
     // Called (outside the lock) after each push, e.g. to wake an event loop.
     void setOnPush(std::function<void()> onPush);
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -29,6 +30,9 @@ public:
     const std::string& label() const override { return label_; }
     bool isCurrent() const override;
 
+    // How long until the earliest delayed block is due; nothing when none
+    // waits. An event loop arms its timer with it after each drain().
+    std::optional<BlockList::Clock::duration> timeUntilNextDelayed() const { return blocks_.timeUntilNextDelayed(); }
     // Runs the blocks that are due now; on the main thread only.
     void drain();
     // Runs blocks as they come until `done` holds or the time-out passes;

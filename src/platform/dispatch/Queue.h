@@ -32,13 +32,19 @@ std::string_view currentQueueLabel();
 // The queue running on this thread, or nullptr.
 Queue* currentQueue();
 
-// Stops the program with a clear message: used for misuse that would
-// otherwise deadlock or corrupt state.
+// Stops the program with "Fatal error: " and the message: the one way the
+// program stops itself, for misuse that would otherwise deadlock or corrupt
+// state and for a store that cannot be opened or saved.
 [[noreturn]] void fatalMisuse(std::string_view message);
 
 namespace detail {
 // Marks the calling thread as running blocks of `queue` for good (the main thread).
 void bindThread(Queue* queue, const std::string* label);
+
+// True when the calling thread runs a block of `queue`, also from inside a
+// block of another queue that runs on this thread within it (a global
+// queue's sync). A sync onto such a queue would wait for itself.
+bool threadIsInside(const Queue* queue);
 
 // Marks the calling thread as running blocks of `queue` until the guard dies.
 class CurrentQueueScope {
@@ -49,8 +55,10 @@ public:
     CurrentQueueScope& operator=(const CurrentQueueScope&) = delete;
 
 private:
+    friend bool threadIsInside(const Queue* queue);
     Queue* previousQueue_;
     const std::string* previousLabel_;
+    const CurrentQueueScope* outer_;
 };
 }  // namespace detail
 

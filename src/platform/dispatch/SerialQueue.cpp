@@ -38,7 +38,8 @@ void SerialQueue::asyncAfter(std::chrono::milliseconds delay, Block block) {
 bool SerialQueue::isCurrent() const { return currentQueue() == this; }
 
 void SerialQueue::sync(const Block& block) {
-    if (isCurrent()) fatalMisuse("sync onto the queue \"" + label() + "\" from a block of that queue would deadlock");
+    if (detail::threadIsInside(this))
+        fatalMisuse("sync onto the queue \"" + label() + "\" from a block of that queue would deadlock");
     shared_->blocks.pushAndWait(block);
 }
 

@@ -1,16 +1,60 @@
 #include "platform/feedkit/AtomReader.h"
 
-#include "platform/feedkit/FeedDate.h"
+#include <libxml/xmlstring.h>
 #include "platform/feedkit/FeedNamespaces.h"
 
 namespace tallowmere::feedkit {
 namespace {
 
-bool isAtom(const xmlNode* node) {
+bool isKnownAtom(const xmlNode* node) {
     return node->type == XML_ELEMENT_NODE && XmlText::inNamespace(node, {ns::atom10, ns::atom03}, true);
 }
 
-bool isAtom(const xmlNode* node, const char* name) { return isAtom(node) && XmlText::named(node, name); }
+// A default namespace (no prefix) that is not one of the other feed formats'.
+bool isForeignDefaultNamespace(const xmlNode* node) {
+    return node->ns && !node->ns->prefix && node->ns->href &&
+           !XmlText::inNamespace(node, {ns::rss10, ns::rss090, ns::rdf, ns::xhtml, ns::rssUserland,
+                                        ns::rssUserlandOld});
+}
+
+// Content that is neither text nor XML (an image, a PDF) comes base64-encoded.
+bool isBase64(const std::optional<std::string>& type, const std::optional<std::string>& mode) {
+    if (mode) return *mode == "base64";
+    if (!type || type->empty()) return false;
+    const std::string& t = *type;
+    if (t == "text" || t == "html" || t == "xhtml") return false;
+    if (t.rfind("text/", 0) == 0) return false;
+    if (t.size() >= 4 && (t.compare(t.size() - 4, 4, "+xml") == 0 || t.compare(t.size() - 4, 4, "/xml") == 0))
+        return false;
+    return t.find('/') != std::string::npos;
+}
+
+std::string decodedBase64(std::string_view text) {
+    auto value = [](char c) -> int {
+        if (c >= 'A' && c <= 'Z') return c - 'A';
+        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+        if (c >= '0' && c <= '9') return c - '0' + 52;
+        if (c == '+' || c == '-') return 62;
+        if (c == '/' || c == '_') return 63;
+        return -1;
+    };
+    std::string out;
+    out.reserve(text.size() * 3 / 4);
+    unsigned buffer = 0;
+    int bits = 0;
+    for (char c : text) {
+        if (c == '=') break;
+        int v = value(c);
+        if (v < 0) continue;  // line breaks and spaces between the groups
+        buffer = (buffer << 6) | static_cast<unsigned>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((buffer >> bits) & 0xFF);
+        }
+    }
+    return out;
+}
 
 template <typename T>
 void append(std::optional<std::vector<T>>& list, T value) {
@@ -33,22 +77,35 @@ const xmlNode* xhtmlWrapper(const xmlNode* element) {
 
 }  // namespace
 
-bool AtomReader::isRoot(const xmlNode* root) { return isAtom(root, "feed"); }
+bool AtomReader::isRoot(const xmlNode* root) {
+    return XmlText::named(root, "feed") && (isKnownAtom(root) || isForeignDefaultNamespace(root));
+}
+
+bool AtomReader::isAtom(const xmlNode* node) const {
+    if (isKnownAtom(node)) return true;
+    return node->type == XML_ELEMENT_NODE && rootNamespace_ && node->ns && node->ns->href &&
+           xmlStrEqual(node->ns->href, rootNamespace_->href);
+}
+
+bool AtomReader::isAtom(const xmlNode* node, const char* name) const {
+    return isAtom(node) && XmlText::named(node, name);
+}
 
 AtomFeed AtomReader::read(const xmlNode* root) {
+    if (!isKnownAtom(root)) rootNamespace_ = root->ns;
     AtomFeed feed;
     for (const xmlNode* child = root->children; child; child = child->next) {
         if (!isAtom(child)) continue;
         if (XmlText::named(child, "entry")) {
             append(feed.entries, readEntry(child));
         } else if (XmlText::named(child, "title")) {
-            if (!feed.title) feed.title = readText(child).value;
+            if (!feed.title) feed.title = readTitle(child);
         } else if (XmlText::named(child, "subtitle") || XmlText::named(child, "tagline")) {
             if (!feed.subtitle) feed.subtitle = readText(child).value;
         } else if (XmlText::named(child, "link")) {
             append(feed.links, readLink(child));
         } else if (XmlText::named(child, "updated") || XmlText::named(child, "modified")) {
-            if (!feed.updated) feed.updated = FeedDate::parse(text_.content(child));
+            if (!feed.updated) feed.updated = text_.date(child);
         } else if (XmlText::named(child, "category")) {
             append(feed.categories, readCategory(child));
         } else if (XmlText::named(child, "author")) {
@@ -63,7 +120,7 @@ AtomFeedEntry AtomReader::readEntry(const xmlNode* entry) {
     for (const xmlNode* child = entry->children; child; child = child->next) {
         if (!isAtom(child)) continue;
         if (XmlText::named(child, "title")) {
-            if (!result.title) result.title = readText(child).value;
+            if (!result.title) result.title = readTitle(child);
         } else if (XmlText::named(child, "id")) {
             if (!result.id) result.id = text_.content(child);
         } else if (XmlText::named(child, "link")) {
@@ -73,9 +130,9 @@ AtomFeedEntry AtomReader::readEntry(const xmlNode* entry) {
         } else if (XmlText::named(child, "summary")) {
             if (!result.summary) result.summary = readText(child);
         } else if (XmlText::named(child, "updated") || XmlText::named(child, "modified")) {
-            if (!result.updated) result.updated = FeedDate::parse(text_.content(child));
+            if (!result.updated) result.updated = text_.date(child);
         } else if (XmlText::named(child, "published") || XmlText::named(child, "issued")) {
-            if (!result.published) result.published = FeedDate::parse(text_.content(child));
+            if (!result.published) result.published = text_.date(child);
         } else if (XmlText::named(child, "category")) {
             append(result.categories, readCategory(child));
         } else if (XmlText::named(child, "author")) {
@@ -97,17 +154,35 @@ AtomText AtomReader::readText(const xmlNode* element) {
     if (markup) {
         const xmlNode* wrapper = xhtmlWrapper(element);
         result.value = text_.innerMarkup(wrapper ? wrapper : element);
+    } else if (isBase64(result.type, mode)) {
+        result.value = decodedBase64(text_.content(element));
     } else {
         result.value = text_.content(element);
     }
     return result;
 }
 
+// A title is plain text whatever its type: markup, escaped or not, is left out.
+std::string AtomReader::readTitle(const xmlNode* element) {
+    auto type = text_.attribute(element, "type");
+    if (type && *type == "xhtml") {
+        const xmlNode* wrapper = xhtmlWrapper(element);
+        return text_.plainText(wrapper ? wrapper : element);
+    }
+    return text_.plainText(element);
+}
+
 AtomFeedLink AtomReader::readLink(const xmlNode* element) {
     AtomFeedLink link;
-    if (!element->properties) return link;
+    // Some feeds write the address as the element's text instead of in href.
+    std::optional<std::string> href = text_.attribute(element, "href");
+    if (!href) {
+        std::string written = text_.content(element);
+        if (written.find_first_not_of(" \t\r\n") != std::string::npos) href = std::move(written);
+    }
+    if (!element->properties && !href) return link;
     AtomFeedLink::Attributes attributes;
-    attributes.href = text_.attribute(element, "href");
+    if (href) attributes.href = XmlText::resolved(element, std::move(*href));
     attributes.rel = text_.attribute(element, "rel");
     attributes.type = text_.attribute(element, "type");
     attributes.title = text_.attribute(element, "title");

@@ -83,33 +83,49 @@ int monthFromName(std::string_view word) {
     return 0;
 }
 
-// Zone names seen in feeds; unknown names are read as UTC rather than losing the date.
+// Zone names seen in feeds: the RFC 822 ones and the common abbreviations of
+// the rest of the world. Where a name is ambiguous (IST, BST) the use most
+// common in feeds wins.
 std::optional<int> offsetFromZoneName(std::string_view word) {
     struct Zone {
         std::string_view name;
-        int hours;
+        int minutes;
     };
-    static constexpr std::array<Zone, 16> zones = {{{"GMT", 0},
-                                                    {"UT", 0},
-                                                    {"UTC", 0},
-                                                    {"Z", 0},
-                                                    {"EST", -5},
-                                                    {"EDT", -4},
-                                                    {"CST", -6},
-                                                    {"CDT", -5},
-                                                    {"MST", -7},
-                                                    {"MDT", -6},
-                                                    {"PST", -8},
-                                                    {"PDT", -7},
-                                                    {"AKST", -9},
-                                                    {"AKDT", -8},
-                                                    {"HST", -10},
-                                                    {"CET", 1}}};
+    static constexpr std::array<Zone, 38> zones = {{
+        {"GMT", 0},          {"UT", 0},           {"UTC", 0},          {"Z", 0},
+        {"EST", -5 * 60},    {"EDT", -4 * 60},    {"CST", -6 * 60},    {"CDT", -5 * 60},
+        {"MST", -7 * 60},    {"MDT", -6 * 60},    {"PST", -8 * 60},    {"PDT", -7 * 60},
+        {"AKST", -9 * 60},   {"AKDT", -8 * 60},   {"HST", -10 * 60},   {"AST", -4 * 60},
+        {"ADT", -3 * 60},    {"NST", -210},       {"NDT", -150},       {"WET", 0},
+        {"WEST", 60},        {"BST", 60},         {"IST", 330},        {"CET", 60},
+        {"CEST", 120},       {"MET", 60},         {"MEST", 120},       {"EET", 120},
+        {"EEST", 180},       {"MSK", 180},        {"HKT", 480},        {"SGT", 480},
+        {"JST", 540},        {"KST", 540},        {"AEST", 600},       {"AEDT", 660},
+        {"NZST", 720},       {"NZDT", 780},
+    }};
     for (const auto& zone : zones)
-        if (equalsIgnoringCase(word, zone.name)) return zone.hours * 3600;
-    if (equalsIgnoringCase(word, "CEST")) return 2 * 3600;
-    if (equalsIgnoringCase(word, "BST")) return 1 * 3600;
+        if (equalsIgnoringCase(word, zone.name)) return zone.minutes * 60;
+    if (equalsIgnoringCase(word, "ACST")) return 570 * 60;
+    if (equalsIgnoringCase(word, "ACDT")) return 630 * 60;
+    if (equalsIgnoringCase(word, "AWST")) return 480 * 60;
     return std::nullopt;
+}
+
+// "AM"/"PM" (also "a.m."), after a 12-hour clock.
+void readMeridiem(Cursor& cursor, Fields& f) {
+    Cursor probe = cursor;
+    probe.skipSpaces();
+    char first = static_cast<char>(std::tolower(static_cast<unsigned char>(probe.peek())));
+    if (first != 'a' && first != 'p') return;
+    probe.advance();
+    probe.accept('.');
+    if (std::tolower(static_cast<unsigned char>(probe.peek())) != 'm') return;
+    probe.advance();
+    probe.accept('.');
+    if (probe.nextIsAlpha() || f.hour < 1 || f.hour > 12) return;
+    if (first == 'p' && f.hour < 12) f.hour += 12;
+    if (first == 'a' && f.hour == 12) f.hour = 0;
+    cursor = probe;
 }
 
 // "+0100", "-05:00", "+01", "+1"; absent when no sign starts here.
@@ -197,7 +213,7 @@ bool readClock(Cursor& cursor, Fields& f) {
 
 // Reads an optional zone after the clock: a name, a numeric offset, or a name
 // followed by an offset ("GMT+0100"). False only for a zone that is plainly broken.
-bool readZone(Cursor& cursor, Fields& f, bool unknownNameIsUTC) {
+bool readZone(Cursor& cursor, Fields& f, bool unknownNameIsUTC, std::string* unknownZone = nullptr) {
     cursor.skipSpaces();
     bool malformed = false;
     if (auto offset = numericOffset(cursor, &malformed)) {
@@ -209,6 +225,7 @@ bool readZone(Cursor& cursor, Fields& f, bool unknownNameIsUTC) {
         auto name = cursor.word();
         auto offset = offsetFromZoneName(name);
         if (!offset && !unknownNameIsUTC) return false;
+        if (!offset && unknownZone) *unknownZone = std::string(name);
         f.offsetSeconds = offset.value_or(0);
         if (offset && *offset == 0) {
             if (auto extra = numericOffset(cursor, &malformed)) f.offsetSeconds = *extra;
@@ -224,7 +241,7 @@ int expandYear(int year, size_t digits) {
 
 }  // namespace
 
-std::optional<TimePoint> FeedDate::parseRFC822(std::string_view text) {
+std::optional<TimePoint> FeedDate::parseRFC822(std::string_view text, std::string* unknownZone) {
     Cursor cursor(text);
     Fields f;
     cursor.skipSpaces();
@@ -263,7 +280,8 @@ std::optional<TimePoint> FeedDate::parseRFC822(std::string_view text) {
     cursor.skipSpaces();
     if (cursor.nextIsDigit()) {
         if (!readClock(cursor, f)) return std::nullopt;
-        if (!readZone(cursor, f, true)) return std::nullopt;
+        readMeridiem(cursor, f);
+        if (!readZone(cursor, f, true, unknownZone)) return std::nullopt;
     }
     return toTimePoint(f);
 }
@@ -311,6 +329,8 @@ std::optional<TimePoint> FeedDate::parseISO8601(std::string_view text) {
                 f.second = *packed % 100;
             } else if (!readClock(cursor, f)) {
                 return std::nullopt;
+            } else {
+                readMeridiem(cursor, f);
             }
             cursor.skipSpaces();
             if (cursor.accept('Z') || cursor.accept('z')) {
@@ -325,7 +345,7 @@ std::optional<TimePoint> FeedDate::parseISO8601(std::string_view text) {
     return toTimePoint(f);
 }
 
-std::optional<TimePoint> FeedDate::parse(std::string_view text) {
+std::optional<TimePoint> FeedDate::parse(std::string_view text, std::string* unknownZone) {
     size_t start = 0;
     while (start < text.size() && std::isspace(static_cast<unsigned char>(text[start]))) ++start;
     text.remove_prefix(start);
@@ -337,7 +357,7 @@ std::optional<TimePoint> FeedDate::parse(std::string_view text) {
     if (looksISO) {
         if (auto date = parseISO8601(text)) return date;
     }
-    if (auto date = parseRFC822(text)) return date;
+    if (auto date = parseRFC822(text, unknownZone)) return date;
     if (!looksISO) return parseISO8601(text);
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tallowmere::feedkit {
@@ -14,8 +15,10 @@ class FeedDate {
 public:
     using TimePoint = std::chrono::system_clock::time_point;
 
-    static std::optional<TimePoint> parse(std::string_view text);
-    static std::optional<TimePoint> parseRFC822(std::string_view text);
+    // A zone name that is not known keeps the wall time (read as UTC) and is
+    // handed back in `unknownZone` when given, for the caller to report.
+    static std::optional<TimePoint> parse(std::string_view text, std::string* unknownZone = nullptr);
+    static std::optional<TimePoint> parseRFC822(std::string_view text, std::string* unknownZone = nullptr);
     static std::optional<TimePoint> parseISO8601(std::string_view text);
 };
 

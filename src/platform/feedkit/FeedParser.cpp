@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/feedkit/AtomReader.h"
+#include "platform/feedkit/DocumentCharset.h"
 #include "platform/feedkit/JsonFeedReader.h"
 #include "platform/feedkit/RssReader.h"
 #include "platform/feedkit/XmlDocument.h"
@@ -28,47 +29,70 @@ bool looksLikeJSON(std::string_view bytes) {
     return first != bytes.end() && *first == '{';
 }
 
-Result readXmlFeed(const XmlDocument& document, size_t documentSize) {
+std::string itemsCutNotice(const std::string& documentURL) {
+    return "only the first " + std::to_string(FeedParser::kMaximumItems) + " items of " +
+           (documentURL.empty() ? std::string("a feed") : documentURL) + " were read";
+}
+
+Result readXmlFeed(const XmlDocument& document, size_t documentSize, const std::string& documentURL) {
     XmlText text(std::max(kMinimumExpansionBudget, documentSize * 4));
     const xmlNode* root = document.root();
-    auto refuseIfExpanded = [&](Result result) {
+    auto finished = [&](Result result) {
         if (text.exceeded())
             return Result::failure({FeedError::Code::unsafeContent, "entity expansion exceeds the limit"});
+        std::vector<std::string> notices = std::move(text.notices());
+        if (document.cutAtItemLimit()) notices.push_back(itemsCutNotice(documentURL));
+        result.setNotices(std::move(notices));
         return result;
     };
-    if (RssReader::isRoot(root)) return refuseIfExpanded(Result::rss(RssReader(text).read(root)));
-    if (AtomReader::isRoot(root)) return refuseIfExpanded(Result::atom(AtomReader(text).read(root)));
+    if (RssReader::isRoot(root)) return finished(Result::rss(RssReader(text).read(root)));
+    if (AtomReader::isRoot(root)) return finished(Result::atom(AtomReader(text).read(root)));
     return Result::failure({FeedError::Code::notAFeed, "the document is neither RSS nor Atom"});
 }
 
-Result parseXml(std::string_view bytes) {
-    auto strict = XmlDocument::load(bytes, XmlDocument::Mode::strict);
-    if (auto* document = std::get_if<XmlDocument>(&strict)) return readXmlFeed(*document, bytes.size());
-    auto recovered = XmlDocument::load(bytes, XmlDocument::Mode::recovering);
-    if (auto* document = std::get_if<XmlDocument>(&recovered)) return readXmlFeed(*document, bytes.size());
+Result parseXml(std::string_view bytes, const std::string& documentURL) {
+    constexpr size_t limit = FeedParser::kMaximumItems;
+    auto strict = XmlDocument::load(bytes, XmlDocument::Mode::strict, documentURL, limit);
+    if (auto* document = std::get_if<XmlDocument>(&strict)) return readXmlFeed(*document, bytes.size(), documentURL);
+    auto recovered = XmlDocument::load(bytes, XmlDocument::Mode::recovering, documentURL, limit);
+    if (auto* document = std::get_if<XmlDocument>(&recovered))
+        return readXmlFeed(*document, bytes.size(), documentURL);
     // The strict read's message names the first fault, which is the useful one.
     return Result::failure(std::get<FeedError>(strict));
 }
 
-Result parseBytes(std::string_view bytes) {
-    if (bytes.size() > FeedParser::kMaximumDocumentSize)
-        return Result::failure({FeedError::Code::tooLarge, "the document is larger than 50 MiB"});
-    if (looksLikeJSON(bytes)) {
-        auto read = JsonFeedReader::read(withoutUTF8ByteOrderMark(bytes));
-        if (auto* feed = std::get_if<JSONFeed>(&read)) return Result::json(std::move(*feed));
-        return Result::failure(std::get<FeedError>(read));
-    }
-    return parseXml(bytes);
-}
-
 }  // namespace
 
-FeedParser::FeedParser(std::string data) : data_(std::make_shared<const std::string>(std::move(data))) {}
+Result FeedParser::parseSource(const Source& source) {
+    std::string_view bytes = source.data;
+    if (bytes.size() > kMaximumDocumentSize)
+        return Result::failure({FeedError::Code::tooLarge, "the document is larger than 50 MiB"});
+    if (looksLikeJSON(bytes)) {
+        bytes = withoutUTF8ByteOrderMark(bytes);
+        auto repaired = DocumentCharset::repairedUTF8(bytes);
+        bool cut = false;
+        auto read = JsonFeedReader::read(repaired ? *repaired : bytes, source.documentURL, kMaximumItems, &cut);
+        if (auto* feed = std::get_if<JSONFeed>(&read)) {
+            Result result = Result::json(std::move(*feed));
+            if (cut) result.setNotices({itemsCutNotice(source.documentURL)});
+            return result;
+        }
+        return Result::failure(std::get<FeedError>(read));
+    }
+    std::optional<std::string> httpCharset;
+    if (source.contentType) httpCharset = DocumentCharset::fromContentType(*source.contentType);
+    auto text = DocumentCharset::toUTF8(bytes, httpCharset);
+    return parseXml(text ? std::string_view(*text) : bytes, source.documentURL);
+}
 
-Result FeedParser::parse() const { return parseBytes(*data_); }
+FeedParser::FeedParser(std::string data, std::string documentURL, std::optional<std::string> contentType)
+    : source_(std::make_shared<const Source>(
+          Source{std::move(data), std::move(documentURL), std::move(contentType)})) {}
+
+Result FeedParser::parse() const { return parseSource(*source_); }
 
 void FeedParser::parseAsync(dispatch::Queue& queue, std::function<void(Result)> callback) const {
-    queue.async([data = data_, callback = std::move(callback)] { callback(parseBytes(*data)); });
+    queue.async([source = source_, callback = std::move(callback)] { callback(parseSource(*source)); });
 }
 
 }  // namespace tallowmere::feedkit

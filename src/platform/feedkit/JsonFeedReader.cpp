@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/feedkit/FeedDate.h"
+#include "platform/feedkit/XmlText.h"
 
 namespace tallowmere::feedkit {
 namespace {
@@ -66,12 +67,18 @@ void readAuthors(const json& object, Target& target) {
     }
 }
 
-JSONFeedItem readItem(const json& object) {
+std::optional<std::string> address(const json& object, const char* key, const std::string& base) {
+    auto text = string(object, key);
+    if (text) text = XmlText::resolved(std::move(*text), base);
+    return text;
+}
+
+JSONFeedItem readItem(const json& object, const std::string& base) {
     JSONFeedItem item;
     item.id = string(object, "id");
     if (auto id = object.find("id"); id != object.end() && id->is_number()) item.id = id->dump();
-    item.url = string(object, "url");
-    item.externalUrl = string(object, "external_url");
+    item.url = address(object, "url", base);
+    item.externalUrl = address(object, "external_url", base);
     item.title = string(object, "title");
     item.contentHtml = string(object, "content_html");
     item.contentText = string(object, "content_text");
@@ -87,11 +94,43 @@ JSONFeedItem readItem(const json& object) {
     return item;
 }
 
+// Keeps the first `limit` entries of the top-level "items" array and skips
+// the rest while parsing, so they never take memory.
+class ItemLimit {
+public:
+    explicit ItemLimit(size_t limit) : limit_(limit) {}
+
+    bool keep(int depth, json::parse_event_t event, const json& parsed) {
+        if (depth == 1 && event == json::parse_event_t::key) inItems_ = parsed == "items";
+        if (depth == 1 && event == json::parse_event_t::array_start && inItems_) counting_ = true;
+        if (depth == 1 && event == json::parse_event_t::array_end) counting_ = false;
+        if (!counting_ || depth != 2) return true;
+        bool opens = event == json::parse_event_t::object_start || event == json::parse_event_t::array_start ||
+                     event == json::parse_event_t::value;
+        if (opens && ++count_ > limit_) cut_ = true;
+        return count_ <= limit_;
+    }
+    bool cut() const { return cut_; }
+
+private:
+    size_t limit_;
+    size_t count_ = 0;
+    bool inItems_ = false;
+    bool counting_ = false;
+    bool cut_ = false;
+};
+
 }  // namespace
 
-std::variant<JSONFeed, FeedError> JsonFeedReader::read(std::string_view bytes) {
+std::variant<JSONFeed, FeedError> JsonFeedReader::read(std::string_view bytes, const std::string& documentURL,
+                                                       size_t itemLimit, bool* itemsCut) {
     if (nestsTooDeep(bytes)) return FeedError{FeedError::Code::malformedJSON, "JSON nested too deeply"};
-    json document = json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    ItemLimit limit(itemLimit);
+    json document = json::parse(
+        bytes.begin(), bytes.end(),
+        [&limit](int depth, json::parse_event_t event, json& parsed) { return limit.keep(depth, event, parsed); },
+        false);
+    if (itemsCut) *itemsCut = limit.cut();
     if (document.is_discarded()) return FeedError{FeedError::Code::malformedJSON, "not valid JSON"};
     if (!document.is_object()) return FeedError{FeedError::Code::notAFeed, "JSON is not a feed object"};
     auto version = string(document, "version");
@@ -101,14 +140,14 @@ std::variant<JSONFeed, FeedError> JsonFeedReader::read(std::string_view bytes) {
     JSONFeed feed;
     feed.version = version;
     feed.title = string(document, "title");
-    feed.homePageURL = string(document, "home_page_url");
-    feed.feedUrl = string(document, "feed_url");
+    feed.homePageURL = address(document, "home_page_url", documentURL);
+    feed.feedUrl = address(document, "feed_url", documentURL);
     feed.description = string(document, "description");
     readAuthors(document, feed);
     if (auto items = document.find("items"); items != document.end() && items->is_array()) {
         feed.items.emplace();
         for (const auto& entry : *items)
-            if (entry.is_object()) feed.items->push_back(readItem(entry));
+            if (entry.is_object()) feed.items->push_back(readItem(entry, documentURL));
     }
     return feed;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/feedkit/DublinCoreNamespace.h"
+#include "platform/feedkit/ITunesNamespace.h"
 #include "platform/feedkit/RSSFeedCategory.h"
 #include "platform/feedkit/RSSFeedItem.h"
 
@@ -21,6 +22,7 @@ struct RSSFeed {
     std::optional<std::chrono::system_clock::time_point> lastBuildDate;
     std::optional<std::vector<RSSFeedCategory>> categories;
     std::optional<DublinCoreNamespace> dublinCore;
+    std::optional<ITunesNamespace> iTunes;
     std::optional<std::vector<RSSFeedItem>> items;
 };
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <optional>
+#include <string>
+#include <vector>
 #include <variant>
 
 #include "platform/feedkit/AtomFeed.h"
@@ -30,11 +32,17 @@ public:
     const RSSFeed* rssFeed() const { return std::get_if<RSSFeed>(&value_); }
     const JSONFeed* jsonFeed() const { return std::get_if<JSONFeed>(&value_); }
 
+    // What a reader of the log should know about a document that was read:
+    // items left unread beyond the limit, dates in unknown zones.
+    const std::vector<std::string>& notices() const { return notices_; }
+    void setNotices(std::vector<std::string> notices) { notices_ = std::move(notices); }
+
 private:
     using Value = std::variant<AtomFeed, RSSFeed, JSONFeed, FeedError>;
     explicit Result(Value value) : value_(std::move(value)) {}
 
     Value value_;
+    std::vector<std::string> notices_;
 };
 
 }  // namespace tallowmere::feedkit

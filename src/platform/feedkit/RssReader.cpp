@@ -1,6 +1,5 @@
 #include "platform/feedkit/RssReader.h"
 
-#include "platform/feedkit/FeedDate.h"
 #include "platform/feedkit/FeedNamespaces.h"
 
 namespace tallowmere::feedkit {
@@ -54,20 +53,23 @@ void RssReader::readChannel(const xmlNode* channel, RSSFeed& feed) {
     for (const xmlNode* child = channel->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE) continue;
         if (readDublinCore(child, feed.dublinCore)) continue;
+        if (readITunes(child, feed.iTunes)) continue;
         if (!isRss(child)) continue;
         if (XmlText::named(child, "item")) {
             if (!feed.items) feed.items.emplace();
             feed.items->push_back(readItem(child));
         } else if (XmlText::named(child, "title")) {
-            setOnce(feed.title, text_.content(child));
+            setOnce(feed.title, text_.plainText(child));
         } else if (XmlText::named(child, "link")) {
-            setOnce(feed.link, text_.content(child));
+            if (!feed.link) {
+                if (auto link = unlessBlank(text_.content(child))) feed.link = XmlText::resolved(child, *link);
+            }
         } else if (XmlText::named(child, "description")) {
             setOnce(feed.description, text_.content(child));
         } else if (XmlText::named(child, "pubDate")) {
-            if (!feed.pubDate) feed.pubDate = FeedDate::parse(text_.content(child));
+            if (!feed.pubDate) feed.pubDate = text_.date(child);
         } else if (XmlText::named(child, "lastBuildDate")) {
-            if (!feed.lastBuildDate) feed.lastBuildDate = FeedDate::parse(text_.content(child));
+            if (!feed.lastBuildDate) feed.lastBuildDate = text_.date(child);
         } else if (XmlText::named(child, "category")) {
             if (!feed.categories) feed.categories.emplace();
             feed.categories->push_back(readCategory(child));
@@ -80,6 +82,12 @@ RSSFeedItem RssReader::readItem(const xmlNode* item) {
     for (const xmlNode* child = item->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE) continue;
         if (readDublinCore(child, result.dublinCore)) continue;
+        if (readITunes(child, result.iTunes)) continue;
+        if (readMedia(child, result.media)) continue;
+        if (XmlText::named(child, "body") && XmlText::inNamespace(child, {ns::xhtml})) {
+            if (!result.xhtmlBody) result.xhtmlBody = text_.innerMarkup(child);
+            continue;
+        }
         if (XmlText::inNamespace(child, {ns::content})) {
             if (XmlText::named(child, "encoded")) {
                 if (!result.content) result.content.emplace();
@@ -89,9 +97,14 @@ RSSFeedItem RssReader::readItem(const xmlNode* item) {
         }
         if (!isRss(child)) continue;
         if (XmlText::named(child, "title")) {
-            setOnce(result.title, text_.content(child));
+            setOnce(result.title, text_.plainText(child));
         } else if (XmlText::named(child, "link")) {
-            if (!result.link) result.link = unlessBlank(text_.content(child));
+            if (!result.link) {
+                result.link = unlessBlank(text_.content(child));
+                if (result.link) result.link = XmlText::resolved(child, *result.link);
+            }
+        } else if (XmlText::named(child, "author")) {
+            if (!result.author) result.author = unlessBlank(text_.content(child));
         } else if (XmlText::named(child, "description")) {
             setOnce(result.description, text_.content(child));
         } else if (XmlText::named(child, "guid")) {
@@ -100,9 +113,11 @@ RSSFeedItem RssReader::readItem(const xmlNode* item) {
             guid.value = unlessBlank(text_.content(child));
             if (auto permaLink = text_.attribute(child, "isPermaLink"))
                 guid.isPermaLink = *permaLink != "false";
+            // A permalink is an address; other guids are names and stay as written.
+            if (guid.value && guid.isPermaLink != false) guid.value = XmlText::resolved(child, *guid.value);
             result.guid = std::move(guid);
         } else if (XmlText::named(child, "pubDate")) {
-            if (!result.pubDate) result.pubDate = FeedDate::parse(text_.content(child));
+            if (!result.pubDate) result.pubDate = text_.date(child);
         } else if (XmlText::named(child, "category")) {
             if (!result.categories) result.categories.emplace();
             result.categories->push_back(readCategory(child));
@@ -112,13 +127,75 @@ RSSFeedItem RssReader::readItem(const xmlNode* item) {
 }
 
 bool RssReader::readDublinCore(const xmlNode* element, std::optional<DublinCoreNamespace>& dublinCore) {
+    if (XmlText::inNamespace(element, {ns::dublinCoreTerms})) {
+        if (XmlText::named(element, "issued") || XmlText::named(element, "created")) {
+            if (!dublinCore) dublinCore.emplace();
+            if (!dublinCore->dctermsIssued) dublinCore->dctermsIssued = text_.date(element);
+        } else if (XmlText::named(element, "modified")) {
+            if (!dublinCore) dublinCore.emplace();
+            if (!dublinCore->dctermsModified) dublinCore->dctermsModified = text_.date(element);
+        }
+        return true;
+    }
     if (!XmlText::inNamespace(element, {ns::dublinCore})) return false;
+    if (!dublinCore) dublinCore.emplace();
     if (XmlText::named(element, "date")) {
-        if (!dublinCore) dublinCore.emplace();
-        if (!dublinCore->dcDate) dublinCore->dcDate = FeedDate::parse(text_.content(element));
+        if (!dublinCore->dcDate) dublinCore->dcDate = text_.date(element);
     } else if (XmlText::named(element, "creator")) {
-        if (!dublinCore) dublinCore.emplace();
         setOnce(dublinCore->dcCreator, text_.content(element));
+    } else if (XmlText::named(element, "title")) {
+        setOnce(dublinCore->dcTitle, text_.plainText(element));
+    } else if (XmlText::named(element, "description")) {
+        setOnce(dublinCore->dcDescription, text_.content(element));
+    } else if (XmlText::named(element, "subject")) {
+        std::string subject = text_.content(element);
+        if (!subject.empty()) {
+            if (!dublinCore->dcSubjects) dublinCore->dcSubjects.emplace();
+            dublinCore->dcSubjects->push_back(std::move(subject));
+        }
+    }
+    return true;
+}
+
+bool RssReader::readITunes(const xmlNode* element, std::optional<ITunesNamespace>& iTunes) {
+    if (!XmlText::inNamespace(element, {ns::iTunes})) return false;
+    if (!iTunes) iTunes.emplace();
+    if (XmlText::named(element, "author")) {
+        setOnce(iTunes->author, text_.content(element));
+    } else if (XmlText::named(element, "summary")) {
+        setOnce(iTunes->summary, text_.content(element));
+    } else if (XmlText::named(element, "category")) {
+        // Categories nest: <itunes:category text="Arts"><itunes:category text="Design"/></itunes:category>.
+        for (const xmlNode* category = element; category;) {
+            if (auto name = text_.attribute(category, "text"); name && !name->empty()) {
+                if (!iTunes->categories) iTunes->categories.emplace();
+                iTunes->categories->push_back(std::move(*name));
+            }
+            const xmlNode* nested = nullptr;
+            for (const xmlNode* child = category->children; child && !nested; child = child->next)
+                if (XmlText::named(child, "category") && XmlText::inNamespace(child, {ns::iTunes})) nested = child;
+            category = nested;
+        }
+    }
+    return true;
+}
+
+bool RssReader::readMedia(const xmlNode* element, std::optional<MediaNamespace>& media) {
+    if (!XmlText::inNamespace(element, {ns::mediaRSS, ns::mediaRSSOld})) return false;
+    if (!media) media.emplace();
+    if (XmlText::named(element, "title")) {
+        setOnce(media->title, text_.plainText(element));
+    } else if (XmlText::named(element, "description")) {
+        setOnce(media->description, text_.content(element));
+    } else if (XmlText::named(element, "category")) {
+        std::string category = text_.content(element);
+        if (!category.empty()) {
+            if (!media->categories) media->categories.emplace();
+            media->categories->push_back(std::move(category));
+        }
+    } else if (XmlText::named(element, "group") || XmlText::named(element, "content")) {
+        for (const xmlNode* child = element->children; child; child = child->next)
+            if (child->type == XML_ELEMENT_NODE) readMedia(child, media);
     }
     return true;
 }

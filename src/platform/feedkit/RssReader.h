@@ -21,6 +21,8 @@ private:
     void readChannel(const xmlNode* channel, RSSFeed& feed);
     RSSFeedItem readItem(const xmlNode* item);
     bool readDublinCore(const xmlNode* element, std::optional<DublinCoreNamespace>& dublinCore);
+    bool readITunes(const xmlNode* element, std::optional<ITunesNamespace>& iTunes);
+    bool readMedia(const xmlNode* element, std::optional<MediaNamespace>& media);
     RSSFeedCategory readCategory(const xmlNode* element);
 
     XmlText& text_;

@@ -2,7 +2,9 @@
 
 #include <libxml/tree.h>
 
+#include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <variant>
 
@@ -20,10 +22,18 @@ public:
                      // a cut-off document, bad bytes or a hit limit still fail
     };
 
-    static std::variant<XmlDocument, FeedError> load(std::string_view bytes, Mode mode);
+    // `bytes` must be UTF-8 (any encoding declaration is ignored). `documentURL`
+    // is the base of relative addresses outside any xml:base. Reading stops
+    // before the item (<item> or <entry> just below the root or the channel)
+    // that would exceed `itemLimit`, so a huge feed cannot fill memory.
+    static std::variant<XmlDocument, FeedError> load(std::string_view bytes, Mode mode,
+                                                      const std::string& documentURL = {},
+                                                      size_t itemLimit = SIZE_MAX);
 
     xmlDoc* get() const { return doc_.get(); }
     xmlNode* root() const { return xmlDocGetRootElement(doc_.get()); }
+    // True when reading stopped at the item limit.
+    bool cutAtItemLimit() const { return cut_; }
 
 private:
     struct Free {
@@ -32,6 +42,7 @@ private:
     explicit XmlDocument(xmlDoc* doc) : doc_(doc) {}
 
     std::unique_ptr<xmlDoc, Free> doc_;
+    bool cut_ = false;
 };
 
 }  // namespace tallowmere::feedkit

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "platform/feedkit/HtmlEntities.h"
+#include "platform/text/HTMLEntities.h"
 
 namespace tallowmere::feedkit {
 namespace {
@@ -96,12 +96,27 @@ void appendNumericReference(std::string& out, char32_t codePoint) {
     out += ';';
 }
 
+// A document cut off inside its last end tag ("...</channel></rss") is
+// complete but for the ">".
+void closeCutEndTag(std::string& out) {
+    size_t end = out.size();
+    while (end > 0 && std::isspace(static_cast<unsigned char>(out[end - 1]))) --end;
+    size_t lt = out.rfind('<', end == 0 ? 0 : end - 1);
+    if (lt == std::string::npos || lt + 2 >= end || out[lt + 1] != '/' || !isNameStart(out[lt + 2])) return;
+    for (size_t i = lt + 2; i < end; ++i)
+        if (!isNameChar(out[i])) return;
+    out.resize(end);
+    out += '>';
+}
+
 }  // namespace
 
 std::string XmlRepair::repair(std::string_view text) {
     if (!isAsciiCompatible(text)) return std::string(text);
     std::string out;
     out.reserve(text.size() + text.size() / 64);
+    // Without declarations of its own, a name no one knows is text, kept as written.
+    const bool declaresEntities = text.find("<!ENTITY") != std::string_view::npos;
     size_t i = 0;
     while (i < text.size()) {
         char c = text[i];
@@ -157,16 +172,19 @@ std::string XmlRepair::repair(std::string_view text) {
         }
         std::string_view name = text.substr(i + 1, nameEnd - i - 1);
         if (!isXmlPredefined(name)) {
-            if (auto codePoint = HtmlEntities::codePoint(name)) {
+            if (auto codePoint = text::HTMLEntities::codePoint(name)) {
                 appendNumericReference(out, *codePoint);
                 i = nameEnd + 1;
                 continue;
             }
         }
+        if (!isXmlPredefined(name) && !declaresEntities) out += "&amp;";
+        else out += '&';
         // Predefined, or perhaps declared by the document itself: keep it.
-        out.append(text.substr(i, nameEnd + 1 - i));
+        out.append(text.substr(i + 1, nameEnd - i));
         i = nameEnd + 1;
     }
+    closeCutEndTag(out);
     return out;
 }
 

@@ -124,9 +124,16 @@ void Context::fill(Object& object, const Statement& row, const TableLayout& layo
         object.values_.resize(concrete->propertyCount());
         object.dirty_.resize(concrete->propertyCount(), false);
     }
+    object.onDemandUnread_ = false;
     for (const PropertyDescription* p : object.entity_->properties()) {
         if (!p->hasColumn()) continue;
-        int column = layout.position.at(p);
+        auto at = layout.position.find(p);
+        if (at == layout.position.end()) {  // left in the store by a slim load
+            object.values_[p->slot] = Value{};
+            object.onDemandUnread_ = true;
+            continue;
+        }
+        int column = at->second;
         if (p->isToOne()) {
             object.values_[p->slot] = row.isNull(column) ? Value{} : Value(ObjectID(p->destination, row.integer(column)));
         } else {
@@ -164,6 +171,31 @@ void Context::fire(Object& object) {
     object.missing_ = true;
 }
 
+void Context::loadOnDemand(Object& object) {
+    object.onDemandUnread_ = false;
+    if (object.inserted_ || object.id_.isTemporary()) return;
+    std::vector<const PropertyDescription*> wanted;
+    std::string columns;
+    for (const PropertyDescription* p : object.entity_->properties())
+        if (p->loadsOnDemand && p->hasColumn() && !object.dirty_[p->slot]) {
+            wanted.push_back(p);
+            columns += (columns.empty() ? "" : ", ") + quoted(p->column);
+        }
+    if (wanted.empty()) return;
+    std::lock_guard lock(store_.mutex());
+    Statement* row = store_.db().prepare("SELECT " + columns + " FROM " + quoted(object.entity_->table()) + " WHERE id = ?1");
+    if (!row) return;
+    row->bind(1, object.id_.key());
+    if (row->step()) {
+        if (object.snapshot_.size() < object.values_.size()) object.snapshot_.resize(object.values_.size());
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            object.values_[wanted[i]->slot] = row->value(static_cast<int>(i), wanted[i]->type);
+            object.snapshot_[wanted[i]->slot] = object.values_[wanted[i]->slot];
+        }
+    }
+    row->reset();
+}
+
 ObjectPtr Context::materialize(const Statement& row, const EntityDescription& fetched, const TableLayout& layout) {
     const EntityDescription* concrete = store_.rowEntity(row, fetched);
     ObjectID id(concrete, row.integer(0));
@@ -176,7 +208,8 @@ ObjectPtr Context::materialize(const Statement& row, const EntityDescription& fe
     return object;
 }
 
-std::vector<ObjectPtr> Context::loadBatch(const std::vector<ObjectID>& ids, const std::vector<std::string>& prefetch) {
+std::vector<ObjectPtr> Context::loadBatch(const std::vector<ObjectID>& ids, const std::vector<std::string>& prefetch,
+                                          bool slim) {
     std::unordered_map<const EntityDescription*, std::vector<std::int64_t>> byTable;
     std::vector<ObjectPtr> result;  // also keeps the faults alive until filled
     result.reserve(ids.size());
@@ -189,7 +222,7 @@ std::vector<ObjectPtr> Context::loadBatch(const std::vector<ObjectID>& ids, cons
     if (!byTable.empty()) {
         std::lock_guard lock(store_.mutex());
         for (const auto& [root, keys] : byTable) {
-            const TableLayout& layout = store_.layout(*root);
+            const TableLayout& layout = slim ? store_.slimLayout(*root) : store_.layout(*root);
             Statement* rows = store_.db().prepare("SELECT " + layout.selectList + " FROM " + quoted(root->table()) +
                                                   " t0 WHERE t0.id IN (SELECT value FROM json_each(?1))");
             if (!rows) continue;
@@ -374,6 +407,7 @@ void Context::forget(Object& object) {
 void Context::makeFault(Object& object) {
     if (object.inserted_) return;
     object.fault_ = true;
+    object.onDemandUnread_ = false;
     std::fill(object.values_.begin(), object.values_.end(), Value{});
     object.snapshot_.clear();
     std::fill(object.dirty_.begin(), object.dirty_.end(), false);
@@ -407,6 +441,28 @@ bool Context::entityHasPendingChanges(const EntityDescription& entity) const {
     return false;
 }
 
+std::optional<Context::LocalizedRank> Context::localizedRank(const EntityDescription& entity, const std::string& keyPath,
+                                                             std::size_t index) const {
+    // Only a text of a related object ("feed.sortName"): its table is small
+    // next to the fetched one, so its texts are ranked once in their
+    // collated order and the rows sort by number. Equal texts share a rank;
+    // an absent text (or object) has none, and sorts as it would by text.
+    auto parts = splitKeyPath(keyPath);
+    if (parts.size() != 2) return std::nullopt;
+    const PropertyDescription* hop = entity.property(parts[0]);
+    if (!hop || !hop->isToOne()) return std::nullopt;
+    const PropertyDescription* text = hop->destination->property(parts[1]);
+    if (!text || !text->isAttribute() || text->type != AttributeType::string) return std::nullopt;
+    const std::string name = "rank" + std::to_string(index);
+    const std::string column = quoted(text->column);
+    LocalizedRank rank;
+    rank.table = name + "(id, place) AS (SELECT id, CASE WHEN " + column + " IS NULL THEN NULL ELSE DENSE_RANK() OVER (ORDER BY " +
+                 column + " COLLATE LOCALIZED_STANDARD) END FROM " + quoted(hop->destination->table()) + ")";
+    rank.join = " LEFT JOIN " + name + " ON " + name + ".id = t0." + quoted(hop->column);
+    rank.orderTerm = name + ".place";
+    return rank;
+}
+
 Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& request, bool loadRows,
                                                             const std::vector<std::string>& extra, const RowSink* sink,
                                                             bool* sunk) {
@@ -416,11 +472,20 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
     SqlQuery query(*entity);
     auto where = request.predicate.toSql(query);
     if (!where) return where.error();
-    std::vector<std::string> sortColumns;
+    std::vector<std::string> sortColumns, orderTerms;
+    std::string ranks, rankJoins;
     for (const auto& sort : request.sortDescriptors) {
         auto column = query.column(sort.keyPath);
         if (!column) return column.error();
         sortColumns.push_back(column.value());
+        auto rank = sort.localizedStandard ? localizedRank(*entity, sort.keyPath, orderTerms.size()) : std::nullopt;
+        if (rank) {
+            ranks += (ranks.empty() ? "WITH " : ", ") + rank->table;
+            rankJoins += rank->join;
+            orderTerms.push_back(rank->orderTerm);
+        } else {
+            orderTerms.push_back(column.value() + (sort.localizedStandard ? " COLLATE LOCALIZED_STANDARD" : ""));
+        }
     }
     std::vector<std::string> extraColumns;
     for (const auto& keyPath : extra) {
@@ -434,15 +499,13 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
                                    : (layout.entityColumn >= 0 ? 2 : 1);
     for (const auto& c : sortColumns) select += ", " + c;
     for (const auto& c : extraColumns) select += ", " + c;
-    std::string sql = "SELECT " + select + " FROM " + quoted(entity->table()) + " t0" + query.joins() + " WHERE ";
+    std::string sql = ranks + (ranks.empty() ? "" : " ") + "SELECT " + select + " FROM " + quoted(entity->table()) + " t0" +
+                      query.joins() + rankJoins + " WHERE ";
     std::string filter = query.entityFilter();
     sql += filter.empty() ? where.value() : filter + " AND " + where.value();
     sql += " ORDER BY ";
-    for (std::size_t i = 0; i < sortColumns.size(); ++i) {
-        sql += sortColumns[i];
-        if (request.sortDescriptors[i].localizedStandard) sql += " COLLATE LOCALIZED_STANDARD";
-        sql += request.sortDescriptors[i].ascending ? " ASC, " : " DESC, ";
-    }
+    for (std::size_t i = 0; i < orderTerms.size(); ++i)
+        sql += orderTerms[i] + (request.sortDescriptors[i].ascending ? " ASC, " : " DESC, ");
     sql += "t0.id";
 
     const bool pendingRelevant = entityHasPendingChanges(*entity);
@@ -575,6 +638,189 @@ Result<std::vector<std::vector<Value>>> Context::fetchValues(const FetchRequest&
     rows.reserve(found->size());
     for (auto& c : found.value()) rows.push_back(std::move(c.extra));
     return rows;
+}
+
+namespace {
+Result<const PropertyDescription*> toOneKeyOf(const EntityDescription& entity, const std::string& key) {
+    const PropertyDescription* p = entity.property(key);
+    if (!p || !p->isToOne()) return GraphError{GraphErrorCode::invalidRequest, key + " is not a to-one key of " + entity.name()};
+    return p;
+}
+
+std::string pairList(const Context::KeyCounts& counts) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        if (i) out += ',';
+        out += "[" + std::to_string(counts[i].first.key()) + "," + std::to_string(counts[i].second) + "]";
+    }
+    return out + "]";
+}
+}  // namespace
+
+Result<Context::KeyCounts> Context::countsByKey(const FetchRequest& request, const std::string& toOneKey) {
+    const EntityDescription* entity = container_->entity(request.entityName);
+    if (!entity) return GraphError{GraphErrorCode::invalidRequest, "unknown entity " + request.entityName};
+    if (entityHasPendingChanges(*entity)) return GraphError{GraphErrorCode::invalidRequest, "pending changes of " + entity->name()};
+    auto key = toOneKeyOf(*entity, toOneKey);
+    if (!key) return key.error();
+    SqlQuery query(*entity);
+    auto where = request.predicate.toSql(query);
+    if (!where) return where.error();
+    const std::string column = "t0." + quoted(key.value()->column);
+    std::string filter = query.entityFilter();
+    std::string sql = "SELECT " + column + ", COUNT(*) FROM " + quoted(entity->table()) + " t0" + query.joins() + " WHERE " +
+                      (filter.empty() ? "" : filter + " AND ") + column + " IS NOT NULL AND (" + where.value() + ") GROUP BY " + column;
+    std::lock_guard lock(store_.mutex());
+    Statement* rows = store_.db().prepare(sql);
+    if (!rows) return GraphError{GraphErrorCode::invalidRequest, store_.db().lastError() + " in " + sql};
+    rows->bindAll(query.parameters());
+    KeyCounts counts;
+    while (rows->step())
+        counts.emplace_back(ObjectID(key.value()->destination, rows->integer(0)), static_cast<std::size_t>(rows->integer(1)));
+    if (rows->failed()) return GraphError{GraphErrorCode::sqliteFailed, store_.db().lastError()};
+    return counts;
+}
+
+Result<std::vector<ObjectID>> Context::fetchObjectIDs(const FetchRequest& request, const std::string& toOneKey,
+                                                      const KeyCounts& limits) {
+    const EntityDescription* entity = container_->entity(request.entityName);
+    if (!entity) return GraphError{GraphErrorCode::invalidRequest, "unknown entity " + request.entityName};
+    if (entityHasPendingChanges(*entity)) return GraphError{GraphErrorCode::invalidRequest, "pending changes of " + entity->name()};
+    auto key = toOneKeyOf(*entity, toOneKey);
+    if (!key) return key.error();
+    std::vector<ObjectID> ids;
+    if (limits.empty()) return ids;
+    SqlQuery query(*entity);
+    auto where = request.predicate.toSql(query);
+    if (!where) return where.error();
+    std::string order;
+    for (const auto& sort : request.sortDescriptors) {
+        auto column = query.column(sort.keyPath);
+        if (!column) return column.error();
+        order += column.value() + (sort.localizedStandard ? " COLLATE LOCALIZED_STANDARD" : "") +
+                 (sort.ascending ? " ASC, " : " DESC, ");
+    }
+    order += "t0.id";
+    const std::string limitsParameter = query.bind(pairList(limits));
+    const std::string column = "t0." + quoted(key.value()->column);
+    std::string filter = query.entityFilter();
+    // Numbered within each key's rows in the request's order; the rows within
+    // each key's limit are kept.
+    std::string sql = "WITH limits(target, most) AS (SELECT json_extract(value, '$[0]'), json_extract(value, '$[1]') FROM json_each(" +
+                      limitsParameter + ")) SELECT ranked.id FROM (SELECT t0.id AS id, " + column +
+                      " AS target, ROW_NUMBER() OVER (PARTITION BY " + column + " ORDER BY " + order + ") AS place FROM " +
+                      quoted(entity->table()) + " t0" + query.joins() + " WHERE " + (filter.empty() ? "" : filter + " AND ") +
+                      column + " IN (SELECT target FROM limits) AND (" + where.value() +
+                      ")) ranked JOIN limits ON limits.target = ranked.target WHERE ranked.place <= limits.most ORDER BY ranked.target, ranked.place";
+    std::lock_guard lock(store_.mutex());
+    Statement* rows = store_.db().prepare(sql);
+    if (!rows) return GraphError{GraphErrorCode::invalidRequest, store_.db().lastError() + " in " + sql};
+    rows->bindAll(query.parameters());
+    // In a shared table the row's own entity is settled when the object is loaded.
+    while (rows->step()) ids.emplace_back(entity, rows->integer(0));
+    if (rows->failed()) return GraphError{GraphErrorCode::sqliteFailed, store_.db().lastError()};
+    return ids;
+}
+
+Result<std::vector<ObjectID>> Context::updateAll(const FetchRequest& request,
+                                                 const std::vector<std::pair<std::string, Value>>& values) {
+    if (!pending_.empty()) return GraphError{GraphErrorCode::invalidRequest, "updateAll needs a context without pending changes"};
+    const EntityDescription* entity = container_->entity(request.entityName);
+    if (!entity) return GraphError{GraphErrorCode::invalidRequest, "unknown entity " + request.entityName};
+    std::vector<const PropertyDescription*> properties;
+    for (const auto& [key, value] : values) {
+        const PropertyDescription* p = entity->property(key);
+        if (!p || !p->hasColumn() || !p->orderColumn.empty())
+            return GraphError{GraphErrorCode::invalidRequest, "cannot set " + key + " on " + entity->name()};
+        properties.push_back(p);
+    }
+    if (properties.empty()) return std::vector<ObjectID>{};
+
+    SqlQuery query(*entity);
+    auto where = request.predicate.toSql(query);
+    if (!where) return where.error();
+    // Rows already holding every value stay as they are, as setting an equal value changes nothing.
+    std::string sets, differs;
+    for (std::size_t i = 0; i < properties.size(); ++i) {
+        Value value = values[i].second;
+        if (auto* id = std::get_if<ObjectID>(&value)) value = id->key();
+        const std::string column = quoted(properties[i]->column);
+        const std::string parameter = query.bind(std::move(value));
+        sets += (sets.empty() ? "" : ", ") + column + " = " + parameter;
+        differs += (differs.empty() ? "" : " OR ") + std::string("t0.") + column + " IS NOT " + parameter;
+    }
+    std::string filter = query.entityFilter();
+    std::string selection = " FROM " + quoted(entity->table()) + " t0" + query.joins() + " WHERE " +
+                            (filter.empty() ? "" : filter + " AND ") + "(" + where.value() + ") AND (" + differs + ")";
+    const std::vector<Value>& parameters = query.parameters();
+
+    std::vector<ObjectID> changedIDs;
+    std::vector<ObjectID> related;  // objects whose to-many sides change
+    {
+        std::lock_guard lock(store_.mutex());
+        Database& db = store_.db();
+        if (auto done = db.beginWrite(); !done) return GraphError{GraphErrorCode::saveFailed, done.error().message};
+        auto fail = [&](std::string message) -> Result<std::vector<ObjectID>> {
+            db.exec("ROLLBACK");
+            return GraphError{GraphErrorCode::saveFailed, std::move(message)};
+        };
+        std::string select = "SELECT t0.id" + std::string(entity->hasEntityColumn() ? ", t0.entity" : "");
+        std::vector<const PropertyDescription*> keys;
+        for (const PropertyDescription* p : properties)
+            if (p->isToOne()) {
+                keys.push_back(p);
+                select += ", t0." + quoted(p->column);
+            }
+        Statement* rows = db.prepare(select + selection);
+        if (!rows) return fail(db.lastError());
+        rows->bindAll(parameters);
+        const int firstKey = entity->hasEntityColumn() ? 2 : 1;
+        std::unordered_set<ObjectID, ObjectIDHash> seen;
+        auto relate = [&](const ObjectID& id) {
+            if (seen.insert(id).second) related.push_back(id);
+        };
+        while (rows->step()) {
+            changedIDs.emplace_back(entity->hasEntityColumn() ? store_.rowEntity(*rows, *entity) : entity, rows->integer(0));
+            for (std::size_t k = 0; k < keys.size(); ++k)
+                if (!rows->isNull(firstKey + static_cast<int>(k))) relate(ObjectID(keys[k]->destination, rows->integer(firstKey + static_cast<int>(k))));
+        }
+        if (rows->failed()) return fail(db.lastError());
+        if (changedIDs.empty()) {
+            db.exec("ROLLBACK");
+            return changedIDs;
+        }
+        for (std::size_t i = 0; i < properties.size(); ++i)
+            if (auto* id = std::get_if<ObjectID>(&values[i].second); id && properties[i]->isToOne()) relate(*id);
+        Statement* update = db.prepare("UPDATE " + quoted(entity->table()) + " SET " + sets +
+                                       ", graph_version = graph_version + 1 WHERE id IN (SELECT t0.id" + selection + ")");
+        if (!update) return fail(db.lastError());
+        update->bindAll(parameters);
+        update->step();
+        if (update->failed()) return fail(db.lastError());
+        if (auto done = db.exec("COMMIT"); !done) return fail(done.error().message);
+    }
+
+    // This context's objects read the store again when next used.
+    for (const auto& id : changedIDs)
+        if (ObjectPtr object = registered(id); object && !object->fault_) makeFault(*object);
+    for (const auto& id : related) {
+        ObjectPtr object = registered(id);
+        if (!object) continue;
+        for (const PropertyDescription* p : properties)
+            if (p->isToOne() && p->inverse && p->inverse->slot < object->many_.size() && object->many_[p->inverse->slot] &&
+                object->entity_->isKindOf(p->inverse->owner))
+                object->many_[p->inverse->slot].reset();
+    }
+
+    ChangeSet changes;
+    changes.updated.reserve(changedIDs.size() + related.size());
+    changes.updated = changedIDs;
+    changes.changedProperties.assign(changedIDs.size(), properties);
+    changes.updated.insert(changes.updated.end(), related.begin(), related.end());
+    changes.changedProperties.resize(changes.updated.size());
+    notifyObservers(changes);
+    container_->didSave(*this, changes);
+    return changedIDs;
 }
 
 Result<std::int64_t> Context::sumOfCounts(const std::vector<ObjectPtr>& objects, std::string_view toManyKey) {
@@ -742,6 +988,7 @@ Result<void> Context::writeUpdate(Object& object, bool& changedColumns) {
             if (object.snapshot_.size() <= p->slot) object.snapshot_.resize(e.propertyCount());
             object.snapshot_[p->slot] = stored;
         }
+        object.onDemandUnread_ = false;
         object.version_ = row->integer(layout.versionColumn);
         row->reset();
     }
@@ -818,12 +1065,17 @@ Result<std::vector<ObjectID>> Context::writePending(const std::vector<ObjectPtr>
     std::vector<ObjectPtr> inserted;
     for (const auto& o : work)
         if (o->inserted_ && !o->deleted_) inserted.push_back(o);
-    if (auto done = db.beginWrite(); !done) return GraphError{GraphErrorCode::saveFailed, done.error().message};
+    // A busy store stays a busy error, so that the caller may try again.
+    auto saveError = [](const GraphError& error) {
+        return GraphError{error.code == GraphErrorCode::busy ? GraphErrorCode::busy : GraphErrorCode::saveFailed,
+                          error.message};
+    };
+    if (auto done = db.beginWrite(); !done) return saveError(done.error());
     // Keys are handed out inside the transaction: other connections may insert too.
     assignPermanentKeys(inserted);
     auto fail = [&](const GraphError& error) -> Result<std::vector<ObjectID>> {
         db.exec("ROLLBACK");
-        return GraphError{GraphErrorCode::saveFailed, error.message};
+        return saveError(error);
     };
     // Checked inside the transaction, so no other save can delete them
     // between the check and the writes.

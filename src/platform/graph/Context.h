@@ -79,6 +79,25 @@ public:
     Result<std::size_t> count(const FetchRequest& request);
     // The values of the key paths, one row per fetched object.
     Result<std::vector<std::vector<Value>>> fetchValues(const FetchRequest& request, const std::vector<std::string>& keyPaths);
+    // The number of stored objects matching the request for each target of a
+    // to-one key (objects without one are not counted), in one query. Only
+    // for a context without pending changes of the entity (else invalidRequest).
+    using KeyCounts = std::vector<std::pair<ObjectID, std::size_t>>;
+    Result<KeyCounts> countsByKey(const FetchRequest& request, const std::string& toOneKey);
+    // The IDs of the stored objects matching the request, in its order, at
+    // most `limits[k]` of those whose to-one key names k (none of the others),
+    // in one query. Same rule on pending changes.
+    Result<std::vector<ObjectID>> fetchObjectIDs(const FetchRequest& request, const std::string& toOneKey, const KeyCounts& limits);
+    // Sets the values (attributes, or to-one keys as an ObjectID or nothing) on
+    // every stored object the request matches, in one statement, as a save of
+    // those changes would: the objects here read the new values, observers and
+    // the other contexts are told, and the objects the changed keys pointed or
+    // now point at are reported as updated (their to-many sides changed).
+    // Rows whose values are already the given ones are left alone. Only for a
+    // context without pending changes (else an invalidRequest error); the
+    // request's sorts, limit and prefetches are ignored. The changed IDs.
+    Result<std::vector<ObjectID>> updateAll(const FetchRequest& request,
+                                            const std::vector<std::pair<std::string, Value>>& values);
     // The sum of the sizes of one to-many relation over the objects (@sum.x.@count).
     Result<std::int64_t> sumOfCounts(const std::vector<ObjectPtr>& objects, std::string_view toManyKey);
 
@@ -113,14 +132,18 @@ private:
     ObjectPtr materialize(const Statement& row, const EntityDescription& fetched, const TableLayout& layout);
     void fill(Object& object, const Statement& row, const TableLayout& layout);
     void fire(Object& object);
+    // Reads the attributes a slim load left in the store.
+    void loadOnDemand(Object& object);
     void loadMembers(Object& object, const PropertyDescription& p);
     std::size_t countMembers(Object& object, const PropertyDescription& p);
     void markUpdated(Object& object);
     void listPending(Object& object);
     void addToInverse(const ObjectID& target, const PropertyDescription& inverse, const ObjectID& member);
     void removeFromInverse(const ObjectID& target, const PropertyDescription& inverse, const ObjectID& member);
-    // Loads the faults among the objects in few queries; the objects in ID order.
-    std::vector<ObjectPtr> loadBatch(const std::vector<ObjectID>& ids, const std::vector<std::string>& prefetch);
+    // Loads the faults among the objects in few queries; the objects in ID
+    // order. A slim load leaves the attributes loaded on demand in the store.
+    std::vector<ObjectPtr> loadBatch(const std::vector<ObjectID>& ids, const std::vector<std::string>& prefetch,
+                                     bool slim = true);
     void forget(Object& object);
     void makeFault(Object& object);
     using IDSet = std::unordered_set<ObjectID, ObjectIDHash>;
@@ -137,6 +160,14 @@ private:
     Result<std::vector<Candidate>> candidates(const FetchRequest& request, bool loadRows, const std::vector<std::string>& extra,
                                               const RowSink* sink = nullptr, bool* sunk = nullptr);
     bool entityHasPendingChanges(const EntityDescription& entity) const;
+    // How a localized sort by a related object's text orders by number instead.
+    struct LocalizedRank {
+        std::string table;      // a common table expression of ranks
+        std::string join;       // joins it to the fetched rows
+        std::string orderTerm;  // what to order by
+    };
+    std::optional<LocalizedRank> localizedRank(const EntityDescription& entity, const std::string& keyPath,
+                                               std::size_t index) const;
 
     // Saving.
     void assignPermanentKeys(const std::vector<ObjectPtr>& objects);

@@ -88,6 +88,10 @@ Value Statement::rawValue(int column) const {
     }
 }
 
+void Database::setBusyTimeout(std::chrono::milliseconds timeout) {
+    sqlite3_busy_timeout(db_, static_cast<int>(timeout.count()));
+}
+
 Database::~Database() {
     cache_.clear();
     if (db_) sqlite3_close_v2(db_);
@@ -113,10 +117,11 @@ Result<std::unique_ptr<Database>> Database::open(const std::string& path) {
 
 Result<void> Database::exec(const std::string& sql) {
     char* message = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    if (int status = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message); status != SQLITE_OK) {
         std::string text = message ? message : "unknown error";
         sqlite3_free(message);
-        return GraphError{GraphErrorCode::sqliteFailed, text + " (" + sql.substr(0, 200) + ")"};
+        const bool busy = (status & 0xff) == SQLITE_BUSY || (status & 0xff) == SQLITE_LOCKED;
+        return GraphError{busy ? GraphErrorCode::busy : GraphErrorCode::sqliteFailed, text + " (" + sql.substr(0, 200) + ")"};
     }
     return {};
 }

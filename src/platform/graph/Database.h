@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -49,6 +50,9 @@ public:
     static Result<std::unique_ptr<Database>> open(const std::string& path);
 
     Result<void> exec(const std::string& sql);
+    // How long a statement waits for another connection's lock before it
+    // fails as busy (5 s from open).
+    void setBusyTimeout(std::chrono::milliseconds timeout);
     // BEGIN IMMEDIATE, waiting (up to the busy timeout) for other connections' writes.
     Result<void> beginWrite();
     // A cached statement, reset and ready to bind; nullptr when SQL is invalid.

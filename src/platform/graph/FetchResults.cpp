@@ -24,7 +24,8 @@ ObjectPtr FetchResults::at(std::size_t index) const {
     const std::size_t first = index / batch * batch;
     const std::size_t last = std::min(ids_.size(), first + batch);
     std::vector<ObjectID> slice(ids_.begin() + static_cast<std::ptrdiff_t>(first), ids_.begin() + static_cast<std::ptrdiff_t>(last));
-    auto loaded = context->loadBatch(slice, prefetch_);
+    // Fetched objects are read whole, as an eager fetch reads them.
+    auto loaded = context->loadBatch(slice, prefetch_, false);
     for (std::size_t i = first; i < last; ++i) objects_[i] = loaded[i - first];
     return objects_[index];
 }

@@ -6,7 +6,9 @@
 
 namespace tallowmere::graph {
 
-enum class GraphErrorCode { openFailed, schemaFailed, sqliteFailed, saveFailed, invalidRequest, notFound };
+// busy: another connection held the store longer than the wait allowed;
+// nothing was written, and the same work may be tried again.
+enum class GraphErrorCode { openFailed, schemaFailed, sqliteFailed, saveFailed, invalidRequest, notFound, busy };
 
 struct GraphError {
     GraphErrorCode code = GraphErrorCode::sqliteFailed;

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/text/AsciiText.h"
+
 namespace tallowmere::graph {
 
 namespace {
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
+using text::AsciiText;
+constexpr auto lowercased = &AsciiText::lowercased;
 }  // namespace
 
 EntityDescription& EntityDescription::attribute(std::string name, AttributeType type) {
@@ -53,6 +53,13 @@ EntityDescription& EntityDescription::index(std::vector<std::string> propertyNam
     return *this;
 }
 
+EntityDescription& EntityDescription::loadOnDemand(const std::vector<std::string>& attributeNames) {
+    for (auto& p : own_)
+        if (p.isAttribute() && std::find(attributeNames.begin(), attributeNames.end(), p.name) != attributeNames.end())
+            p.loadsOnDemand = true;
+    return *this;
+}
+
 bool EntityDescription::isKindOf(const EntityDescription* other) const {
     for (const EntityDescription* e = this; e; e = e->parent_)
         if (e == other) return true;
@@ -75,6 +82,7 @@ ModelDescription::ModelDescription(const ModelDescription& other) {
             q.destinationName = p.destinationName;
             q.inverseName = p.inverseName;
             q.deleteRule = p.deleteRule;
+            q.loadsOnDemand = p.loadsOnDemand;
             copy.own_.push_back(std::move(q));
         }
         copy.indexes_ = e.indexes_;
@@ -111,7 +119,7 @@ std::optional<std::string> ModelDescription::finalize() {
         e.root_ = root;
         for (const EntityDescription* a = &e; a; a = a->parent_) const_cast<EntityDescription*>(a)->descendants_.push_back(&e);
         if (e.parent_) const_cast<EntityDescription*>(root)->hasChildren_ = true;
-        e.table_ = lower(e.name_);
+        e.table_ = lowercased(e.name_);
         std::vector<const EntityDescription*> chain;
         for (const EntityDescription* a = &e; a; a = a->parent_) chain.insert(chain.begin(), a);
         for (const EntityDescription* a : chain) {
@@ -154,8 +162,9 @@ std::optional<std::string> ModelDescription::finalize() {
             const std::string mine = e.name_ + "." + p.name;
             const std::string theirs = p.destination->name() + "." + p.inverse->name;
             p.joinOwner = mine < theirs;
-            p.joinTable = p.joinOwner ? "j_" + lower(e.name_) + "_" + lower(p.name)
-                                      : "j_" + lower(p.destination->name()) + "_" + lower(p.inverse->name);
+            p.joinTable = p.joinOwner
+                              ? "j_" + lowercased(e.name_) + "_" + lowercased(p.name)
+                              : "j_" + lowercased(p.destination->name()) + "_" + lowercased(p.inverse->name);
         }
     }
     finalized_ = true;

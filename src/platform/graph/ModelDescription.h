@@ -34,6 +34,9 @@ struct PropertyDescription {
     std::string orderColumn;  // to-one whose inverse is ordered
     std::string joinTable;    // many-to-many
     bool joinOwner = false;   // this side's key is the join table's "src"
+    // A large attribute that loads of many objects at once leave in the
+    // store; it is read when first used.
+    bool loadsOnDemand = false;
 
     bool isAttribute() const { return kind == PropertyKind::attribute; }
     bool isToOne() const { return kind == PropertyKind::toOne; }
@@ -58,6 +61,9 @@ public:
                                      DeleteRule rule = DeleteRule::nullify);
     // An index over the named attributes or to-one relations.
     EntityDescription& index(std::vector<std::string> propertyNames);
+    // Large attributes (declared before) that batch loads leave in the store
+    // until an object's value is used: lists then read only what they show.
+    EntityDescription& loadOnDemand(const std::vector<std::string>& attributeNames);
 
     const std::string& name() const { return name_; }
     const EntityDescription* parent() const { return parent_; }

@@ -26,6 +26,11 @@ void Object::fire() {
     if (fault_ && context_) context_->fire(*this);
 }
 
+void Object::fire(const PropertyDescription& p) {
+    fire();
+    if (onDemandUnread_ && p.loadsOnDemand && context_) context_->loadOnDemand(*this);
+}
+
 Object::ToMany& Object::many(const PropertyDescription& p) {
     if (many_.size() < values_.size()) many_.resize(values_.size());
     auto& slot = many_[p.slot];
@@ -34,7 +39,7 @@ Object::ToMany& Object::many(const PropertyDescription& p) {
 }
 
 void Object::setSlot(const PropertyDescription& p, Value value) {
-    fire();
+    fire(p);
     Value& current = values_[p.slot];
     if (current.index() == value.index() && valuesEqual(current, value)) return;
     current = std::move(value);
@@ -44,7 +49,7 @@ void Object::setSlot(const PropertyDescription& p, Value value) {
 
 Value Object::value(std::string_view key) {
     const PropertyDescription& p = property(key, true);
-    fire();
+    fire(p);
     return values_[p.slot];
 }
 
@@ -63,7 +68,7 @@ Value Object::valueForKeyPath(const std::string& keyPath) {
         if (keyPath == "self") return id_;
         const PropertyDescription& p = property(keyPath, false);
         if (!p.hasColumn()) return Value{};
-        fire();
+        fire(p);
         return values_[p.slot];
     }
     auto parts = splitKeyPath(keyPath);

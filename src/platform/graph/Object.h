@@ -71,6 +71,8 @@ private:
 
     const PropertyDescription& property(std::string_view key, bool wantColumn) const;
     void fire();
+    // Fires the fault and reads the property's value when it was left in the store.
+    void fire(const PropertyDescription& p);
     void setSlot(const PropertyDescription& p, Value value);
     ToMany& many(const PropertyDescription& p);
 
@@ -83,6 +85,7 @@ private:
     bool deleted_ = false;
     bool listed_ = false;  // in the context's pending list
     bool missing_ = false; // the store had no row for this fault
+    bool onDemandUnread_ = false;  // loaded without its attributes loaded on demand
     std::int64_t version_ = 0;
     std::vector<Value> values_;    // by slot (attributes and to-one keys)
     std::vector<Value> snapshot_;  // the store's values as last read or saved

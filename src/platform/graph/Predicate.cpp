@@ -50,7 +50,9 @@ bool compareInMemory(const Value& lhs, Comparison op, const Value& rhs, bool fol
         if (folded) return TextFolding::beginsWith(*text, *prefix);
         return std::string_view(*text).substr(0, prefix->size()) == *prefix;
     }
-    int c = compareValues(lhs, rhs);
+    // A folded ordering compares the folded text, as its SQL form does.
+    const auto* text = folded ? std::get_if<std::string>(&lhs) : nullptr;
+    int c = text ? compareValues(Value(TextFolding::fold(*text)), rhs) : compareValues(lhs, rhs);
     switch (op) {
         case Comparison::less: return c < 0;
         case Comparison::lessOrEqual: return c <= 0;

@@ -149,23 +149,25 @@ Result<void> Store::createTable(const EntityDescription& root) {
 }
 
 void Store::buildLayout(const EntityDescription& root) {
-    TableLayout layout;
-    layout.selectList = "t0.id";
-    int column = 1;
-    if (root.hasEntityColumn()) {
-        layout.selectList += ", t0.entity";
-        layout.entityColumn = column++;
+    for (const bool slim : {false, true}) {
+        TableLayout layout;
+        layout.selectList = "t0.id";
+        int column = 1;
+        if (root.hasEntityColumn()) {
+            layout.selectList += ", t0.entity";
+            layout.entityColumn = column++;
+        }
+        layout.selectList += ", t0.graph_version";
+        layout.versionColumn = column++;
+        for (const auto* e : root.descendants())
+            for (const auto* p : e->properties())
+                if (p->owner == e && p->hasColumn() && !(slim && p->loadsOnDemand)) {
+                    layout.selectList += ", t0." + quoted(p->column);
+                    layout.columns.push_back(p);
+                    layout.position[p] = column++;
+                }
+        (slim ? slimLayouts_ : layouts_)[&root] = std::move(layout);
     }
-    layout.selectList += ", t0.graph_version";
-    layout.versionColumn = column++;
-    for (const auto* e : root.descendants())
-        for (const auto* p : e->properties())
-            if (p->owner == e && p->hasColumn()) {
-                layout.selectList += ", t0." + quoted(p->column);
-                layout.columns.push_back(p);
-                layout.position[p] = column++;
-            }
-    layouts_[&root] = std::move(layout);
 
     std::int64_t next = 1;
     if (Statement* seq = db_->prepare("SELECT seq FROM sqlite_sequence WHERE name = ?1")) {

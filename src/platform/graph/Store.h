@@ -35,6 +35,8 @@ public:
     const std::string& identifier() const { return identifier_; }
     const ModelDescription& model() const { return model_; }
     const TableLayout& layout(const EntityDescription& entity) const { return layouts_.at(entity.root()); }
+    // The same without the attributes loaded on demand.
+    const TableLayout& slimLayout(const EntityDescription& entity) const { return slimLayouts_.at(entity.root()); }
     // The concrete entity of the row the statement is on.
     const EntityDescription* rowEntity(const Statement& row, const EntityDescription& fetched) const;
     // Hands out `count` fresh primary keys of the entity's table (never reused,
@@ -58,6 +60,7 @@ private:
     std::unique_ptr<Database> db_;
     std::string identifier_;
     std::unordered_map<const EntityDescription*, TableLayout> layouts_;
+    std::unordered_map<const EntityDescription*, TableLayout> slimLayouts_;
     std::unordered_map<const EntityDescription*, std::int64_t> nextKey_;
 };
 

@@ -4,12 +4,15 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include <sqlite3.h>
 #include <unicode/coll.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+
+#include "platform/text/AsciiText.h"
 
 namespace tallowmere::graph {
 
@@ -88,18 +91,7 @@ int sqlCollate(void*, int lengthA, const void* a, int lengthB, const void* b) {
 
 std::string TextFolding::fold(std::string_view text) {
     // Plain ASCII folds by lower-casing; skip ICU for the common case.
-    bool ascii = true;
-    for (unsigned char c : text)
-        if (c >= 0x80) {
-            ascii = false;
-            break;
-        }
-    if (ascii) {
-        std::string out(text);
-        for (auto& c : out)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return out;
-    }
+    if (text::AsciiText::isAscii(text)) return text::AsciiText::lowercased(text);
     return foldImpl(text);
 }
 
@@ -116,23 +108,39 @@ struct TransparentHash {
     std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
 };
 
-// The collator's sort key of a text, kept per thread: a sort compares each
+// The collator's sort keys of texts, kept per thread: a sort compares each
 // text many times (100 000 articles grouped by 1 000 feed names), and
 // comparing two keys is a byte compare instead of a full collation.
-const std::string& sortKey(icu::Collator& collator, std::string_view text) {
-    thread_local std::unordered_map<std::string, std::string, TransparentHash, std::equal_to<>> cache;
-    if (auto found = cache.find(text); found != cache.end()) return found->second;
-    if (cache.size() >= 16384) cache.clear();  // bounded; refilled by the next sort
-    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-    std::string key(64, '\0');
-    int32_t length = collator.getSortKey(unicode, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
-    if (length > static_cast<int32_t>(key.size())) {
-        key.resize(static_cast<std::size_t>(length));
-        length = collator.getSortKey(unicode, reinterpret_cast<uint8_t*>(key.data()), length);
+class SortKeyCache {
+public:
+    static constexpr std::size_t limit = 16384;
+
+    // Both keys of one comparison stay valid until the next call: the cache is
+    // only ever cleared before the first of the two is looked up.
+    std::pair<const std::string*, const std::string*> keys(icu::Collator& collator, std::string_view a,
+                                                           std::string_view b) {
+        if (keys_.size() + 2 > limit) keys_.clear();  // bounded; refilled by the next sort
+        const std::string& keyA = key(collator, a);
+        const std::string& keyB = key(collator, b);
+        return {&keyA, &keyB};
     }
-    key.resize(static_cast<std::size_t>(length));
-    return cache.emplace(std::string(text), std::move(key)).first->second;
-}
+
+private:
+    const std::string& key(icu::Collator& collator, std::string_view text) {
+        if (auto found = keys_.find(text); found != keys_.end()) return found->second;
+        icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+        std::string key(64, '\0');
+        int32_t length = collator.getSortKey(unicode, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
+        if (length > static_cast<int32_t>(key.size())) {
+            key.resize(static_cast<std::size_t>(length));
+            length = collator.getSortKey(unicode, reinterpret_cast<uint8_t*>(key.data()), length);
+        }
+        key.resize(static_cast<std::size_t>(length));
+        return keys_.emplace(std::string(text), std::move(key)).first->second;
+    }
+
+    std::unordered_map<std::string, std::string, TransparentHash, std::equal_to<>> keys_;
+};
 
 }  // namespace
 
@@ -140,10 +148,10 @@ int TextFolding::localizedCompare(std::string_view a, std::string_view b) {
     if (a == b) return 0;
     icu::Collator* collator = threadCollator();
     if (!collator) return a.compare(b) < 0 ? -1 : 1;
-    const std::string& keyA = sortKey(*collator, a);
-    const std::string& keyB = sortKey(*collator, b);
+    thread_local SortKeyCache cache;
+    const auto [keyA, keyB] = cache.keys(*collator, a, b);
     // Sort keys compare as the collator does; both end in the same terminator.
-    const int order = keyA.compare(keyB);
+    const int order = keyA->compare(*keyB);
     return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 

@@ -1,12 +1,13 @@
 #include "platform/http/HTTPDriver.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
 
 #include <strings.h>
 
 #include <pthread.h>
+
+#include "platform/text/AsciiText.h"
 
 namespace tallowmere::http {
 
@@ -16,6 +17,9 @@ struct HTTPDriver::Transfer {
     std::size_t bodyLimit = 0;
     std::chrono::milliseconds idleTimeout{0};
     Clock::time_point lastActivity;
+    // Ends the request however busy it is; a server that trickles a byte now
+    // and then never trips the idle time-out.
+    std::optional<Clock::time_point> deadline;
     // Header fields of the response being read; a new status line starts over,
     // so redirects and interim responses leave only the final one.
     int statusCode = 0;
@@ -33,19 +37,12 @@ void initialiseCurlOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-    return text;
-}
-
 // Refused before libcurl sees the address, so no other scheme is ever read.
 std::optional<HTTPError> schemeProblem(const std::string& url) {
     if (url.empty()) return HTTPError(HTTPError::Code::badURL, "no address");
     const auto colon = url.find(':');
     if (colon == std::string::npos || colon == 0) return HTTPError(HTTPError::Code::badURL, url);
-    std::string scheme = url.substr(0, colon);
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string scheme = text::AsciiText::lowercased(url.substr(0, colon));
     if (scheme != "http" && scheme != "https") return HTTPError(HTTPError::Code::unsupportedURL, scheme);
     return std::nullopt;
 }
@@ -173,6 +170,8 @@ void HTTPDriver::begin(const std::shared_ptr<HTTPTask>& task) {
     transfer->bodyLimit = std::min(configuration_.maxBodySize, request.maxBodySize.value_or(configuration_.maxBodySize));
     transfer->idleTimeout = configuration_.timeoutIntervalForRequest.value_or(request.timeoutInterval);
     transfer->lastActivity = Clock::now();
+    if (configuration_.timeoutIntervalForResource)
+        transfer->deadline = transfer->lastActivity + *configuration_.timeoutIntervalForResource;
     CURL* easy = makeEasyHandle(*transfer);
     if (!easy) {
         report(task, std::nullopt, std::nullopt, HTTPError(HTTPError::Code::other, "cannot create a transfer"));
@@ -180,6 +179,7 @@ void HTTPDriver::begin(const std::shared_ptr<HTTPTask>& task) {
     }
     handlesByTask_[task->identifier()] = easy;
     nextSweep_ = std::min(nextSweep_, transfer->lastActivity + transfer->idleTimeout);
+    if (transfer->deadline) nextSweep_ = std::min(nextSweep_, *transfer->deadline);
     transfers_.emplace(easy, std::move(transfer));
     curl_multi_add_handle(multi_, easy);
 }
@@ -199,6 +199,9 @@ CURL* HTTPDriver::makeEasyHandle(Transfer& transfer) {
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (configuration_.trustedCertificatesFile)
+        curl_easy_setopt(easy, CURLOPT_CAINFO, configuration_.trustedCertificatesFile->c_str());
+    setMethodAndBody(easy, transfer, request);
     // Refuses at once a body whose declared length is over the limit; the write
     // callback catches the rest, decoded bytes included.
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.bodyLimit));
@@ -209,11 +212,11 @@ CURL* HTTPDriver::makeEasyHandle(Transfer& transfer) {
 
     // The request's own fields override the session's of the same name.
     HeaderList headers = request.headers;
-    for (const auto& [name, value] : configuration_.additionalHeaders) {
+    for (const auto& field : configuration_.additionalHeaders) {
         const bool overridden = std::any_of(headers.begin(), headers.end(), [&](const auto& header) {
-            return strcasecmp(header.first.c_str(), name.c_str()) == 0;
+            return strcasecmp(header.first.c_str(), field.first.c_str()) == 0;
         });
-        if (!overridden) headers.emplace_back(name, value);
+        if (!overridden) headers.push_back(field);
     }
     for (const auto& [name, value] : headers) {
         if (strcasecmp(name.c_str(), "User-Agent") == 0) {
@@ -228,6 +231,24 @@ CURL* HTTPDriver::makeEasyHandle(Transfer& transfer) {
     return easy;
 }
 
+void HTTPDriver::setMethodAndBody(CURL* easy, Transfer& transfer, const HTTPRequest& request) {
+    if (request.method == "POST") {
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    } else if (request.method != "GET" || request.body) {
+        // Body fields alone would turn the request into a POST.
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    }
+    if (!request.body && request.method != "POST") return;
+    // Without fields of its own a POST would read its body from standard input.
+    static const std::string none;
+    const std::string& body = request.body ? *request.body : none;
+    // The request outlives the transfer, so libcurl may read the bytes in place.
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+    // The whole body goes at once; no round trip to ask whether it may.
+    transfer.headerList = curl_slist_append(transfer.headerList, "Expect:");
+}
+
 size_t HTTPDriver::onHeader(char* data, size_t size, size_t count, void* context) {
     auto& transfer = *static_cast<Transfer*>(context);
     const std::string_view line(data, size * count);
@@ -240,8 +261,8 @@ size_t HTTPDriver::onHeader(char* data, size_t size, size_t count, void* context
     }
     const auto colon = line.find(':');
     if (colon != std::string_view::npos && colon > 0) {
-        transfer.headers.emplace_back(std::string(trimmed(line.substr(0, colon))),
-                                      std::string(trimmed(line.substr(colon + 1))));
+        transfer.headers.emplace_back(std::string(text::AsciiText::trimmed(line.substr(0, colon))),
+                                      std::string(text::AsciiText::trimmed(line.substr(colon + 1))));
     }
     return line.size();
 }
@@ -289,17 +310,22 @@ void HTTPDriver::expireIdleTransfers() {
     const auto now = Clock::now();
     if (now < nextSweep_) return;
     std::vector<CURL*> expired;
+    std::vector<CURL*> overdue;
     auto earliest = now + longestGap;
     for (const auto& [easy, transfer] : transfers_) {
-        const auto deadline = transfer->lastActivity + transfer->idleTimeout;
-        if (now >= deadline) {
+        const auto idleDeadline = transfer->lastActivity + transfer->idleTimeout;
+        if (transfer->deadline && now >= *transfer->deadline) {
+            overdue.push_back(easy);
+        } else if (now >= idleDeadline) {
             expired.push_back(easy);
         } else {
-            earliest = std::min(earliest, deadline);
+            earliest = std::min(earliest, idleDeadline);
+            if (transfer->deadline) earliest = std::min(earliest, *transfer->deadline);
         }
     }
     nextSweep_ = std::max(earliest, now + shortestGap);
     for (CURL* easy : expired) end(easy, HTTPError(HTTPError::Code::timedOut));
+    for (CURL* easy : overdue) end(easy, HTTPError(HTTPError::Code::timedOut, "overall deadline passed"));
 }
 
 int HTTPDriver::nextWaitMilliseconds() const {

@@ -43,6 +43,7 @@ private:
                       bool& stopping);
     void begin(const std::shared_ptr<HTTPTask>& task);
     CURL* makeEasyHandle(Transfer& transfer);
+    static void setMethodAndBody(CURL* easy, Transfer& transfer, const HTTPRequest& request);
     void finishCompleted();
     void expireIdleTransfers();
     void cancelTransfer(const std::shared_ptr<HTTPTask>& task);

@@ -197,9 +197,19 @@ CharsetSniffer::Encoding CharsetSniffer::detect(std::string_view page) {
     if (page.substr(0, 3) == "\xEF\xBB\xBF") return {"UTF-8", 3};
     if (page.substr(0, 2) == "\xFF\xFE") return {"UTF-16LE", 2};
     if (page.substr(0, 2) == "\xFE\xFF") return {"UTF-16BE", 2};
-    if (auto declared = declaredCharset(page))
-        if (auto encoding = encodingForLabel(*declared)) return {*encoding, 0};
-    if (isValidUTF8(page)) return {"UTF-8", 0};
+    // Non-ASCII bytes that are valid UTF-8 are UTF-8 whatever the page says:
+    // legacy text almost never forms valid multi-byte sequences by chance,
+    // while pages re-encoded by their server keep their old declaration.
+    const bool plainlyUTF8 =
+        std::any_of(page.begin(), page.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }) &&
+        isValidUTF8(page);
+    if (auto declared = declaredCharset(page)) {
+        if (auto encoding = encodingForLabel(*declared)) {
+            const bool wide = encoding->rfind("UTF-16", 0) == 0;
+            return {plainlyUTF8 && !wide ? std::string("UTF-8") : *encoding, 0};
+        }
+    }
+    if (plainlyUTF8 || isValidUTF8(page)) return {"UTF-8", 0};
     return {*encodingForLabel("windows-1252"), 0};
 }
 

@@ -13,8 +13,15 @@ namespace tallowmere::readability {
 
 namespace {
 
-// A block shorter than this is a caption or a label, not a paragraph.
+// A block shorter than this is a caption or a label, not a paragraph; a
+// short one still counts a little, for pages of many short posts.
 constexpr double minimumParagraphChars = 25;
+constexpr double shortParagraphChars = 8;
+constexpr double shortParagraphPoints = 0.5;
+// One long list of names separated by commas is not prose.
+constexpr int maximumCommas = 10;
+// Text outside paragraphs (lines split by <br>) scores as paragraphs of about this size.
+constexpr double looseTextPiece = 300;
 // How much of a paragraph's score its parent, grandparent and great-grandparent get.
 constexpr std::array<double, 3> creditShares{1.0, 0.5, 0.25};
 // A container whose class or id says "furniture" is still kept when it holds
@@ -32,8 +39,11 @@ constexpr std::array<std::string_view, 17> neverContent{
     "textarea", "svg",   "math",     "canvas",   "applet", "frame", "frameset", "dialog"};
 constexpr std::array<std::string_view, 6> structuralFurniture{"nav",    "aside", "footer",
                                                               "header", "form",  "menu"};
-constexpr std::array<std::string_view, 7> containers{"div",    "section",    "article", "main",
-                                                     "center", "blockquote", "td"};
+constexpr std::array<std::string_view, 9> containers{"div",        "section", "article", "main", "center",
+                                                     "blockquote", "td",      "li",      "dd"};
+// Inside these a candidate is part of a table or a list, not an article of its own.
+constexpr std::array<std::string_view, 11> tableOrList{"table", "thead", "tbody", "tfoot", "tr", "td",
+                                                       "th",    "ul",    "ol",    "li",    "dl"};
 constexpr std::array<std::string_view, 9> droppableContainers{"div", "section", "ul",     "ol",    "table",
                                                               "dl",  "center",  "figure", "header"};
 
@@ -90,7 +100,9 @@ std::vector<xmlNodePtr> ContentExtractor::extract() {
     measure();
     score();
     xmlNodePtr best = bestCandidate();
-    if (best == nullptr) return {};
+    // A page without one paragraph of text: all the text it has.
+    if (best == nullptr) return options_.bodyWithoutParagraphs ? std::vector<xmlNodePtr>{body_} : std::vector<xmlNodePtr>{};
+    best = enclosingArticle(best);
     const double bestScore = finalScore(best);
     for (xmlNodePtr node = best; node != nullptr && stats(node) != nullptr; node = node->parent)
         stats(node)->kept = true;
@@ -191,19 +203,36 @@ bool ContentExtractor::shouldPrune(const xmlNode* node, double bodyChars) {
     if (!HtmlNames::isElement(node)) return false;
     const std::string_view name = HtmlNames::name(node);
     if (isOneOf(name, neverContent)) return true;
-    const bool byHints = !isOneOf(name, structuralFurniture) && !NodeHints::isHidden(node);
-    if (byHints && !(options_.pruneByHints && NodeHints::isUnlikelyContent(node))) return false;
+    // What the reader cannot see is never the article, however long.
+    if (NodeHints::isHidden(node)) return true;
+    const bool byHints = !isOneOf(name, structuralFurniture);
+    const bool unlikely = options_.pruneByHints ? NodeHints::isUnlikelyContent(node) : NodeHints::isComments(node);
+    if (byHints && !unlikely) return false;
     const Stats* s = stats(node);
     if (s != nullptr && s->chars > mostOfThePage * bodyChars) return false;
-    prunedByHints_ = prunedByHints_ || byHints;
+    if (byHints) {
+        prunedByHints_ = true;
+        // Reader comments stay cut away in a reading without hints too, so
+        // they are no sign that the article itself was lost.
+        if (s != nullptr && !NodeHints::isComments(node))
+            largestPrunedByHints_ = std::max(largestPrunedByHints_, static_cast<double>(s->chars));
+    }
     return true;
 }
 
 void ContentExtractor::score() {
     for (xmlNodePtr element : elements_) {
         const Paragraph paragraph = paragraphOf(element);
-        if (paragraph.chars < minimumParagraphChars) continue;
-        const double points = 1 + paragraph.commas + std::min(std::floor(paragraph.chars / 100.0), 3.0);
+        if (paragraph.chars < shortParagraphChars) continue;
+        double points = shortParagraphPoints;
+        if (paragraph.chars >= minimumParagraphChars) {
+            // Loose text of a container (lines split by <br>) counts as the
+            // paragraphs it would have been, not as one.
+            const double pieces = paragraph.loose ? std::ceil(paragraph.chars / looseTextPiece) : 1;
+            points = pieces + std::min(paragraph.commas, maximumCommas * static_cast<int>(pieces)) +
+                     std::min(std::floor(paragraph.chars / 100.0), 3.0 * pieces);
+        }
+        if (Stats* s = stats(paragraph.firstCredited)) s->points += static_cast<float>(points);
         xmlNodePtr ancestor = paragraph.firstCredited;
         for (const double share : creditShares) {
             if (stats(ancestor) == nullptr) break;
@@ -211,6 +240,11 @@ void ContentExtractor::score() {
             if (ancestor == body_) break;
             ancestor = ancestor->parent;
         }
+    }
+    // Every element's points are those of the paragraphs inside it.
+    for (std::size_t i = elements_.size(); i-- > 0;) {
+        if (elements_[i] == body_) continue;
+        if (Stats* parent = stats(elements_[i]->parent)) parent->points += stats_[i].points;
     }
 }
 
@@ -221,10 +255,10 @@ void ContentExtractor::score() {
 ContentExtractor::Paragraph ContentExtractor::paragraphOf(xmlNodePtr element) {
     const Stats* s = stats(element);
     const std::string_view name = HtmlNames::name(element);
-    if (name == "p" || name == "pre" || ((isOneOf(name, containers)) && !s->hasBlockChild))
-        return {s->chars, s->commas, element->parent};
+    if (name == "p" || name == "pre") return {s->chars, s->commas, element->parent, false};
+    if (isOneOf(name, containers) && !s->hasBlockChild) return {s->chars, s->commas, element->parent, true};
     if (isOneOf(name, containers) && s->hasBlockChild)
-        return {s->chars - s->blockChildChars, s->commas - s->blockChildCommas, element};
+        return {s->chars - s->blockChildChars, s->commas - s->blockChildCommas, element, true};
     return {};
 }
 
@@ -232,10 +266,42 @@ void ContentExtractor::credit(xmlNodePtr element, double points) {
     Stats* s = stats(element);
     if (!s->candidate) {
         s->candidate = true;
-        s->score = tagScore(HtmlNames::name(element)) + NodeHints::weight(element);
+        s->score = tagScore(HtmlNames::name(element)) + hintWeight(element);
         candidates_.push_back(element);
     }
     s->score += points;
+}
+
+// The reading without hints ignores what class and id say, both ways.
+int ContentExtractor::hintWeight(const xmlNode* element) const {
+    return options_.pruneByHints ? NodeHints::weight(element) : 0;
+}
+
+double ContentExtractor::worth(const xmlNode* node) const {
+    const Stats* s = stats(node);
+    return s == nullptr ? 0 : s->points * (1 - linkDensity(node));
+}
+
+// A candidate inside a table or a list (a data table, a gallery's captions)
+// is part of the article around it; so is anything inside the page's
+// declared article body.
+xmlNodePtr ContentExtractor::enclosingArticle(xmlNodePtr best) const {
+    xmlNodePtr node = best;
+    while (node != body_ && stats(node->parent) != nullptr && isOneOf(HtmlNames::name(node), tableOrList))
+        node = node->parent;
+    // The table or list sits in something with paragraphs of its own beside it.
+    if (node != body_ && node != best && isOneOf(HtmlNames::name(best), tableOrList) &&
+        worth(node) >= worth(best) + 3 && linkDensity(node) < 0.5)
+        best = node;
+    for (xmlNodePtr ancestor = best->parent; stats(ancestor) != nullptr && ancestor != body_;
+         ancestor = ancestor->parent) {
+        if (HtmlNames::is(ancestor, "article") || HtmlNames::attribute(ancestor, "itemprop") == "articleBody") {
+            // Clearly more of the article than the part that won, not just a dateline more.
+            if (worth(ancestor) >= 1.25 * worth(best)) return ancestor;
+            break;
+        }
+    }
+    return best;
 }
 
 xmlNodePtr ContentExtractor::bestCandidate() const {
@@ -281,7 +347,29 @@ std::vector<xmlNodePtr> ContentExtractor::withSiblings(xmlNodePtr top, double to
     for (xmlNodePtr sibling = top->parent->children; sibling != nullptr; sibling = sibling->next)
         if (sibling == top || (HtmlNames::isElement(sibling) && isWorthySibling(sibling, top, topScore)))
             content.push_back(sibling);
+    // An article split into chunks (by ads, embeds, sections, table cells)
+    // whose wrappers hold nothing else: the later chunks are siblings of
+    // the wrappers, a level or two up.
+    xmlNodePtr level = top;
+    for (int up = 0; up < 3; ++up) {
+        xmlNodePtr parent = level->parent;
+        if (parent == body_ || stats(parent) == nullptr || stats(parent->parent) == nullptr) break;
+        if (worth(parent) >= 1.1 * worth(level) + 1) break;  // the wrapper has text of its own
+        for (xmlNodePtr sibling = parent->parent->children; sibling != nullptr; sibling = sibling->next)
+            if (sibling != parent && HtmlNames::isElement(sibling) && isWorthyPart(sibling, top))
+                content.push_back(sibling);
+        level = parent;
+    }
+    std::sort(content.begin(), content.end(), [this](xmlNodePtr a, xmlNodePtr b) {
+        return reinterpret_cast<std::uintptr_t>(a->_private) < reinterpret_cast<std::uintptr_t>(b->_private);
+    });
     return content;
+}
+
+// Another part of a split article: paragraphs inside, few links, no furniture hint.
+bool ContentExtractor::isWorthyPart(xmlNodePtr element, xmlNodePtr top) const {
+    return hintWeight(element) >= 0 && linkDensity(element) < 0.25 &&
+           worth(element) >= std::max(3.0, 0.2 * worth(top));
 }
 
 bool ContentExtractor::isWorthySibling(xmlNodePtr sibling, xmlNodePtr top, double topScore) {
@@ -292,6 +380,7 @@ bool ContentExtractor::isWorthySibling(xmlNodePtr sibling, xmlNodePtr top, doubl
     const double bonus =
         !topClass.empty() && HtmlNames::attribute(sibling, "class") == topClass ? 0.2 * topScore : 0;
     if (s->candidate && finalScore(sibling) + bonus >= threshold) return true;
+    if (isWorthyPart(sibling, top)) return true;
     if (!HtmlNames::is(sibling, "p")) return false;
     const double density = linkDensity(sibling);
     if (s->chars > 80) return density < 0.25;
@@ -315,9 +404,9 @@ bool ContentExtractor::shouldDrop(xmlNodePtr element) {
     const Stats* s = stats(element);
     if (s == nullptr || s->kept) return false;
     // Headings that link to themselves are common, so links do not count against them.
-    if (HtmlNames::isHeading(element)) return NodeHints::weight(element) < 0 || repeatsTitle(element);
+    if (HtmlNames::isHeading(element)) return hintWeight(element) < 0 || repeatsTitle(element);
     if (!isOneOf(HtmlNames::name(element), droppableContainers) || s->videos > 0) return false;
-    const int weight = NodeHints::weight(element);
+    const int weight = hintWeight(element);
     if (weight < 0) return true;
     if (s->commas >= 10) return false;  // prose
     const double density = linkDensity(element);

@@ -22,7 +22,11 @@ public:
     struct Options {
         std::string title;         // the page's title, dropped where the content repeats it as a heading
         ElementTest isVideoEmbed;  // video players survive the clean-up
-        bool pruneByHints = true;  // drop elements whose class or id says they are furniture
+        // Drop elements whose class or id says they are furniture; without, only
+        // reader comments are dropped by their hints.
+        bool pruneByHints = true;
+        // A page without one paragraph of text gives all its text.
+        bool bodyWithoutParagraphs = false;
     };
 
     ContentExtractor(xmlNodePtr body, Options options);
@@ -30,8 +34,10 @@ public:
     // The content's elements in document order; empty when the page has no
     // paragraph of text.
     std::vector<xmlNodePtr> extract();
-    // Whether the class and id hints cut anything away.
+    // Whether the class and id hints cut anything away, and the most text one
+    // element cut away that way held.
     bool prunedByHints() const { return prunedByHints_; }
+    double largestPrunedByHints() const { return largestPrunedByHints_; }
 
 private:
     // One per element; kept small, as a hostile page can hold millions of elements.
@@ -40,6 +46,7 @@ private:
         float linkChars = 0;        // of those, inside links
         float blockChildChars = 0;  // inside block-level children
         float score = 0;
+        float points = 0;  // of the paragraphs inside, wherever they credited their score
         std::int32_t commas = 0;
         std::int32_t blockChildCommas = 0;
         std::int32_t paragraphs = 0;
@@ -52,6 +59,7 @@ private:
         float chars = 0;
         int commas = 0;
         xmlNodePtr firstCredited = nullptr;
+        bool loose = false;  // text of a container rather than of a <p>
     };
 
     void measure();
@@ -61,9 +69,13 @@ private:
     Paragraph paragraphOf(xmlNodePtr element);
     void credit(xmlNodePtr element, double points);
     xmlNodePtr bestCandidate() const;
+    xmlNodePtr enclosingArticle(xmlNodePtr best) const;
+    double worth(const xmlNode* node) const;
+    int hintWeight(const xmlNode* element) const;
     xmlNodePtr widened(xmlNodePtr top, double topScore) const;
     std::vector<xmlNodePtr> withSiblings(xmlNodePtr top, double topScore);
     bool isWorthySibling(xmlNodePtr sibling, xmlNodePtr top, double topScore);
+    bool isWorthyPart(xmlNodePtr element, xmlNodePtr top) const;
     void clean(xmlNodePtr container);
     bool shouldDrop(xmlNodePtr element);
     bool repeatsTitle(xmlNodePtr heading) const;
@@ -80,6 +92,7 @@ private:
     std::vector<Stats> stats_;          // by index stored in the element's _private
     std::vector<xmlNodePtr> candidates_;
     bool prunedByHints_ = false;
+    double largestPrunedByHints_ = 0;
 };
 
 }  // namespace tallowmere::readability

@@ -1,6 +1,8 @@
 #include "platform/readability/HtmlDocument.h"
 
+#include <libxml/globals.h>
 #include <libxml/parser.h>
+#include <libxml/xmlerror.h>
 
 #include <mutex>
 #include <string>
@@ -23,6 +25,33 @@ void initialiseLibxml() {
 }
 
 void ignoreError(void*, xmlErrorPtr) {}
+void ignoreMessage(void*, const char*, ...) {}
+
+// Encoding errors go to libxml2's thread-wide handlers rather than the
+// parser context's, and by default to stderr; silence them while parsing.
+class QuietErrors {
+public:
+    QuietErrors()
+        : structured_(xmlStructuredError),
+          structuredContext_(xmlStructuredErrorContext),
+          generic_(xmlGenericError),
+          genericContext_(xmlGenericErrorContext) {
+        xmlSetStructuredErrorFunc(nullptr, ignoreError);
+        xmlSetGenericErrorFunc(nullptr, ignoreMessage);
+    }
+    ~QuietErrors() {
+        xmlSetStructuredErrorFunc(structuredContext_, structured_);
+        xmlSetGenericErrorFunc(genericContext_, generic_);
+    }
+    QuietErrors(const QuietErrors&) = delete;
+    QuietErrors& operator=(const QuietErrors&) = delete;
+
+private:
+    xmlStructuredErrorFunc structured_;
+    void* structuredContext_;
+    xmlGenericErrorFunc generic_;
+    void* genericContext_;
+};
 
 }  // namespace
 
@@ -59,6 +88,7 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string_view page, std::st
     context->sax->error = nullptr;
     context->sax->warning = nullptr;
     const std::string url(pageURL);
+    QuietErrors quiet;
     xmlDocPtr document =
         htmlCtxtReadMemory(context, page.data(), static_cast<int>(page.size()),
                            url.empty() ? nullptr : url.c_str(), encoding.name.c_str(), parseOptions);

@@ -15,18 +15,25 @@ namespace {
 constexpr int hintWeight = 25;
 
 // Tokens are the lower-cased words of class and id: "entry-content share_bar"
-// gives "entry", "content", "share", "bar"; camel case stays one token.
-constexpr std::array<std::string_view, 26> furnitureFragments{
-    "comment",    "sidebar", "footer",     "sharing",    "share",   "social", "related",
-    "advert",     "sponsor", "promo",      "newsletter", "subscri", "cookie", "popup",
-    "breadcrumb", "navbar",  "navigation", "masthead",   "widget",  "disqus", "pagination",
-    "outbrain",   "taboola", "mainnav",    "subnav",     "topnav"};
-constexpr std::array<std::string_view, 17> furnitureWords{
-    "ad",    "ads",  "adv", "nav",   "menu",   "foot",     "aside",   "modal",      "banner",
-    "pager", "tags", "rss", "login", "signup", "trending", "popular", "recommended"};
-constexpr std::array<std::string_view, 7> contentFragments{"article", "content", "entry", "story",
-                                                           "post",    "hentry",  "main"};
-constexpr std::array<std::string_view, 4> contentWords{"body", "text", "blog", "prose"};
+// gives "entry", "content", "share", "bar", and camel case is split too
+// ("shareBar" gives "share", "bar"). A hint is a whole token, never a piece of
+// one, so ids made from headings ("subscriptions-are-dead") and longer words
+// ("commentary", "adventure") are not taken for furniture.
+constexpr std::array<std::string_view, 49> furnitureWords{
+    "comment",  "comments",   "commentlist", "sidebar",  "footer",     "sharing",   "share",    "social",
+    "related",  "advert",     "advertising", "advertisement", "sponsor", "sponsored", "promo", "promoted",
+    "newsletter", "subscribe", "subscription", "cookie", "cookies",   "popup",     "breadcrumb",
+    "breadcrumbs", "navbar",  "navigation",  "masthead", "widget",     "widgets",   "disqus",   "pagination",
+    "outbrain", "taboola",    "mainnav",     "subnav",   "topnav",     "ad",        "ads",      "adv",
+    "nav",      "menu",       "foot",        "aside",    "shares",     "banner",    "pager",    "tags",
+    "login",    "signup"};
+constexpr std::array<std::string_view, 4> moreFurnitureWords{"trending", "popular", "recommended", "rss"};
+// Reader comments are what a reading without hints would most likely take
+// for the article; they stay cut away even then.
+constexpr std::array<std::string_view, 5> commentWords{"comment", "comments", "commentlist", "disqus",
+                                                       "replies"};
+constexpr std::array<std::string_view, 10> contentWords{"article", "content", "entry", "story", "post",
+                                                        "hentry",  "main",    "body",  "text",  "prose"};
 constexpr std::array<std::string_view, 9> furnitureRoles{
     "navigation", "complementary", "contentinfo", "banner", "search", "menu", "menubar", "dialog", "alert"};
 constexpr std::array<std::string_view, 7> decorativeWords{"avatar",  "icon",   "emoji", "logo",
@@ -44,13 +51,10 @@ bool containsFragmentOf(const std::array<std::string_view, N>& fragments, std::s
 }
 
 bool isFurnitureToken(std::string_view token) {
-    if (token.rfind("commentary", 0) == 0) return false;  // opinion pieces, not reader comments
-    return contains(furnitureWords, token) || containsFragmentOf(furnitureFragments, token);
+    return contains(furnitureWords, token) || contains(moreFurnitureWords, token);
 }
 
-bool isContentToken(std::string_view token) {
-    return contains(contentWords, token) || containsFragmentOf(contentFragments, token);
-}
+bool isContentToken(std::string_view token) { return contains(contentWords, token); }
 
 struct Hints {
     bool furniture = false;
@@ -62,6 +66,11 @@ void forEachToken(std::string_view text, Visit visit) {
     std::string token;
     for (std::size_t i = 0; i <= text.size(); ++i) {
         const unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : ' ';
+        const bool camelBoundary = std::isupper(c) && i > 0 && std::islower(static_cast<unsigned char>(text[i - 1]));
+        if (camelBoundary && !token.empty()) {
+            visit(std::string_view(token));
+            token.clear();
+        }
         if (std::isalnum(c)) {
             token += static_cast<char>(std::tolower(c));
         } else if (!token.empty()) {
@@ -112,8 +121,17 @@ bool NodeHints::isUnlikelyContent(const xmlNode* element) {
     return contains(furnitureRoles, HtmlNames::attribute(element, "role"));
 }
 
+bool NodeHints::isComments(const xmlNode* element) {
+    bool comments = false;
+    const auto visit = [&](std::string_view token) { comments = comments || contains(commentWords, token); };
+    forEachToken(HtmlNames::attribute(element, "class"), visit);
+    forEachToken(HtmlNames::attribute(element, "id"), visit);
+    return comments;
+}
+
 bool NodeHints::isHidden(const xmlNode* element) {
     if (HtmlNames::hasAttribute(element, "hidden")) return true;
+    if (HtmlNames::attribute(element, "aria-hidden") == "true") return true;
     const std::string style = lowercasedWithoutSpaces(HtmlNames::attribute(element, "style"));
     return style.find("display:none") != std::string::npos ||
            style.find("visibility:hidden") != std::string::npos;

@@ -14,7 +14,9 @@ public:
     static int weight(const xmlNode* element);
     // A furniture hint on anything but the page's declared main part.
     static bool isUnlikelyContent(const xmlNode* element);
-    // Hidden by an attribute or an inline style.
+    // A reader-comment section by its class or id.
+    static bool isComments(const xmlNode* element);
+    // Hidden by an attribute (hidden, aria-hidden) or an inline style.
     static bool isHidden(const xmlNode* element);
     // Decoration rather than a picture of the article (avatars, icons, emoji).
     static bool isDecorativeImage(const xmlNode* element);

@@ -17,11 +17,12 @@ namespace tallowmere::readability {
 
 namespace {
 
-// Below this much text the class and id hints may have cut away the article
-// itself (an article body also called "share-enabled"); the page is read
-// again without them and the longer text wins. Kept low, because without
-// the hints a short news item can lose to its comment thread.
-constexpr std::size_t shortText = 140;
+// Below this much text, or when an element the class and id hints cut away
+// held more text than was found, the hints may have cut away the article
+// itself (an article body whose id is made from a headline about "social
+// media"); the page is read again without them, reader comments still cut
+// away, and the longer text wins.
+constexpr std::size_t poorText = 500;
 
 std::string trimmed(std::string text) {
     const auto first = text.find_first_not_of(" \t\n\r");
@@ -36,17 +37,26 @@ struct Reading {
     std::optional<std::string> image;
     std::optional<std::string> video;
     bool prunedByHints = false;
+    double largestPrunedByHints = 0;
 };
 
+// A page written as HTML, not some other markup read as HTML (a feed).
+bool isWrittenAsHTML(std::string_view page) {
+    const std::string_view head = page.substr(0, 4096);
+    for (std::string_view tag : {"<html", "<HTML", "<body", "<BODY", "<!DOCTYPE html", "<!doctype html"})
+        if (head.find(tag) != std::string_view::npos) return true;
+    return false;
+}
+
 Reading readContent(std::unique_ptr<HtmlDocument> document, const PageMetadata& metadata,
-                    const MediaFinder& media, bool pruneByHints) {
+                    const MediaFinder& media, bool pruneByHints, bool isHTML) {
     ContentExtractor extractor(
         document->body(),
         {metadata.title(), [&media](const xmlNode* element) { return media.isVideoEmbed(element); },
-         pruneByHints});
+         pruneByHints, isHTML});
     const std::vector<xmlNodePtr> content = extractor.extract();
     return {trimmed(TextRenderer::render(content)), media.imageInContent(content),
-            media.videoInContent(content), extractor.prunedByHints()};
+            media.videoInContent(content), extractor.prunedByHints(), extractor.largestPrunedByHints()};
 }
 
 }  // namespace
@@ -62,10 +72,13 @@ ReadabilityResult Readability::extract(std::string_view page, std::string_view p
     const URLResolver resolver(pageURL, metadata.baseHref());
     const MediaFinder media(resolver);
 
-    Reading reading = readContent(std::move(document), metadata, media, true);
-    if (reading.text.size() < shortText && reading.prunedByHints) {
+    const bool isHTML = isWrittenAsHTML(page);
+    Reading reading = readContent(std::move(document), metadata, media, true, isHTML);
+    const bool poor = reading.text.size() < poorText ||
+                      reading.largestPrunedByHints > static_cast<double>(reading.text.size());
+    if (poor && reading.prunedByHints) {
         if (auto again = HtmlDocument::parse(page, pageURL)) {
-            Reading second = readContent(std::move(again), metadata, media, false);
+            Reading second = readContent(std::move(again), metadata, media, false, isHTML);
             if (second.text.size() > reading.text.size()) reading = std::move(second);
         }
     }

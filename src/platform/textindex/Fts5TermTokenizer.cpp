@@ -19,15 +19,15 @@ fts5_api* fts5Api(sqlite3* connection) {
 
 }  // namespace
 
-int Fts5TermTokenizer::registerWith(sqlite3* connection, const TermTokenizer& tokenizer) {
+int Fts5TermTokenizer::registerWith(sqlite3* connection, Binding& binding) {
     fts5_api* api = fts5Api(connection);
     if (api == nullptr || api->iVersion < 2) return SQLITE_ERROR;
     static fts5_tokenizer methods{&create, &destroy, &tokenize};
-    return api->xCreateTokenizer(api, kName, const_cast<TermTokenizer*>(&tokenizer), &methods, nullptr);
+    return api->xCreateTokenizer(api, kName, &binding, &methods, nullptr);
 }
 
-// FTS5 asks for one tokenizer per table; they all share the index's own,
-// which keeps no state between calls.
+// FTS5 asks for one tokenizer per table; they all share the index's own
+// binding.
 int Fts5TermTokenizer::create(void* context, const char**, int argumentCount, Fts5Tokenizer** out) {
     if (argumentCount != 0) return SQLITE_ERROR;
     *out = static_cast<Fts5Tokenizer*>(context);
@@ -38,11 +38,13 @@ void Fts5TermTokenizer::destroy(Fts5Tokenizer*) {}
 
 int Fts5TermTokenizer::tokenize(Fts5Tokenizer* tokenizer, void* context, int, const char* text, int length,
                                 int (*token)(void*, int, const char*, int, int, int)) {
-    const auto* terms = reinterpret_cast<const TermTokenizer*>(tokenizer);
+    const auto* binding = reinterpret_cast<const Binding*>(tokenizer);
     int status = SQLITE_OK;
     const std::string_view source(text == nullptr ? "" : text,
                                   text == nullptr ? 0 : static_cast<std::size_t>(length));
-    terms->tokenize(source, [&](const TermTokenizer::Term& term) {
+    std::vector<std::string>* collected = binding->collected;
+    binding->terms->tokenize(source, [&](const TermTokenizer::Term& term) {
+        if (collected) collected->emplace_back(term.folded);
         status = token(context, 0, term.folded.data(), static_cast<int>(term.folded.size()),
                        static_cast<int>(term.begin), static_cast<int>(term.end));
         return status == SQLITE_OK;

@@ -15,8 +15,16 @@ namespace tallowmere::textindex {
 
 namespace {
 
-// Raised whenever the layout of the file changes in a way older code cannot read.
-constexpr const char* kFormat = "1";
+// Raised whenever the layout of the file changes in a way older code cannot
+// read. Format 1 kept a copy of every text in the full-text table; format 2
+// keeps none (a contentless table) and stores each document's distinct terms,
+// with which its entries are deleted. Files of format 1 stay readable.
+constexpr const char* kFormat = "2";
+constexpr const char* kFormatKeepingText = "1";
+
+// Stored terms: the shared length byte starts above the blank that separates terms.
+constexpr std::size_t kSharedBase = 0x21;
+constexpr std::size_t kMostSharedBytes = 0xFF - kSharedBase;
 
 TextIndexErrorCode codeFor(int status) {
     switch (status & 0xFF) {
@@ -76,7 +84,8 @@ TextIndexResult<TextIndexProperties> readProperties(sqlite3* connection) {
     while ((status = statement.step()) == SQLITE_ROW) values.emplace(statement.text(0), statement.text(1));
     if (status != SQLITE_DONE) return errorOf(connection, status, "reading the index's properties");
 
-    if (values["format"] != kFormat) return corrupt("unknown index format \"" + values["format"] + "\"");
+    if (values["format"] != kFormat && values["format"] != kFormatKeepingText)
+        return corrupt("unknown index format \"" + values["format"] + "\"");
     const auto length = parseLength(values["minimumTermLength"]);
     const auto stopWords = parseStopWords(values["stopWords"]);
     if (!length || !stopWords || values.count("termCharacters") == 0)
@@ -86,6 +95,12 @@ TextIndexResult<TextIndexProperties> readProperties(sqlite3* connection) {
     properties.minimumTermLength = *length;
     properties.stopWords = *stopWords;
     return properties;
+}
+
+std::string storedFormat(sqlite3* connection) {
+    IndexStatement statement;
+    if (statement.prepare(connection, "SELECT value FROM properties WHERE name = 'format'") != SQLITE_OK) return {};
+    return statement.step() == SQLITE_ROW ? std::string(statement.text(0)) : std::string();
 }
 
 std::string stopWordsJson(const std::set<std::string>& words) {
@@ -134,8 +149,10 @@ TextIndexResult<std::unique_ptr<TextIndex>> TextIndex::open(
         }
     }
 
-    std::unique_ptr<TextIndex> index(new TextIndex(connection, std::move(properties).value()));
-    if (Fts5TermTokenizer::registerWith(connection, *index->tokenizer_) != SQLITE_OK) {
+    const bool keepsText = !isNew && storedFormat(connection) == kFormatKeepingText;
+    std::unique_ptr<TextIndex> index(new TextIndex(connection, std::move(properties).value(), keepsText));
+    index->binding_.terms = index->tokenizer_.get();
+    if (Fts5TermTokenizer::registerWith(connection, index->binding_) != SQLITE_OK) {
         return TextIndexError{TextIndexErrorCode::storage, "cannot register the tokenizer"};
     }
     if (isNew) {
@@ -155,10 +172,11 @@ TextIndexResult<std::unique_ptr<TextIndex>> TextIndex::open(
     return index;
 }
 
-TextIndex::TextIndex(sqlite3* connection, TextIndexProperties properties)
+TextIndex::TextIndex(sqlite3* connection, TextIndexProperties properties, bool keepsText)
     : connection_(connection),
       properties_(std::move(properties)),
-      tokenizer_(std::make_unique<TermTokenizer>(properties_)) {}
+      tokenizer_(std::make_unique<TermTokenizer>(properties_)),
+      keepsText_(keepsText) {}
 
 // Statements die after this body, so the connection is closed lazily, once
 // they are finalized; the tokenizer outlives both.
@@ -183,8 +201,9 @@ TextIndexResult<void> TextIndex::createSchema() {
     if (auto result = execute("BEGIN IMMEDIATE", "creating the index"); !result) return result;
     const std::string schema =
         std::string("CREATE TABLE properties (name TEXT PRIMARY KEY, value TEXT NOT NULL);") +
-        "CREATE TABLE documents (id INTEGER PRIMARY KEY, uri TEXT NOT NULL UNIQUE);" +
-        "CREATE VIRTUAL TABLE terms USING fts5(body, tokenize = '" + Fts5TermTokenizer::kName + "');";
+        "CREATE TABLE documents (id INTEGER PRIMARY KEY AUTOINCREMENT, uri TEXT NOT NULL UNIQUE, termList TEXT);" +
+        "CREATE VIRTUAL TABLE terms USING fts5(body, tokenize = '" + Fts5TermTokenizer::kName +
+        "', content = '', columnsize = 0);";
     if (auto result = execute(schema, "creating the index"); !result) return rollback(result.error());
     IndexStatement insert;
     int status = insert.prepare(connection_, "INSERT INTO properties (name, value) VALUES (?1, ?2)");
@@ -203,13 +222,8 @@ TextIndexResult<void> TextIndex::createSchema() {
 }
 
 TextIndexResult<void> TextIndex::prepareStatements() {
-    const std::pair<IndexStatement*, const char*> statements[] = {
-        {&upsertDocument_,
-         "INSERT INTO documents (uri) VALUES (?1) ON CONFLICT (uri) DO UPDATE SET uri = excluded.uri "
-         "RETURNING id"},
+    std::vector<std::pair<IndexStatement*, const char*>> statements = {
         {&replaceTerms_, "INSERT OR REPLACE INTO terms (rowid, body) VALUES (?1, ?2)"},
-        {&deleteDocument_, "DELETE FROM documents WHERE uri = ?1 RETURNING id"},
-        {&deleteTerms_, "DELETE FROM terms WHERE rowid = ?1"},
         {&search_,
          "SELECT documents.uri FROM terms CROSS JOIN documents ON documents.id = terms.rowid WHERE terms "
          "MATCH ?1"},
@@ -217,6 +231,21 @@ TextIndexResult<void> TextIndex::prepareStatements() {
         {&commit_, "COMMIT"},
         {&rollback_, "ROLLBACK"},
     };
+    if (keepsText_) {
+        statements.insert(statements.end(),
+                          {{&upsertDocument_,
+                            "INSERT INTO documents (uri) VALUES (?1) ON CONFLICT (uri) DO UPDATE SET uri = excluded.uri "
+                            "RETURNING id"},
+                           {&deleteDocument_, "DELETE FROM documents WHERE uri = ?1 RETURNING id"},
+                           {&deleteTerms_, "DELETE FROM terms WHERE rowid = ?1"}});
+    } else {
+        statements.insert(statements.end(),
+                          {{&findDocument_, "SELECT id, termList FROM documents WHERE uri = ?1"},
+                           {&insertDocument_, "INSERT INTO documents (uri, termList) VALUES (?1, ?2) RETURNING id"},
+                           {&updateTerms_, "UPDATE documents SET termList = ?2 WHERE id = ?1"},
+                           {&deleteDocument_, "DELETE FROM documents WHERE uri = ?1 RETURNING id, termList"},
+                           {&deleteTerms_, "INSERT INTO terms (terms, rowid, body) VALUES ('delete', ?1, ?2)"}});
+    }
     for (const auto& [statement, sql] : statements) {
         const int status = statement->prepare(connection_, sql);
         if (status != SQLITE_OK) return failure(status, "preparing the index");
@@ -230,7 +259,8 @@ TextIndexResult<void> TextIndex::prepareStatements() {
 }
 
 TextIndexResult<void> TextIndex::rollback(TextIndexError error) {
-    for (IndexStatement* statement : {&upsertDocument_, &replaceTerms_, &deleteDocument_, &deleteTerms_}) {
+    for (IndexStatement* statement : {&findDocument_, &insertDocument_, &updateTerms_, &upsertDocument_, &replaceTerms_,
+                                      &deleteDocument_, &deleteTerms_}) {
         statement->start();
     }
     if (sqlite3_get_autocommit(connection_) == 0) rollback_.start().run();
@@ -241,7 +271,73 @@ TextIndexResult<void> TextIndex::addDocument(std::string_view uri, std::string_v
     return addDocuments({TextIndexDocument{std::string(uri), std::string(text)}});
 }
 
+std::string TextIndex::storedTerms(std::vector<std::string> terms) {
+    std::sort(terms.begin(), terms.end());
+    terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
+    // Front-coded: each term is one byte telling how much it shares with the
+    // term before (offset past the separator), then the rest, then a blank.
+    // Terms hold no blanks.
+    std::string stored;
+    std::string_view previous;
+    for (const std::string& term : terms) {
+        std::size_t shared = 0;
+        const std::size_t most = std::min<std::size_t>({previous.size(), term.size(), kMostSharedBytes});
+        while (shared < most && previous[shared] == term[shared]) ++shared;
+        stored += static_cast<char>(kSharedBase + shared);
+        stored.append(term, shared);
+        stored += ' ';
+        previous = term;
+    }
+    return stored;
+}
+
+std::string TextIndex::termsText(std::string_view storedTerms) {
+    std::string text;
+    std::string term;
+    for (std::size_t at = 0; at < storedTerms.size();) {
+        const std::size_t shared =
+            std::min<std::size_t>(static_cast<unsigned char>(storedTerms[at]) - kSharedBase, term.size());
+        const std::size_t end = std::min(storedTerms.find(' ', at + 1), storedTerms.size());
+        term.resize(shared);
+        term.append(storedTerms.substr(at + 1, end - at - 1));
+        text += term;
+        text += ' ';
+        at = end + 1;
+    }
+    return text;
+}
+
+int TextIndex::forgetTerms(int64_t id, std::string_view stored) {
+    return deleteTerms_.start().bind(1, id).bind(2, termsText(stored)).run();
+}
+
 TextIndexResult<void> TextIndex::addOne(const TextIndexDocument& document) {
+    if (!keepsText_) {
+        int status = findDocument_.start().bind(1, document.uri).step();
+        int64_t id = 0;
+        if (status == SQLITE_ROW) {
+            id = findDocument_.integer(0);
+            const std::string old(findDocument_.text(1));
+            findDocument_.start();
+            status = forgetTerms(id, old);
+        } else if (status == SQLITE_DONE) {
+            status = insertDocument_.start().bind(1, document.uri).bind(2, std::string_view()).step();
+            if (status == SQLITE_ROW) {
+                id = insertDocument_.integer(0);
+                status = insertDocument_.run();
+            }
+        }
+        if (status != SQLITE_DONE) return failure(status, "adding a document");
+        // The terms the full-text table cuts out are the ones kept for deleting.
+        std::vector<std::string> terms;
+        binding_.collected = &terms;
+        status = replaceTerms_.start().bind(1, id).bind(2, document.text).run();
+        binding_.collected = nullptr;
+        if (status != SQLITE_DONE) return failure(status, "adding a document");
+        status = updateTerms_.start().bind(1, id).bind(2, storedTerms(std::move(terms))).run();
+        if (status != SQLITE_DONE) return failure(status, "adding a document");
+        return {};
+    }
     int status = upsertDocument_.start().bind(1, document.uri).step();
     if (status != SQLITE_ROW) return failure(status, "adding a document");
     const int64_t id = upsertDocument_.integer(0);
@@ -269,8 +365,9 @@ TextIndexResult<void> TextIndex::removeDocument(std::string_view uri) {
     status = deleteDocument_.start().bind(1, uri).step();
     if (status == SQLITE_ROW) {
         const int64_t id = deleteDocument_.integer(0);
+        const std::string terms = keepsText_ ? std::string() : std::string(deleteDocument_.text(1));
         status = deleteDocument_.run();
-        if (status == SQLITE_DONE) status = deleteTerms_.start().bind(1, id).run();
+        if (status == SQLITE_DONE) status = keepsText_ ? deleteTerms_.start().bind(1, id).run() : forgetTerms(id, terms);
     }
     if (status != SQLITE_DONE) return rollback(failure(status, "removing a document"));
     status = commit_.start().run();

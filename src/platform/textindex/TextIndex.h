@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/textindex/Fts5TermTokenizer.h"
 #include "platform/textindex/IndexStatement.h"
 #include "platform/textindex/SearchCancellation.h"
 #include "platform/textindex/TermTokenizer.h"
@@ -70,19 +71,32 @@ public:
                                                const TextIndexSearchOptions& options = {});
 
 private:
-    TextIndex(sqlite3* connection, TextIndexProperties properties);
+    TextIndex(sqlite3* connection, TextIndexProperties properties, bool keepsText);
 
     TextIndexError failure(int status, std::string_view doing) const;
     TextIndexResult<void> execute(std::string_view sql, std::string_view doing);
     TextIndexResult<void> prepareStatements();
     TextIndexResult<void> createSchema();
     TextIndexResult<void> addOne(const TextIndexDocument& document);
+    // Takes a document's terms out of the full-text table, given the terms
+    // stored with it (the table keeps no copy of the text).
+    int forgetTerms(int64_t id, std::string_view storedTerms);
+    // The distinct terms of a text as stored with its document, and back.
+    static std::string storedTerms(std::vector<std::string> terms);
+    static std::string termsText(std::string_view storedTerms);
     TextIndexResult<void> rollback(TextIndexError error);
 
     sqlite3* connection_;
     TextIndexProperties properties_;
     // Used by FTS5 through the connection, so it lives as long as the connection.
     std::unique_ptr<TermTokenizer> tokenizer_;
+    Fts5TermTokenizer::Binding binding_;
+    // Indexes of the first format keep a copy of each text in the full-text
+    // table; later ones keep only the terms of each document.
+    bool keepsText_ = false;
+    IndexStatement findDocument_;
+    IndexStatement insertDocument_;
+    IndexStatement updateTerms_;
     IndexStatement upsertDocument_;
     IndexStatement replaceTerms_;
     IndexStatement deleteDocument_;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -30,10 +31,20 @@ void writeFile(const std::filesystem::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
+// `levels` arrays, one inside the other.
+std::string nested(std::size_t levels) { return std::string(levels, '[') + std::string(levels, ']'); }
+
 class UserDefaultsTest : public ::testing::Test {
 protected:
     std::filesystem::path file() const { return dir_.path() / "config" / "settings.json"; }
-    std::filesystem::path corrupt() const { return dir_.path() / "config" / "settings.json.corrupt"; }
+    // The copies of damaged files, oldest first.
+    std::vector<std::filesystem::path> setAsideCopies() const {
+        std::vector<std::filesystem::path> copies;
+        for (const auto& entry : std::filesystem::directory_iterator(file().parent_path()))
+            if (entry.path().filename().string().starts_with("settings.json.corrupt-")) copies.push_back(entry.path());
+        std::sort(copies.begin(), copies.end());
+        return copies;
+    }
 
     test::TempDir dir_;
 };
@@ -143,28 +154,37 @@ TEST_F(UserDefaultsTest, MissingFileStartsEmptyWithoutAnIssue) {
 }
 
 TEST_F(UserDefaultsTest, CorruptFileIsKeptAsideAndTheDefaultsApply) {
-    const std::vector<std::string> contents = {
-        "{\"FirstLaunch\": false",  // cut short
-        "[1, 2, 3]",                // JSON, but no object
-        "",                         // empty
-        std::string("\x00\xff\xfe garbage", 11),
+    struct Shape {
+        const char* name;
+        std::string content;
     };
-    for (const auto& content : contents) {
-        writeFile(file(), content);
-        std::filesystem::remove(corrupt());
+    const std::vector<Shape> shapes = {
+        {"cut short", "{\"FirstLaunch\": false"},
+        {"JSON, but no object", "[1, 2, 3]"},
+        {"empty", ""},
+        {"binary garbage", std::string("\x00\xff\xfe garbage", 11)},
+        {"nested 200 000 levels", "{\"Frame\": " + nested(200000) + "}"},
+        {"nested one level too deep", "{\"Frame\": " + nested(UserDefaults::maximumNesting) + "}"},
+    };
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        std::filesystem::remove_all(file().parent_path());
+        writeFile(file(), shape.content);
         UserDefaults defaults(file());
         defaults.registerDefaults({{"FirstLaunch", Value(true)}});
         EXPECT_TRUE(defaults.boolean("FirstLaunch"));
         EXPECT_FALSE(std::filesystem::exists(file()));
-        EXPECT_EQ(readFile(corrupt()), content) << "the broken file is kept byte for byte";
+        const auto copies = setAsideCopies();
+        ASSERT_EQ(copies.size(), 1u);
+        EXPECT_EQ(readFile(copies[0]), shape.content) << "the broken file is kept byte for byte";
 
         // The problem waits for whoever installs a handler.
         std::vector<DefaultsIssue> issues;
         defaults.setIssueHandler([&](const DefaultsIssue& issue) { issues.push_back(issue); });
         ASSERT_EQ(issues.size(), 1u);
         EXPECT_EQ(issues[0].kind, DefaultsIssue::Kind::unreadableFile);
-        EXPECT_EQ(issues[0].setAside, corrupt());
-        EXPECT_NE(issues[0].description().find("settings.json.corrupt"), std::string::npos);
+        EXPECT_EQ(issues[0].setAside, copies[0]);
+        EXPECT_NE(issues[0].description().find("settings.json.corrupt-"), std::string::npos);
 
         // Delivered once only.
         defaults.setIssueHandler([&](const DefaultsIssue& issue) { issues.push_back(issue); });
@@ -174,6 +194,43 @@ TEST_F(UserDefaultsTest, CorruptFileIsKeptAsideAndTheDefaultsApply) {
         ASSERT_FALSE(defaults.synchronize());
         EXPECT_FALSE(UserDefaults(file()).boolean("FirstLaunch"));
     }
+}
+
+TEST_F(UserDefaultsTest, NestingUpToTheLimitIsAccepted) {
+    // The top-level object is one level; the value fills the rest.
+    writeFile(file(), "{\"Frame\": " + nested(UserDefaults::maximumNesting - 1) + ", \"Count\": 3}");
+    UserDefaults defaults(file());
+    EXPECT_EQ(defaults.integer("Count"), 3);
+    EXPECT_TRUE(setAsideCopies().empty());
+    defaults.set("Count", Value(4));
+    ASSERT_FALSE(defaults.synchronize()) << "the deep entry is written back as it was";
+    EXPECT_EQ(UserDefaults(file()).integer("Count"), 4);
+}
+
+TEST_F(UserDefaultsTest, EachDamagedFileIsKeptAsideAndTheNewestFiveRemain) {
+    constexpr int damagedStarts = 7;
+    for (int i = 0; i < damagedStarts; ++i) {
+        writeFile(file(), "{damaged " + std::to_string(i));
+        UserDefaults defaults(file());
+    }
+    const auto copies = setAsideCopies();
+    ASSERT_EQ(copies.size(), UserDefaults::keptSetAsideCopies);
+    for (std::size_t i = 0; i < copies.size(); ++i)
+        EXPECT_EQ(readFile(copies[i]), "{damaged " + std::to_string(damagedStarts - copies.size() + i))
+            << "sorted by name is sorted by time, oldest copies go first";
+}
+
+TEST_F(UserDefaultsTest, ValuesThatAreNotUtf8AreSavedWithReplacementCharacters) {
+    {
+        UserDefaults defaults(file());
+        defaults.set("Name", Value(std::string("caf\xe9 \xff")));
+        defaults.set("Other", Value(1));
+        EXPECT_FALSE(defaults.synchronize());
+        defaults.set("Other", Value(2));  // left for the destructor, which must not throw
+    }
+    UserDefaults reread(file());
+    EXPECT_EQ(reread.string("Name"), "caf\xef\xbf\xbd \xef\xbf\xbd");
+    EXPECT_EQ(reread.integer("Other"), 2);
 }
 
 TEST_F(UserDefaultsTest, EntriesOfUnknownShapeAreKeptUntilReplaced) {

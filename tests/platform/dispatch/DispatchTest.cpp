@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <mutex>
@@ -74,6 +75,17 @@ TEST(SerialQueue, SyncOntoItselfStopsWithAClearMessage) {
             queue.sync([&] { queue.sync([] {}); });
         },
         "self_sync_queue.*deadlock");
+}
+
+TEST(SerialQueue, SyncBackFromAGlobalSyncInsideItsBlockStopsWithAClearMessage) {
+    EXPECT_DEATH(
+        {
+            alarm(30);  // a deadlock ends the child with another message
+            SerialQueue queue("nested_sync_queue");
+            queue.sync(
+                [&] { GlobalQueue::shared(QualityOfService::utility).sync([&] { queue.sync([] {}); }); });
+        },
+        "nested_sync_queue.*deadlock");
 }
 
 TEST(SerialQueue, DelayedBlocksRunAfterTheirDelayInDueOrder) {

@@ -391,7 +391,7 @@ TEST(FeedParser, RecoversFromOtherCommonFaults) {
         {"<rss><channel><title>ref&#1;&#x41;</title></channel></rss>", "refA"},
         {"  \n<?xml version=\"1.0\"?><rss><channel><title>late prolog</title></channel></rss>",
          "late prolog"},
-        {"<rss><channel><title>undeclared &bogus; entity</title></channel></rss>", "undeclared  entity"},
+        {"<rss><channel><title>undeclared &bogus; entity</title></channel></rss>", "undeclared &bogus; entity"},
         {"<rss><channel><title x=\"1\" x=\"2\">twice</title></channel></rss>", "twice"},
     };
     for (const auto& c : cases) {
@@ -521,14 +521,27 @@ TEST(FeedParser, DeeplyNestedDocumentsFail) {
     EXPECT_EQ(jsonResult.error()->code, FeedError::Code::malformedJSON);
 }
 
-TEST(FeedParser, InvalidUTF8Fails) {
-    const char* cases[] = {
-        "<rss><channel><title>bad \xC3\x28 byte</title></channel></rss>",
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?><rss><channel><title>\xFF\xFE</title></channel></rss>",
-        "<rss><channel><title>cut \xE2\x82</title></channel></rss>",
-        "{\"version\":\"https://jsonfeed.org/version/1\",\"title\":\"bad \xC3\x28\"}",
+// One bad byte must not lose the whole feed: it reads as U+FFFD, as in browsers.
+TEST(FeedParser, InvalidUTF8BecomesReplacementCharacters) {
+    struct Case {
+        const char* text;
+        const char* title;
     };
-    for (const char* text : cases) EXPECT_FALSE(parseText(text).isSuccess()) << text;
+    const Case cases[] = {
+        {"<rss><channel><title>bad \xC3\x28 byte</title></channel></rss>", "bad \xEF\xBF\xBD( byte"},
+        {"<?xml version=\"1.0\" encoding=\"utf-8\"?><rss><channel><title>\xFF\xFE</title></channel></rss>",
+         "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"<rss><channel><title>cut \xE2\x82</title></channel></rss>", "cut \xEF\xBF\xBD"},
+        {"{\"version\":\"https://jsonfeed.org/version/1\",\"title\":\"bad \xC3\x28\"}", "bad \xEF\xBF\xBD("},
+    };
+    for (const auto& c : cases) {
+        Result result = parseText(c.text);
+        ASSERT_TRUE(result.isSuccess()) << c.text;
+        std::optional<std::string> title;
+        if (auto* rss = result.rssFeed()) title = rss->title;
+        if (auto* json = result.jsonFeed()) title = json->title;
+        EXPECT_EQ(title, c.title) << c.text;
+    }
 }
 
 TEST(FeedParser, TruncatedDocumentsFail) {

@@ -21,7 +21,10 @@ TEST(XmlRepair, MendsTheFaultsOfSloppyFeeds) {
         {"<t>&#233;&#xE9;&#XE9;</t>", "<t>&#233;&#xE9;&#XE9;</t>"},
         {"<t>&#; &#x; &#12</t>", "<t>&amp;#; &amp;#x; &amp;#12</t>"},
         {"<t>&#1;&#x0;&#xD800;&#1114112;&#9;</t>", "<t>&#9;</t>"},
-        {"<t>&declared;</t>", "<t>&declared;</t>"},  // may be the document's own
+        {"<!DOCTYPE t [<!ENTITY declared \"x\">]><t>&declared;</t>",
+         "<!DOCTYPE t [<!ENTITY declared \"x\">]><t>&declared;</t>"},  // the document's own
+        {"<t>&unknown;</t>", "<t>&amp;unknown;</t>"},                   // kept as written
+        {"<rss><channel></channel></rss \n", "<rss><channel></channel></rss>"},  // cut in the last end tag
         {"<t>a < b <3</t>", "<t>a &lt; b &lt;3</t>"},
         {"<t>bell\x07 nul\x01 tab\t</t>", "<t>bell nul tab\t</t>"},
         {"<![CDATA[a & b &nbsp; < c\x01]]>", "<![CDATA[a & b &nbsp; < c]]>"},

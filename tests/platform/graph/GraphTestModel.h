@@ -45,6 +45,8 @@ inline ModelDescription readerModel(bool grown = false) {
         .attribute("readDate", AttributeType::date)
         .attribute("createdAt", AttributeType::date)
         .attribute("score", AttributeType::real)
+        .attribute("body", AttributeType::string)
+        .loadOnDemand({"body"})
         .toOne("feed", "Feed", "articles")
         .toOne("unreadInFeed", "Feed", "unreadArticles")
         .toOne("starredInFeed", "Feed", "starredArticles")

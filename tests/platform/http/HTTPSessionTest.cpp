@@ -116,6 +116,18 @@ protected:
             gate_.wait(10s);
             response.set_content("late", "text/plain");
         });
+        server.Get("/trickle", [this](const httplib::Request&, httplib::Response& response) {
+            // One byte a second: never idle for long, never done. (A type the
+            // server does not compress, which would hold the bytes back.)
+            response.set_chunked_content_provider("application/octet-stream", [this](size_t, httplib::DataSink& sink) {
+                for (int sent = 0; sent < 60; ++sent) {
+                    if (!sink.write("x", 1)) return false;
+                    if (gate_.wait(1s)) break;
+                }
+                sink.done();
+                return true;
+            });
+        });
         loopback_.start();
     }
     void TearDown() override {
@@ -281,6 +293,24 @@ TEST_F(HTTPSessionTest, TimesOutWhenNothingArrives) {
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->code(), HTTPError::Code::timedOut);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
+}
+
+TEST_F(HTTPSessionTest, AServerThatTricklesBytesMeetsTheOverallDeadline) {
+    HTTPSessionConfiguration configuration;
+    configuration.timeoutIntervalForRequest = 1500ms;  // longer than the gap between bytes
+    configuration.timeoutIntervalForResource = 2500ms;
+    HTTPSession session(configuration);
+    Expectation done;
+    const auto started = std::chrono::steady_clock::now();
+    get(session, loopback_.url("/trickle"), done);
+    const auto outcome = done.wait(10s);
+    const auto took = std::chrono::steady_clock::now() - started;
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->code(), HTTPError::Code::timedOut);
+    EXPECT_FALSE(outcome.body);
+    EXPECT_GE(took, 2400ms) << "the idle time-out alone never trips here";
+    EXPECT_LT(took, 5s);
+    EXPECT_EQ(done.calls(), 1);
 }
 
 TEST_F(HTTPSessionTest, RequestIntervalAppliesWhenTheSessionSetsNone) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "foundation/Resources.h"
+#include "platform/textindex/Fts5TermTokenizer.h"
 #include "platform/textindex/TextIndex.h"
 #include "support/TempDir.h"
 
@@ -441,4 +442,82 @@ TEST(TextIndexFile, AnEmptyFileBecomesANewIndexAndAMissingFolderIsAnError) {
     auto missing = TextIndex::open(folder.path() / "no" / "such" / "folder.index", shippedProperties());
     ASSERT_FALSE(missing.ok());
     EXPECT_EQ(missing.error().code, TextIndexErrorCode::cannotOpen);
+}
+
+namespace {
+
+// Runs one statement on the index file through a connection of its own.
+int runOnFile(const std::filesystem::path& path, const std::string& sql) {
+    sqlite3* connection = nullptr;
+    sqlite3_open(path.c_str(), &connection);
+    const int status = sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close(connection);
+    return status;
+}
+
+}  // namespace
+
+TEST(TextIndexFile, TheIndexKeepsNoCopyOfTheTextAndDeletesWithTheStoredTerms) {
+    test::TempDir folder;
+    const auto path = folder.path() / "lean.index";
+    auto index = openIndex(path);
+    ASSERT_NE(index, nullptr);
+    const std::string secret = "Unrepeatable confidential wording, Ünïcode-folded and user@example.org joined";
+    ASSERT_TRUE(index->addDocument(uri(1), secret).ok());
+    ASSERT_TRUE(index->addDocument(uri(2), "another wording entirely").ok());
+    // Replaced and removed documents leave no term behind.
+    ASSERT_TRUE(index->addDocument(uri(2), "different words now").ok());
+    ASSERT_TRUE(index->removeDocument(uri(1)).ok());
+    ASSERT_TRUE(index->addDocument(uri(3), "fresh words").ok());
+    for (const char* gone : {"unrepeatable", "confidential", "unicode-folded", "user@example.org", "wording", "another"})
+        EXPECT_TRUE(search(*index, gone).uris().empty()) << gone;
+    EXPECT_EQ(search(*index, "words").uris(), (std::set<std::string>{uri(2), uri(3)}));
+    ASSERT_TRUE(index->compact().ok());
+    EXPECT_EQ(search(*index, "different").uris(), std::set<std::string>{uri(2)});
+    index.reset();
+
+    // What the full-text table holds, read from its structure.
+    std::set<std::string> held;
+    sqlite3* connection = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &connection), SQLITE_OK);
+    const TermTokenizer tokenizer(shippedProperties());
+    Fts5TermTokenizer::Binding binding{&tokenizer};
+    ASSERT_EQ(Fts5TermTokenizer::registerWith(connection, binding), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(connection, "INSERT INTO terms (terms) VALUES ('integrity-check')", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_stmt* vocabulary = nullptr;
+    ASSERT_EQ(sqlite3_exec(connection, "CREATE VIRTUAL TABLE temp.held USING fts5vocab(main, terms, row)", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_prepare_v2(connection, "SELECT term FROM temp.held", -1, &vocabulary, nullptr), SQLITE_OK);
+    while (sqlite3_step(vocabulary) == SQLITE_ROW)
+        held.insert(reinterpret_cast<const char*>(sqlite3_column_text(vocabulary, 0)));
+    sqlite3_finalize(vocabulary);
+    sqlite3_close(connection);
+    EXPECT_EQ(held, (std::set<std::string>{"different", "words", "fresh"}));
+    EXPECT_EQ(fileBytes(path).find("another wording entirely"), std::string::npos);
+    EXPECT_EQ(fileBytes(path).find("Unrepeatable"), std::string::npos);
+}
+
+TEST(TextIndexFile, AnIndexOfTheFormerLayoutWithItsTextStaysUsable) {
+    test::TempDir folder;
+    const auto path = folder.path() / "former.index";
+    const std::string schema =
+        "CREATE TABLE properties (name TEXT PRIMARY KEY, value TEXT NOT NULL);"
+        "INSERT INTO properties VALUES ('format', '1'), ('termCharacters', '-_@.'''),"
+        "  ('minimumTermLength', '3'), ('stopWords', '[\"the\"]');"
+        "CREATE TABLE documents (id INTEGER PRIMARY KEY, uri TEXT NOT NULL UNIQUE);"
+        "CREATE VIRTUAL TABLE terms USING fts5(body);"
+        "INSERT INTO documents VALUES (1, 'x-tallowmere://store/Article/p1');"
+        "INSERT INTO terms (rowid, body) VALUES (1, 'kept from before');";
+    ASSERT_EQ(runOnFile(path, schema), SQLITE_OK);
+    auto index = openIndex(path);
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(search(*index, "before").uris(), std::set<std::string>{uri(1)});
+    ASSERT_TRUE(index->addDocument(uri(1), "rewritten later").ok());
+    ASSERT_TRUE(index->addDocument(uri(2), "second later").ok());
+    EXPECT_TRUE(search(*index, "before").uris().empty());
+    EXPECT_EQ(search(*index, "later").uris(), (std::set<std::string>{uri(1), uri(2)}));
+    ASSERT_TRUE(index->removeDocument(uri(1)).ok());
+    EXPECT_EQ(search(*index, "later").uris(), std::set<std::string>{uri(2)});
 }

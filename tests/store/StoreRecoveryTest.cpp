@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/graph/StoreRecovery.h"
+#include "store/Article.h"
+#include "store/Feed.h"
+#include "store/Folder.h"
+#include "store/StoreTestSupport.h"
+#include "support/LogCapture.h"
+
+namespace tallowmere::test {
+namespace {
+
+std::string readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// Overwrites `length` bytes at `offset` with bytes of a fixed seed.
+void randomise(const std::filesystem::path& path, std::uintmax_t offset, std::uintmax_t length) {
+    std::mt19937 generator(20261210);
+    std::string noise(length, '\0');
+    for (char& c : noise) c = static_cast<char>(generator());
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(offset));
+    file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
+}
+
+// What a store held, as the checks below compare it.
+struct Contents {
+    std::map<std::string, std::string> folderOfFeed;  // url -> folder name ("" at the top)
+    std::map<std::string, std::int64_t> sortValues;   // node name -> sort value
+    std::set<std::string> folders;
+    std::set<std::string> starred;                    // links
+    std::map<std::string, bool> readByLink;
+    std::string storeIdentifier;
+};
+
+class StoreRecoveryTest : public StoreTest {
+protected:
+    static constexpr int feedCount = 8;
+    static constexpr int starredPerFeed = 3;
+    static constexpr int articlesPerFeed = 150;
+
+    // Folders and feeds first, then the starred articles, then many plain
+    // ones: the file grows in that order, so damage in its middle strikes
+    // plain articles.
+    void fillStore() {
+        main().performAndWait([&] {
+            std::vector<Folder> folders;
+            for (int index = 0; index < 3; ++index) {
+                auto folder = Folder::insert(main());
+                folder.setName("Folder " + std::to_string(index));
+                folder.setSortValue(index + 1);
+                folders.push_back(folder);
+            }
+            for (int index = 0; index < feedCount; ++index) {
+                auto feed = Feed::insert(main());
+                feed.setName("Feed " + std::to_string(index));
+                feed.setUrl("https://site" + std::to_string(index) + ".example/feed.xml");
+                feed.setSortValue(10 + index);
+                if (index % 2 == 0) feed.setFolder(folders[static_cast<std::size_t>(index / 2 % 3)]);
+                feed.updateSortName();
+            }
+        });
+        saveAndWait();
+        addArticles(0, starredPerFeed, true);
+        for (int first = starredPerFeed; first < articlesPerFeed; first += 50)
+            addArticles(first, std::min(first + 50, articlesPerFeed), false);
+    }
+
+    void addArticles(int first, int last, bool starred) {
+        main().performAndWait([&] {
+            auto feeds = main().fetch(Feed::fetchRequest());
+            for (const auto& object : feeds.value()) {
+                Feed feed(object);
+                for (int index = first; index < last; ++index) {
+                    auto article = Article::insert(main());
+                    article.setTitle("Article " + std::to_string(index));
+                    article.setLink(*feed.url() + "/" + std::to_string(index));
+                    article.setTextContent(std::string(600, static_cast<char>('a' + index % 26)));
+                    article.setFeed(feed);
+                    if (starred) article.setStarredInFeed(feed);
+                    if (index % 3 == 0) {
+                        article.setReadDate(graph::Date{1700000000.0 + index});
+                    } else {
+                        article.setUnreadInFeed(feed);
+                    }
+                }
+            }
+        });
+        saveAndWait();
+    }
+
+    Contents contents() {
+        Contents seen;
+        seen.storeIdentifier = controller->persistentContainer().storeIdentifier();
+        main().performAndWait([&] {
+            auto folders = main().fetch(Folder::fetchRequest());
+            for (const auto& object : folders.value()) {
+                Folder folder(object);
+                seen.folders.insert(folder.name().value_or(""));
+                seen.sortValues[folder.name().value_or("")] = folder.sortValue();
+            }
+            auto storedFeeds = main().fetch(Feed::fetchRequest());
+            for (const auto& object : storedFeeds.value()) {
+                Feed feed(object);
+                seen.folderOfFeed[feed.url().value_or("")] = feed.folder() ? feed.folder()->name().value_or("") : "";
+                seen.sortValues[feed.name().value_or("")] = feed.sortValue();
+            }
+            auto articles = main().fetch(Article::fetchRequest());
+            for (const auto& object : articles.value()) {
+                Article article(object);
+                const std::string link = article.link().value_or("");
+                if (article.isStarred()) seen.starred.insert(link);
+                seen.readByLink[link] = article.isRead();
+            }
+        });
+        return seen;
+    }
+
+    void closeStore() {
+        controller.reset();
+        dispatch::MainQueue::shared().drain();
+    }
+};
+
+struct Damage {
+    const char* name;
+    // Spoils the closed store file.
+    std::function<void(const std::filesystem::path&)> apply;
+    bool keepsFeedsFoldersAndStarred;
+    bool keepsEveryArticle;
+};
+
+TEST_F(StoreRecoveryTest, ADamagedStoreIsSetAsideAndWhatCanBeReadIsCarriedOver) {
+    constexpr std::uintmax_t page = 4096;
+    const std::vector<Damage> damages = {
+        {"header overwritten", [](const auto& path) { randomise(path, 0, 100); }, true, true},
+        {"pages in the middle randomised",
+         [](const auto& path) {
+             const auto pages = std::filesystem::file_size(path) / page;
+             randomise(path, pages / 2 * page, 6 * page);
+         },
+         true, false},
+        {"truncated",
+         [](const auto& path) { std::filesystem::resize_file(path, std::filesystem::file_size(path) * 6 / 10 / page * page); },
+         true, false},
+        {"zero length", [](const auto& path) { std::filesystem::resize_file(path, 0); }, false, false},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        std::filesystem::remove_all(storePath().parent_path());
+        controller = open();
+        ASSERT_TRUE(controller);
+        fillStore();
+        const Contents before = contents();
+        ASSERT_EQ(before.starred.size(), static_cast<std::size_t>(feedCount * starredPerFeed));
+        closeStore();
+        ASSERT_FALSE(std::filesystem::exists(storePath().string() + "-wal")) << "closing folds the log in";
+        damage.apply(storePath());
+        const std::string damagedBytes = readBytes(storePath());
+
+        LogCapture log;
+        controller = open();
+        ASSERT_TRUE(controller) << "a damaged store never stops the program";
+        const auto report = controller->storeRecovery();
+        ASSERT_TRUE(report);
+        EXPECT_FALSE(report->reason.empty());
+        EXPECT_EQ(readBytes(report->movedAsideTo), damagedBytes) << "the damaged file is kept, unchanged";
+        EXPECT_EQ(std::filesystem::path(report->movedAsideTo).parent_path(), storePath().parent_path());
+        EXPECT_FALSE(std::filesystem::exists(report->movedAsideTo + ".salvage"));
+        EXPECT_TRUE(controller->takeStoreRecovery());
+        EXPECT_FALSE(controller->storeRecovery()) << "the window tells the user once";
+        const auto lines = log.lines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_NE(lines.back().find("damaged store kept as " + report->movedAsideTo), std::string::npos) << lines.back();
+
+        const Contents after = contents();
+        if (damage.keepsFeedsFoldersAndStarred) {
+            EXPECT_EQ(after.folders, before.folders);
+            EXPECT_EQ(after.folderOfFeed, before.folderOfFeed);
+            EXPECT_EQ(after.sortValues, before.sortValues);
+            EXPECT_EQ(after.starred, before.starred);
+            EXPECT_EQ(after.storeIdentifier, before.storeIdentifier) << "saved object URIs stay valid";
+            EXPECT_GT(after.readByLink.size(), before.readByLink.size() / 2);
+            for (const auto& [link, read] : after.readByLink) {
+                ASSERT_TRUE(before.readByLink.count(link)) << link;
+                EXPECT_EQ(read, before.readByLink.at(link)) << link;
+            }
+        } else {
+            EXPECT_TRUE(after.folderOfFeed.empty());
+            EXPECT_TRUE(after.readByLink.empty());
+        }
+        if (damage.keepsEveryArticle) {
+            EXPECT_EQ(after.readByLink, before.readByLink);
+        } else if (damage.keepsFeedsFoldersAndStarred) {
+            EXPECT_LT(after.readByLink.size(), before.readByLink.size());
+        }
+
+        // The fresh store takes new work and passes the check.
+        main().performAndWait([&] {
+            auto feed = Feed::insert(main());
+            feed.setName("After recovery");
+            feed.setUrl("https://after.example/feed.xml");
+        });
+        saveAndWait();
+        closeStore();
+        EXPECT_EQ(graph::StoreRecovery::check(storePath().string()).state, graph::StoreCheck::State::healthy);
+        controller = open();
+        ASSERT_TRUE(controller);
+        EXPECT_FALSE(controller->storeRecovery());
+        closeStore();
+    }
+}
+
+TEST_F(StoreRecoveryTest, AHealthyStoreIsLeftAlone) {
+    fillStore();
+    closeStore();
+    EXPECT_EQ(graph::StoreRecovery::check(storePath().string()).state, graph::StoreCheck::State::healthy);
+    controller = open();
+    EXPECT_FALSE(controller->storeRecovery());
+    for (const auto& entry : std::filesystem::directory_iterator(storePath().parent_path()))
+        EXPECT_EQ(entry.path().filename().string().find(".damaged-"), std::string::npos) << entry.path();
+}
+
+TEST_F(StoreRecoveryTest, SetAsideFilesAreNeverOverwritten) {
+    closeStore();
+    const auto now = std::chrono::system_clock::now();
+    std::vector<std::string> asides;
+    for (int round = 0; round < 3; ++round) {
+        for (const char* suffix : {"", "-wal", "-shm"})
+            std::ofstream(storePath().string() + suffix) << "round " << round << suffix;
+        auto aside = graph::StoreRecovery::moveAside(storePath().string(), now);
+        ASSERT_TRUE(aside) << aside.error().message;
+        asides.push_back(*aside);
+        EXPECT_FALSE(std::filesystem::exists(storePath()));
+        EXPECT_FALSE(std::filesystem::exists(storePath().string() + "-wal"));
+    }
+    EXPECT_EQ(std::set<std::string>(asides.begin(), asides.end()).size(), 3u);
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(readBytes(asides[round]), "round " + std::to_string(round));
+        EXPECT_EQ(readBytes(asides[round] + "-wal"), "round " + std::to_string(round) + "-wal");
+    }
+}
+
+}  // namespace
+}  // namespace tallowmere::test
