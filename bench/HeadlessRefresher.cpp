@@ -148,7 +148,7 @@ int run(const Options& options) {
     double importSeconds = 0;
     if (options.opml && nodes->allFeeds().empty()) {
         std::atomic<bool> imported = false;
-        opml->importOPML(*options.opml, [&](std::optional<OPMLError> error) {
+        opml->importOPML(*options.opml, [&](std::optional<OPMLError> error, std::size_t) {
             if (error) std::fprintf(stderr, "import failed: %s\n", error->message.c_str());
             imported = true;
         });
