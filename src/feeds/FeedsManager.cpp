@@ -12,6 +12,7 @@
 #include "cloud/StatsManager.h"
 #include "feeds/AnswerDeadline.h"
 #include "feeds/SearchManagerFeedsIndex.h"
+#include "foundation/AllocatorTuning.h"
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/TextOperations.h"
 #include "platform/dispatch/GlobalQueue.h"
@@ -91,7 +92,10 @@ FeedsManager::FeedsManager(Collaborators collaborators)
     : c_(std::move(collaborators)),
       saver_(std::make_shared<SaveCoalescer>(c_.dataController)),
       addFeedQueue_(makeDispatchQueue(addFeedQueueLabel, QualityOfService::utility)),
-      addArticleQueue_(makeDispatchQueue(addArticleQueueLabel, QualityOfService::utility)) {}
+      addArticleQueue_(makeDispatchQueue(addArticleQueueLabel, QualityOfService::utility)) {
+    // Refreshes allocate in bursts on many threads.
+    AllocatorTuning::apply();
+}
 
 FeedsManager::~FeedsManager() {
     auto idle = [this] {
@@ -267,6 +271,8 @@ void FeedsManager::afterAdd(const std::shared_ptr<AddRequest>& request) {
 
 void FeedsManager::addFeeds(std::vector<FeedEntry> entries, FeedBatchOptions options,
                             BatchCompletion completion) {
+    // The node list and positions are brought up to date once for the batch.
+    c_.nodes->beginAddingFeeds();
     auto added = std::make_shared<std::atomic<std::size_t>>(0);
     for (const FeedEntry& entry : entries) {
         addFeedGroup_.enter();
@@ -274,6 +280,7 @@ void FeedsManager::addFeeds(std::vector<FeedEntry> entries, FeedBatchOptions opt
     }
     addFeedGroup_.notify(*addFeedQueue_, [this, entries = std::move(entries), options, added,
                                           completion = std::move(completion)]() mutable {
+        c_.nodes->endAddingFeeds();
         didAddFeeds(std::move(entries), options, [added, completion = std::move(completion)] {
             if (completion) completion(added->load());
         });

@@ -112,21 +112,24 @@ void PrefetchManager::readPage(const Article& article, const std::string& pageUR
         [this, article, completion = std::move(completion)](ReadabilityResult result) {
             std::optional<ReadabilityData> found;
             if (auto* extracted = std::get_if<ReadabilityData>(&result)) found = std::move(*extracted);
+            // Counted before the context is entered, which other work waits for.
+            const std::size_t textLength = found && found->text ? characterCount(*found->text) : 0;
             bool kept = true;
             if (graph::Context* context = article.context())
-                context->performAndWait([&] { kept = storePrefetchedContent(article, found); });
+                context->performAndWait([&] { kept = storePrefetchedContent(article, found, textLength); });
             // The last use of this manager: it may be destroyed once the group is empty.
             contentGroup_.leave();
             finish(completion, kept);
         });
 }
 
-bool PrefetchManager::storePrefetchedContent(const Article& article, const std::optional<ReadabilityData>& result) {
+bool PrefetchManager::storePrefetchedContent(const Article& article, const std::optional<ReadabilityData>& result,
+                                             std::size_t textLength) {
     // Deleted while its page was being read: it is gone for the caller too.
     if (article.isDeleted()) return false;
     if (!article.topImage()) storeTopImage(article, result);
     article.setTopVideo(result ? result->topVideo : std::nullopt);
-    if (result && result->text) storeText(article, *result->text);
+    if (result && result->text) storeText(article, *result->text, textLength);
     return true;
 }
 
@@ -141,11 +144,12 @@ void PrefetchManager::storeTopImage(const Article& article, const std::optional<
     if (candidate && !isIgnoredTopImage(*candidate)) article.setTopImage(candidate);
 }
 
-void PrefetchManager::storeText(const Article& article, const std::string& text) {
+void PrefetchManager::storeText(const Article& article, const std::string& text, std::size_t length) {
     if (text.find(inlineImageMarker) != std::string::npos) return;
-    const std::size_t length = characterCount(text);
     const auto stored = article.textContent();
-    const bool longer = stored ? length > characterCount(*stored) : length > 0;
+    // A text has no more characters than bytes: a stored text with fewer
+    // bytes than the new one has characters needs no count.
+    const bool longer = stored ? length > stored->size() || length > characterCount(*stored) : length > 0;
     if (longer) article.setTextContent(trimmingWhitespace(text));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -70,10 +71,12 @@ private:
     void readPage(const Article& article, const std::string& pageURL, http::Bytes data, Completion completion);
 
     // False, and nothing written, for an article deleted in the meantime.
+    // `textLength`: the characters of the result's text, as a reader counts them.
     static bool storePrefetchedContent(const Article& article,
-                                       const std::optional<readability::ReadabilityData>& result);
+                                       const std::optional<readability::ReadabilityData>& result,
+                                       std::size_t textLength);
     static void storeTopImage(const Article& article, const std::optional<readability::ReadabilityData>& result);
-    static void storeText(const Article& article, const std::string& text);
+    static void storeText(const Article& article, const std::string& text, std::size_t length);
     static bool isIgnoredTopImage(std::string_view candidate);
 
     WebService& webService_;

@@ -2,7 +2,9 @@
 
 #include <unicode/regex.h>
 #include <unicode/uchar.h>
+#include <unicode/ustring.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "foundation/TextOperations.h"
+#include "foundation/UTF8.h"
 #include "platform/text/HTMLEntities.h"
 
 namespace tallowmere {
@@ -105,27 +108,17 @@ std::unique_ptr<icu::RegexPattern> compile(const char* pattern) {
     return compiled;
 }
 
-icu::UnicodeString replacingAll(const icu::RegexPattern& pattern, const icu::UnicodeString& text,
-                                const icu::UnicodeString& replacement) {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(text, status));
-    if (U_FAILURE(status)) return text;
-    icu::UnicodeString result = matcher->replaceAll(replacement, status);
-    return U_FAILURE(status) ? text : result;
-}
-
 // Compiled once; RegexPattern is safe to share between threads.
-const icu::RegexPattern& sentenceBreakPattern() {
-    static const auto compiled = compile(html_patterns::sentenceBreak);
-    return *compiled;
-}
-
 const icu::RegexPattern& scriptStartPattern() {
     static const auto compiled = compile("<script\\b");
     return *compiled;
 }
 
 // ---- Linear scanners for the costly steps ----------------------------------
+
+// An empty text with room for `capacity` code units, so that appending up to
+// that many never moves it.
+icu::UnicodeString withCapacity(int32_t capacity) { return icu::UnicodeString(capacity, UChar32(0), 0); }
 
 // The characters "." does not match in the ICU engine.
 bool isLineTerminator(char16_t c) {
@@ -139,7 +132,7 @@ bool isRegexSpace(char16_t c) { return u_hasBinaryProperty(c, UCHAR_WHITE_SPACE)
 // disjoint.
 icu::UnicodeString removingRanges(const icu::UnicodeString& text, const std::vector<std::pair<int32_t, int32_t>>& ranges) {
     if (ranges.empty()) return text;
-    icu::UnicodeString out;
+    icu::UnicodeString out = withCapacity(text.length());
     int32_t position = 0;
     for (const auto& [start, end] : ranges) {
         out.append(text, position, start - position);
@@ -189,7 +182,7 @@ icu::UnicodeString replacingLineBreakTags(const icu::UnicodeString& text) {
         }
     }
     if (ranges.empty()) return text;
-    icu::UnicodeString out;
+    icu::UnicodeString out = withCapacity(text.length());
     int32_t position = 0;
     for (const auto& [start, end] : ranges) {
         out.append(text, position, start - position);
@@ -224,30 +217,74 @@ icu::UnicodeString removingAllTags(const icu::UnicodeString& text) {
 icu::UnicodeString removingTagsExceptLinks(const icu::UnicodeString& text) {
     const int32_t n = text.length();
     const char16_t* s = text.getBuffer();
-    // nextClose[i]: the first ">" at or after i before any line terminator.
-    std::vector<int32_t> nextClose(static_cast<std::size_t>(n) + 1, -1);
-    for (int32_t i = n - 1; i >= 0; --i) {
-        if (s[i] == u'>') nextClose[i] = i;
-        else if (!isLineTerminator(s[i])) nextClose[i] = nextClose[i + 1];
-    }
+    // nextClose(i): the first ">" at or after i before any line terminator,
+    // or -1. It is the same across a stretch up to the first ">" or line
+    // terminator, which is kept: the calls move forwards (at most a few
+    // places back), so every character is looked at a bounded number of times.
+    int32_t stretchStart = n + 1, stretchEnd = n + 1;
+    auto nextClose = [&](int32_t i) {
+        if (i < stretchStart || i > stretchEnd) {
+            int32_t k = i;
+            const int32_t stop = i < stretchStart && stretchStart <= n ? stretchStart : n;
+            while (k < stop && s[k] != u'>' && !isLineTerminator(s[k])) ++k;
+            if (k >= stop && stop != n) {
+                stretchStart = i;  // ran into the known stretch: it reaches back to i
+            } else {
+                stretchStart = i;
+                stretchEnd = k;
+            }
+        }
+        return stretchEnd < n && s[stretchEnd] == u'>' ? stretchEnd : -1;
+    };
     auto isKeptLink = [&](int32_t i) {
         const int32_t a = (i + 1 < n && s[i + 1] == u'/') ? i + 2 : i + 1;
         if (a >= n || s[a] != u'a' || a + 1 >= n) return false;
         if (s[a + 1] == u'>') return true;
-        return isRegexSpace(s[a + 1]) && a + 2 <= n && nextClose[a + 2] >= 0;
+        return isRegexSpace(s[a + 1]) && a + 2 <= n && nextClose(a + 2) >= 0;
     };
     std::vector<std::pair<int32_t, int32_t>> ranges;
     int32_t i = 0;
     while (i < n) {
-        if (s[i] != u'<' || i + 1 >= n || isKeptLink(i) || nextClose[i + 1] < 0) {
+        if (s[i] != u'<' || i + 1 >= n || isKeptLink(i) || nextClose(i + 1) < 0) {
             ++i;
             continue;
         }
-        const int32_t close = nextClose[i + 1];
+        const int32_t close = nextClose(i + 1);
         ranges.emplace_back(i, close + 1);
         i = close + 1;
     }
     return removingRanges(text, ranges);
+}
+
+// "\. (?!\.)(?![\n])" becomes ".\n\n": a full stop and a space that
+// neither another full stop nor a line feed follows. (The engine's own
+// replacement grows its result a little at a time, copying it over and
+// over on long texts.)
+icu::UnicodeString breakingSentences(const icu::UnicodeString& text) {
+    const int32_t n = text.length();
+    const char16_t* s = text.getBuffer();
+    auto isBreak = [&](int32_t i) {
+        return s[i] == u'.' && i + 1 < n && s[i + 1] == u' ' &&
+               !(i + 2 < n && (s[i + 2] == u'.' || s[i + 2] == u'\n'));
+    };
+    int32_t breaks = 0;
+    for (int32_t i = 0; i < n; ++i)
+        if (isBreak(i)) {
+            ++breaks;
+            ++i;
+        }
+    if (breaks == 0) return text;
+    icu::UnicodeString out = withCapacity(n + breaks);
+    int32_t position = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        if (!isBreak(i)) continue;
+        out.append(text, position, i - position);
+        out.append(u".\n\n", 3);
+        position = i + 2;
+        ++i;
+    }
+    out.append(text, position, n - position);
+    return out;
 }
 
 // "(\s*\n+\s*){2,}": a whole run of white space that holds two or more line
@@ -255,7 +292,7 @@ icu::UnicodeString removingTagsExceptLinks(const icu::UnicodeString& text) {
 // polynomially on long runs with a single line feed.)
 icu::UnicodeString collapsingBlankLines(const icu::UnicodeString& text) {
     const int32_t n = text.length();
-    icu::UnicodeString out;
+    icu::UnicodeString out = withCapacity(n);
     int32_t position = 0;
     int32_t i = 0;
     while (i < n) {
@@ -279,9 +316,81 @@ icu::UnicodeString collapsingBlankLines(const icu::UnicodeString& text) {
     return out;
 }
 
-std::string toUTF8(const icu::UnicodeString& text) {
+void appendUTF8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The character a reference written in UTF-8 stands for, under the same
+// rules as in UTF-16: "&" to ";" spans 4 to 10 UTF-16 code units.
+std::optional<char32_t> utf8ReferenceValue(std::string_view reference) {
+    // No more than 10 code units take more than 30 bytes.
+    if (reference.size() < 4 || reference.size() > 30) return std::nullopt;
+    char16_t units[32];
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8(units, 32, &length, reference.data(), static_cast<int32_t>(reference.size()), &status);
+    if (U_FAILURE(status) || length < 4 || length > 10) return std::nullopt;
+    return referenceValue(std::u16string_view(units, static_cast<std::size_t>(length)));
+}
+
+// Forwards, which decodes what the backward pass over UTF-16 decodes: each
+// "&" reaches at most to the next one, so no two references overlap, and a
+// replacement is never read again.
+std::string decodingWellFormedUTF8(std::string_view text) {
     std::string out;
-    text.toUTF8String(out);
+    out.reserve(text.size());  // a reference is never shorter than its character
+    std::size_t position = 0;
+    std::size_t ampersand = text.find('&');
+    while (ampersand != std::string_view::npos) {
+        const std::size_t next = text.find('&', ampersand + 1);
+        const std::size_t end = next == std::string_view::npos ? text.size() : next;
+        const std::string_view span = text.substr(ampersand, std::min<std::size_t>(end - ampersand, 31));
+        const std::size_t semicolon = span.find(';');
+        if (semicolon != std::string_view::npos) {
+            if (const auto value = utf8ReferenceValue(span.substr(0, semicolon + 1))) {
+                out.append(text, position, ampersand - position);
+                appendUTF8(out, *value);
+                position = ampersand + semicolon + 1;
+            }
+        }
+        ampersand = next;
+    }
+    out.append(text, position, std::string_view::npos);
+    return out;
+}
+
+// Measured first, then written into a string of that size: growing the
+// string as it is written would copy a long text several times over.
+std::string toUTF8(const icu::UnicodeString& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = 0;
+    u_strToUTF8WithSub(nullptr, 0, &length, text.getBuffer(), text.length(), 0xFFFD, nullptr, &status);
+    if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) {
+        std::string out;
+        text.toUTF8String(out);
+        return out;
+    }
+    std::string out(static_cast<std::size_t>(length), '\0');
+    status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(out.data(), length, nullptr, text.getBuffer(), text.length(), 0xFFFD, nullptr, &status);
+    if (U_FAILURE(status)) {
+        out.clear();
+        text.toUTF8String(out);
+    }
     return out;
 }
 
@@ -305,8 +414,9 @@ icu::UnicodeString decodingHTMLEntities(const icu::UnicodeString& text) {
         }
     }
     if (replacements.empty()) return text;
-    // Collected from the end; assembled from the start.
-    icu::UnicodeString result;
+    // Collected from the end; assembled from the start. A reference is never
+    // shorter than its character, so the text's length is enough room.
+    icu::UnicodeString result = withCapacity(text.length());
     int32_t position = 0;
     for (auto it = replacements.rbegin(); it != replacements.rend(); ++it) {
         result.append(text, position, it->start - position);
@@ -319,6 +429,9 @@ icu::UnicodeString decodingHTMLEntities(const icu::UnicodeString& text) {
 
 std::string decodingHTMLEntities(std::string_view text) {
     if (text.find('&') == std::string_view::npos) return std::string(text);
+    // Well-formed text is decoded as it stands, in one pass; other text goes
+    // through UTF-16, which also replaces its ill-formed bytes.
+    if (utf8::isValid(text)) return decodingWellFormedUTF8(text);
     const auto unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     return toUTF8(decodingHTMLEntities(unicode));
 }
@@ -329,8 +442,7 @@ std::string strippingHTML(std::string_view text, bool keepLinks) {
     s = replacingLineBreakTags(s);
     s = removingScripts(s);
     s = keepLinks ? removingTagsExceptLinks(s) : removingAllTags(s);
-    s = replacingAll(sentenceBreakPattern(), s,
-                     icu::UnicodeString::fromUTF8(html_patterns::sentenceBreakTemplate));
+    s = breakingSentences(s);
     s = collapsingBlankLines(s);
     return trimmingWhitespace(toUTF8(s));
 }

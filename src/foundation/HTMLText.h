@@ -25,10 +25,10 @@ std::string strippingHTML(std::string_view text, bool keepLinks);
 std::string replacingKeys(std::string_view text, const std::vector<std::pair<std::string, std::string>>& values);
 
 // The expressions of the stripping steps, as the ICU engine reads them.
-// The steps whose expressions backtrack deeply or repeatedly on long input
-// (line-break tags, script elements, tags, blank lines) are carried out by
-// scanners that give the same result in linear time; these texts stay the
-// reference they are checked against.
+// Every step is carried out by a scanner that gives the same result in
+// linear time (the expressions backtrack deeply or repeatedly on long input,
+// or build their result by many copies); these texts stay the reference
+// they are checked against.
 namespace html_patterns {
 inline constexpr const char* lineBreak = "<br */*>";
 inline constexpr const char* script = "<script\\b[^<]*(?:(?!</script>)<[^<]*)*</script>";

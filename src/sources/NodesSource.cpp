@@ -604,9 +604,31 @@ std::optional<Feed> NodesSource::insertFeed(const std::string& name, const std::
         created = feed;
     });
     if (stored) return std::nullopt;
+    {
+        std::lock_guard lock(mutex_);
+        if (addingFeeds_ > 0) {
+            addedInBatch_ = true;
+            return created;
+        }
+    }
     reloadAllFeeds();
     normalizeSortValues();
     return created;
+}
+
+void NodesSource::beginAddingFeeds() {
+    std::lock_guard lock(mutex_);
+    ++addingFeeds_;
+}
+
+void NodesSource::endAddingFeeds() {
+    {
+        std::lock_guard lock(mutex_);
+        if (addingFeeds_ == 0 || --addingFeeds_ > 0 || !addedInBatch_) return;
+        addedInBatch_ = false;
+    }
+    reloadAllFeeds();
+    normalizeSortValues();
 }
 
 Folder NodesSource::addFolder(const std::string& name) {

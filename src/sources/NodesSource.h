@@ -153,6 +153,12 @@ public:
                                             const std::optional<graph::ObjectID>& folderID, bool notify,
                                             NewsletterType newsletterType);
     Folder addFolder(const std::string& name);
+    // Between these two calls (which nest), additions leave the refresh of
+    // allFeeds and the renumbering of positions to the end of the outermost
+    // batch, which does both once: a batch of n feeds costs one pass over
+    // the nodes, not n.
+    void beginAddingFeeds();
+    void endAddingFeeds();
     // The completion runs once the deletion is saved and the lists are
     // refreshed (at once for a node without context).
     void deleteNodes(const Node& node, Completion completion);
@@ -215,12 +221,16 @@ private:
     const std::shared_ptr<SearchIndexing> searchIndex_;
     std::unique_ptr<graph::FetchedResultsController> resultsController_;
 
-    mutable std::mutex mutex_;  // the delegate and the two lists
+    mutable std::mutex mutex_;  // the delegate, the two lists and the batch state
     std::weak_ptr<NodesSourceDelegate> delegate_;
     std::vector<Feed> allFeeds_;
     std::vector<std::string> allFolderNames_;
     // Kept out of this header: its members clash with a keyword macro of the UI toolkit.
     std::unique_ptr<defaults::ObserverList<>> allFeedsObservers_;
+
+    // Open batches of additions, and whether one of them added a feed.
+    int addingFeeds_ = 0;
+    bool addedInBatch_ = false;
 
     // The item changes of the batch being reported, forwarded when it ends.
     std::vector<ObjectChange> batch_;

@@ -52,6 +52,28 @@ TEST(HTMLTextTest, DecodesReferences) {
     }
 }
 
+// Well-formed UTF-8 is decoded without a detour through UTF-16; both forms
+// must read the same references, also where a reference holds characters
+// of several bytes (its length counts in UTF-16 units).
+TEST(HTMLTextTest, DecodesUTF8AsItDecodesUTF16) {
+    const std::vector<std::string> inputs = {
+        "&#\xE3\x80\x80" "65;",                                          // 6 units, 8 bytes
+        "&#\xE3\x80\x80\xE3\x80\x80\xE3\x80\x80" "65;",                  // 8 units, 14 bytes
+        "&#\xE3\x80\x80\xE3\x80\x80\xE3\x80\x80\xE3\x80\x80\xE3\x80\x80" "65;",  // 10 units
+        "&#\xE3\x80\x80\xE3\x80\x80\xE3\x80\x80\xE3\x80\x80\xE3\x80\x80\xE3\x80\x80" "65;",
+        "&\xC3\xA9;&amp\xC3\xA9;&\xF0\x9F\x98\x80;",
+        "&lt;" + std::string(40, 'x') + ";&gt;",
+        "&" + std::string(40, ' ') + "&amp;",
+    };
+    for (const std::string& input : inputs) {
+        SCOPED_TRACE(input);
+        std::string viaUTF16;
+        decodingHTMLEntities(icu::UnicodeString::fromUTF8(input)).toUTF8String(viaUTF16);
+        EXPECT_EQ(decodingHTMLEntities(std::string_view(input)), viaUTF16);
+    }
+    EXPECT_EQ(decodingHTMLEntities(std::string_view(inputs[1])), "A");
+}
+
 TEST(HTMLTextTest, EntityTableMatchesTheHTML401List) {
     const auto table = tallowmere::text::HTMLEntities::table();
     ASSERT_EQ(table.size(), 253u);

@@ -135,6 +135,34 @@ TEST_F(NodesSourceLookups, AddFeedStoresPlainNameHashAndSettings) {
     EXPECT_EQ(source->allFeeds().size(), 2u);
 }
 
+TEST_F(NodesSourceLookups, ABatchOfAdditionsRefreshesTheListAndPositionsOnceAtItsOuterEnd) {
+    auto add = [&](const std::string& name) {
+        Feed feed = source->addFeed(name, "https://" + name + ".example/", std::nullopt, std::nullopt, false,
+                                    NewsletterType::none);
+        settle();
+        return feed.objectID();
+    };
+    auto position = [&](const graph::ObjectID& id) { return Node(main().object(id)).sortValue(); };
+
+    source->beginAddingFeeds();
+    source->beginAddingFeeds();
+    const auto first = add("first");
+    const auto second = add("second");
+    EXPECT_TRUE(source->allFeeds().empty());
+    source->endAddingFeeds();
+    EXPECT_TRUE(source->allFeeds().empty()) << "an inner end leaves the work to the outer one";
+    source->endAddingFeeds();
+    EXPECT_EQ(source->allFeeds().size(), 2u);
+    EXPECT_EQ(position(first), 1);
+    EXPECT_EQ(position(second), 1);
+
+    // An end without a batch changes nothing; later additions count at once.
+    source->endAddingFeeds();
+    const auto third = add("third");
+    EXPECT_EQ(source->allFeeds().size(), 3u);
+    EXPECT_EQ(position(third), 1);
+}
+
 TEST_F(NodesSourceLookups, FoldersByNameAndFeedsBySetting) {
     Folder first = addFolder("Tech");
     Folder second = addFolder("Tech");

@@ -178,6 +178,8 @@ void HTTPDriver::begin(const std::shared_ptr<HTTPTask>& task) {
         return;
     }
     handlesByTask_[task->identifier()] = easy;
+    nextSweep_ = std::min(nextSweep_, transfer->lastActivity + transfer->idleTimeout);
+    if (transfer->deadline) nextSweep_ = std::min(nextSweep_, *transfer->deadline);
     transfers_.emplace(easy, std::move(transfer));
     curl_multi_add_handle(multi_, easy);
 }
@@ -302,31 +304,35 @@ void HTTPDriver::finishCompleted() {
 }
 
 void HTTPDriver::expireIdleTransfers() {
+    // The longest and the shortest time between two sweeps.
+    constexpr auto longestGap = std::chrono::milliseconds(1000);
+    constexpr auto shortestGap = std::chrono::milliseconds(20);
     const auto now = Clock::now();
+    if (now < nextSweep_) return;
     std::vector<CURL*> expired;
     std::vector<CURL*> overdue;
+    auto earliest = now + longestGap;
     for (const auto& [easy, transfer] : transfers_) {
+        const auto idleDeadline = transfer->lastActivity + transfer->idleTimeout;
         if (transfer->deadline && now >= *transfer->deadline) {
             overdue.push_back(easy);
-        } else if (now - transfer->lastActivity >= transfer->idleTimeout) {
+        } else if (now >= idleDeadline) {
             expired.push_back(easy);
+        } else {
+            earliest = std::min(earliest, idleDeadline);
+            if (transfer->deadline) earliest = std::min(earliest, *transfer->deadline);
         }
     }
+    nextSweep_ = std::max(earliest, now + shortestGap);
     for (CURL* easy : expired) end(easy, HTTPError(HTTPError::Code::timedOut));
     for (CURL* easy : overdue) end(easy, HTTPError(HTTPError::Code::timedOut, "overall deadline passed"));
 }
 
 int HTTPDriver::nextWaitMilliseconds() const {
-    using std::chrono::duration_cast;
     using std::chrono::milliseconds;
-    auto wait = milliseconds(1000);
-    const auto now = Clock::now();
-    for (const auto& [easy, transfer] : transfers_) {
-        const auto left = duration_cast<milliseconds>(transfer->lastActivity + transfer->idleTimeout - now);
-        wait = std::min(wait, left + milliseconds(1));
-        if (transfer->deadline) wait = std::min(wait, duration_cast<milliseconds>(*transfer->deadline - now) + milliseconds(1));
-    }
-    return static_cast<int>(std::max(wait, milliseconds(1)).count());
+    if (transfers_.empty()) return 1000;
+    const auto left = std::chrono::duration_cast<milliseconds>(nextSweep_ - Clock::now()) + milliseconds(1);
+    return static_cast<int>(std::clamp(left, milliseconds(1), milliseconds(1000)).count());
 }
 
 void HTTPDriver::cancelTransfer(const std::shared_ptr<HTTPTask>& task) {

@@ -69,6 +69,10 @@ private:
     // Touched on the driver thread only.
     std::unordered_map<CURL*, std::unique_ptr<Transfer>> transfers_;
     std::unordered_map<std::uint64_t, CURL*> handlesByTask_;
+    // No transfer can go idle for too long before this time: the sweep over
+    // all transfers runs then, not on every turn (thousands of queued page
+    // downloads would make each turn a long scan).
+    Clock::time_point nextSweep_{};
 };
 
 }  // namespace tallowmere::http

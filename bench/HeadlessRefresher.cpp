@@ -1,0 +1,212 @@
+// A reader without windows, for timing against other readers on the same
+// server: opens (or creates) the store and the search index in a data
+// folder, imports an OPML file when the store holds no feed yet, refreshes
+// every feed once and exits when every fetch, parse, save, index write and
+// prefetch has ended.
+//
+//   bench_refresher --data DIR [--opml FILE] [--no-refresh]
+//
+// Every task of the main queue is timed; the report on standard error names
+// the longest (TALLOWMERE_REFRESHER_TRACE set: every task over 16 ms).
+#include <sys/resource.h>
+#include <time.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "feeds/FeedsManager.h"
+#include "feeds/IconService.h"
+#include "feeds/OPMLManager.h"
+#include "feeds/PrefetchManager.h"
+#include "feeds/RSSService.h"
+#include "feeds/SearchManagerFeedsIndex.h"
+#include "feeds/WebService.h"
+#include "platform/dispatch/MainQueue.h"
+#include "sources/ArticlesSource.h"
+#include "sources/NodesSource.h"
+#include "sources/SearchManager.h"
+#include "sources/TagsSource.h"
+#include "store/DataController.h"
+
+namespace {
+
+using namespace tallowmere;
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+    std::filesystem::path data;
+    std::optional<std::filesystem::path> opml;
+    bool refresh = true;
+};
+
+std::optional<Options> parseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (argument == "--data" && hasValue) {
+            options.data = argv[++i];
+        } else if (argument == "--opml" && hasValue) {
+            options.opml = argv[++i];
+        } else if (argument == "--no-refresh") {
+            options.refresh = false;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (options.data.empty()) return std::nullopt;
+    return options;
+}
+
+// The main queue's loop, one task at a time, each timed: the longest is
+// how long a window would have stalled at worst. (A time without any task
+// counts as a task of at most a millisecond, the wait for one.)
+class MainLoop {
+public:
+    MainLoop() : trace_(std::getenv("TALLOWMERE_REFRESHER_TRACE") != nullptr), start_(Clock::now()) {
+        dispatch::MainQueue::shared().adoptCurrentThread();
+    }
+
+    // Turns the loop until `done` holds; returns the seconds it took.
+    double runUntil(const std::function<bool()>& done) {
+        const auto start = Clock::now();
+        while (!done()) {
+            const auto turn = Clock::now();
+            const double cpuStart = threadCPUSeconds();
+            bool asked = false;
+            dispatch::MainQueue::shared().runUntil(
+                [&] { return std::exchange(asked, true); }, std::chrono::milliseconds(1));
+            const auto length = Clock::now() - turn;
+            const double cpu = threadCPUSeconds() - cpuStart;
+            longest_ = std::max(longest_, length);
+            longestCPU_ = std::max(longestCPU_, cpu);
+            if (trace_ && length > std::chrono::milliseconds(16))
+                std::fprintf(stderr, "%.3f s: main-queue task of %.1f ms (%.1f ms on the processor)\n",
+                             seconds(turn - start_), seconds(length) * 1000, cpu * 1000);
+        }
+        return seconds(Clock::now() - start);
+    }
+
+    double longestTaskMs() const { return seconds(longest_) * 1000; }
+    // The same task's time on the processor: on a loaded machine a task also
+    // waits for its turn, which the wall-clock figure includes.
+    double longestTaskCPUMs() const { return longestCPU_ * 1000; }
+
+private:
+    static double seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
+    static double threadCPUSeconds() {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+    }
+
+    const bool trace_;
+    const Clock::time_point start_;
+    Clock::duration longest_{};
+    double longestCPU_ = 0;
+};
+
+double peakResidentMB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+int run(const Options& options) {
+    MainLoop loop;
+    const auto start = Clock::now();
+    auto opened = DataController::open(options.data / "store" / "Tallowmere.sqlite");
+    if (!opened.ok()) {
+        std::fprintf(stderr, "cannot open the store in %s\n", options.data.c_str());
+        return 1;
+    }
+    std::shared_ptr<DataController> dataController = opened.value();
+    auto nodes = NodesSource::make(dataController);
+    auto articles = std::make_unique<ArticlesSource>(
+        dataController, [nodes]() -> std::optional<std::vector<Feed>> { return nodes->allFeeds(); });
+    auto searchManager = std::make_unique<SearchManager>(options.data / "index" / "Tallowmere.index", dataController);
+    auto webService = std::make_unique<WebService>();
+    auto rssService = std::make_unique<RSSService>(*webService);
+    auto iconService = std::make_unique<IconService>(*webService);
+    auto prefetchManager = std::make_unique<PrefetchManager>(*webService);
+    auto feeds = std::make_unique<FeedsManager>(FeedsManager::Collaborators{
+        dataController, nodes, articles.get(), &TagsSource::shared(),
+        std::make_shared<SearchManagerFeedsIndex>(*searchManager), prefetchManager.get(), rssService.get(),
+        iconService.get(), webService.get(), [] { return false; }, FeedsManager::defaultAnswerTimeout});
+    auto opml = std::make_unique<OPMLManager>(*feeds, nodes, dataController);
+
+    double importSeconds = 0;
+    if (options.opml && nodes->allFeeds().empty()) {
+        std::atomic<bool> imported = false;
+        opml->importOPML(*options.opml, [&](std::optional<OPMLError> error, std::size_t) {
+            if (error) std::fprintf(stderr, "import failed: %s\n", error->message.c_str());
+            imported = true;
+        });
+        importSeconds = loop.runUntil([&] { return imported.load(); });
+    }
+
+    double refreshSeconds = 0;
+    if (options.refresh) {
+        std::atomic<bool> refreshed = false;
+        feeds->refreshAllFeeds(false, [&](std::optional<RSSServiceError> error) {
+            if (error) std::fprintf(stderr, "last refresh error: %s\n", error->description().c_str());
+            refreshed = true;
+        });
+        refreshSeconds = loop.runUntil([&] { return refreshed.load(); });
+    }
+
+    // The prefetches still under way, then the save of what they wrote, then
+    // the index writes: everything the refresh started has reached the disk.
+    const auto tailStart = Clock::now();
+    // Their destructors wait for that work; the main queue keeps turning
+    // (and being timed) meanwhile.
+    std::atomic<bool> ended = false;
+    std::thread ending([&] {
+        opml.reset();
+        feeds.reset();
+        prefetchManager.reset();
+        ended = true;
+    });
+    loop.runUntil([&] { return ended.load(); });
+    ending.join();
+    std::atomic<bool> saved = false;
+    dataController->save([&] { saved = true; });
+    loop.runUntil([&] { return saved.load(); });
+    searchManager.reset();
+    const double tailSeconds = std::chrono::duration<double>(Clock::now() - tailStart).count();
+
+    std::fprintf(stderr,
+                 "feeds %zu; import %.2f s; refresh %.2f s; prefetch, save and index tail %.2f s; total %.2f s; "
+                 "longest main-queue task %.1f ms (%.1f ms on the processor); peak resident %.0f MB\n",
+                 nodes->allFeeds().size(), importSeconds, refreshSeconds, tailSeconds,
+                 std::chrono::duration<double>(Clock::now() - start).count(), loop.longestTaskMs(), loop.longestTaskCPUMs(),
+                 peakResidentMB());
+
+    iconService.reset();
+    rssService.reset();
+    webService.reset();
+    articles.reset();
+    dispatch::MainQueue::shared().drain();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::optional<Options> options = parseOptions(argc, argv);
+    if (!options) {
+        std::fprintf(stderr, "usage: %s --data DIR [--opml FILE] [--no-refresh]\n", argv[0]);
+        return 2;
+    }
+    return run(*options);
+}
