@@ -47,6 +47,12 @@ http::HTTPSessionConfiguration configurationFor(WebServicePriority priority, con
 
 }  // namespace
 
+WebService::SessionOptions WebService::optionsWith(WebServiceDeadlines deadlines) {
+    SessionOptions options;
+    options.deadlines = deadlines;
+    return options;
+}
+
 WebService& WebService::shared() {
     // Never destroyed: completions may still arrive while the process exits.
     static WebService* instance = new WebService();
@@ -58,7 +64,7 @@ WebService::WebService() : WebService(SessionOptions{}) {}
 WebService::WebService(SessionOptions options)
     : options_(std::move(options)), dataQueue_(makeDispatchQueue(dataQueueLabel, QualityOfService::utility)) {}
 
-WebService::WebService(WebServiceDeadlines deadlines) : WebService(SessionOptions{.deadlines = deadlines}) {}
+WebService::WebService(WebServiceDeadlines deadlines) : WebService(optionsWith(deadlines)) {}
 
 WebService::~WebService() {
     Sessions sessions;

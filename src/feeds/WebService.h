@@ -47,6 +47,7 @@ public:
     WebService();
     explicit WebService(SessionOptions options);
     explicit WebService(WebServiceDeadlines deadlines);
+    static SessionOptions optionsWith(WebServiceDeadlines deadlines);
     // Ends every running request with the cancelled error; completions still run.
     ~WebService() override;
     WebService(const WebService&) = delete;
