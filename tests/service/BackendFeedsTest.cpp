@@ -14,7 +14,7 @@ namespace {
 class InstalledBackend {
 public:
     explicit InstalledBackend(const std::string& baseURL, const std::filesystem::path& settingsFile)
-        : web_(WebService::SessionOptions{TestCertificates::shared().authority.string(), std::nullopt}) {
+        : web_(WebService::SessionOptions{TestCertificates::shared().authority.string(), std::nullopt, {}}) {
         defaults::UserDefaults settings(settingsFile);
         settings.set(TallowmereManager::backendURLKey, baseURL);
         installed_ = TallowmereManager::installFromSettings(settings, web_);

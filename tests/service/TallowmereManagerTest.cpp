@@ -79,7 +79,7 @@ using EmailOutcome = Outcome<std::optional<std::string>, Error>;
 using DiscoveryOutcome = Outcome<std::optional<TallowmereDiscovery>, Error>;
 
 WebService::SessionOptions trustingTheStub(std::optional<std::chrono::milliseconds> timeout = std::nullopt) {
-    return {TestCertificates::shared().authority.string(), timeout};
+    return {TestCertificates::shared().authority.string(), timeout, {}};
 }
 
 class TallowmereManagerTest : public ::testing::Test {
