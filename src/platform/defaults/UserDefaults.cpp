@@ -16,6 +16,7 @@
 
 #include "platform/defaults/ConfigDirectory.h"
 #include "platform/defaults/ValueJson.h"
+#include "platform/text/JsonNesting.h"
 
 namespace tallowmere::defaults {
 namespace {
@@ -60,34 +61,6 @@ std::optional<std::string> writeAtomically(const std::filesystem::path& file, co
         ::close(folder);
     }
     return std::nullopt;
-}
-
-// Deepest nesting of arrays and objects in a JSON text (brackets inside
-// strings do not count). Stops counting past `limit`.
-std::size_t nestingDepth(const std::string& text, std::size_t limit) {
-    std::size_t depth = 0, deepest = 0;
-    bool inString = false, escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inString = false;
-            }
-            continue;
-        }
-        if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            deepest = std::max(deepest, ++depth);
-            if (deepest > limit) return deepest;
-        } else if ((c == ']' || c == '}') && depth > 0) {
-            --depth;
-        }
-    }
-    return deepest;
 }
 
 // "<file>.corrupt-YYYYMMDD-HHMMSS-uuuuuu" in UTC, so that names sort by time.
@@ -169,7 +142,7 @@ void UserDefaults::load() {
     }
     // Deeper documents parse, but encoding them again recurses once per
     // level and would overflow the stack at every start.
-    if (nestingDepth(content.str(), maximumNesting) > maximumNesting) {
+    if (text::JsonNesting::deeperThan(content.str(), maximumNesting)) {
         setAsideUnreadable("nested deeper than " + std::to_string(maximumNesting) + " levels");
         return;
     }

@@ -4,6 +4,7 @@
 
 #include "platform/feedkit/FeedDate.h"
 #include "platform/feedkit/XmlText.h"
+#include "platform/text/JsonNesting.h"
 
 namespace tallowmere::feedkit {
 namespace {
@@ -11,32 +12,7 @@ namespace {
 using nlohmann::json;
 
 // Deeper nesting than any feed needs is refused before parsing.
-constexpr int kMaximumNesting = 256;
-
-bool nestsTooDeep(std::string_view bytes) {
-    int depth = 0;
-    bool inString = false, escaped = false;
-    for (char c : bytes) {
-        if (inString) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inString = false;
-            }
-            continue;
-        }
-        if (c == '"') {
-            inString = true;
-        } else if (c == '{' || c == '[') {
-            if (++depth > kMaximumNesting) return true;
-        } else if (c == '}' || c == ']') {
-            --depth;
-        }
-    }
-    return false;
-}
+constexpr std::size_t kMaximumNesting = 256;
 
 std::optional<std::string> string(const json& object, const char* key) {
     auto found = object.find(key);
@@ -124,7 +100,7 @@ private:
 
 std::variant<JSONFeed, FeedError> JsonFeedReader::read(std::string_view bytes, const std::string& documentURL,
                                                        size_t itemLimit, bool* itemsCut) {
-    if (nestsTooDeep(bytes)) return FeedError{FeedError::Code::malformedJSON, "JSON nested too deeply"};
+    if (text::JsonNesting::deeperThan(bytes, kMaximumNesting)) return FeedError{FeedError::Code::malformedJSON, "JSON nested too deeply"};
     ItemLimit limit(itemLimit);
     json document = json::parse(
         bytes.begin(), bytes.end(),
