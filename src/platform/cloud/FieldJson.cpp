@@ -54,7 +54,10 @@ json FieldJson::encode(const FieldValue& value) {
 
 std::optional<FieldValue> FieldJson::decodeValue(const json& value) {
     if (!value.is_object() || value.size() != 1) return std::nullopt;
-    const auto& [tag, v] = *value.items().begin();
+    // The iterator owns the key it hands out: keep it alive while tag is read.
+    const auto only = value.begin();
+    const std::string& tag = only.key();
+    const json& v = only.value();
     if (tag == "s" && v.is_string()) return FieldValue(v.get<std::string>());
     if (tag == "i" && v.is_number_integer()) return FieldValue(v.get<std::int64_t>());
     if (tag == "d" && v.is_number()) return FieldValue(v.get<double>());
