@@ -18,6 +18,8 @@ template <typename... Visitors>
 struct Overloaded : Visitors... {
     using Visitors::operator()...;
 };
+template <typename... Visitors>
+Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
 JSONCodingResult<std::string> written(JSONCodingResult<nlohmann::json> document) {
     if (!document.ok()) return document.error();

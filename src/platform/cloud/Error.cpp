@@ -1,6 +1,14 @@
 #include "platform/cloud/Error.h"
 
 namespace tallowmere::cloud {
+
+Error::Error() = default;
+Error::Error(const Error&) = default;
+Error::Error(Error&&) noexcept = default;
+Error& Error::operator=(const Error&) = default;
+Error& Error::operator=(Error&&) noexcept = default;
+Error::~Error() = default;
+
 namespace {
 
 const char* codeName(ErrorCode code) {

@@ -24,6 +24,16 @@ struct Error {
     std::vector<std::pair<std::string, Error>> partialErrorsByItemID;
     std::shared_ptr<const Record> serverRecord;
 
+    // Declared here and defined with the class complete: the list of item
+    // errors holds the type itself, which an implicit member would need
+    // complete too early.
+    Error();
+    Error(const Error&);
+    Error(Error&&) noexcept;
+    Error& operator=(const Error&);
+    Error& operator=(Error&&) noexcept;
+    ~Error();
+
     static Error make(ErrorCode code, std::string description);
     static Error cancelled();
     static Error notAuthenticated();

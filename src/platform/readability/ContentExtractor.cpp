@@ -360,7 +360,7 @@ std::vector<xmlNodePtr> ContentExtractor::withSiblings(xmlNodePtr top, double to
                 content.push_back(sibling);
         level = parent;
     }
-    std::sort(content.begin(), content.end(), [this](xmlNodePtr a, xmlNodePtr b) {
+    std::sort(content.begin(), content.end(), [](xmlNodePtr a, xmlNodePtr b) {
         return reinterpret_cast<std::uintptr_t>(a->_private) < reinterpret_cast<std::uintptr_t>(b->_private);
     });
     return content;
