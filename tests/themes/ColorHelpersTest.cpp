@@ -16,7 +16,7 @@ TEST(ColorHelpers, RgbaString) {
         {QColor::fromRgbF(0, 0, 1, 0.4F), "rgba(0,0,255,0.4)"},
         {QColor(Qt::transparent), "rgba(0,0,0,0.0)"},
         {QColor::fromHsvF(0.07F, 0.0F, 0.6F, 1.0F), "rgba(153,153,153,1.0)"},
-        // Grey and other specs are converted to sRGB first.
+        // Colours in other models (CMYK, HSL) are converted to sRGB first.
         {QColor::fromCmykF(0, 0, 0, 0), "rgba(255,255,255,1.0)"},
         {QColor::fromHslF(0, 0, 0.5F), "rgba(127,127,127,1.0)"},
         {QColor(), ""},
@@ -47,7 +47,9 @@ TEST(ColorHelpers, LighterAndDarkerStepTheBrightnessAndClamp) {
     EXPECT_FALSE(lighter(QColor()));
     EXPECT_FALSE(darker(QColor()));
     EXPECT_FALSE(sRGBColor(QColor()));
-    EXPECT_EQ(sRGBColor(QColor::fromCmykF(1, 0, 0, 0))->spec(), QColor::Rgb);
+    // QColor's equality includes its colour model: the result is an RGB colour.
+    const QColor cyan = QColor::fromCmykF(1, 0, 0, 0);
+    EXPECT_EQ(*sRGBColor(cyan), cyan.toRgb());
 }
 
 }  // namespace
