@@ -150,27 +150,14 @@ struct EmbeddedEngine::StoredRow {
     std::string tag;
 };
 
-// BEGIN IMMEDIATE ... COMMIT, rolled back when left by an exception.
-// BEGIN ... COMMIT around reads that must see one state of the file.
-class EmbeddedEngine::ReadTransaction {
-public:
-    explicit ReadTransaction(EmbeddedEngine& engine) : engine_(engine) { engine_.exec("BEGIN"); }
-    ~ReadTransaction() {
-        if (!done_) sqlite3_exec(engine_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    void commit() {
-        engine_.exec("COMMIT");
-        done_ = true;
-    }
-
-private:
-    EmbeddedEngine& engine_;
-    bool done_ = false;
-};
-
+// BEGIN IMMEDIATE ... COMMIT for writes, or BEGIN ... COMMIT around reads that
+// must see one state of the file; rolled back when left by an exception.
 class EmbeddedEngine::Transaction {
 public:
-    explicit Transaction(EmbeddedEngine& engine) : engine_(engine) { engine_.exec("BEGIN IMMEDIATE"); }
+    enum class Kind { write, read };
+    explicit Transaction(EmbeddedEngine& engine, Kind kind = Kind::write) : engine_(engine) {
+        engine_.exec(kind == Kind::write ? "BEGIN IMMEDIATE" : "BEGIN");
+    }
     ~Transaction() {
         if (!done_) sqlite3_exec(engine_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
     }
@@ -686,7 +673,7 @@ EmbeddedEngine::Page EmbeddedEngine::runQuery(DatabaseScope scope, const QuerySt
 
     try {
         // One snapshot for the page, though other processes write meanwhile.
-        ReadTransaction transaction(*this);
+        Transaction transaction(*this, Transaction::Kind::read);
         auto& select = statement(sql);
         for (std::size_t i = 0; i < binds.size(); ++i) select.bind(static_cast<int>(i + 1), binds[i]);
         std::vector<std::tuple<std::int64_t, std::string, SqliteValue>> found;

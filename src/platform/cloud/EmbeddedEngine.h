@@ -95,7 +95,6 @@ private:
     struct QueryState;
     struct StoredRow;
     class Transaction;
-    class ReadTransaction;
     struct Page {
         std::vector<Record> records;
         std::optional<Cursor> cursor;
