@@ -17,28 +17,15 @@
 #include "store/Article.h"
 #include "store/DataController.h"
 #include "support/LogCapture.h"
+#include "support/FileDamage.h"
 #include "support/TempDir.h"
 
 namespace tallowmere::test {
 namespace {
 
+constexpr std::uint32_t kDamageSeed = 1210;
+
 using namespace std::chrono_literals;
-
-std::string readBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void randomise(const std::filesystem::path& path, std::uintmax_t offset, std::uintmax_t length) {
-    std::mt19937 generator(1210);
-    std::string noise(length, '\0');
-    for (char& c : noise) c = static_cast<char>(generator());
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(static_cast<std::streamoff>(offset));
-    file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
-}
 
 // The IDs a search finds, or nothing when it did not complete in time.
 std::optional<std::set<graph::ObjectID>> found(SearchManager& manager, const std::string& text) {
@@ -122,7 +109,7 @@ struct IndexDamage {
 
 TEST_F(SearchIndexRecoveryTest, ADamagedIndexIsSetAsideAndRebuiltFromTheStore) {
     const std::vector<IndexDamage> damages = {
-        {"header overwritten", [](const auto& path) { randomise(path, 0, 100); }},
+        {"header overwritten", [](const auto& path) { randomise(path, 0, 100, kDamageSeed); }},
         {"zero length", [](const auto& path) { std::filesystem::resize_file(path, 0); }},
         {"a database of another kind",
          [](const auto& path) {
@@ -132,7 +119,7 @@ TEST_F(SearchIndexRecoveryTest, ADamagedIndexIsSetAsideAndRebuiltFromTheStore) {
         {"pages in the middle randomised, found by a search",
          [](const auto& path) {
              const auto size = std::filesystem::file_size(path);
-             randomise(path, size / 4 / 4096 * 4096, size / 2 / 4096 * 4096);
+             randomise(path, size / 4 / 4096 * 4096, size / 2 / 4096 * 4096, kDamageSeed);
          }},
     };
     for (const IndexDamage& damage : damages) {

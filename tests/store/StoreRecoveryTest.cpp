@@ -14,27 +14,13 @@
 #include "store/Feed.h"
 #include "store/Folder.h"
 #include "store/StoreTestSupport.h"
+#include "support/FileDamage.h"
 #include "support/LogCapture.h"
 
 namespace tallowmere::test {
 namespace {
 
-std::string readBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-// Overwrites `length` bytes at `offset` with bytes of a fixed seed.
-void randomise(const std::filesystem::path& path, std::uintmax_t offset, std::uintmax_t length) {
-    std::mt19937 generator(20261210);
-    std::string noise(length, '\0');
-    for (char& c : noise) c = static_cast<char>(generator());
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(static_cast<std::streamoff>(offset));
-    file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
-}
+constexpr std::uint32_t kDamageSeed = 20261210;
 
 // What a store held, as the checks below compare it.
 struct Contents {
@@ -146,11 +132,11 @@ struct Damage {
 TEST_F(StoreRecoveryTest, ADamagedStoreIsSetAsideAndWhatCanBeReadIsCarriedOver) {
     constexpr std::uintmax_t page = 4096;
     const std::vector<Damage> damages = {
-        {"header overwritten", [](const auto& path) { randomise(path, 0, 100); }, true, true},
+        {"header overwritten", [](const auto& path) { randomise(path, 0, 100, kDamageSeed); }, true, true},
         {"pages in the middle randomised",
          [](const auto& path) {
              const auto pages = std::filesystem::file_size(path) / page;
-             randomise(path, pages / 2 * page, 6 * page);
+             randomise(path, pages / 2 * page, 6 * page, kDamageSeed);
          },
          true, false},
         {"truncated",
