@@ -23,6 +23,7 @@
 #include "service/TallowmereRouter.h"
 #include "service/TestCertificates.h"
 #include "service/WebTallowmereManager.h"
+#include "support/CompletionOutcome.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 
@@ -33,46 +34,8 @@ using namespace std::chrono_literals;
 using Error = std::optional<TallowmereServiceError>;
 using Code = TallowmereServiceError::Code;
 
-// The arguments of one completion, and on which thread it ran; a second
-// call fails the test.
 template <typename... Args>
-class Outcome {
-public:
-    std::function<void(Args...)> completion() {
-        return [this](Args... args) {
-            std::lock_guard lock(mutex_);
-            if (calls_++ == 0) {
-                values_ = std::make_tuple(std::move(args)...);
-                thread_ = std::this_thread::get_id();
-            }
-            condition_.notify_all();
-        };
-    }
-    std::tuple<Args...> wait(std::chrono::milliseconds limit = 10s) {
-        std::unique_lock lock(mutex_);
-        EXPECT_TRUE(condition_.wait_for(lock, limit, [&] { return calls_ > 0; })) << "no completion";
-        return values_;
-    }
-    bool done() {
-        std::lock_guard lock(mutex_);
-        return calls_ > 0;
-    }
-    int calls() {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-    std::thread::id thread() {
-        std::lock_guard lock(mutex_);
-        return thread_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable condition_;
-    int calls_ = 0;
-    std::tuple<Args...> values_;
-    std::thread::id thread_;
-};
+using Outcome = CompletionOutcome<Args...>;
 
 using ErrorOutcome = Outcome<Error>;
 using EmailOutcome = Outcome<std::optional<std::string>, Error>;
