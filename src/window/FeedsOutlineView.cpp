@@ -60,6 +60,18 @@ QRect FeedsOutlineView::frameOfOutlineCell(const QModelIndex& index) const {
     return {outlineCellLeftMargin + 1, row.top(), row.height(), row.height()};
 }
 
+void FeedsOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    // The cell paints the whole row, selection included: the style's own
+    // selection and focus frame (emphasized in an active window) never show.
+    QStyleOptionViewItem row = option;
+    row.rect = QRect(0, option.rect.top(), viewport()->width(), option.rect.height());
+    row.state &= ~(QStyle::State_HasFocus | QStyle::State_Selected | QStyle::State_MouseOver);
+    if (selectionModel() && selectionModel()->isSelected(index)) row.state |= QStyle::State_Selected;
+    row.widget = this;
+    itemDelegate(index)->paint(painter, row, index);
+    drawBranches(painter, QRect(0, row.rect.top(), 0, row.rect.height()), index);
+}
+
 void FeedsOutlineView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const {
     if (!index.data(FeedsOutlineModel::FolderRole).toBool()) return;
     const QRect square(outlineCellLeftMargin + 1, rect.top(), rect.height(), rect.height());
