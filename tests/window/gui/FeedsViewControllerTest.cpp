@@ -283,3 +283,78 @@ TEST(FeedsViewController, TheSelectionLooksTheSameInAnInactiveWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+// The colour drawn at `alpha` (times its own alpha) over an opaque one.
+QColor blend(const QColor& top, const QColor& under, double alpha) {
+    alpha *= top.alphaF();
+    return QColor::fromRgbF(top.redF() * alpha + under.redF() * (1 - alpha),
+                            top.greenF() * alpha + under.greenF() * (1 - alpha),
+                            top.blueF() * alpha + under.blueF() * (1 - alpha));
+}
+
+TEST(FeedsViewController, ScreenshotsInEveryTheme) {
+    test::SidebarStore store;
+    store.seedTwelveFeeds();
+    Sidebar sidebar(store);
+    store.articles->setSortUnreadAscending(true);
+    QWidget* pane = sidebar.controller->view();
+    FeedsOutlineModel* model = sidebar.model();
+    // Tech open, News and Science closed; a feed of Tech selected.
+    auto rootNamed = [&](const QString& name) {
+        return model->match(model->index(6, 0), Qt::DisplayRole, name, 1, Qt::MatchExactly).value(0);
+    };
+    const QModelIndex tech = rootNamed("Tech");
+    ASSERT_TRUE(tech.isValid());
+    sidebar.outline()->expand(tech);
+    sidebar.click(sidebar.outline()->rowForIndex(model->index(1, 0, tech)));
+    const ThemePointer original = ThemesManager::shared().theme();
+
+    const std::vector<std::pair<ThemeType, const char*>> themes = {
+        {ThemeType::espresso, "espresso"}, {ThemeType::dark, "dark"},   {ThemeType::cocoa, "cocoa"},
+        {ThemeType::latte, "latte"},       {ThemeType::caramel, "caramel"}, {ThemeType::raspberry, "raspberry"},
+        {ThemeType::mint, "mint"},         {ThemeType::mocha, "mocha"}};
+    for (const auto& [type, name] : themes) {
+        ThemesManager::shared().setTheme(ThemesManager::shared().themeFor(type));
+        sidebar.controller->applyTheme();
+        const ThemeColors& colors = ThemesManager::shared().colors();
+        const ThemeSettings& settings = ThemesManager::shared().settings();
+        test::Screenshot shot(pane, QStringLiteral("sidebar_theme_%1").arg(name));
+        const QPoint origin = sidebar.outline()->mapTo(pane, QPoint(0, 0));
+        auto rowRect = [&](int row) { return sidebar.rowRect(row).translated(origin); };
+
+        // The pane's background: the theme's gradient, or the sidebar's plain look.
+        const QColor below = shot.pixel(10, pane->height() - 3);
+        if (settings.useFeedsBackgroundColors) {
+            ASSERT_TRUE(sidebar.controller->gradientView()) << name;
+            // Over the window's own background where the colours are translucent.
+            const QColor window = sidebar.window.palette().color(QPalette::Window);
+            EXPECT_TRUE(shot.pixelNear(QPoint(10, 2), blend(colors.feedsTopBackground, window, 1.0), 4)) << name;
+            EXPECT_TRUE(shot.pixelNear(QPoint(10, pane->height() - 2), blend(colors.feedsBottomBackground, window, 1.0), 4))
+                << name;
+        } else {
+            EXPECT_FALSE(sidebar.controller->gradientView()) << name;
+        }
+        // A closed folder's triangle in the buttons' colour, at x 21.
+        const QRect news = rowRect(sidebar.outline()->rowForIndex(rootNamed("News")));
+        EXPECT_GT(shot.countNear(QRect(21, news.top(), 28, 28), colors.feedsButtons, 12), 4) << name;
+        // The unread group's name in orange while the oldest come first.
+        const QColor unreadBackground = shot.pixel(rowRect(1).left() + 4, rowRect(1).center().y());
+        EXPECT_GT(shot.countNear(rowRect(1).adjusted(48, 0, -60, 0), blend(QColor(0xff, 0x95, 0x00), unreadBackground, 0.8), 16), 4)
+            << name;
+        // An unselected feed's name in the theme's colour at 0.8.
+        const QRect feedRow = rowRect(sidebar.outline()->rowForIndex(model->index(0, 0, tech)));
+        const QColor background = shot.pixel(feedRow.left() + 4, feedRow.center().y());
+        EXPECT_GT(shot.countNear(feedRow.adjusted(48, 0, -60, 0), blend(colors.feedName, background, 0.8), 28), 3)
+            << name;
+        // The selected row stands out from its neighbours.
+        const QRect selected = rowRect(sidebar.selectedRow());
+        EXPECT_NE(shot.pixel(selected.left() + 4, selected.top() + 3), background) << name;
+        (void)below;
+    }
+    ThemesManager::shared().setTheme(original);
+    sidebar.controller->applyTheme();
+}
+
+}  // namespace
