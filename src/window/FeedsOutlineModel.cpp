@@ -114,6 +114,7 @@ void FeedsOutlineModel::buildSnapshot() {
         }
     }
     readNodes(nodes);
+    readIcons(rootEntries_);
 }
 
 void FeedsOutlineModel::readSmartGroup(Entry& entry) const {
@@ -134,10 +135,32 @@ void FeedsOutlineModel::readNodes(const std::vector<int>& entries) {
             if (!node || node->isDeleted()) continue;
             entry.name = displayName(node->name().value_or(std::string()));
             entry.count = nodesSource_->unreadArticlesCount(*node).value_or(0);
+        }
+    });
+}
+
+void FeedsOutlineModel::readIcons(const std::vector<int>& entries) {
+    graph::Context& context = *dataController_->mainContext();
+    context.performAndWait([&] {
+        for (int index : entries) {
+            Entry& entry = entries_[index];
+            if (entry.folder || !std::holds_alternative<graph::ObjectID>(entry.item)) continue;
+            auto node = Node::from(context.object(std::get<graph::ObjectID>(entry.item)));
+            if (!node || node->isDeleted()) continue;
             if (auto icon = NodeIcons::iconImage(*nodesSource_, *node, QSizeF(iconSize, iconSize)))
                 entry.icon = QPixmap::fromImage(*icon);
         }
     });
+}
+
+void FeedsOutlineModel::loadIcons(const QModelIndex& folder) {
+    const Entry* found = entry(folder);
+    if (!found || !found->folder || found->childIconsLoaded || found->children.empty()) return;
+    const int folderEntry = static_cast<int>(folder.internalId() - 1);
+    entries_[folderEntry].childIconsLoaded = true;
+    readIcons(entries_[folderEntry].children);
+    Q_EMIT dataChanged(index(0, 0, folder), index(static_cast<int>(found->children.size()) - 1, 0, folder),
+                       {IconRole});
 }
 
 void FeedsOutlineModel::reloadRows() {

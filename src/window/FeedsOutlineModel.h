@@ -48,6 +48,9 @@ public:
     // Re-reads the names and counts of the smart-group rows other than the
     // separator (rows 0 to 4).
     void reloadRows();
+    // Reads the icons of a folder's feeds, once, when the folder is opened:
+    // feeds in closed folders are not drawn, and a large store has many.
+    void loadIcons(const QModelIndex& folder);
 
     std::optional<FeedsOutlineItem> item(const QModelIndex& index) const;
     // Invalid when the item has no row in the snapshot.
@@ -83,12 +86,14 @@ private:
         QString name;
         std::int64_t count = 0;
         QPixmap icon;
+        bool childIconsLoaded = false;
     };
     class ChangeForwarder;
 
     void buildSnapshot();
     void readSmartGroup(Entry& entry) const;
     void readNodes(const std::vector<int>& entries);
+    void readIcons(const std::vector<int>& entries);
     const Entry* entry(const QModelIndex& index) const;
     static quintptr idFor(int entryIndex) { return static_cast<quintptr>(entryIndex) + 1; }
 

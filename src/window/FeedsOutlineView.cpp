@@ -31,6 +31,10 @@ FeedsOutlineView::FeedsOutlineView(QWidget* parent) : QTreeView(parent) {
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
     setAttribute(Qt::WA_MacShowFocusRect, false);
+    // Feeds get their icons when their folder opens, before it is painted.
+    connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        if (FeedsOutlineModel* model = outlineModel()) model->loadIcons(index);
+    });
     applyTheme();
 }
 

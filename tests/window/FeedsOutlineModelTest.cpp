@@ -70,6 +70,12 @@ TEST(FeedsOutlineModel, NodesFollowTheSmartGroupsWithNamesCountsAndIcons) {
     EXPECT_TRUE(folder.data(FeedsOutlineModel::IconRole).value<QPixmap>().isNull()) << "folders have no icon";
     ASSERT_EQ(f.model->rowCount(folder), 2);
     EXPECT_EQ(f.model->indexForItem(kernel.objectID()).data(FeedsOutlineModel::CountRole).toLongLong(), 3);
+    EXPECT_TRUE(f.model->index(0, 0, folder).data(FeedsOutlineModel::IconRole).value<QPixmap>().isNull())
+        << "icons wait until the folder opens";
+    QSignalSpy iconsRead(f.model.get(), &QAbstractItemModel::dataChanged);
+    f.model->loadIcons(folder);
+    f.model->loadIcons(folder);
+    EXPECT_EQ(iconsRead.count(), 1) << "once";
     for (int row = 0; row < 2; ++row) {
         const QPixmap icon = f.model->index(row, 0, folder).data(FeedsOutlineModel::IconRole).value<QPixmap>();
         EXPECT_FALSE(icon.isNull()) << "no image in the data gives the default icon";
@@ -80,6 +86,8 @@ TEST(FeedsOutlineModel, NodesFollowTheSmartGroupsWithNamesCountsAndIcons) {
     EXPECT_EQ(longName.size(), 10000 + 12);
     EXPECT_FALSE(longName.contains('\n')) << "one line";
     EXPECT_EQ(f.count(plainRow), 0);
+    EXPECT_FALSE(f.model->index(plainRow, 0).data(FeedsOutlineModel::IconRole).value<QPixmap>().isNull())
+        << "top-level feeds have theirs at once";
 
     // Items are object IDs, and turn back into rows and nodes.
     EXPECT_EQ(f.model->indexForItem(kernel.objectID()).parent(), folder);
