@@ -348,6 +348,13 @@ TEST(FeedsViewController, ScreenshotsInEveryTheme) {
         const QColor background = shot.pixel(feedRow.left() + 4, feedRow.center().y());
         EXPECT_GT(shot.countNear(feedRow.adjusted(48, 0, -60, 0), blend(colors.feedName, background, 0.8), 28), 3)
             << name;
+        // Icons on their discs at 26 + 28 x level: a top-level feed and one in Tech.
+        const QRect topFeed = rowRect(6);
+        const QRect childFeed = rowRect(sidebar.outline()->rowForIndex(model->index(0, 0, tech)));
+        const QColor topBackground = shot.pixel(topFeed.left() + 4, topFeed.center().y());
+        EXPECT_NE(shot.pixel(26 + 8, topFeed.center().y()), topBackground) << name;
+        EXPECT_EQ(shot.pixel(26 + 8, childFeed.center().y()), background) << name;
+        EXPECT_NE(shot.pixel(54 + 8, childFeed.center().y()), background) << name;
         // The selected row stands out from its neighbours.
         const QRect selected = rowRect(sidebar.selectedRow());
         EXPECT_NE(shot.pixel(selected.left() + 4, selected.top() + 3), background) << name;
