@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cloud/CloudSyncManager.h"
+#include "images/NodeIcons.h"
 #include "platform/dispatch/MainQueue.h"
 #include "sources/ArticlesSource.h"
 #include "sources/SearchManager.h"
@@ -62,6 +63,11 @@ protected:
         services.source = source.get();
         services.dataController = controller;
         services.searchManager = search.get();
+        // Every feed shows the default icon, as a feed without icon data does.
+        services.iconSource = [](const Feed&, qreal size) {
+            return std::optional<QImage>(NodeIcons::defaultIcon().scaled(QSize(int(size), int(size)), Qt::IgnoreAspectRatio,
+                                                                          Qt::SmoothTransformation));
+        };
         list = std::make_unique<ArticlesViewController>(services);
         list->setDelegate(&reader);
     }
