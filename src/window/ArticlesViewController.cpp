@@ -64,7 +64,7 @@ ArticlesViewController::ArticlesViewController(Services services, QObject* paren
 ArticlesViewController::~ArticlesViewController() {
     if (source_.delegate() == sourceDelegate_) source_.setDelegate({});
     sourceDelegate_.reset();
-    if (!noArticlesFoundTextField_->parentWidget()) delete noArticlesFoundTextField_;
+    if (noArticlesFoundTextField_ && !noArticlesFoundTextField_->parentWidget()) delete noArticlesFoundTextField_.data();
 }
 
 template <typename Block>

@@ -123,7 +123,7 @@ private:
     ArticlesTableView* articlesTableView_;
     ArticlesListModel* model_;
     ArticlesCellView* cellView_;
-    QLabel* noArticlesFoundTextField_;
+    QPointer<QLabel> noArticlesFoundTextField_;
     std::vector<ArticlesChangingInfo> changingInfos_;
     std::optional<Article> selectedArticle_;
     // The source holds its delegate weakly: this handle, released first.
