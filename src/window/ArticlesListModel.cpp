@@ -97,10 +97,10 @@ bool ArticlesListModel::apply(const std::vector<ArticlesChangingInfo>& batch, co
     for (std::size_t i = 0; i < batch.size(); ++i) {
         switch (batch[i].type) {
         case ArticlesChangingInfo::Type::remove:
-            removeRows(named[i]);
+            removeArticles(named[i]);
             break;
         case ArticlesChangingInfo::Type::insert:
-            insertRows(batch[i]);
+            insertArticles(batch[i]);
             break;
         case ArticlesChangingInfo::Type::move:
             if (!placedMoves) moveIntoPlace(*target);
@@ -126,7 +126,7 @@ std::optional<std::size_t> ArticlesListModel::find(const ObjectID& id, std::size
     return static_cast<std::size_t>(found - ids_.begin());
 }
 
-void ArticlesListModel::removeRows(const std::vector<ObjectID>& ids) {
+void ArticlesListModel::removeArticles(const std::vector<ObjectID>& ids) {
     std::vector<std::size_t> rows;
     for (const auto& id : ids)
         if (auto row = find(id, 0)) rows.push_back(*row);
@@ -143,7 +143,7 @@ void ArticlesListModel::removeRows(const std::vector<ObjectID>& ids) {
     }
 }
 
-void ArticlesListModel::insertRows(const ArticlesChangingInfo& info) {
+void ArticlesListModel::insertArticles(const ArticlesChangingInfo& info) {
     // Runs of neighbouring new rows, first run first, each one step.
     for (auto it = info.insertedIDs.begin(); it != info.insertedIDs.end();) {
         auto end = std::next(it);

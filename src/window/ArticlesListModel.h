@@ -58,8 +58,8 @@ public:
 private:
     using IDs = std::vector<graph::ObjectID>;
     bool fits(const std::vector<ArticlesChangingInfo>& batch, const IDs& after) const;
-    void removeRows(const std::vector<graph::ObjectID>& ids);
-    void insertRows(const ArticlesChangingInfo& info);
+    void removeArticles(const std::vector<graph::ObjectID>& ids);
+    void insertArticles(const ArticlesChangingInfo& info);
     void moveIntoPlace(const IDs& target);
     void reportUpdates(const std::vector<graph::ObjectID>& ids);
     std::optional<std::size_t> find(const graph::ObjectID& id, std::size_t hint) const;

@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QScrollBar>
-#include <QThread>
 #include <QUrl>
 
 #include "cloud/CloudSyncManager.h"
