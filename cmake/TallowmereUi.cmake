@@ -14,6 +14,16 @@ if(TALLOWMERE_IMAGES_SOURCES)
   tallowmere_warnings(tallowmere_images)
 endif()
 
+# Automatic moc only rescans when its own timestamp is older than the headers it
+# already knew; a Q_OBJECT header added since the last configure would be left
+# without its meta-object. Every configure (which a new globbed file triggers)
+# drops the stamps so the next build rescans.
+file(GLOB TALLOWMERE_AUTOGEN_STAMPS
+  ${CMAKE_BINARY_DIR}/*_autogen/timestamp ${CMAKE_BINARY_DIR}/*/*_autogen/timestamp)
+if(TALLOWMERE_AUTOGEN_STAMPS)
+  file(REMOVE ${TALLOWMERE_AUTOGEN_STAMPS})
+endif()
+
 # The window library: the Qt-side platform layers, the themes, the window.
 set(TALLOWMERE_UI_DIRS platform/desktop themes window reader menus prefs)
 set(TALLOWMERE_UI_SOURCES)

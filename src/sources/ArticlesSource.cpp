@@ -140,6 +140,7 @@ void ArticlesSource::updateResultsController() {
     if (resultsController_) resultsController_->setDelegate(nullptr);
     const auto& context = dataController_->mainContext();
     resultsController_ = std::make_unique<graph::FetchedResultsController>(context, std::move(request));
+    ++listGeneration_;
     resultsController_->setDelegate(this);
     // A failed fetch leaves the list empty.
     context->performAndWait([&] { (void)resultsController_->performFetch(); });
@@ -197,6 +198,16 @@ std::optional<Article> ArticlesSource::article(const ObjectID& objectID) const {
 }
 
 std::optional<Article> ArticlesSource::article(std::size_t row) const { return articleAt(row); }
+
+std::vector<ObjectID> ArticlesSource::listedArticleIDs() const {
+    if (!resultsController_) return {};
+    return resultsController_->objectIDs();
+}
+
+std::optional<ObjectID> ArticlesSource::listedArticleID(std::size_t row) const {
+    if (row >= numberOfArticles()) return std::nullopt;
+    return resultsController_->objectID(graph::IndexPath{0, row});
+}
 
 std::optional<Article> ArticlesSource::articleAt(std::size_t row) const {
     if (row >= numberOfArticles()) return std::nullopt;

@@ -84,6 +84,13 @@ public:
     void reload(bool force);
     std::optional<Article> article(const graph::ObjectID& objectID) const;
     std::optional<Article> article(std::size_t row) const;
+    // The IDs of the listed articles in list order, and one row's ID: the
+    // article list keeps its own copy to follow the row changes.
+    std::vector<graph::ObjectID> listedArticleIDs() const;
+    std::optional<graph::ObjectID> listedArticleID(std::size_t row) const;
+    // Counts the rebuilds of the list: row changes refer to the list of the
+    // generation current when they were reported.
+    std::uint64_t listGeneration() const { return listGeneration_; }
     // (none, 0) for the first row or an article not in the list.
     std::pair<std::optional<Article>, std::size_t> previousArticle(const Article& article) const;
     // (none, 0) for the last row or an article not in the list.
@@ -190,6 +197,7 @@ private:
     std::optional<graph::Predicate> predicate_;
     std::unique_ptr<graph::FetchedResultsController> resultsController_;
     bool resultsControllerNeedsUpdate_ = true;
+    std::uint64_t listGeneration_ = 0;
     std::unique_ptr<dispatch::SerialQueue> articlesUpdateQueue_;
     dispatch::DispatchGroup articlesUpdateGroup_;
     dispatch::DispatchGroup articlesRemovalGroup_;
