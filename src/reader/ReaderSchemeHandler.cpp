@@ -1,6 +1,7 @@
 #include "reader/ReaderSchemeHandler.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QMutexLocker>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
@@ -31,6 +32,9 @@ void ReaderSchemeHandler::registerScheme() {
     // secure origin would block as mixed content.
     readerScheme.setFlags(QWebEngineUrlScheme::CorsEnabled);
     QWebEngineUrlScheme::registerScheme(readerScheme);
+    // The web engine shares its GL contexts with the widgets; this too must
+    // be said before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 QUrl ReaderSchemeHandler::pageFolder() { return QUrl(QStringLiteral("%1://%2/").arg(QLatin1String(scheme), QLatin1String(kHost))); }

@@ -20,7 +20,7 @@ public:
     // Pages kept for reloads and history; older ones are dropped.
     static constexpr std::size_t keptPages = 8;
 
-    // Must run before the application object exists.
+    // Must run before the application object exists (also asks for shared GL contexts).
     static void registerScheme();
     // The folder the pages and fonts are served from (the pages' base URL).
     static QUrl pageFolder();
