@@ -27,6 +27,8 @@ namespace tallowmere {
 namespace {
 
 constexpr const char* kBridgeName = "readerBridge";
+const QColor contentMaterialDark(30, 30, 30);
+const QColor contentMaterialLight(255, 255, 255);
 
 ReaderSchemeHandler*& schemeHandler() {
     static ReaderSchemeHandler* handler = nullptr;
@@ -293,6 +295,13 @@ void ReaderView::applyTheme() {
     progressView_->setColor(progress);
     const bool useBackground = manager.settings().useReaderBackgroundColor;
     contentEffectView_->setHidden(useBackground);
+    // The effect view stands in for the desktop's content background
+    // material: near black under a dark reader style, white under a light one.
+    QPalette material = contentEffectView_->palette();
+    material.setColor(QPalette::Window, manager.settings().readerStyle == ThemeStyle::dark ? contentMaterialDark
+                                                                                            : contentMaterialLight);
+    contentEffectView_->setPalette(material);
+    contentEffectView_->setAutoFillBackground(true);
     if (useBackground) {
         QPalette palette = this->palette();
         palette.setColor(QPalette::Window, manager.colors().readerBackground);
