@@ -177,6 +177,7 @@ void ReaderView::loadHTML(const std::string& html, bool readable) {
     readablePending_ = false;
     timeoutTimer_.stop();
     showsBuiltPage_ = true;
+    startPending_ = true;
     page_->setUrl(schemeHandler()->addPage(QByteArray::fromStdString(html)));
 }
 
@@ -193,13 +194,16 @@ void ReaderView::load(const QUrl& url, bool readable, std::chrono::milliseconds 
     webView_->setVisible(!readable);
     readablePending_ = readable;
     showsBuiltPage_ = false;
+    startPending_ = true;
     page_->setUrl(url);
     timeoutTimer_.start(timeout);
 }
 
 void ReaderView::stopLoading() {
     timeoutTimer_.stop();
-    if (loading_) page_->triggerAction(QWebEnginePage::Stop);
+    // A load asked for but not yet reported as started is stopped too.
+    if (loading_ || startPending_) page_->triggerAction(QWebEnginePage::Stop);
+    startPending_ = false;
 }
 
 void ReaderView::setTopImage(std::optional<std::string> image) {
@@ -257,6 +261,7 @@ void ReaderView::updateProgressVisibility() {
 }
 
 void ReaderView::loadStarted() {
+    startPending_ = false;
     loading_ = true;
     updateProgressVisibility();
 }
@@ -268,6 +273,7 @@ void ReaderView::loadProgress(int percent) {
 
 void ReaderView::loadFinished(bool ok) {
     timeoutTimer_.stop();
+    startPending_ = false;
     loading_ = false;
     updateProgressVisibility();
     if (ok) {

@@ -104,6 +104,8 @@ private:
     // A web page is loading for extraction; only then is readable text taken.
     bool readablePending_ = false;
     bool loading_ = false;
+    // A load was asked for and the engine has not reported its start yet.
+    bool startPending_ = false;
     bool awaitingCommit_ = false;
     bool showsBuiltPage_ = false;
     int scriptInstallCount_ = 0;

@@ -78,7 +78,7 @@ protected:
     bool loadAndWait(const std::function<void()>& start) {
         QSignalSpy spy(&view, &ReaderView::loadEnded);
         start();
-        return waitUntil([&] { return spy.count() > 0; }, 10000) && spy.first().first().toBool();
+        return waitUntil([&] { return spy.count() > 0; }, 30000) && spy.first().first().toBool();
     }
     std::string builtPage(const std::string& body) {
         std::string page = ReaderPageBuilder::articlePageTemplate();
@@ -145,7 +145,7 @@ TEST_F(ReaderViewTest, ScriptsAreReinstalledOnlyWhenTheModeChanges) {
     EXPECT_EQ(view.installedScriptNames(),
               QStringList({"QWebChannelJS", "MessageShimJS", "ContextMenuHandlerJS", "ReadabilityJS", "ReadableArticleJS", "iTunesJS"}));
     // The hidden readable load hands over the article's text, and stays hidden.
-    ASSERT_TRUE(waitUntil([&] { return !delegate.readable.empty(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return !delegate.readable.empty(); }, 30000));
     ASSERT_TRUE(delegate.readable.front());
     EXPECT_NE(delegate.readable.front()->find("two hundred years"), std::string::npos);
     EXPECT_EQ(delegate.readable.front()->find("Footer text"), std::string::npos);
@@ -163,7 +163,7 @@ TEST_F(ReaderViewTest, APagesOwnScriptCannotPostReadableText) {
     EXPECT_EQ(view.webView()->page()->title(), "ran:");
     // A readable load of the same page: only our extraction's text arrives.
     view.load(url("/forged"), true, std::chrono::seconds(10));
-    ASSERT_TRUE(waitUntil([&] { return !delegate.readable.empty(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return !delegate.readable.empty(); }, 30000));
     QTest::qWait(100);
     ASSERT_EQ(delegate.readable.size(), 1u);
     EXPECT_NE(delegate.readable.front().value_or("forged"), "forged");
@@ -204,7 +204,7 @@ TEST_F(ReaderViewTest, ProgressBarFollowsLoadsWithItsDelay) {
     EXPECT_TRUE(view.isLoading());
     // The time-out stops it; the bar goes after the delay.
     view.load(url("/slow"), false, std::chrono::milliseconds(300));
-    EXPECT_TRUE(waitUntil([&] { return !view.isLoading(); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return !view.isLoading(); }, 20000));
     EXPECT_TRUE(waitUntil([&] { return !view.progressView()->isVisible(); }, 2000));
     EXPECT_TRUE(view.webView()->isHidden());  // a failed load hides the page
 }

@@ -18,7 +18,7 @@ inline QVariant evaluate(QWebEnginePage* page, const QString& script,
                          quint32 world = QWebEngineScript::MainWorld) {
     std::optional<QVariant> result;
     page->runJavaScript(script, world, [&](const QVariant& value) { result = value; });
-    waitUntil([&] { return result.has_value(); }, 5000);
+    waitUntil([&] { return result.has_value(); }, 15000);
     return result.value_or(QVariant());
 }
 
