@@ -60,7 +60,7 @@ ReaderViewController::ReaderViewController(QObject* parent)
     linkTextField_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     linkTextField_->setContentsMargins(4, 1, 4, 1);
     linkTextField_->installEventFilter(this);
-    applyTheme();
+    applyLinkFieldTheme();
 
     std::weak_ptr<QPointer<ReaderViewController>> weak = self_;
     changesToken_ = graph::ObjectsDidChangeCenter::shared().addListener([weak](const graph::ObjectsDidChange& changes) {
@@ -311,6 +311,11 @@ void ReaderViewController::objectsDidChange(const graph::ObjectsDidChange& chang
 }
 
 void ReaderViewController::applyTheme() {
+    applyLinkFieldTheme();
+    reloadArticle();
+}
+
+void ReaderViewController::applyLinkFieldTheme() {
     const ThemesManager& manager = ThemesManager::shared();
     linkTextField_->setFont(manager.fonts().readerLink.font);
     QPalette palette = linkTextField_->palette();
@@ -318,7 +323,6 @@ void ReaderViewController::applyTheme() {
     palette.setColor(QPalette::Window, manager.colors().readerBackground);
     linkTextField_->setPalette(palette);
     updateLinkElision();
-    reloadArticle();
 }
 
 }  // namespace tallowmere

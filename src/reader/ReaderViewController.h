@@ -93,6 +93,7 @@ private:
     void clearTopMedia();
     void showTopMedia(const Article& article);
     void objectsDidChange(const graph::ObjectsDidChange& changes);
+    void applyLinkFieldTheme();
     void showLinkText(const QString& text);
     void updateLinkElision();
     void setSegment(ReaderReadMode mode);
