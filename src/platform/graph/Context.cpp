@@ -1,4 +1,5 @@
 #include "platform/graph/Context.h"
+#include "platform/graph/ObjectsDidChangeCenter.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -1228,6 +1229,7 @@ void Context::notifyObservers(const ChangeSet& changes) {
     auto observers = observers_;
     for (auto* observer : observers)
         if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) observer->contextDidChange(changes);
+    ObjectsDidChangeCenter::shared().post(changes);
 }
 
 void Context::settleDeletedInStore(const std::vector<ObjectID>& gone) {

@@ -1,0 +1,332 @@
+#include "reader/ReaderView.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringDecoder>
+#include <QResizeEvent>
+#include <QWebChannel>
+#include <QWebEngineProfile>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "foundation/AppUtils.h"
+#include "foundation/Logger.h"
+#include "foundation/Resources.h"
+#include "platform/xdg/BaseDirectories.h"
+#include "reader/ReaderMessageBridge.h"
+#include "reader/ReaderPage.h"
+#include "reader/ReaderSchemeHandler.h"
+#include "reader/ReaderViewMouseDelegate.h"
+#include "themes/ThemesManager.h"
+#include "window/ProgressView.h"
+
+namespace tallowmere {
+
+namespace {
+
+constexpr const char* kBridgeName = "readerBridge";
+const QColor contentMaterialDark(30, 30, 30);
+const QColor contentMaterialLight(255, 255, 255);
+
+ReaderSchemeHandler*& schemeHandler() {
+    static ReaderSchemeHandler* handler = nullptr;
+    return handler;
+}
+
+[[noreturn]] void missingScript(const QString& name) {
+    Logger::error([&] { return "The reader script " + name.toStdString() + " is missing or not UTF-8 text"; });
+    std::abort();  // a packaging fault: the reader cannot work without its scripts
+}
+
+QString scriptText(const QString& name) {
+    const auto data = Resources::data("reader/" + name.toStdString() + ".js");
+    if (!data) missingScript(name);
+    const QByteArray bytes(data->data(), static_cast<qsizetype>(data->size()));
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder(bytes);
+    if (decoder.hasError()) missingScript(name);
+    return text;
+}
+
+// A JSON string literal of the value: safe inside a script whatever it holds.
+std::string scriptLiteral(const std::optional<std::string>& value) {
+    return nlohmann::json(value.value_or("")).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+QWebEngineProfile* ReaderView::profile() {
+    static QWebEngineProfile* profile = [] {
+        auto* made = new QWebEngineProfile(QStringLiteral("Reader"), qApp);
+        const QString folder = QString::fromStdString((xdg::BaseDirectories::dataHome() / "Tallowmere" / "WebEngine").string());
+        made->setPersistentStoragePath(folder);
+        made->setCachePath(folder + QStringLiteral("/Cache"));
+        made->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+        made->setHttpUserAgent(made->httpUserAgent() + QLatin1Char(' ') + QString::fromStdString(AppUtils::appName()));
+        schemeHandler() = new ReaderSchemeHandler(made);
+        made->installUrlSchemeHandler(ReaderSchemeHandler::scheme, schemeHandler());
+        return made;
+    }();
+    return profile;
+}
+
+ReaderView::ReaderView(QWidget* parent)
+    : QWidget(parent),
+      contentEffectView_(new QWidget(this)),
+      webView_(new QWebEngineView(this)),
+      page_(new ReaderPage(profile(), webView_)),
+      channel_(new QWebChannel(this)),
+      bridge_(new ReaderMessageBridge(this)),
+      progressView_(new ProgressView(ThemesManager::shared().colors().readerProgress, this)) {
+    buildScripts();
+    installUserScripts();
+    channel_->registerObject(kBridgeName, bridge_);
+    page_->setWebChannel(channel_, QWebEngineScript::ApplicationWorld);
+    page_->setBackgroundColor(Qt::transparent);
+    webView_->setPage(page_);
+    setAttribute(Qt::WA_StyledBackground, true);
+    contentEffectView_->lower();
+    progressView_->raise();
+    progressView_->hide();
+    applyTheme();
+
+    connect(bridge_, &ReaderMessageBridge::messageReceived, this, &ReaderView::receiveMessage);
+    connect(page_, &QWebEnginePage::loadStarted, this, &ReaderView::loadStarted);
+    connect(page_, &QWebEnginePage::loadProgress, this, &ReaderView::loadProgress);
+    connect(page_, &QWebEnginePage::loadFinished, this, &ReaderView::loadFinished);
+    connect(page_, &QWebEnginePage::urlChanged, this, [this] { awaitingCommit_ = true; });
+    timeoutTimer_.setSingleShot(true);
+    connect(&timeoutTimer_, &QTimer::timeout, this, [this] {
+        Logger::warning([&] { return "The reader stopped a page that did not load in time: " + page_->requestedUrl().toString().toStdString(); });
+        stopLoading();
+    });
+}
+
+ReaderView::~ReaderView() {
+    // The page goes before the channel and the bridge it posts to.
+    disconnect(page_, nullptr, this, nullptr);
+    delete webView_;
+}
+
+QWebEngineScript ReaderView::userScript(const QString& name, QWebEngineScript::InjectionPoint injection,
+                                        bool mainFrameOnly) const {
+    QWebEngineScript script;
+    script.setName(name);
+    script.setSourceCode(scriptText(name));
+    script.setInjectionPoint(injection);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(!mainFrameOnly);
+    return script;
+}
+
+void ReaderView::buildScripts() {
+    QFile channelFile(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    if (!channelFile.open(QIODevice::ReadOnly)) missingScript(QStringLiteral("qwebchannel"));
+    channelScript_.setName(QStringLiteral("QWebChannelJS"));
+    channelScript_.setSourceCode(QString::fromUtf8(channelFile.readAll()));
+    channelScript_.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    channelScript_.setWorldId(QWebEngineScript::ApplicationWorld);
+    channelScript_.setRunsOnSubFrames(true);
+    messageShimScript_ = userScript(QStringLiteral("MessageShimJS"), QWebEngineScript::DocumentCreation, false);
+    contextMenuHandlerScript_ = userScript(QStringLiteral("ContextMenuHandlerJS"), QWebEngineScript::DocumentCreation, false);
+    linksMouseoverScript_ = userScript(QStringLiteral("LinksMouseoverJS"), QWebEngineScript::DocumentReady, false);
+    readabilityScript_ = userScript(QStringLiteral("ReadabilityJS"), QWebEngineScript::DocumentCreation, true);
+    readableArticleScript_ = userScript(QStringLiteral("ReadableArticleJS"), QWebEngineScript::DocumentReady, true);
+    fullArticleScript_ = userScript(QStringLiteral("FullArticleJS"), QWebEngineScript::DocumentReady, true);
+    iTunesScript_ = userScript(QStringLiteral("iTunesJS"), QWebEngineScript::DocumentReady, true);
+}
+
+void ReaderView::installUserScripts() {
+    QWebEngineScriptCollection& scripts = page_->scripts();
+    scripts.clear();
+    // The channel and the post shim come first so that every script can post.
+    scripts.insert(channelScript_);
+    scripts.insert(messageShimScript_);
+    scripts.insert(contextMenuHandlerScript_);
+    if (isReadable_) {
+        scripts.insert(readabilityScript_);
+        scripts.insert(readableArticleScript_);
+    } else {
+        scripts.insert(linksMouseoverScript_);
+        scripts.insert(fullArticleScript_);
+    }
+    scripts.insert(iTunesScript_);
+    needsUpdateContentControllerUserScripts_ = false;
+    ++scriptInstallCount_;
+}
+
+QStringList ReaderView::installedScriptNames() const {
+    QStringList names;
+    for (const QWebEngineScript& script : page_->scripts().toList()) names << script.name();
+    return names;
+}
+
+void ReaderView::loadHTML(const std::string& html, bool readable) {
+    if (showProgress_ != readable) {
+        showProgress_ = readable;
+        updateProgressVisibility();
+    }
+    if (isReadable_ != readable) {
+        isReadable_ = readable;
+        needsUpdateContentControllerUserScripts_ = true;
+    }
+    if (needsUpdateContentControllerUserScripts_) installUserScripts();
+    if (readable) webView_->hide();
+    readablePending_ = false;
+    timeoutTimer_.stop();
+    showsBuiltPage_ = true;
+    startPending_ = true;
+    page_->setUrl(schemeHandler()->addPage(QByteArray::fromStdString(html)));
+}
+
+void ReaderView::load(const QUrl& url, bool readable, std::chrono::milliseconds timeout) {
+    if (!showProgress_) {
+        showProgress_ = true;
+        updateProgressVisibility();
+    }
+    if (isReadable_ != readable) {
+        isReadable_ = readable;
+        needsUpdateContentControllerUserScripts_ = true;
+    }
+    if (needsUpdateContentControllerUserScripts_) installUserScripts();
+    webView_->setVisible(!readable);
+    readablePending_ = readable;
+    showsBuiltPage_ = false;
+    startPending_ = true;
+    page_->setUrl(url);
+    timeoutTimer_.start(timeout);
+}
+
+void ReaderView::stopLoading() {
+    timeoutTimer_.stop();
+    // A load asked for but not yet reported as started is stopped too.
+    if (loading_ || startPending_) page_->triggerAction(QWebEnginePage::Stop);
+    startPending_ = false;
+}
+
+void ReaderView::setTopImage(std::optional<std::string> image) {
+    topImage_ = std::move(image);
+    runTopImageScript();
+}
+
+void ReaderView::setTopVideo(std::optional<std::string> video) {
+    topVideo_ = std::move(video);
+    runTopVideoScript();
+}
+
+void ReaderView::runTopVideoScript() {
+    const std::string script = "var videoElement = document.getElementById('tallowmere-top_video');\n"
+                               "if (videoElement) {\nvideoElement.src=" + scriptLiteral(topVideo_) +
+                               ";\nvideoElement.className='" + (topVideo_ ? "show" : "hide") + "';\n}";
+    page_->runJavaScript(QString::fromStdString(script), QWebEngineScript::ApplicationWorld);
+}
+
+void ReaderView::runTopImageScript() {
+    const std::string script = "var imageElement = document.getElementById('tallowmere-top_image');\n"
+                               "if (imageElement) {\nimageElement.src=" + scriptLiteral(topImage_) +
+                               ";\nimageElement.removeAttribute('style');\n}";
+    page_->runJavaScript(QString::fromStdString(script), QWebEngineScript::ApplicationWorld);
+}
+
+void ReaderView::receiveMessage(const QString& name, const std::optional<QString>& body) {
+    std::optional<std::string> text;
+    if (body) text = body->toStdString();
+    auto* mouseDelegate = dynamic_cast<ReaderViewMouseDelegate*>(delegate_);
+    if (name == QLatin1String(linksMouseoverMessage)) {
+        if (mouseDelegate) mouseDelegate->readerViewDidHoverLink(text);
+    } else if (name == QLatin1String(readableArticleMessage)) {
+        // Only the extraction of a page loaded for it may hand over text; a
+        // page's own script cannot store text in an article.
+        if (!readablePending_) return;
+        readablePending_ = false;
+        stopLoading();
+        if (showProgress_) progressView_->setProgress(1.0);
+        updateProgressVisibility();
+        if (delegate_) delegate_->readerViewDidReceiveReadableArticle(text);
+    } else if (name == QLatin1String(fullArticleMessage)) {
+        if (mouseDelegate) mouseDelegate->readerViewShowFullArticle();
+    }
+}
+
+void ReaderView::updateProgressVisibility() {
+    if (loading_) {
+        progressView_->show();
+        return;
+    }
+    QTimer::singleShot(settleDelay, this, [this] {
+        if (!loading_) progressView_->hide();
+    });
+}
+
+void ReaderView::loadStarted() {
+    startPending_ = false;
+    loading_ = true;
+    updateProgressVisibility();
+}
+
+void ReaderView::loadProgress(int percent) {
+    if (percent > 0 && awaitingCommit_) didCommit();
+    if (showProgress_) progressView_->setProgress(percent / 100.0);
+}
+
+void ReaderView::loadFinished(bool ok) {
+    timeoutTimer_.stop();
+    startPending_ = false;
+    loading_ = false;
+    updateProgressVisibility();
+    if (ok) {
+        if (awaitingCommit_) didCommit();
+        // Media that arrived while the page was still on its way.
+        if (showsBuiltPage_ && topVideo_) runTopVideoScript();
+        if (showsBuiltPage_ && topImage_) runTopImageScript();
+    } else {
+        awaitingCommit_ = false;
+        webView_->hide();
+    }
+    Q_EMIT loadEnded(ok);
+}
+
+void ReaderView::didCommit() {
+    awaitingCommit_ = false;
+    if (isReadable_ || !webView_->isHidden()) return;
+    QPointer<QWebEngineView> view = webView_;
+    QTimer::singleShot(settleDelay, view, [view] { view->show(); });
+}
+
+void ReaderView::applyTheme() {
+    const ThemesManager& manager = ThemesManager::shared();
+    const QColor progress = manager.colors().readerProgress;
+    progressView_->setColor(progress);
+    const bool useBackground = manager.settings().useReaderBackgroundColor;
+    contentEffectView_->setHidden(useBackground);
+    // The effect view stands in for the desktop's content background
+    // material: near black under a dark reader style, white under a light one.
+    QPalette material = contentEffectView_->palette();
+    material.setColor(QPalette::Window, manager.settings().readerStyle == ThemeStyle::dark ? contentMaterialDark
+                                                                                            : contentMaterialLight);
+    contentEffectView_->setPalette(material);
+    contentEffectView_->setAutoFillBackground(true);
+    if (useBackground) {
+        QPalette palette = this->palette();
+        palette.setColor(QPalette::Window, manager.colors().readerBackground);
+        setPalette(palette);
+        setAutoFillBackground(true);
+    }
+}
+
+void ReaderView::setVisible(bool visible) {
+    QWidget::setVisible(visible);
+    if (!visible) webView_->hide();
+}
+
+void ReaderView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const QRect all(QPoint(0, 0), event->size());
+    contentEffectView_->setGeometry(all);
+    webView_->setGeometry(all);
+    progressView_->setGeometry(0, 0, all.width(), progressViewHeight);
+}
+
+}  // namespace tallowmere

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEngineScript>
+#include <QWidget>
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "themes/Themable.h"
+
+class QWebChannel;
+class QWebEngineProfile;
+class QWebEngineView;
+
+namespace tallowmere {
+
+class ProgressView;
+class ReaderMessageBridge;
+class ReaderPage;
+class ReaderSchemeHandler;
+class ReaderViewDelegate;
+
+// The reader pane's web view: shows a built page or an article's web page,
+// with a one-point progress bar along its top, runs our scripts in their own
+// world and turns their messages into calls on its delegate.
+//
+// The web engine reports no commit of a navigation: the first progress after
+// the page's address changed (or the end of a load that succeeded) counts as
+// the commit here.
+class ReaderView : public QWidget, public Themable {
+    Q_OBJECT
+public:
+    static constexpr int progressViewHeight = 1;
+    // How long a finished load or a commit waits for the page to settle.
+    static constexpr std::chrono::milliseconds settleDelay{250};
+    static constexpr const char* readableArticleMessage = "readableArticle";
+    static constexpr const char* linksMouseoverMessage = "linksMouseover";
+    static constexpr const char* fullArticleMessage = "fullArticle";
+
+    explicit ReaderView(QWidget* parent = nullptr);
+    ~ReaderView() override;
+
+    // The persistent profile every reader shares (its disk cache serves
+    // pages already read), made on first use.
+    static QWebEngineProfile* profile();
+
+    ReaderViewDelegate* delegate() const { return delegate_; }
+    void setDelegate(ReaderViewDelegate* delegate) { delegate_ = delegate; }
+
+    // Shows a built page; its relative addresses ("Fonts/…") resolve in the
+    // reader's page folder.
+    void loadHTML(const std::string& html, bool readable);
+    // Shows a web page; the load is stopped when it has not ended within the time-out.
+    void load(const QUrl& url, bool readable, std::chrono::milliseconds timeout);
+    void stopLoading();
+    bool isLoading() const { return loading_; }
+
+    const std::optional<std::string>& topImage() const { return topImage_; }
+    void setTopImage(std::optional<std::string> image);
+    const std::optional<std::string>& topVideo() const { return topVideo_; }
+    void setTopVideo(std::optional<std::string> video);
+
+    void applyTheme() override;
+    void setVisible(bool visible) override;
+
+    QWebEngineView* webView() const { return webView_; }
+    ProgressView* progressView() const { return progressView_; }
+    QWidget* contentEffectView() const { return contentEffectView_; }
+    bool showProgress() const { return showProgress_; }
+    bool isReadable() const { return isReadable_; }
+    // The names of the installed scripts, in order, and how often the set was installed.
+    QStringList installedScriptNames() const;
+    int scriptInstallCount() const { return scriptInstallCount_; }
+    // The message dispatch, as the page's scripts reach it.
+    void receiveMessage(const QString& name, const std::optional<QString>& body);
+
+Q_SIGNALS:
+    // After every load that ended, successfully or not.
+    void loadEnded(bool ok);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QWebEngineScript userScript(const QString& name, QWebEngineScript::InjectionPoint injection, bool mainFrameOnly) const;
+    void buildScripts();
+    void installUserScripts();
+    void updateProgressVisibility();
+    void loadStarted();
+    void loadProgress(int percent);
+    void loadFinished(bool ok);
+    void didCommit();
+    void runTopImageScript();
+    void runTopVideoScript();
+
+    ReaderViewDelegate* delegate_ = nullptr;
+    bool showProgress_ = false;
+    bool isReadable_ = false;
+    bool needsUpdateContentControllerUserScripts_ = false;
+    // A web page is loading for extraction; only then is readable text taken.
+    bool readablePending_ = false;
+    bool loading_ = false;
+    // A load was asked for and the engine has not reported its start yet.
+    bool startPending_ = false;
+    bool awaitingCommit_ = false;
+    bool showsBuiltPage_ = false;
+    int scriptInstallCount_ = 0;
+
+    QWebEngineScript channelScript_;
+    QWebEngineScript messageShimScript_;
+    QWebEngineScript contextMenuHandlerScript_;
+    QWebEngineScript linksMouseoverScript_;
+    QWebEngineScript readabilityScript_;
+    QWebEngineScript readableArticleScript_;
+    QWebEngineScript fullArticleScript_;
+    QWebEngineScript iTunesScript_;
+
+    QWidget* contentEffectView_;
+    QWebEngineView* webView_;
+    ReaderPage* page_;
+    QWebChannel* channel_;
+    ReaderMessageBridge* bridge_;
+    ProgressView* progressView_;
+    QTimer timeoutTimer_;
+    std::optional<std::string> topImage_;
+    std::optional<std::string> topVideo_;
+};
+
+}  // namespace tallowmere
