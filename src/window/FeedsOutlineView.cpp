@@ -72,7 +72,7 @@ void FeedsOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& op
     row.state &= ~(QStyle::State_HasFocus | QStyle::State_Selected | QStyle::State_MouseOver);
     if (selectionModel() && selectionModel()->isSelected(index)) row.state |= QStyle::State_Selected;
     row.widget = this;
-    itemDelegate(index)->paint(painter, row, index);
+    itemDelegateForIndex(index)->paint(painter, row, index);
     drawBranches(painter, QRect(0, row.rect.top(), 0, row.rect.height()), index);
 }
 

@@ -100,7 +100,9 @@ TEST(FeedsManagementToolbar, TakesItsLookFromTheTheme) {
             for (int x = 0; x < image.width() && !found; ++x) {
                 if (qAlpha(image.pixel(x, y)) == 255) {
                     EXPECT_EQ(QColor(image.pixel(x, y)).rgb(), buttons.rgb());
-                    if (pressed) EXPECT_EQ(QColor(pressedImage.pixel(x, y)).rgb(), pressed->rgb());
+                    if (pressed) {
+                        EXPECT_EQ(QColor(pressedImage.pixel(x, y)).rgb(), pressed->rgb());
+                    }
                     found = true;
                 }
             }
