@@ -1,5 +1,5 @@
 # The Qt side: the image helpers, the window library and the program.
-find_package(Qt6 COMPONENTS Core Gui Widgets DBus Test)
+find_package(Qt6 COMPONENTS Core Gui Widgets DBus Network Test)
 if(NOT Qt6_FOUND)
   message(WARNING "Qt 6 not found: the Qt side is not built")
   return()
@@ -27,7 +27,7 @@ set_target_properties(tallowmere_ui PROPERTIES AUTOMOC ON)
 target_include_directories(tallowmere_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/src)
 # The core has members named "slots" and "signals".
 target_compile_definitions(tallowmere_ui PUBLIC QT_NO_KEYWORDS)
-target_link_libraries(tallowmere_ui PUBLIC tallowmere_core tallowmere_images Qt6::Widgets Qt6::DBus)
+target_link_libraries(tallowmere_ui PUBLIC tallowmere_core tallowmere_images Qt6::Widgets Qt6::DBus Qt6::Network)
 tallowmere_warnings(tallowmere_ui)
 
 # The bundled faces that stand in for the themes' fonts, with their licences,

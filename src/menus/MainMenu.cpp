@@ -1,0 +1,7 @@
+#include "menus/MainMenu.h"
+
+namespace tallowmere {
+
+MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent) {}
+
+}  // namespace tallowmere
