@@ -71,3 +71,10 @@ qt_add_resources(tallowmere_ui tallowmere_fonts PREFIX /fonts FILES ${font_resou
 add_executable(tallowmere ${CMAKE_CURRENT_SOURCE_DIR}/src/main.cpp)
 target_link_libraries(tallowmere PRIVATE tallowmere_ui)
 tallowmere_warnings(tallowmere)
+
+# `cmake --install`: the program and its desktop entry, which also makes it a
+# candidate handler of "feed" links.
+include(GNUInstallDirs)
+install(TARGETS tallowmere RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/packaging/tallowmere.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -95,7 +95,10 @@ void SingleInstance::read(QLocalSocket& socket, Connection& connection) {
     while (!connection.ended && (end = connection.pending.indexOf('\n')) >= 0) {
         const QByteArray line = connection.pending.left(end);
         connection.pending.remove(0, end + 1);
-        if (std::exchange(connection.discardingLine, false)) continue;
+        if (std::exchange(connection.discardingLine, false)) {
+            ++connection.lines;  // the overlong line, dropped already
+            continue;
+        }
         if (line.isEmpty()) {
             connection.ended = true;
             socket.write(answer);
