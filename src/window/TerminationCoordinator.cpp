@@ -1,6 +1,7 @@
 #include "window/TerminationCoordinator.h"
 
 #include <QPointer>
+#include <sstream>
 
 #include "cloud/CloudSyncManager.h"
 #include "feeds/FeedsManager.h"
@@ -14,11 +15,14 @@ namespace tallowmere {
 TerminationCoordinator::TerminationCoordinator(Steps steps, std::chrono::milliseconds bound, QObject* parent)
     : QObject(parent), steps_(std::move(steps)) {
     bound_.setSingleShot(true);
+    bound_.setTimerType(Qt::PreciseTimer);
     bound_.setInterval(bound);
     connect(&bound_, &QTimer::timeout, this, [this] {
         Logger::warning([&] {
-            return "quitting without waiting longer: the last steps did not end within " +
-                   std::to_string(bound_.interval() / 1000.0) + " s";
+            std::ostringstream text;
+            text << "quitting without waiting longer: the last steps did not end within "
+                 << bound_.interval() / 1000.0 << " s";
+            return text.str();
         });
         reply(false);
     });
