@@ -15,10 +15,14 @@ class InterimView : public QWidget, public Themable {
 public:
     InterimView() {
         setAutoFillBackground(true);
-        // The focus puts the view, and so this controller, in the chain
-        // that the window's commands travel.
+        // Holding the focus puts the view, and so this controller, in the
+        // chain that the window's commands travel.
         setFocusPolicy(Qt::StrongFocus);
         applyTheme();
+    }
+    void showEvent(QShowEvent* event) override {
+        QWidget::showEvent(event);
+        if (!window()->focusWidget()) setFocus();
     }
     void applyTheme() override {
         QPalette colours = palette();
@@ -31,11 +35,7 @@ public:
 
 InterimMainContent::InterimMainContent(QObject* parent) : desktop::ViewController(parent) {}
 
-void InterimMainContent::loadView() {
-    auto* view = new InterimView;
-    setView(view);
-    view->setFocus();
-}
+void InterimMainContent::loadView() { setView(new InterimView); }
 
 void InterimMainContent::refreshFeeds() {
     FeedsManager::shared().refreshAllFeeds(false, [](std::optional<RSSServiceError> error) {
