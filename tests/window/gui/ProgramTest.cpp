@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
+#include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
 #include <QProcess>
 #include <atomic>
 #include <csignal>
@@ -186,6 +191,14 @@ TEST(Program, AfterTheRunningCopyIsKilledTheNextOneRunsInItsPlace) {
 TEST(Program, ClosingTheWindowQuitsAfterWritingTheSettings) {
     Sandbox sandbox;
     auto& running = sandbox.startRunning();
+    // The whole screen, the program's window on it, as the user sees it.
+    QDir().mkpath(QStringLiteral(TALLOWMERE_SCREENSHOTS_DIR));
+    QImage screen;
+    EXPECT_TRUE(test::waitUntil([&] {
+        screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        return screen.pixelColor(screen.rect().center()) != QColor(Qt::black);  // painted, in the middle
+    }));
+    screen.save(QStringLiteral(TALLOWMERE_SCREENSHOTS_DIR "/program-window.png"));
     ASSERT_FALSE(windowsOf(running.processId(), true).empty());
     ASSERT_TRUE(ended(running)) << running.readAll().toStdString();
     const auto output = running.readAll().toStdString();
