@@ -83,7 +83,9 @@ int main(int argc, char* argv[]) {
     const QStringList arguments = QApplication::arguments().mid(1);
     const QString runtimeDirectory = SingleInstance::defaultDirectory();
     SingleInstance instance(runtimeDirectory);
-    if (!instance.claim()) return handOver(runtimeDirectory, arguments);
+    // Without a place for the lock and the socket (Claim::unavailable) the
+    // program still runs; only later launches cannot reach it.
+    if (instance.claim() == SingleInstance::Claim::anotherRunning) return handOver(runtimeDirectory, arguments);
 
     Program program;
     QObject::connect(&instance, &SingleInstance::launched, [&program](const QStringList& launch) {

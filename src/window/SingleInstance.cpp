@@ -45,16 +45,15 @@ QString SingleInstance::defaultDirectory() {
 
 QString SingleInstance::serverPath() const { return QDir(directory_).filePath(QLatin1String(socketName)); }
 
-bool SingleInstance::claim() {
+SingleInstance::Claim SingleInstance::claim() {
     lock_ = std::make_unique<QLockFile>(serverPath() + QStringLiteral(".lock"));
     // A lock whose process is gone is stale at once; only a live copy holds it.
     lock_->setStaleLockTime(0);
     if (!lock_->tryLock(0)) {
-        if (lock_->error() != QLockFile::LockFailedError) {
-            Logger::warning([&] { return "cannot take the lock in " + text(directory_); });
-        }
+        const bool held = lock_->error() == QLockFile::LockFailedError;
+        if (!held) Logger::warning([&] { return "cannot take the lock in " + text(directory_); });
         lock_.reset();
-        return false;
+        return held ? Claim::anotherRunning : Claim::unavailable;
     }
     // Holding the lock, any socket file there is a killed copy's.
     QLocalServer::removeServer(serverPath());
@@ -62,9 +61,9 @@ bool SingleInstance::claim() {
     if (!server_.listen(serverPath())) {
         Logger::warning([&] { return "cannot listen on " + text(serverPath()) + ": " + text(server_.errorString()); });
         lock_.reset();
-        return false;
+        return Claim::unavailable;
     }
-    return true;
+    return Claim::first;
 }
 
 void SingleInstance::accept() {

@@ -37,10 +37,12 @@ public:
     // under the temporary folder).
     static QString defaultDirectory();
 
-    // True when this process is now the running copy and listens; false when
-    // another copy holds the lock (or the socket could not be set up, which
-    // is logged).
-    bool claim();
+    enum class Claim {
+        first,           // this process is the running copy and listens
+        anotherRunning,  // another copy holds the lock: hand over to it
+        unavailable,     // no lock or socket could be set up here (logged)
+    };
+    Claim claim();
     bool isListening() const { return server_.isListening(); }
     QString serverPath() const;
 

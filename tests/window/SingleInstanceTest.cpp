@@ -46,12 +46,12 @@ TEST(SingleInstance, ALaterLaunchHandsItsArgumentsToTheRunningCopy) {
     test::TempDir folder;
     const auto directory = QString::fromStdString(folder.path().string());
     SingleInstance running(directory);
-    ASSERT_TRUE(running.claim());
+    ASSERT_EQ(running.claim(), SingleInstance::Claim::first);
     std::vector<QStringList> launches;
     QObject::connect(&running, &SingleInstance::launched, [&](const QStringList& arguments) { launches.push_back(arguments); });
 
     SingleInstance second(directory);
-    EXPECT_FALSE(second.claim());
+    EXPECT_EQ(second.claim(), SingleInstance::Claim::anotherRunning);
 
     auto withLink = handOverLater(directory, {QStringLiteral("feed://127.0.0.1/ä.xml"), QStringLiteral("-x")});
     ASSERT_TRUE(finished(withLink));
@@ -70,6 +70,8 @@ TEST(SingleInstance, ALaterLaunchHandsItsArgumentsToTheRunningCopy) {
 TEST(SingleInstance, NoRunningCopyMeansNoHandOver) {
     test::TempDir folder;
     EXPECT_FALSE(SingleInstance::handOver(QString::fromStdString(folder.path().string()), {}, std::chrono::milliseconds(300)));
+    SingleInstance nowhere(QString::fromStdString((folder.path() / "missing").string()));
+    EXPECT_EQ(nowhere.claim(), SingleInstance::Claim::unavailable);
 }
 
 TEST(SingleInstance, ASocketLeftBehindIsTakenOver) {
@@ -79,7 +81,7 @@ TEST(SingleInstance, ASocketLeftBehindIsTakenOver) {
     QFile left(running.serverPath());
     ASSERT_TRUE(left.open(QIODevice::WriteOnly));
     left.close();
-    ASSERT_TRUE(running.claim());
+    ASSERT_EQ(running.claim(), SingleInstance::Claim::first);
     auto answer = handOverLater(directory, {});
     ASSERT_TRUE(finished(answer));
     EXPECT_TRUE(answer.get());
@@ -89,7 +91,7 @@ TEST(SingleInstance, BadLinesAreDroppedAndTheRestKept) {
     test::TempDir folder;
     const auto directory = QString::fromStdString(folder.path().string());
     SingleInstance running(directory);
-    ASSERT_TRUE(running.claim());
+    ASSERT_EQ(running.claim(), SingleInstance::Claim::first);
     std::vector<QStringList> launches;
     QObject::connect(&running, &SingleInstance::launched, [&](const QStringList& arguments) { launches.push_back(arguments); });
 
@@ -114,7 +116,7 @@ TEST(SingleInstance, ALaunchThatNeverEndsIsCut) {
     test::TempDir folder;
     const auto directory = QString::fromStdString(folder.path().string());
     SingleInstance running(directory);
-    ASSERT_TRUE(running.claim());
+    ASSERT_EQ(running.claim(), SingleInstance::Claim::first);
     bool launched = false;
     QObject::connect(&running, &SingleInstance::launched, [&] { launched = true; });
     // An endless line without an end: never buffered beyond the limit.
