@@ -1,4 +1,5 @@
-# make run   — install what is missing, build (Release), start the program
+# make run   — install what is missing, build (Release), put the program's desktop entry
+#              in the user's applications folder, start the program
 # make test  — the same set-up, a build with tests, then every test (plus the
 #              sanitizer configurations)
 # make bench — build and run the benchmarks
@@ -20,8 +21,9 @@ build: deps build/build.ninja
 run: deps
 	cmake -S . -B build-release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DTALLOWMERE_BUILD_TESTS=OFF -DTALLOWMERE_BUILD_BENCH=OFF
 	cmake --build build-release -j $(JOBS)
-	@if [ -x build-release/tallowmere ]; then build-release/tallowmere; \
-	else echo "Tallowmere: the libraries are built; the window is not built yet, so there is nothing to start."; fi
+	@apps="$${XDG_DATA_HOME:-$$HOME/.local/share}/applications"; mkdir -p "$$apps" && \
+	sed 's|^Exec=.*|Exec=$(CURDIR)/build-release/tallowmere %u|' packaging/tallowmere.desktop > "$$apps/tallowmere.desktop"
+	build-release/tallowmere
 
 test-main: build
 	cd build && ctest --output-on-failure -j $(JOBS) --timeout 300

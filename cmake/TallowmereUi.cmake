@@ -1,5 +1,5 @@
 # The Qt side: the image helpers, the window library and the program.
-find_package(Qt6 COMPONENTS Core Gui Widgets DBus Test WebEngineWidgets WebChannel)
+find_package(Qt6 COMPONENTS Core Gui Widgets DBus Network Test WebEngineWidgets WebChannel)
 if(NOT Qt6_FOUND)
   message(WARNING "Qt 6 not found: the Qt side is not built")
   return()
@@ -37,7 +37,8 @@ set_target_properties(tallowmere_ui PROPERTIES AUTOMOC ON)
 target_include_directories(tallowmere_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/src)
 # The core has members named "slots" and "signals".
 target_compile_definitions(tallowmere_ui PUBLIC QT_NO_KEYWORDS)
-target_link_libraries(tallowmere_ui PUBLIC tallowmere_core tallowmere_images Qt6::Widgets Qt6::DBus Qt6::WebEngineWidgets Qt6::WebChannel)
+target_link_libraries(tallowmere_ui PUBLIC tallowmere_core tallowmere_images Qt6::Widgets Qt6::DBus Qt6::Network
+  Qt6::WebEngineWidgets Qt6::WebChannel)
 tallowmere_warnings(tallowmere_ui)
 
 # The bundled faces that stand in for the themes' fonts, with their licences,
@@ -81,3 +82,10 @@ qt_add_resources(tallowmere_ui tallowmere_fonts PREFIX /fonts FILES ${font_resou
 add_executable(tallowmere ${CMAKE_CURRENT_SOURCE_DIR}/src/main.cpp)
 target_link_libraries(tallowmere PRIVATE tallowmere_ui)
 tallowmere_warnings(tallowmere)
+
+# `cmake --install`: the program and its desktop entry, which also makes it a
+# candidate handler of "feed" links.
+include(GNUInstallDirs)
+install(TARGETS tallowmere RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/packaging/tallowmere.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
