@@ -74,6 +74,15 @@ std::string fileText(const fs::path& path) {
     return out.str();
 }
 
+std::string rolesScript() {
+    return "CREATE ROLE alice LOGIN IN ROLE tallowmere_user;"
+           "CREATE ROLE bob LOGIN IN ROLE tallowmere_user;"
+           "CREATE ROLE outside LOGIN IN ROLE tallowmere_user;"
+           "CREATE ROLE writer LOGIN IN ROLE tallowmere_user, tallowmere_verifier;"
+           "CREATE ROLE carol LOGIN PASSWORD '" + std::string(PostgresCluster::carolPassword) +
+           "' IN ROLE tallowmere_user;";
+}
+
 [[noreturn]] void fail(const std::string& why) { throw std::runtime_error(why); }
 
 }  // namespace
@@ -87,8 +96,6 @@ PostgresCluster* PostgresCluster::shared(std::string* problem) {
         std::unique_ptr<PostgresCluster> made(new PostgresCluster());
         try {
             made->prepare();
-            made->start();
-            made->setUp();
             cluster = std::move(made);
         } catch (const std::exception& error) {
             failure = error.what();
@@ -114,31 +121,41 @@ void PostgresCluster::prepare() {
     if (serverUser_ && chown(folder_.c_str(), serverUser_->first, serverUser_->second) != 0) {
         fail("cannot hand the temporary folder to the postgres user");
     }
-    // initdb takes seconds: its result is kept beside the temporary folders
-    // and copied for every further binary.
-    const auto cache = fs::temp_directory_path() /
-                       ("tallowmere-pg-initdb-v1-" + std::to_string(geteuid()) + "-" + bin_.parent_path().filename().string());
+    // Making a cluster takes seconds: one made and set up is kept beside the
+    // temporary folders, named after what it holds, and copied for every
+    // further test binary.
+    const auto key = std::hash<std::string>()(std::string(cloud::PostgresSchema::script()) + rolesScript());
+    const auto cache = fs::temp_directory_path() / ("tallowmere-pg-cluster-" + std::to_string(geteuid()) + "-" +
+                                                    bin_.parent_path().filename().string() + "-" + std::to_string(key));
+    const auto data = folder_ / "data";
     std::error_code error;
-    if (!fs::exists(cache / "ready", error)) {
-        const auto building = cache.string() + ".building-" + std::to_string(getpid());
-        initialize(building);
+    if (fs::exists(cache / "ready", error)) {
+        if (runAsServerUser({"/bin/cp", "-a", cache.string(), data.string()}) != 0) {
+            fail("cannot copy the prepared cluster from " + cache.string());
+        }
+        start();
+        return;
+    }
+    initialize(data);
+    start();
+    setUp();
+    stop();
+    const auto building = cache.string() + ".building-" + std::to_string(getpid());
+    if (runAsServerUser({"/bin/cp", "-a", data.string(), building}) == 0) {
+        std::ofstream(fs::path(building) / "ready") << "prepared\n";
         fs::rename(building, cache, error);
-        if (error) fs::remove_all(building, error);
     }
-    if (runAsServerUser({"/bin/cp", "-a", cache.string(), (folder_ / "data").string()}) != 0) {
-        fail("cannot copy the initialized cluster from " + cache.string());
-    }
+    if (error || fs::exists(building)) fs::remove_all(building, error);
+    start();
 }
 
 void PostgresCluster::initialize(const fs::path& data) {
-    const auto log = folder_ / "initdb.log";
     if (runAsServerUser({(bin_ / "initdb").string(), "-D", data.string(), "-N", "-A", "trust", "-U", superuser, "-E",
-                         "UTF8", "--locale=C", "--no-instructions"}) != 0) {
+                         "UTF8", "--locale=C", "--no-instructions", "--wal-segsize=1"}) != 0) {
         fail("initdb failed");
     }
     // carol signs in with a password; everyone else on the local socket is trusted.
     std::ofstream(data / "pg_hba.conf", std::ios::trunc) << "local all carol scram-sha-256\nlocal all all trust\n";
-    std::ofstream(data / "ready") << "initialized\n";
 }
 
 int PostgresCluster::runAsServerUser(const std::vector<std::string>& arguments) const {
@@ -227,13 +244,11 @@ void PostgresCluster::setUp() {
     if (auto error = cloud::PostgresSchema::install(connectionString(templateDatabase, superuser))) {
         fail("cannot install the cloud tables: " + error->description);
     }
-    const std::string roles =
-        "CREATE ROLE alice LOGIN IN ROLE tallowmere_user;"
-        "CREATE ROLE bob LOGIN IN ROLE tallowmere_user;"
-        "CREATE ROLE outside LOGIN IN ROLE tallowmere_user;"
-        "CREATE ROLE writer LOGIN IN ROLE tallowmere_user, tallowmere_verifier;"
-        "CREATE ROLE carol LOGIN PASSWORD '" + std::string(carolPassword) + "' IN ROLE tallowmere_user;";
-    if (auto error = execute("postgres", roles)) fail(*error);
+    if (auto error = execute("postgres", rolesScript())) fail(*error);
+    // The first test's database is ready in every copy.
+    if (auto error = execute("postgres", std::string("CREATE DATABASE cloud_1 TEMPLATE ") + templateDatabase)) {
+        fail(*error);
+    }
 }
 
 std::string PostgresCluster::connectionString(const std::string& database, const std::string& role,
@@ -264,8 +279,9 @@ std::string PostgresCluster::newDatabase() {
     {
         std::lock_guard lock(mutex_);
         name = "cloud_" + std::to_string(++nextDatabase_);
+        if (nextDatabase_ == 1) return name;
     }
-    if (auto error = execute("postgres", "CREATE DATABASE " + name + " TEMPLATE " + templateDatabase)) {
+    if (auto error = execute("postgres", "CREATE DATABASE " + name + " TEMPLATE " + templateDatabase + " STRATEGY FILE_COPY")) {
         throw std::runtime_error("cannot make a database: " + *error);
     }
     return name;

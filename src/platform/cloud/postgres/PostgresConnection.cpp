@@ -94,6 +94,8 @@ std::unique_ptr<PostgresConnection> PostgresConnection::open(const std::string& 
         if (PQstatus(connection) == CONNECTION_BAD) break;
         if (status == PGRES_POLLING_OK) {
             PQsetnonblocking(connection, 0);
+            // Notices (and the server's goodbye) are not for standard error.
+            PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);
             return owned;
         }
         if (status == PGRES_POLLING_FAILED) break;
@@ -113,8 +115,13 @@ PostgresConnection::~PostgresConnection() { PQfinish(connection_); }
 
 bool PostgresConnection::isUsable() {
     if (broken_ || PQstatus(connection_) != CONNECTION_OK) return false;
-    // Reads what arrived while idle: a server that went away closed the socket.
-    if (PQtransactionStatus(connection_) == PQTRANS_IDLE && !PQconsumeInput(connection_)) broken_ = true;
+    // An idle connection of the pool is sent nothing unless the server ends
+    // it ("terminating connection ...", then the socket closes): one that
+    // has something to read is not trusted with the next statement.
+    if (PQtransactionStatus(connection_) == PQTRANS_IDLE && !PQisBusy(connection_) &&
+        waitFor(socket(), POLLIN, std::chrono::milliseconds(0)) && !PQnotifies(connection_)) {
+        broken_ = true;
+    }
     return !broken_ && PQstatus(connection_) == CONNECTION_OK;
 }
 
