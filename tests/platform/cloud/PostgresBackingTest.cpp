@@ -11,6 +11,7 @@
 #include "CloudTestSupport.h"
 #include "platform/cloud/Log.h"
 #include "platform/cloud/postgres/PostgresConnection.h"
+#include "platform/cloud/postgres/PostgresSchema.h"
 #include "support/OutsideWriter.h"
 
 namespace tallowmere::test {
@@ -216,6 +217,18 @@ TEST_F(PostgresBackingTest, RefusedOrUnreachableServersAnswerWithTheirCodes) {
     EXPECT_FALSE(cloudcalls::userRecord(*cloud::Container::make(
                                             configuration("carol", PostgresCluster::carolPassword)))
                      .error);
+}
+
+TEST_F(PostgresBackingTest, InstallingTheTablesTwiceKeepsThemAndTheirRecords) {
+    const std::string bare = "install_" + std::to_string(getpid());
+    ASSERT_FALSE(cluster_->execute("postgres", "CREATE DATABASE " + bare));
+    const auto owner = cluster_->connectionString(bare, PostgresCluster::superuser);
+    ASSERT_FALSE(cloud::PostgresSchema::install(owner));
+    auto alice = configuration("alice");
+    alice.connectionString = cluster_->connectionString(bare, "alice");
+    cloudcalls::saveOne(*cloud::Container::make(alice)->privateDatabase(), Record("sync", RecordID("sync_info")));
+    ASSERT_FALSE(cloud::PostgresSchema::install(owner));
+    EXPECT_FALSE(cloudcalls::fetch(*cloud::Container::make(alice)->privateDatabase(), {RecordID("sync_info")}).error);
 }
 
 TEST_F(PostgresBackingTest, AfterARestartOperationsSucceedAgainAndTheListenerResumes) {
