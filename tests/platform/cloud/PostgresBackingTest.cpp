@@ -219,6 +219,23 @@ TEST_F(PostgresBackingTest, RefusedOrUnreachableServersAnswerWithTheirCodes) {
                      .error);
 }
 
+TEST_F(PostgresBackingTest, ListsOfHostileTextAreMatchedAsTheyAre) {
+    auto database = device("alice")->publicDatabase();
+    const std::vector<std::string> feeds = {"a\", \"b\\c}{", "'); DROP TABLE tallowmere.records; --", "NULL", ""};
+    std::vector<Record> records;
+    for (std::size_t i = 0; i < feeds.size(); ++i) {
+        Record record("article", RecordID("r" + std::to_string(i)));
+        record.set("feed_url", feeds[i]);
+        records.push_back(record);
+    }
+    cloudcalls::save(*database, records);
+    for (std::size_t i = 0; i < feeds.size(); ++i) {
+        const auto page = cloudcalls::query(*database, cloud::Query("article", Predicate::in("feed_url", {feeds[i], "x"})));
+        ASSERT_EQ(page.records.size(), 1u) << feeds[i];
+        EXPECT_EQ(page.records[0].recordID(), RecordID("r" + std::to_string(i)));
+    }
+}
+
 TEST_F(PostgresBackingTest, InstallingTheTablesTwiceKeepsThemAndTheirRecords) {
     const std::string bare = "install_" + std::to_string(getpid());
     ASSERT_FALSE(cluster_->execute("postgres", "CREATE DATABASE " + bare));

@@ -40,6 +40,7 @@ CREATE UNIQUE INDEX IF NOT EXISTS records_private_name ON tallowmere.records(own
 CREATE INDEX IF NOT EXISTS records_type ON tallowmere.records(db, type, owner, name);
 CREATE INDEX IF NOT EXISTS records_fields ON tallowmere.records USING gin(fields jsonb_path_ops);
 CREATE INDEX IF NOT EXISTS records_published ON tallowmere.records(db, type, (fields -> 'published_date'), name);
+CREATE INDEX IF NOT EXISTS records_feed ON tallowmere.records(db, type, (fields -> 'feed_url' ->> 's'));
 REVOKE ALL ON tallowmere.records FROM PUBLIC;
 GRANT SELECT, INSERT (db, name, type, fields), DELETE ON tallowmere.records TO tallowmere_user;
 GRANT UPDATE (fields) ON tallowmere.records TO tallowmere_user;
