@@ -105,6 +105,8 @@ PostgresCluster* PostgresCluster::shared(std::string* problem) {
     return cluster.get();
 }
 
+bool PostgresCluster::isInstalled() { return serverPrograms().has_value(); }
+
 void PostgresCluster::prepare() {
     const auto programs = serverPrograms();
     if (!programs) fail("PostgreSQL's server programs (initdb, postgres) are not installed: run scripts/deps");

@@ -27,6 +27,8 @@ public:
     // The binary's cluster, started on first use; nothing when it cannot
     // run, and `problem` then says why.
     static PostgresCluster* shared(std::string* problem = nullptr);
+    // Whether PostgreSQL's server programs are installed at all.
+    static bool isInstalled();
     ~PostgresCluster();
     PostgresCluster(const PostgresCluster&) = delete;
     PostgresCluster& operator=(const PostgresCluster&) = delete;

@@ -22,11 +22,13 @@
 namespace tallowmere::test {
 
 // One backing of the contract suite: how to reach it as an account, and
-// why it cannot run here (nothing when it can).
+// why it cannot run here (nothing when it can). Only a backing whose
+// server is not installed is skipped; one that fails to start fails.
 struct CloudBacking {
     std::string name;
     std::function<cloud::Configuration(const std::filesystem::path& folder, const std::string& account)> configure;
     std::function<std::optional<std::string>()> missing = [] { return std::optional<std::string>(); };
+    std::function<bool()> installed = [] { return true; };
 };
 
 inline void PrintTo(const CloudBacking& backing, std::ostream* out) { *out << backing.name; }
@@ -50,7 +52,8 @@ inline std::vector<CloudBacking> cloudBackings() {
                  std::string problem;
                  if (PostgresCluster::shared(&problem)) return std::nullopt;
                  return problem;
-             }}};
+             },
+             [] { return PostgresCluster::isInstalled(); }}};
 }
 
 inline std::string backingName(const ::testing::TestParamInfo<CloudBacking>& info) { return info.param.name; }
@@ -83,7 +86,10 @@ private:
 class CloudContractTest : public ::testing::TestWithParam<CloudBacking> {
 protected:
     void SetUp() override {
-        if (const auto missing = GetParam().missing()) GTEST_SKIP() << "the " << GetParam().name << " backing cannot run: " << *missing;
+        if (const auto missing = GetParam().missing()) {
+            if (!GetParam().installed()) GTEST_SKIP() << "the " << GetParam().name << " backing is not installed: " << *missing;
+            FAIL() << "the " << GetParam().name << " backing cannot run: " << *missing;
+        }
     }
     cloud::Configuration configuration(const std::string& account) {
         return GetParam().configure(folder_.path(), account);

@@ -458,10 +458,11 @@ PostgresEngine::Page PostgresEngine::runQuery(DatabaseScope scope, const QuerySt
         parameters.emplace_back(std::move(value));
         return "$" + std::to_string(parameters.size());
     };
-    std::string sortValue = "NULL";
+    std::string sortValue = "NULL::jsonb";
     if (query.sort) sortValue = "(fields -> " + bind(query.sort->key) + ")";
-    std::string sql = std::string("SELECT ") + recordColumns + ", " + sortValue +
-                      "::text FROM tallowmere.records WHERE db = " + bind(scopeText(scope)) +
+    // The page is chosen first and only its rows are turned into text.
+    std::string sql = "SELECT name, type, fields, created, modified, version, " + sortValue +
+                      " AS sort_value FROM tallowmere.records WHERE db = " + bind(scopeText(scope)) +
                       " AND type = " + bind(query.recordType);
     if (scope == DatabaseScope::privateScope) sql += " AND owner = current_user";
     if (predicate.kind() == Predicate::Kind::fieldEquals) {
@@ -486,12 +487,12 @@ PostgresEngine::Page PostgresEngine::runQuery(DatabaseScope scope, const QuerySt
                    " OR (" + sortValue + " = " + value + " AND name > " + bind(after.name) + "))";
         }
     }
-    if (query.sort) {
-        sql += " ORDER BY " + sortValue + " IS NULL, " + sortValue + (query.sort->ascending ? " ASC" : " DESC") + ", name";
-    } else {
-        sql += " ORDER BY name";
-    }
-    sql += " LIMIT " + bind(std::to_string(limit + 1));
+    const auto order = [&](const std::string& value) {
+        if (!query.sort) return std::string(" ORDER BY name");
+        return " ORDER BY " + value + " IS NULL, " + value + (query.sort->ascending ? " ASC" : " DESC") + ", name";
+    };
+    sql += order(sortValue) + " LIMIT " + bind(std::to_string(limit + 1));
+    sql = std::string("SELECT ") + recordColumns + ", page.sort_value::text FROM (" + sql + ") page" + order("page.sort_value");
 
     Page page;
     try {
