@@ -71,6 +71,17 @@ void PostgresListener::listen(PostgresEngine::ChangeCursors& cursors, bool& curs
     // What came while this device was not listening.
     deliver_(engine_->readChanges(*connection, cursors));
     for (;;) {
+        // Notifications that came while the changes were read wait in
+        // libpq already; the socket would not tell of them again.
+        bool notified = false;
+        while (PGnotify* notification = PQnotifies(connection->raw())) {
+            notified = true;
+            PQfreemem(notification);
+        }
+        if (notified) {
+            deliver_(engine_->readChanges(*connection, cursors));
+            continue;
+        }
         pollfd descriptors[] = {{stopFd_, POLLIN, 0}, {connection->socket(), POLLIN, 0}};
         if (poll(descriptors, 2, -1) < 0) {
             if (errno == EINTR) continue;
@@ -80,12 +91,6 @@ void PostgresListener::listen(PostgresEngine::ChangeCursors& cursors, bool& curs
         if (!PQconsumeInput(connection->raw())) {
             throw PostgresFailure(Error::make(ErrorCode::networkFailure, "the listening connection was lost"), "08006");
         }
-        bool notified = false;
-        while (PGnotify* notification = PQnotifies(connection->raw())) {
-            notified = true;
-            PQfreemem(notification);
-        }
-        if (notified) deliver_(engine_->readChanges(*connection, cursors));
     }
 }
 
