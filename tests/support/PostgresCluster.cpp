@@ -127,8 +127,9 @@ void PostgresCluster::prepare() {
     // temporary folders, named after what it holds, and copied for every
     // further test binary.
     const auto key = std::hash<std::string>()(std::string(cloud::PostgresSchema::script()) + rolesScript());
-    const auto cache = fs::temp_directory_path() / ("tallowmere-pg-cluster-" + std::to_string(geteuid()) + "-" +
-                                                    bin_.parent_path().filename().string() + "-" + std::to_string(key));
+    const std::string family =
+        "tallowmere-pg-cluster-" + std::to_string(geteuid()) + "-" + bin_.parent_path().filename().string() + "-";
+    const auto cache = fs::temp_directory_path() / (family + std::to_string(key));
     const auto data = folder_ / "data";
     std::error_code error;
     if (fs::exists(cache / "ready", error)) {
@@ -146,6 +147,14 @@ void PostgresCluster::prepare() {
     if (runAsServerUser({"/bin/cp", "-a", data.string(), building}) == 0) {
         std::ofstream(fs::path(building) / "ready") << "prepared\n";
         fs::rename(building, cache, error);
+        // Clusters kept for tables of an older build are of no more use.
+        for (const auto& entry : fs::directory_iterator(fs::temp_directory_path(), error)) {
+            const auto name = entry.path().filename().string();
+            if (name.rfind(family, 0) == 0 && entry.path() != cache && name.find(".building-") == std::string::npos) {
+                std::error_code ignored;
+                fs::remove_all(entry.path(), ignored);
+            }
+        }
     }
     if (error || fs::exists(building)) fs::remove_all(building, error);
     start();
