@@ -126,7 +126,8 @@ bool PostgresConnection::isUsable() {
 }
 
 void PostgresConnection::fail(const std::string& what, PGresult* result) {
-    std::string state = result ? std::string(PQresultErrorField(result, PG_DIAG_SQLSTATE) ?: "") : std::string();
+    const char* field = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    std::string state = field ? field : "";
     std::string message = result ? PQresultErrorMessage(result) : PQerrorMessage(connection_);
     if (result) PQclear(result);
     if (state.empty()) state = lostState;
