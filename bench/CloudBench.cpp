@@ -1,5 +1,7 @@
-// The embedded cloud at the sizes users reach: 100 000 mirrored articles over
-// 1 000 feeds, a long hash list in one record, and pushes across processes.
+// Both cloud backings at the sizes users reach: 100 000 mirrored articles
+// over 1 000 feeds, a long hash list in one record, and push latency (across
+// processes on the embedded file; between two devices through the server on
+// PostgreSQL, whose throwaway cluster the benchmark starts itself).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -11,10 +13,12 @@
 #include <mutex>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/cloud/Container.h"
 #include "platform/cloud/FieldCodec.h"
+#include "support/PostgresCluster.h"
 
 using namespace tallowmere::cloud;
 
@@ -30,7 +34,20 @@ std::filesystem::path makeFolder() {
     return mkdtemp(pattern.data());
 }
 
-Configuration configuration(const std::filesystem::path& folder, const std::string& account) {
+enum class Backing { embedded, postgres };
+
+Configuration configuration(Backing backing, const std::filesystem::path& folder, const std::string& account) {
+    if (backing == Backing::postgres) {
+        std::string problem;
+        auto* cluster = tallowmere::test::PostgresCluster::shared(&problem);
+        if (!cluster) {
+            std::fprintf(stderr, "no PostgreSQL cluster: %s\n", problem.c_str());
+            std::abort();
+        }
+        auto configuration = Configuration::postgres(cluster->connectionString(cluster->databaseFor(folder), account));
+        configuration.assetCacheDirectory = folder / "assets";
+        return configuration;
+    }
     auto configuration = Configuration::localFile(folder / "cloud.sqlite", account);
     configuration.assetCacheDirectory = folder / "assets";
     return configuration;
@@ -47,8 +64,8 @@ void saveAll(Database& database, std::vector<Record> records) {
 
 // The article mirror, written once for all benchmarks of this process.
 struct Mirror {
-    Mirror() : folder(makeFolder()) {
-        auto writer = Container::make(configuration(folder, "outside-writer"));
+    explicit Mirror(Backing backing) : folder(makeFolder()) {
+        auto writer = Container::make(configuration(backing, folder, "outside"));
         std::vector<Record> batch;
         for (int i = 0; i < articleCount; ++i) {
             Record record("article", RecordID("article-" + std::to_string(i)));
@@ -60,7 +77,13 @@ struct Mirror {
             batch.push_back(std::move(record));
             if (batch.size() == 1000) saveAll(*writer->publicDatabase(), std::move(batch)), batch.clear();
         }
-        reader = Container::make(configuration(folder, "alice"));
+        reader = Container::make(configuration(backing, folder, "alice"));
+        // What the server's autovacuum does a little later on its own: the
+        // planner learns that the table is large.
+        if (backing == Backing::postgres) {
+            auto* cluster = tallowmere::test::PostgresCluster::shared();
+            cluster->execute(cluster->databaseFor(folder), "ANALYZE tallowmere.records");
+        }
     }
     ~Mirror() {
         reader.reset();
@@ -70,9 +93,13 @@ struct Mirror {
     std::shared_ptr<Container> reader;
 };
 
-Mirror& mirror() {
-    static Mirror instance;
-    return instance;
+Mirror& mirror(Backing backing) {
+    if (backing == Backing::postgres) {
+        static Mirror onServer(Backing::postgres);
+        return onServer;
+    }
+    static Mirror embedded(Backing::embedded);
+    return embedded;
 }
 
 Query fiftyFeeds() {
@@ -97,8 +124,8 @@ std::pair<std::size_t, std::optional<Cursor>> page(Database& database, const std
     return {count, std::move(next)};
 }
 
-void BM_InQueryOfFiftyFeedsFirstPage(benchmark::State& state) {
-    auto database = mirror().reader->publicDatabase();
+void BM_InQueryOfFiftyFeedsFirstPage(benchmark::State& state, Backing backing) {
+    auto database = mirror(backing).reader->publicDatabase();
     QueryOptions options;
     options.resultsLimit = 50;
     for (auto _ : state) {
@@ -106,10 +133,11 @@ void BM_InQueryOfFiftyFeedsFirstPage(benchmark::State& state) {
         if (count != 50) state.SkipWithError("short page");
     }
 }
-BENCHMARK(BM_InQueryOfFiftyFeedsFirstPage)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_InQueryOfFiftyFeedsFirstPage, embedded, Backing::embedded)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_InQueryOfFiftyFeedsFirstPage, postgres, Backing::postgres)->Unit(benchmark::kMillisecond);
 
-void BM_InQueryOfFiftyFeedsCursorWalk(benchmark::State& state) {
-    auto database = mirror().reader->publicDatabase();
+void BM_InQueryOfFiftyFeedsCursorWalk(benchmark::State& state, Backing backing) {
+    auto database = mirror(backing).reader->publicDatabase();
     std::size_t total = 0;
     for (auto _ : state) {
         total = 0;
@@ -122,7 +150,8 @@ void BM_InQueryOfFiftyFeedsCursorWalk(benchmark::State& state) {
     }
     state.counters["records"] = static_cast<double>(total);
 }
-BENCHMARK(BM_InQueryOfFiftyFeedsCursorWalk)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_InQueryOfFiftyFeedsCursorWalk, embedded, Backing::embedded)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_InQueryOfFiftyFeedsCursorWalk, postgres, Backing::postgres)->Unit(benchmark::kMillisecond);
 
 Record hashRecord() {
     Record record("sync", RecordID("sync_info"));
@@ -132,9 +161,9 @@ Record hashRecord() {
     return record;
 }
 
-void BM_SaveHundredThousandHashes(benchmark::State& state) {
+void BM_SaveHundredThousandHashes(benchmark::State& state, Backing backing) {
     auto folder = makeFolder();
-    auto container = Container::make(configuration(folder, "alice"));
+    auto container = Container::make(configuration(backing, folder, "alice"));
     auto database = container->privateDatabase();
     Record record = hashRecord();
     for (auto _ : state) {
@@ -153,11 +182,12 @@ void BM_SaveHundredThousandHashes(benchmark::State& state) {
     container.reset();
     std::filesystem::remove_all(folder);
 }
-BENCHMARK(BM_SaveHundredThousandHashes)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SaveHundredThousandHashes, embedded, Backing::embedded)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SaveHundredThousandHashes, postgres, Backing::postgres)->Unit(benchmark::kMillisecond);
 
-void BM_FetchHundredThousandHashes(benchmark::State& state) {
+void BM_FetchHundredThousandHashes(benchmark::State& state, Backing backing) {
     auto folder = makeFolder();
-    auto container = Container::make(configuration(folder, "alice"));
+    auto container = Container::make(configuration(backing, folder, "alice"));
     auto database = container->privateDatabase();
     saveAll(*database, {hashRecord()});
     for (auto _ : state) {
@@ -173,7 +203,8 @@ void BM_FetchHundredThousandHashes(benchmark::State& state) {
     container.reset();
     std::filesystem::remove_all(folder);
 }
-BENCHMARK(BM_FetchHundredThousandHashes)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FetchHundredThousandHashes, embedded, Backing::embedded)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FetchHundredThousandHashes, postgres, Backing::postgres)->Unit(benchmark::kMillisecond);
 
 #ifdef TALLOWMERE_CLOUD_HELPER
 // From a save in another process to the push handler here; the writer stamps
@@ -181,7 +212,7 @@ BENCHMARK(BM_FetchHundredThousandHashes)->Unit(benchmark::kMillisecond);
 void BM_PushLatencyAcrossProcesses(benchmark::State& state) {
     constexpr int pushes = 100;
     auto folder = makeFolder();
-    auto container = Container::make(configuration(folder, "alice"));
+    auto container = Container::make(configuration(Backing::embedded, folder, "alice"));
     QuerySubscription subscription;
     subscription.subscriptionID = "new_article";
     subscription.recordType = "article";
@@ -229,5 +260,63 @@ void BM_PushLatencyAcrossProcesses(benchmark::State& state) {
 }
 BENCHMARK(BM_PushLatencyAcrossProcesses)->Iterations(1)->Unit(benchmark::kMillisecond);
 #endif
+
+// From a save by another device of the account, through the server, to the
+// push handler here.
+void BM_PushLatencyThroughTheServer(benchmark::State& state) {
+    constexpr int pushes = 100;
+    auto folder = makeFolder();
+    auto container = Container::make(configuration(Backing::postgres, folder, "alice"));
+    auto other = Container::make(configuration(Backing::postgres, folder, "alice"));
+    QuerySubscription subscription;
+    subscription.subscriptionID = "new_article";
+    subscription.recordType = "article";
+    subscription.predicate = Predicate::equals("feed_url", std::string("bench/push"));
+    subscription.options = firesOnRecordCreation;
+    subscription.notificationInfo.desiredKeys = std::vector<std::string>{"sent_us"};
+    std::promise<void> subscribed;
+    container->publicDatabase()->modifySubscriptions({subscription}, {}, [&](auto, auto, auto) { subscribed.set_value(); });
+    subscribed.get_future().wait();
+
+    std::mutex mutex;
+    std::vector<double> latencies;
+    container->startPushDelivery([&](const Notification& push) {
+        const auto now = FieldCodec::microseconds(std::chrono::system_clock::now());
+        const auto sent = std::get<std::int64_t>(push.recordFields.at("sent_us"));
+        std::lock_guard lock(mutex);
+        latencies.push_back(static_cast<double>(now - sent) / 1000.0);
+    });
+    for (auto _ : state) {
+        for (int i = 0; i < pushes; ++i) {
+            Record record("article", RecordID("push-" + std::to_string(i)));
+            record.set("feed_url", std::string("bench/push"));
+            record.set("sent_us", FieldCodec::microseconds(std::chrono::system_clock::now()));
+            saveAll(*other->publicDatabase(), {record});
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            {
+                std::lock_guard lock(mutex);
+                if (latencies.size() >= pushes) break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    container->stopPushDelivery();
+    std::lock_guard lock(mutex);
+    std::sort(latencies.begin(), latencies.end());
+    if (latencies.size() < pushes) {
+        state.SkipWithError("pushes missing");
+    } else {
+        state.counters["p50_ms"] = latencies[latencies.size() / 2];
+        state.counters["p95_ms"] = latencies[latencies.size() * 95 / 100];
+        state.counters["max_ms"] = latencies.back();
+    }
+    container.reset();
+    other.reset();
+    std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_PushLatencyThroughTheServer)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "foundation/Logger.h"
 #include "menus/MainMenu.h"
 #include "platform/defaults/UserDefaults.h"
+#include "platform/cloud/postgres/PostgresSchema.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/EventLoopMainQueue.h"
 #include "platform/dispatch/MainQueue.h"
@@ -26,6 +28,15 @@
 using namespace tallowmere;
 
 namespace {
+// Run by the operator of a PostgreSQL cloud, as the role that owns the tables.
+int installCloudSchema(const char* connectionString) {
+    if (auto error = cloud::PostgresSchema::install(connectionString)) {
+        std::fprintf(stderr, "Tallowmere: cannot install the cloud tables: %s\n", error->textualDescription().c_str());
+        return 1;
+    }
+    std::fprintf(stdout, "Tallowmere: the cloud tables are installed.\n");
+    return 0;
+}
 
 bool hasDisplay() {
     return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
@@ -70,6 +81,7 @@ void storeDidOpen(Program& program, std::optional<DataControllerError> error, co
 
 int main(int argc, char* argv[]) {
     Logger::setLevel(LoggerLevel::debug);
+    if (argc == 3 && std::string_view(argv[1]) == "--cloud-install-schema") return installCloudSchema(argv[2]);
     if (!hasDisplay()) {
         std::fprintf(stderr, "Tallowmere: there is no display to show a window on.\n");
         return 1;

@@ -20,6 +20,15 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+// "host=db.example.org dbname=news": libpq's keyword form. A path never
+// starts with a lower-case keyword and an equals sign.
+bool isKeywordForm(std::string_view text) {
+    const auto equals = text.find('=');
+    if (equals == std::string_view::npos || equals == 0 || startsWith(text, "file:")) return false;
+    const auto keyword = trimmed(text.substr(0, equals));
+    return !keyword.empty() && keyword.find_first_not_of("abcdefghijklmnopqrstuvwxyz_") == std::string_view::npos;
+}
+
 }  // namespace
 
 Configuration Configuration::none() { return Configuration(); }
@@ -45,6 +54,7 @@ Configuration Configuration::parse(std::string_view text) {
     text = trimmed(text);
     if (text.empty() || text == "none") return none();
     if (startsWith(text, "postgresql://") || startsWith(text, "postgres://")) return postgres(std::string(text));
+    if (isKeywordForm(text)) return postgres(std::string(text));
     if (startsWith(text, "file:")) text.remove_prefix(5);
     std::optional<std::string> account;
     if (const auto query = text.rfind("?account="); query != std::string_view::npos) {

@@ -15,6 +15,7 @@ namespace tallowmere::cloud {
 // variable TALLOWMERE_CLOUD, which wins):
 //   "" or "none"                                   no backing
 //   "postgresql://..." / "postgres://..."          PostgreSQL
+//   "host=... dbname=... user=..."                 PostgreSQL, libpq's keyword form
 //   "file:/path/cloud.sqlite?account=alice"        local file, named account
 //   "/path/cloud.sqlite"                           local file, the login name
 struct Configuration {

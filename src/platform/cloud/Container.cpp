@@ -4,7 +4,7 @@
 
 #include "platform/cloud/EmbeddedContainer.h"
 #include "platform/cloud/FailingContainer.h"
-#include "platform/cloud/Log.h"
+#include "platform/cloud/postgres/PostgresContainer.h"
 
 namespace tallowmere::cloud {
 namespace {
@@ -33,9 +33,14 @@ std::shared_ptr<Container> Container::make(const Configuration& configuration) {
             return std::make_shared<FailingContainer>(failure, AccountStatus::couldNotDetermine);
         }
         case Configuration::Kind::postgres: {
-            auto failure = Error::make(ErrorCode::serviceUnavailable, "this build has no PostgreSQL backing");
-            Log::error(failure.description);
-            return std::make_shared<FailingContainer>(failure, AccountStatus::couldNotDetermine);
+            Error failure;
+            if (auto engine = PostgresEngine::open(configuration, failure)) {
+                return std::make_shared<PostgresContainer>(std::move(engine));
+            }
+            // An unreadable string or a refused role: signed out.
+            const auto status = failure.code == ErrorCode::notAuthenticated ? AccountStatus::noAccount
+                                                                            : AccountStatus::couldNotDetermine;
+            return std::make_shared<FailingContainer>(failure, status);
         }
     }
     return std::make_shared<FailingContainer>(Error::notAuthenticated(), AccountStatus::noAccount);

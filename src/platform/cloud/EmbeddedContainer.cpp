@@ -1,14 +1,14 @@
 #include "platform/cloud/EmbeddedContainer.h"
 
-#include "platform/cloud/EmbeddedDatabase.h"
+#include "platform/cloud/EngineDatabase.h"
 #include "platform/cloud/FailingDatabase.h"
 
 namespace tallowmere::cloud {
 
 EmbeddedContainer::EmbeddedContainer(std::shared_ptr<EmbeddedEngine> engine)
     : engine_(std::move(engine)),
-      publicDatabase_(std::make_shared<EmbeddedDatabase>(engine_, DatabaseScope::publicScope)),
-      privateDatabase_(std::make_shared<EmbeddedDatabase>(engine_, DatabaseScope::privateScope)),
+      publicDatabase_(std::make_shared<EngineDatabase>(engine_, DatabaseScope::publicScope)),
+      privateDatabase_(std::make_shared<EngineDatabase>(engine_, DatabaseScope::privateScope)),
       syncedStore_(std::make_shared<CloudSyncedStore>(engine_)) {
     watcher_ = std::make_unique<EmbeddedWatcher>(engine_, [this](EmbeddedEngine::Changes changes) {
         deliver(std::move(changes));

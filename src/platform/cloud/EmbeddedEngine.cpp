@@ -9,6 +9,7 @@
 #include "platform/cloud/FieldCodec.h"
 #include "platform/cloud/FieldJson.h"
 #include "platform/cloud/Log.h"
+#include "platform/cloud/RecordChecks.h"
 #include "platform/cloud/SqliteFailure.h"
 #include "platform/defaults/ValueJson.h"
 
@@ -96,32 +97,6 @@ std::optional<SqliteValue> jsonToSqlite(const json& value) {
     if (value.is_number_integer()) return SqliteValue(value.get<std::int64_t>());
     if (value.is_number_float()) return SqliteValue(value.get<double>());
     if (value.is_string()) return SqliteValue(value.get<std::string>());
-    return std::nullopt;
-}
-
-// The bytes a value takes at least; enough to refuse an oversized record
-// before copying it around.
-std::size_t leastSize(const FieldValue& value) {
-    if (const auto* text = std::get_if<std::string>(&value)) return text->size();
-    if (const auto* texts = std::get_if<std::vector<std::string>>(&value)) {
-        std::size_t size = 0;
-        for (const auto& item : *texts) size += item.size();
-        return size;
-    }
-    if (const auto* numbers = std::get_if<std::vector<std::int64_t>>(&value)) return numbers->size() * 8;
-    return 8;
-}
-
-std::optional<std::string> recordProblem(const Record& record) {
-    if (record.recordID().zoneName != RecordID::defaultZoneName) return "only the default zone exists";
-    if (record.recordID().recordName.empty()) return "a record needs a name";
-    if (!Record::isValidFieldName(record.recordType())) return "invalid record type \"" + record.recordType() + "\"";
-    for (const auto& key : record.changedKeys()) {
-        if (!Record::isValidFieldName(key)) return "invalid field name \"" + key + "\"";
-    }
-    for (const auto& [key, value] : record.fields()) {
-        if (!Record::isValidFieldName(key)) return "invalid field name \"" + key + "\"";
-    }
     return std::nullopt;
 }
 
@@ -397,11 +372,9 @@ EmbeddedEngine::FetchResult EmbeddedEngine::fetch(DatabaseScope scope, const std
 }
 
 std::optional<Error> EmbeddedEngine::saveOne(DatabaseScope scope, const Record& record, std::vector<Record>& saved) {
-    if (const auto problem = recordProblem(record)) return invalid(*problem);
+    if (const auto problem = RecordChecks::problem(record)) return invalid(*problem);
     const auto& name = record.recordID().recordName;
-    std::size_t size = 0;
-    for (const auto& [key, value] : record.fields()) size += key.size() + leastSize(value);
-    if (size > maximumRecordBytes) {
+    if (RecordChecks::leastSize(record) > maximumRecordBytes) {
         return Error::make(ErrorCode::limitExceeded, "record " + name + " is larger than 16 MB");
     }
     const auto row = storedRow(scope, name);

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/cloud/CloudEngine.h"
 #include "platform/cloud/Configuration.h"
 #include "platform/cloud/Database.h"
 #include "platform/cloud/KeyValueArea.h"
 #include "platform/cloud/Notification.h"
+#include "platform/cloud/RecordChecks.h"
 #include "platform/cloud/SqliteStatement.h"
 
 namespace tallowmere::cloud {
@@ -24,41 +26,15 @@ namespace tallowmere::cloud {
 // (private ones under their owner), an index of their single-valued fields
 // for matching and sorting, subscriptions, pushes and key-value pairs. Calls
 // are synchronous and thread-safe; the databases run them on the worker pool.
-class EmbeddedEngine : public KeyValueArea {
+class EmbeddedEngine final : public CloudEngine, public KeyValueArea {
 public:
-    struct FetchResult {
-        std::map<RecordID, Record> records;
-        std::optional<Error> error;
-    };
-    struct ModifyResult {
-        std::vector<Record> saved;
-        std::vector<RecordID> deleted;
-        std::optional<Error> error;
-    };
-    struct PageResult {
-        std::optional<Cursor> cursor;
-        std::optional<Error> error;
-    };
-    struct SubscriptionsResult {
-        std::map<std::string, QuerySubscription> subscriptions;
-        std::optional<Error> error;
-    };
-    struct ModifySubscriptionsResult {
-        std::vector<QuerySubscription> saved;
-        std::vector<std::string> deleted;
-        std::optional<Error> error;
-    };
-    struct UserRecordResult {
-        std::optional<Record> record;
-        std::optional<Error> error;
-    };
     // What other devices changed since the last look.
     struct Changes {
         std::vector<Notification> pushes;
         std::map<std::string, std::optional<defaults::Value>> keyValues;
     };
 
-    static constexpr std::size_t maximumRecordBytes = 16 * 1024 * 1024;
+    static constexpr std::size_t maximumRecordBytes = RecordChecks::maximumRecordBytes;
 
     // Nothing when the file cannot be opened as a cloud database; `failure`
     // then says why ("service unavailable").
@@ -72,16 +48,16 @@ public:
     const std::filesystem::path& file() const { return configuration_.file; }
 
     FetchResult fetch(DatabaseScope scope, const std::vector<RecordID>& ids,
-                      const std::optional<std::vector<std::string>>& desiredKeys);
-    ModifyResult modify(DatabaseScope scope, const std::vector<Record>& save, const std::vector<RecordID>& remove);
+                      const std::optional<std::vector<std::string>>& desiredKeys) override;
+    ModifyResult modify(DatabaseScope scope, const std::vector<Record>& save, const std::vector<RecordID>& remove) override;
     PageResult query(DatabaseScope scope, const Query& query, const QueryOptions& options,
-                     const Database::RecordCallback& onRecord, const Operation& operation);
+                     const Database::RecordCallback& onRecord, const Operation& operation) override;
     PageResult query(DatabaseScope scope, const Cursor& cursor, const QueryOptions& options,
-                     const Database::RecordCallback& onRecord, const Operation& operation);
-    SubscriptionsResult fetchSubscriptions(DatabaseScope scope);
+                     const Database::RecordCallback& onRecord, const Operation& operation) override;
+    SubscriptionsResult fetchSubscriptions(DatabaseScope scope) override;
     ModifySubscriptionsResult modifySubscriptions(DatabaseScope scope, const std::vector<QuerySubscription>& save,
-                                                  const std::vector<std::string>& remove);
-    UserRecordResult currentUserRecord();
+                                                  const std::vector<std::string>& remove) override;
+    UserRecordResult currentUserRecord() override;
 
     std::optional<std::map<std::string, defaults::Value>> loadKeyValues() override;
     bool writeKeyValue(const std::string& key, const std::optional<defaults::Value>& value) override;

@@ -8,21 +8,27 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "support/CloudCalls.h"
+#include "support/PostgresCluster.h"
 #include "support/TempDir.h"
 #include "platform/cloud/Configuration.h"
 #include "platform/cloud/Container.h"
 
 namespace tallowmere::test {
 
-// One backing of the contract suite: how to reach it as an account.
+// One backing of the contract suite: how to reach it as an account, and
+// why it cannot run here (nothing when it can). Only a backing whose
+// server is not installed is skipped; one that fails to start fails.
 struct CloudBacking {
     std::string name;
     std::function<cloud::Configuration(const std::filesystem::path& folder, const std::string& account)> configure;
+    std::function<std::optional<std::string>()> missing = [] { return std::optional<std::string>(); };
+    std::function<bool()> installed = [] { return true; };
 };
 
 inline void PrintTo(const CloudBacking& backing, std::ostream* out) { *out << backing.name; }
@@ -32,7 +38,22 @@ inline std::vector<CloudBacking> cloudBackings() {
                  auto configuration = cloud::Configuration::localFile(folder / "cloud.sqlite", account);
                  configuration.assetCacheDirectory = folder / ("assets-" + account);
                  return configuration;
-             }}};
+             }},
+            // Accounts are roles of the cluster; each test folder has a database of its own.
+            {"postgres",
+             [](const std::filesystem::path& folder, const std::string& account) {
+                 auto* cluster = PostgresCluster::shared();
+                 auto configuration =
+                     cloud::Configuration::postgres(cluster->connectionString(cluster->databaseFor(folder), account));
+                 configuration.assetCacheDirectory = folder / ("assets-" + account);
+                 return configuration;
+             },
+             []() -> std::optional<std::string> {
+                 std::string problem;
+                 if (PostgresCluster::shared(&problem)) return std::nullopt;
+                 return problem;
+             },
+             [] { return PostgresCluster::isInstalled(); }}};
 }
 
 inline std::string backingName(const ::testing::TestParamInfo<CloudBacking>& info) { return info.param.name; }
@@ -64,6 +85,12 @@ private:
 // account on the test's own backing.
 class CloudContractTest : public ::testing::TestWithParam<CloudBacking> {
 protected:
+    void SetUp() override {
+        if (const auto missing = GetParam().missing()) {
+            if (!GetParam().installed()) GTEST_SKIP() << "the " << GetParam().name << " backing is not installed: " << *missing;
+            FAIL() << "the " << GetParam().name << " backing cannot run: " << *missing;
+        }
+    }
     cloud::Configuration configuration(const std::string& account) {
         return GetParam().configure(folder_.path(), account);
     }

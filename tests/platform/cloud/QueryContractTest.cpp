@@ -46,11 +46,11 @@ protected:
 
 TEST_P(QueryContractTest, EqualsMatchesOnlyTheSameKind) {
     auto database = device()->publicDatabase();
-    Record flag("guid", RecordID("flag"));
+    Record flag("marker", RecordID("flag"));
     flag.set("verified", true);
-    Record number("guid", RecordID("number"));
+    Record number("marker", RecordID("number"));
     number.set("verified", std::int64_t(1));
-    Record text("guid", RecordID("text"));
+    Record text("marker", RecordID("text"));
     text.set("verified", std::string("1"));
     cloudcalls::save(*database, {flag, number, text});
 
@@ -59,11 +59,11 @@ TEST_P(QueryContractTest, EqualsMatchesOnlyTheSameKind) {
         const char* expected;
     } cases[] = {{true, "flag"}, {std::int64_t(1), "number"}, {std::string("1"), "text"}};
     for (const auto& c : cases) {
-        const auto page = cloudcalls::query(*database, Query{"guid", Predicate::equals("verified", c.value)});
+        const auto page = cloudcalls::query(*database, Query{"marker", Predicate::equals("verified", c.value)});
         EXPECT_FALSE(page.error);
         EXPECT_EQ(names(page.records), std::vector<std::string>{c.expected});
     }
-    const auto byID = cloudcalls::query(*database, Query{"guid", Predicate::recordIDEquals(RecordID("text"))});
+    const auto byID = cloudcalls::query(*database, Query{"marker", Predicate::recordIDEquals(RecordID("text"))});
     EXPECT_EQ(names(byID.records), std::vector<std::string>{"text"});
 }
 

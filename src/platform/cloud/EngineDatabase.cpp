@@ -1,4 +1,4 @@
-#include "platform/cloud/EmbeddedDatabase.h"
+#include "platform/cloud/EngineDatabase.h"
 
 #include "platform/cloud/WorkerPool.h"
 
@@ -24,10 +24,10 @@ std::shared_ptr<Operation> start(Work work, Cancelled cancelled) {
 
 }  // namespace
 
-EmbeddedDatabase::EmbeddedDatabase(std::shared_ptr<EmbeddedEngine> engine, DatabaseScope scope)
+EngineDatabase::EngineDatabase(std::shared_ptr<CloudEngine> engine, DatabaseScope scope)
     : engine_(std::move(engine)), scope_(scope) {}
 
-std::shared_ptr<Operation> EmbeddedDatabase::fetchRecords(std::vector<RecordID> ids,
+std::shared_ptr<Operation> EngineDatabase::fetchRecords(std::vector<RecordID> ids,
                                                           std::optional<std::vector<std::string>> desiredKeys,
                                                           FetchCompletion completion) {
     auto shared = std::make_shared<FetchCompletion>(std::move(completion));
@@ -43,7 +43,7 @@ std::shared_ptr<Operation> EmbeddedDatabase::fetchRecords(std::vector<RecordID> 
         [shared] { (*shared)({}, Error::cancelled()); });
 }
 
-std::shared_ptr<Operation> EmbeddedDatabase::modifyRecords(std::vector<Record> recordsToSave,
+std::shared_ptr<Operation> EngineDatabase::modifyRecords(std::vector<Record> recordsToSave,
                                                            std::vector<RecordID> recordIDsToDelete,
                                                            ModifyCompletion completion) {
     auto shared = std::make_shared<ModifyCompletion>(std::move(completion));
@@ -59,7 +59,7 @@ std::shared_ptr<Operation> EmbeddedDatabase::modifyRecords(std::vector<Record> r
         [shared] { (*shared)({}, {}, Error::cancelled()); });
 }
 
-std::shared_ptr<Operation> EmbeddedDatabase::query(const Query& query, QueryOptions options, RecordCallback onRecord,
+std::shared_ptr<Operation> EngineDatabase::query(const Query& query, QueryOptions options, RecordCallback onRecord,
                                                    QueryCompletion completion) {
     auto shared = std::make_shared<QueryCompletion>(std::move(completion));
     return start(
@@ -74,7 +74,7 @@ std::shared_ptr<Operation> EmbeddedDatabase::query(const Query& query, QueryOpti
         [shared] { (*shared)(std::nullopt, Error::cancelled()); });
 }
 
-std::shared_ptr<Operation> EmbeddedDatabase::query(const Cursor& cursor, QueryOptions options,
+std::shared_ptr<Operation> EngineDatabase::query(const Cursor& cursor, QueryOptions options,
                                                    RecordCallback onRecord, QueryCompletion completion) {
     auto shared = std::make_shared<QueryCompletion>(std::move(completion));
     return start(
@@ -89,7 +89,7 @@ std::shared_ptr<Operation> EmbeddedDatabase::query(const Cursor& cursor, QueryOp
         [shared] { (*shared)(std::nullopt, Error::cancelled()); });
 }
 
-std::shared_ptr<Operation> EmbeddedDatabase::fetchAllSubscriptions(SubscriptionsCompletion completion) {
+std::shared_ptr<Operation> EngineDatabase::fetchAllSubscriptions(SubscriptionsCompletion completion) {
     auto shared = std::make_shared<SubscriptionsCompletion>(std::move(completion));
     return start(
         [engine = engine_, scope = scope_, shared](Operation& operation) {
@@ -102,7 +102,7 @@ std::shared_ptr<Operation> EmbeddedDatabase::fetchAllSubscriptions(Subscriptions
         [shared] { (*shared)({}, Error::cancelled()); });
 }
 
-std::shared_ptr<Operation> EmbeddedDatabase::modifySubscriptions(std::vector<QuerySubscription> subscriptionsToSave,
+std::shared_ptr<Operation> EngineDatabase::modifySubscriptions(std::vector<QuerySubscription> subscriptionsToSave,
                                                                  std::vector<std::string> subscriptionIDsToDelete,
                                                                  ModifySubscriptionsCompletion completion) {
     auto shared = std::make_shared<ModifySubscriptionsCompletion>(std::move(completion));

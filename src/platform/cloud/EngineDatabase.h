@@ -3,14 +3,14 @@
 #include <memory>
 
 #include "platform/cloud/Database.h"
-#include "platform/cloud/EmbeddedEngine.h"
+#include "platform/cloud/CloudEngine.h"
 
 namespace tallowmere::cloud {
 
-// A database of the embedded engine: runs each operation on the worker pool.
-class EmbeddedDatabase final : public Database {
+// A database of a backing's engine: runs each operation on the worker pool.
+class EngineDatabase final : public Database {
 public:
-    EmbeddedDatabase(std::shared_ptr<EmbeddedEngine> engine, DatabaseScope scope);
+    EngineDatabase(std::shared_ptr<CloudEngine> engine, DatabaseScope scope);
 
     DatabaseScope scope() const override { return scope_; }
     std::shared_ptr<Operation> fetchRecords(std::vector<RecordID> ids,
@@ -28,7 +28,7 @@ public:
                                                    ModifySubscriptionsCompletion completion) override;
 
 private:
-    const std::shared_ptr<EmbeddedEngine> engine_;
+    const std::shared_ptr<CloudEngine> engine_;
     const DatabaseScope scope_;
 };
 
