@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cloud/CloudManagers.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Logger.h"
 #include "platform/desktop/EventLoopMainQueue.h"
@@ -23,6 +24,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QString::fromStdString(tallowmere::AppUtils::appName()));
     tallowmere::desktop::EventLoopMainQueue::install();
     tallowmere::FontMap::shared();
+    tallowmere::CloudManagers::installShared();
     // The window comes with the program's entry; until then there is nothing to show.
     std::fprintf(stderr, "Tallowmere: the window is not built yet, so there is nothing to show.\n");
     return 0;

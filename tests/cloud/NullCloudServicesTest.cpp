@@ -108,7 +108,7 @@ TEST(CloudServices, SharedInstancesDefaultToStandInsAndCanBeReplaced) {
 
     CallRecorder uploaded, fetched, subscribed;
     CloudSyncManager::shared()->uploadSyncInfo(false, [&] { uploaded.record(); });
-    CloudSyncManager::shared()->fetchSyncRecord([&] { fetched.record(); });
+    CloudSyncManager::shared()->downloadSyncInfo([&] { fetched.record(); });
     CloudNotificationsManager::shared()->updateNewArticleSubscription({}, [&] { subscribed.record(); });
     EXPECT_EQ(uploaded.waitForCall(), 1);
     EXPECT_EQ(fetched.waitForCall(), 1);
