@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cloud/BackgroundCompletion.h"
@@ -112,6 +113,16 @@ T await(const std::function<void(std::function<void(T)>)>& call) {
 
 inline void awaitDone(const std::function<void(std::function<void()>)>& call) {
     await<bool>([&](std::function<void(bool)> done) { call([done] { done(true); }); });
+}
+
+// Polls the condition until it holds (at most twenty seconds).
+inline bool waitUntil(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 inline cloud::Date secondsDate(std::int64_t seconds) { return cloud::Date(std::chrono::seconds(seconds)); }
