@@ -22,8 +22,8 @@ std::string ContainerStatsManager::normalizedURL(const std::string& url) { retur
 
 void ContainerStatsManager::updateFeedStats(const std::string& url,
                                             const std::optional<std::set<std::string>>& categories, bool) {
-    CloudAvailability::decide(user_(), true, [this, url, categories](bool mayRun) {
-        if (mayRun) queryFeedStats(normalizedURL(url), categories);
+    CloudAvailability::decide(user_(), true, [self = shared_from_this(), url, categories](bool mayRun) {
+        if (mayRun) self->queryFeedStats(normalizedURL(url), categories);
     });
 }
 
@@ -42,7 +42,7 @@ void ContainerStatsManager::queryFeedStats(const std::string& url, std::optional
             std::lock_guard lock(found->mutex);
             found->record = record;
         },
-        [this, found, url, categories](std::optional<cloud::Cursor>, std::optional<Error> error) {
+        [self = shared_from_this(), found, url, categories](std::optional<cloud::Cursor>, std::optional<Error> error) {
             if (error) {
                 // Counting on would make a second record for the URL.
                 Logger::error([&] { return "feedStats error: " + error->textualDescription(); });
@@ -59,7 +59,7 @@ void ContainerStatsManager::queryFeedStats(const std::string& url, std::optional
                 record->set(countKey, std::int64_t{0});
                 record->set(categoriesKey, std::vector<std::string>{});
             }
-            incrementFeedStats(std::move(*record), categories);
+            self->incrementFeedStats(std::move(*record), categories);
         });
 }
 
@@ -73,7 +73,7 @@ void ContainerStatsManager::incrementFeedStats(Record record, const std::optiona
         merged.insert(categories->begin(), categories->end());
         record.set(categoriesKey, std::vector<std::string>(merged.begin(), merged.end()));
     }
-    publicDB()->modifyRecords({std::move(record)}, {}, [](auto, auto, std::optional<Error> error) {
+    publicDB()->modifyRecords({std::move(record)}, {}, [self = shared_from_this()](auto, auto, std::optional<Error> error) {
         if (error) Logger::error([&] { return "updateFeedStats error: " + error->textualDescription(); });
     });
 }

@@ -15,7 +15,10 @@ namespace tallowmere {
 // Counts feed additions in public per-feed records shared by all users: how
 // often the feed was added and every category it declared. Fire and forget:
 // failures are only logged.
-class ContainerStatsManager final : public StatsManager, public CloudManager {
+// Work in flight keeps the manager alive: callers do not wait for it.
+class ContainerStatsManager final : public StatsManager,
+                                    public CloudManager,
+                                    public std::enable_shared_from_this<ContainerStatsManager> {
 public:
     using UserSource = std::function<std::shared_ptr<CloudUserManager>()>;
 
