@@ -111,6 +111,20 @@ TEST_F(CloudSyncTest, ListsOfTheWrongKindAreLeftAlone) {
     EXPECT_EQ(second.starredLinks(), Links{"e"});
 }
 
+TEST_F(CloudSyncTest, AMillionUnreadHashesAreApplied) {
+    first.upload(false);
+    writeRecord([](cloud::Record& record) {
+        Hashes unread;
+        unread.reserve(1'000'000);
+        for (std::int64_t i = 1; unread.size() < 999'998; ++i) unread.push_back(i * 7919);
+        unread.push_back(test::linkHash("b"));
+        unread.push_back(test::linkHash("d"));
+        record.set("unread_articles_hashes", unread);
+    });
+    second.download();
+    EXPECT_EQ(second.readLinks(), (Links{"a", "c", "e"}));
+}
+
 TEST_F(CloudSyncTest, PassingFailuresAreRetriedAndTheCallerHearsOnce) {
     first.cloud->container->privateFaults().failNext(Kind::fetchRecords, 1, Error::make(ErrorCode::networkFailure, "offline"));
     first.cloud->container->privateFaults().failNext(Kind::modifyRecords, 1, Error::make(ErrorCode::zoneBusy, "busy"));
