@@ -67,6 +67,8 @@ public:
     // Brings the local feeds in line with the record's feed list.
     virtual void syncFeeds(Completion completion) = 0;
     // Nothing (state unknown), false (signed out) or the cloudEnabled setting.
+    // With the sign-in state known the answer may come at once, on the
+    // caller's thread; otherwise after a fetch of the user record.
     virtual void checkCloudAvailability(AvailabilityCompletion completion) = 0;
     // The same answer as it stands now, without fetching anything.
     virtual std::optional<bool> cloudAvailabilityReply() const = 0;
