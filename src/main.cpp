@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "cloud/CloudManagers.h"
 #include "feeds/WebService.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Logger.h"
@@ -113,6 +114,7 @@ int main(int argc, char* argv[]) {
     });
 
     FontMap::shared();
+    CloudManagers::installShared();
     TallowmereManager::installFromSettings(*defaults::UserDefaults::standard(), WebService::shared());
     // Opening checks the whole store file, which takes a while on a large
     // one; the window is built once it is open.

@@ -12,6 +12,16 @@ ServiceSlot<CloudNotificationsManager>& slot() {
 }
 }  // namespace
 
+std::shared_ptr<CloudNotificationsManagerDelegate> CloudNotificationsManager::delegate() const {
+    std::lock_guard lock(delegateMutex_);
+    return delegate_.lock();
+}
+
+void CloudNotificationsManager::setDelegate(std::weak_ptr<CloudNotificationsManagerDelegate> delegate) {
+    std::lock_guard lock(delegateMutex_);
+    delegate_ = std::move(delegate);
+}
+
 std::shared_ptr<CloudNotificationsManager> CloudNotificationsManager::shared() { return slot().get(); }
 
 void CloudNotificationsManager::setShared(std::shared_ptr<CloudNotificationsManager> manager) { slot().set(std::move(manager)); }

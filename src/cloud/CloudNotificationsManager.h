@@ -1,33 +1,53 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
-#include "platform/cloud/Notification.h"
+#include <nlohmann/json.hpp>
+
+#include "cloud/CloudNotificationsManagerDelegate.h"
 #include "store/Feed.h"
 
 namespace tallowmere {
 
-// The cloud's push subscription that announces new articles.
+// The cloud's push subscriptions (new articles, the sync record, the user's
+// identity record) and the pushes they bring.
 class CloudNotificationsManager {
 public:
     using Completion = std::function<void()>;
+    // What a push carries, as it arrives.
+    using UserInfo = nlohmann::json;
 
     virtual ~CloudNotificationsManager() = default;
 
     // Rebuilds the new-article subscription for the URLs of the feeds marked
     // for notification; the completion runs exactly once, on a background thread.
     virtual void updateNewArticleSubscription(std::vector<Feed> feeds, Completion completion) = 0;
-    // Acts on one push of the cloud's subscriptions; the completion, when
-    // given, runs exactly once. Without a cloud service there is nothing to do.
-    virtual void handleRemoteNotification(const cloud::Notification& notification, Completion completion) {
-        (void)notification;
-        if (completion) completion();
-    }
+    // (Re)creates the subscription to changes of the user's identity record
+    // named by the GUID; the completion runs exactly once, on a background thread.
+    virtual void subscribeGUIDUpdates(const std::string& guid, Completion completion) = 0;
+    // (Re)creates the subscription to changes of the sync record; likewise.
+    virtual void subscribeSyncUpdates(Completion completion) = 0;
+    // Handles one push by the subscription that raised it. The completion
+    // may be empty; when given it runs exactly once, on a background thread.
+    virtual void handleRemoteNotification(const UserInfo& userInfo, Completion completion) = 0;
+    // The push's user info as the string-keyed dictionary a cloud
+    // notification is read from (empty when it is not a dictionary).
+    virtual std::map<std::string, nlohmann::json> userInfoForCloudKit(const UserInfo& userInfo) const = 0;
+
+    std::shared_ptr<CloudNotificationsManagerDelegate> delegate() const;
+    void setDelegate(std::weak_ptr<CloudNotificationsManagerDelegate> delegate);
 
     static std::shared_ptr<CloudNotificationsManager> shared();
     static void setShared(std::shared_ptr<CloudNotificationsManager> manager);
+
+private:
+    mutable std::mutex delegateMutex_;
+    std::weak_ptr<CloudNotificationsManagerDelegate> delegate_;
 };
 
 }  // namespace tallowmere

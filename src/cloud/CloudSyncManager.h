@@ -14,10 +14,10 @@ public:
     virtual ~CloudSyncManager() = default;
 
     // Uploads the local unread and starred hashes when signed in with the
-    // cloud enabled. The feeds manager passes false as the flag.
-    virtual void uploadSyncInfo(bool flag, Completion completion) = 0;
+    // cloud enabled. `force` writes the starred list even when it is empty.
+    virtual void uploadSyncInfo(bool force, Completion completion) = 0;
     // Fetches the sync record and applies its hashes to the local articles.
-    virtual void fetchSyncRecord(Completion completion) = 0;
+    virtual void downloadSyncInfo(Completion completion) = 0;
 
     static std::shared_ptr<CloudSyncManager> shared();
     static void setShared(std::shared_ptr<CloudSyncManager> manager);

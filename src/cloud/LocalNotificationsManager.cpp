@@ -12,6 +12,16 @@ ServiceSlot<LocalNotificationsManager>& slot() {
 }
 }  // namespace
 
+std::shared_ptr<NotificationsManagerDelegate> LocalNotificationsManager::delegate() const {
+    std::lock_guard lock(delegateMutex_);
+    return delegate_.lock();
+}
+
+void LocalNotificationsManager::setDelegate(std::weak_ptr<NotificationsManagerDelegate> delegate) {
+    std::lock_guard lock(delegateMutex_);
+    delegate_ = std::move(delegate);
+}
+
 std::shared_ptr<LocalNotificationsManager> LocalNotificationsManager::shared() { return slot().get(); }
 
 void LocalNotificationsManager::setShared(std::shared_ptr<LocalNotificationsManager> manager) { slot().set(std::move(manager)); }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
+
+#include "cloud/NotificationsManagerDelegate.h"
 
 namespace tallowmere {
 
@@ -13,10 +16,18 @@ public:
 
     // Raises one notification for the new article when the setting
     // "ShowNewArticleNotification" is on and its feed notifies. Reports nothing.
-    virtual void notifyNewArticles(const Article& article) = 0;
+    virtual void notifyNewArticle(const Article& article) = 0;
+
+    // Shown the article of a clicked notification.
+    std::shared_ptr<NotificationsManagerDelegate> delegate() const;
+    void setDelegate(std::weak_ptr<NotificationsManagerDelegate> delegate);
 
     static std::shared_ptr<LocalNotificationsManager> shared();
     static void setShared(std::shared_ptr<LocalNotificationsManager> manager);
+
+private:
+    mutable std::mutex delegateMutex_;
+    std::weak_ptr<NotificationsManagerDelegate> delegate_;
 };
 
 }  // namespace tallowmere

@@ -11,4 +11,24 @@ void NullCloudNotificationsManager::updateNewArticleSubscription(std::vector<Fee
     completeInBackground(std::move(completion));
 }
 
+void NullCloudNotificationsManager::subscribeGUIDUpdates(const std::string&, Completion completion) {
+    completeInBackground(std::move(completion));
+}
+
+void NullCloudNotificationsManager::subscribeSyncUpdates(Completion completion) {
+    completeInBackground(std::move(completion));
+}
+
+void NullCloudNotificationsManager::handleRemoteNotification(const UserInfo&, Completion completion) {
+    completeInBackground(std::move(completion));
+}
+
+std::map<std::string, nlohmann::json> NullCloudNotificationsManager::userInfoForCloudKit(
+    const UserInfo& userInfo) const {
+    std::map<std::string, nlohmann::json> dictionary;
+    if (!userInfo.is_object()) return dictionary;
+    for (const auto& [key, value] : userInfo.items()) dictionary.emplace(key, value);
+    return dictionary;
+}
+
 }  // namespace tallowmere

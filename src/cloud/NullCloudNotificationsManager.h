@@ -4,10 +4,15 @@
 
 namespace tallowmere {
 
-// Without cloud there is no subscription to rebuild: the completion at once.
+// Without cloud there is no subscription to make or rebuild and no push to
+// handle: every completion at once, on a background queue.
 class NullCloudNotificationsManager final : public CloudNotificationsManager {
 public:
     void updateNewArticleSubscription(std::vector<Feed> feeds, Completion completion) override;
+    void subscribeGUIDUpdates(const std::string& guid, Completion completion) override;
+    void subscribeSyncUpdates(Completion completion) override;
+    void handleRemoteNotification(const UserInfo& userInfo, Completion completion) override;
+    std::map<std::string, nlohmann::json> userInfoForCloudKit(const UserInfo& userInfo) const override;
 };
 
 }  // namespace tallowmere

@@ -8,6 +8,6 @@ namespace tallowmere {
 
 void NullCloudSyncManager::uploadSyncInfo(bool, Completion completion) { completeInBackground(std::move(completion)); }
 
-void NullCloudSyncManager::fetchSyncRecord(Completion completion) { completeInBackground(std::move(completion)); }
+void NullCloudSyncManager::downloadSyncInfo(Completion completion) { completeInBackground(std::move(completion)); }
 
 }  // namespace tallowmere

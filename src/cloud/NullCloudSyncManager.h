@@ -8,7 +8,7 @@ namespace tallowmere {
 class NullCloudSyncManager final : public CloudSyncManager {
 public:
     void uploadSyncInfo(bool flag, Completion completion) override;
-    void fetchSyncRecord(Completion completion) override;
+    void downloadSyncInfo(Completion completion) override;
 };
 
 }  // namespace tallowmere

@@ -23,8 +23,31 @@ void NullCloudUserManager::saveUserFeeds(Completion completion) { completeInBack
 
 void NullCloudUserManager::saveAllFeedLists(Completion completion) { completeInBackground(std::move(completion)); }
 
+void NullCloudUserManager::syncFeeds(Completion completion) { completeInBackground(std::move(completion)); }
+
 void NullCloudUserManager::checkCloudAvailability(AvailabilityCompletion completion) {
     completeInBackground(std::move(completion), std::optional<bool>(false));
+}
+
+void NullCloudUserManager::fetchUserRecord(UserRecordCompletion completion) {
+    completeInBackground(std::move(completion), std::optional<cloud::Record>(), std::optional<UserInfo>(),
+                         std::optional<cloud::Error>());
+}
+
+void NullCloudUserManager::getGUID(TextCompletion completion) {
+    completeInBackground(std::move(completion), std::optional<std::string>());
+}
+
+void NullCloudUserManager::getEmail(TextCompletion completion) {
+    completeInBackground(std::move(completion), std::optional<std::string>());
+}
+
+void NullCloudUserManager::setEmail(std::optional<std::string>, SuccessCompletion completion) {
+    completeInBackground(std::move(completion), false);
+}
+
+void NullCloudUserManager::getNewsletterDailyDate(DateCompletion completion) {
+    completeInBackground(std::move(completion), std::optional<cloud::Date>());
 }
 
 }  // namespace tallowmere

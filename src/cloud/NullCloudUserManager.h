@@ -6,9 +6,10 @@
 
 namespace tallowmere {
 
-// The user manager of a program without cloud: signed out, no feed marked
-// for notification or newsletter, and every completion at once on a
-// background queue. It must answer: callers hold resources until it does.
+// The user manager of a program without cloud: signed out, no record, no
+// GUID, no feed marked for notification or newsletter, and every completion
+// at once on a background queue. It must answer: callers hold resources
+// until it does.
 class NullCloudUserManager final : public CloudUserManager {
 public:
     NullCloudUserManager();
@@ -17,8 +18,15 @@ public:
     void addFeed(std::vector<CloudFeedEntry> entries, Completion completion) override;
     void saveUserFeeds(Completion completion) override;
     void saveAllFeedLists(Completion completion) override;
+    void syncFeeds(Completion completion) override;
     void checkCloudAvailability(AvailabilityCompletion completion) override;
+    std::optional<bool> cloudAvailabilityReply() const override { return false; }
     std::optional<bool> isAuthenticated() const override { return false; }
+    void fetchUserRecord(UserRecordCompletion completion) override;
+    void getGUID(TextCompletion completion) override;
+    void getEmail(TextCompletion completion) override;
+    void setEmail(std::optional<std::string> email, SuccessCompletion completion) override;
+    void getNewsletterDailyDate(DateCompletion completion) override;
     dispatch::SerialQueue& userRecordQueue() override { return *userRecordQueue_; }
     dispatch::SerialQueue& guidRecordQueue() override { return *guidRecordQueue_; }
 

@@ -2,6 +2,6 @@
 
 namespace tallowmere {
 
-void NullLocalNotificationsManager::notifyNewArticles(const Article&) {}
+void NullLocalNotificationsManager::notifyNewArticle(const Article&) {}
 
 }  // namespace tallowmere

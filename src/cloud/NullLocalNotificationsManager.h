@@ -7,7 +7,7 @@ namespace tallowmere {
 // Raises nothing, until the notification service exists.
 class NullLocalNotificationsManager final : public LocalNotificationsManager {
 public:
-    void notifyNewArticles(const Article& article) override;
+    void notifyNewArticle(const Article& article) override;
 };
 
 }  // namespace tallowmere

@@ -345,7 +345,7 @@ void FeedsManager::syncStep(bool uploadSyncInfo, Completion completion) {
             if (completion) completion();
             return;
         }
-        CloudSyncManager::shared()->fetchSyncRecord(bounded<>("the sync record", {}, completion));
+        CloudSyncManager::shared()->downloadSyncInfo(bounded<>("the sync record", {}, completion));
     });
 }
 
@@ -473,7 +473,7 @@ void FeedsManager::finishRefresh(const std::shared_ptr<RefreshErrorSlot>& slot, 
             removeOldArticles();
             return;
         }
-        CloudSyncManager::shared()->fetchSyncRecord(bounded<>("the sync record", {}, std::move(removeOldArticles)));
+        CloudSyncManager::shared()->downloadSyncInfo(bounded<>("the sync record", {}, std::move(removeOldArticles)));
     });
 }
 
@@ -549,7 +549,7 @@ void FeedsManager::tagArticle(const Article& article, const std::set<std::string
 
 void FeedsManager::notifyNewArticle(const Article& article) {
     std::shared_ptr<CloudUserManager> user = CloudUserManager::shared();
-    auto notifyLocally = [article] { LocalNotificationsManager::shared()->notifyNewArticles(article); };
+    auto notifyLocally = [article] { LocalNotificationsManager::shared()->notifyNewArticle(article); };
     if (user->isAuthenticated().has_value()) {
         // With the cloud in use its push subscription announces the article.
         if (!(*user->isAuthenticated() && c_.cloudEnabled && c_.cloudEnabled())) notifyLocally();

@@ -452,26 +452,31 @@ std::vector<std::int64_t> ArticlesSource::articleHashes(const Predicate& predica
     return hashes;
 }
 
-void ArticlesSource::applySyncInfo(std::vector<std::int64_t> unreadHashes, std::vector<std::int64_t> starredHashes,
-                                   Date date, Completion completion) {
+void ArticlesSource::applySyncInfo(std::optional<std::vector<std::int64_t>> unreadHashes,
+                                   std::optional<std::vector<std::int64_t>> starredHashes, Date date,
+                                   Completion completion) {
     using Key = Article::Key;
-    // Unread here, not unread in the cloud, published before the record changed.
-    articlesUpdateGroup_.enter();
-    fetchArticles(unreadHashes, true, Predicate::notNil(Key::unreadInFeed), date,
-                  [this](auto articles) { syncRead(std::move(articles), true); });
-    // Read here, unread in the cloud, unless read here after the record changed.
-    articlesUpdateGroup_.enter();
-    fetchArticles(unreadHashes, false,
-                  Predicate::allOf({Predicate::isNil(Key::unreadInFeed),
-                                    Predicate::anyOf({Predicate::isNil(Key::readDate),
-                                                      Predicate::compare(Key::readDate, Comparison::less, date)})}),
-                  std::nullopt, [this](auto articles) { syncRead(std::move(articles), false); });
-    articlesUpdateGroup_.enter();
-    fetchArticles(starredHashes, false, Predicate::isNil(Key::starredInFeed), std::nullopt,
-                  [this](auto articles) { syncStarred(std::move(articles), true); });
-    articlesUpdateGroup_.enter();
-    fetchArticles(starredHashes, true, Predicate::notNil(Key::starredInFeed), std::nullopt,
-                  [this](auto articles) { syncStarred(std::move(articles), false); });
+    if (unreadHashes) {
+        // Unread here, not unread in the cloud, published before the record changed.
+        articlesUpdateGroup_.enter();
+        fetchArticles(*unreadHashes, true, Predicate::notNil(Key::unreadInFeed), date,
+                      [this](auto articles) { syncRead(std::move(articles), true); });
+        // Read here, unread in the cloud, unless read here after the record changed.
+        articlesUpdateGroup_.enter();
+        fetchArticles(*unreadHashes, false,
+                      Predicate::allOf({Predicate::isNil(Key::unreadInFeed),
+                                        Predicate::anyOf({Predicate::isNil(Key::readDate),
+                                                          Predicate::compare(Key::readDate, Comparison::less, date)})}),
+                      std::nullopt, [this](auto articles) { syncRead(std::move(articles), false); });
+    }
+    if (starredHashes) {
+        articlesUpdateGroup_.enter();
+        fetchArticles(*starredHashes, false, Predicate::isNil(Key::starredInFeed), std::nullopt,
+                      [this](auto articles) { syncStarred(std::move(articles), true); });
+        articlesUpdateGroup_.enter();
+        fetchArticles(*starredHashes, true, Predicate::notNil(Key::starredInFeed), std::nullopt,
+                      [this](auto articles) { syncStarred(std::move(articles), false); });
+    }
     articlesUpdateGroup_.notify(*articlesUpdateQueue_, [completion = std::move(completion)] { run(completion); });
 }
 

@@ -123,10 +123,12 @@ public:
     std::vector<std::int64_t> unreadArticleHashes() const;
     std::vector<std::int64_t> starredArticleHashes() const;
     // Brings the local state to the cloud record's lists, where `date` is
-    // the record's modification date; the completion runs on the articles
-    // update queue when all four passes are done.
-    void applySyncInfo(std::vector<std::int64_t> unreadHashes, std::vector<std::int64_t> starredHashes,
-                       graph::Date date, Completion completion);
+    // the record's modification date; an absent list leaves its state as it
+    // is. The completion runs on the articles update queue when the passes
+    // are done.
+    void applySyncInfo(std::optional<std::vector<std::int64_t>> unreadHashes,
+                       std::optional<std::vector<std::int64_t>> starredHashes, graph::Date date,
+                       Completion completion);
 
     // --- Storing new articles and removing old ones ---
 

@@ -131,7 +131,12 @@ void AppDelegate::setupRemoteNotifications(std::optional<bool> enabled) {
     registeredForRemoteNotifications_ = wanted;
     if (wanted) {
         cloud::Container::shared()->startPushDelivery([](const cloud::Notification& notification) {
-            CloudNotificationsManager::shared()->handleRemoteNotification(notification, {});
+            // Handed on as the push's user info: which subscription fired, for which record.
+            const CloudNotificationsManager::UserInfo userInfo = {
+                {"subscriptionID", notification.subscriptionID},
+                {"recordName", notification.recordID.recordName},
+            };
+            CloudNotificationsManager::shared()->handleRemoteNotification(userInfo, {});
         });
     } else {
         cloud::Container::shared()->stopPushDelivery();

@@ -12,6 +12,8 @@
 #include "cloud/CloudNotificationsManager.h"
 #include "cloud/CloudSyncManager.h"
 #include "cloud/CloudUserManager.h"
+#include "cloud/LocalNotificationsManager.h"
+#include "cloud/NullCloudNotificationsManager.h"
 #include "cloud/NullCloudUserManager.h"
 
 namespace tallowmere {
@@ -84,6 +86,76 @@ TEST(NullCloudUserManager, IsSignedOutAndAnswersEveryCallOnceInTheBackground) {
     manager.saveUserFeeds({});  // an empty completion is allowed
 }
 
+TEST(NullCloudUserManager, HasNoUserRecordGUIDOrAddress) {
+    NullCloudUserManager manager;
+    CallRecorder record, guid, email, written, daily, synced;
+    bool hadRecord = true, wrote = true;
+    std::optional<std::string> guidText = "x", emailText = "x";
+    manager.userRecordQueue().async([&] {
+        manager.fetchUserRecord([&](auto found, auto info, auto error) {
+            hadRecord = found.has_value() || info.has_value() || error.has_value();
+            record.record();
+        });
+    });
+    manager.getGUID([&](auto text) { guidText = text; guid.record(); });
+    manager.getEmail([&](auto text) { emailText = text; email.record(); });
+    manager.setEmail("reader@example.com", [&](bool succeeded) { wrote = succeeded; written.record(); });
+    manager.getNewsletterDailyDate([&](auto) { daily.record(); });
+    manager.syncFeeds([&] { synced.record(); });
+    for (auto* recorder : {&record, &guid, &email, &written, &daily, &synced}) {
+        EXPECT_EQ(recorder->waitForCall(), 1);
+        EXPECT_NE(recorder->thread(), std::this_thread::get_id());
+    }
+    EXPECT_FALSE(hadRecord);
+    EXPECT_FALSE(wrote);
+    EXPECT_EQ(guidText, std::nullopt);
+    EXPECT_EQ(emailText, std::nullopt);
+    EXPECT_EQ(manager.cloudAvailabilityReply(), false);
+
+    // The verified flag is observable on every manager.
+    int told = 0;
+    auto token = manager.observeEmailVerified([&] { ++told; });
+    manager.setEmailVerified(true);
+    EXPECT_TRUE(manager.emailVerified());
+    EXPECT_EQ(told, 1);
+}
+
+class ArticleShower final : public CloudNotificationsManagerDelegate {
+public:
+    void showArticle(const Article&) override {}
+    void userRecordDidChange() override {}
+};
+
+TEST(NullCloudNotificationsManager, AnswersAtOnceAndHoldsItsDelegateWeakly) {
+    NullCloudNotificationsManager manager;
+    CallRecorder guid, sync, push;
+    manager.subscribeGUIDUpdates("GUID", [&] { guid.record(); });
+    manager.subscribeSyncUpdates([&] { sync.record(); });
+    manager.handleRemoteNotification(nlohmann::json{{"ck", {{"qry", {{"sid", "sync_update"}}}}}},
+                                     [&] { push.record(); });
+    manager.handleRemoteNotification(nlohmann::json::object(), {});  // no completion is fine
+    for (auto* recorder : {&guid, &sync, &push}) {
+        EXPECT_EQ(recorder->waitForCall(), 1);
+        EXPECT_NE(recorder->thread(), std::this_thread::get_id());
+    }
+    const auto dictionary = manager.userInfoForCloudKit(nlohmann::json{{"aps", {{"alert", "x"}}}, {"n", 1}});
+    EXPECT_EQ(dictionary.size(), 2u);
+    EXPECT_EQ(dictionary.at("n"), 1);
+    EXPECT_TRUE(manager.userInfoForCloudKit(nlohmann::json::array({1, 2})).empty());
+
+    auto delegate = std::make_shared<ArticleShower>();
+    manager.setDelegate(delegate);
+    EXPECT_EQ(manager.delegate(), delegate);
+    delegate.reset();
+    EXPECT_EQ(manager.delegate(), nullptr);
+
+    auto local = LocalNotificationsManager::shared();
+    auto shower = std::make_shared<ArticleShower>();
+    local->setDelegate(shower);
+    EXPECT_EQ(local->delegate(), shower);
+    local->setDelegate({});
+}
+
 TEST(NullCloudUserManager, UserRecordQueuesAreLabelledSerialQueues) {
     NullCloudUserManager manager;
     EXPECT_EQ(manager.userRecordQueue().label(), "cloud_user_manager_user_record_queue");
@@ -108,7 +180,7 @@ TEST(CloudServices, SharedInstancesDefaultToStandInsAndCanBeReplaced) {
 
     CallRecorder uploaded, fetched, subscribed;
     CloudSyncManager::shared()->uploadSyncInfo(false, [&] { uploaded.record(); });
-    CloudSyncManager::shared()->fetchSyncRecord([&] { fetched.record(); });
+    CloudSyncManager::shared()->downloadSyncInfo([&] { fetched.record(); });
     CloudNotificationsManager::shared()->updateNewArticleSubscription({}, [&] { subscribed.record(); });
     EXPECT_EQ(uploaded.waitForCall(), 1);
     EXPECT_EQ(fetched.waitForCall(), 1);

@@ -46,7 +46,18 @@ public:
     void checkCloudAvailability(AvailabilityCompletion completion) override {
         signedOut_.checkCloudAvailability(std::move(completion));
     }
+    void syncFeeds(Completion completion) override { signedOut_.syncFeeds(std::move(completion)); }
+    std::optional<bool> cloudAvailabilityReply() const override { return false; }
     std::optional<bool> isAuthenticated() const override { return false; }
+    void fetchUserRecord(UserRecordCompletion completion) override { signedOut_.fetchUserRecord(std::move(completion)); }
+    void getGUID(TextCompletion completion) override { signedOut_.getGUID(std::move(completion)); }
+    void getEmail(TextCompletion completion) override { signedOut_.getEmail(std::move(completion)); }
+    void setEmail(std::optional<std::string> email, SuccessCompletion completion) override {
+        signedOut_.setEmail(std::move(email), std::move(completion));
+    }
+    void getNewsletterDailyDate(DateCompletion completion) override {
+        signedOut_.getNewsletterDailyDate(std::move(completion));
+    }
     dispatch::SerialQueue& userRecordQueue() override { return signedOut_.userRecordQueue(); }
     dispatch::SerialQueue& guidRecordQueue() override { return signedOut_.guidRecordQueue(); }
     std::atomic<int> asked{0};

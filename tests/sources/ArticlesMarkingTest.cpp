@@ -293,7 +293,7 @@ TEST_F(ArticlesMarkingTest, SyncPassesBoundedByTheRecordDate) {
 
     // Empty cloud lists: every unread article published before the record is
     // read, every starred one unstarred.
-    source->applySyncInfo({}, {}, recordDate, [&] { ++calls; });
+    source->applySyncInfo(std::vector<std::int64_t>{}, std::vector<std::int64_t>{}, recordDate, [&] { ++calls; });
     ASSERT_TRUE(runMainUntil([&] { return calls.load() > 1; }));
     after = states();
     for (const auto& [link, state] : after) {

@@ -1,0 +1,17 @@
+#include "cloud/CloudManagers.h"
+
+#include <memory>
+
+#include "cloud/ContainerCloudSyncManager.h"
+#include "cloud/ContainerCloudUserManager.h"
+#include "cloud/ContainerStatsManager.h"
+
+namespace tallowmere {
+
+void CloudManagers::installShared() {
+    CloudUserManager::setShared(std::make_shared<ContainerCloudUserManager>());
+    CloudSyncManager::setShared(std::make_shared<ContainerCloudSyncManager>());
+    StatsManager::setShared(std::make_shared<ContainerStatsManager>());
+}
+
+}  // namespace tallowmere
