@@ -14,6 +14,7 @@
 #include "store/Article.h"
 #include "store/Feed.h"
 #include "store/Folder.h"
+#include "store/StoredModel.h"
 #include "store/StoreTestSupport.h"
 #include "support/FileDamage.h"
 #include "support/LogCapture.h"
@@ -237,6 +238,35 @@ TEST_F(StoreRecoveryTest, AHealthyStoreIsLeftAlone) {
     EXPECT_FALSE(controller->storeRecovery());
     for (const auto& entry : std::filesystem::directory_iterator(storePath().parent_path()))
         EXPECT_EQ(entry.path().filename().string().find(".damaged-"), std::string::npos) << entry.path();
+}
+
+// A store of the layout that kept large values in the article rows keeps
+// them through a recovery.
+TEST_F(StoreRecoveryTest, LargeValuesOfTheOlderLayoutAreCarriedOver) {
+    fillStore();
+    closeStore();
+    {
+        sqlite3* connection = nullptr;
+        ASSERT_EQ(sqlite3_open(storePath().c_str(), &connection), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(connection,
+                               "ALTER TABLE article ADD COLUMN textContent TEXT;"
+                               "UPDATE article SET textContent = (SELECT textContent FROM article_large l WHERE l.id = article.id);"
+                               "DROP TABLE article_large",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(connection);
+    }
+    auto report = graph::StoreRecovery::recover(storePath().string(), StoredModel::description(), "older layout");
+    ASSERT_TRUE(report) << report.error().message;
+    controller = open();
+    std::size_t withText = 0;
+    main().performAndWait([&] {
+        auto articles = main().fetch(Article::fetchRequest());
+        ASSERT_TRUE(articles.ok());
+        for (const auto& object : articles.value())
+            if (Article(object).textContent().value_or("").size() == 600) ++withText;
+    });
+    EXPECT_EQ(withText, static_cast<std::size_t>(feedCount * articlesPerFeed));
 }
 
 TEST_F(StoreRecoveryTest, SetAsideFilesAreNeverOverwritten) {
