@@ -3,8 +3,10 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <sqlite3.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -123,6 +125,27 @@ BuiltIndex& builtIndex() {
     return *built;
 }
 
+// Megabytes of the file's pages by what they hold: the full-text table, the
+// documents' rows and the other tables with their indexes.
+std::map<std::string, double> partSizes(const std::filesystem::path& file) {
+    std::map<std::string, double> sizes;
+    sqlite3* connection = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        const char* sql =
+            "SELECT CASE WHEN name LIKE 'terms%' THEN 'fulltext' WHEN name = 'documents' THEN 'documents' "
+            "ELSE 'other' END, SUM(pgsize) FROM dbstat GROUP BY 1";
+        if (sqlite3_prepare_v2(connection, sql, -1, &statement, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(statement) == SQLITE_ROW)
+                sizes[reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))] =
+                    static_cast<double>(sqlite3_column_int64(statement, 1)) / 1e6;
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(connection);
+    return sizes;
+}
+
 void BM_IndexDocumentsInTransactions(benchmark::State& state) {
     ProseGenerator prose;
     const std::vector<TextIndexDocument> documents = makeDocuments(prose, 0, kDocuments);
@@ -133,8 +156,10 @@ void BM_IndexDocumentsInTransactions(benchmark::State& state) {
         auto index = TextIndex::open(folder.path() / "Tallowmere.index", shippedProperties()).value();
         const double seconds = fill(*index, documents);
         state.SetIterationTime(seconds);
-        state.counters["file_MB"] =
-            static_cast<double>(std::filesystem::file_size(folder.path() / "Tallowmere.index")) / 1e6;
+        index.reset();
+        const auto file = folder.path() / "Tallowmere.index";
+        state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
+        for (const auto& [part, megabytes] : partSizes(file)) state.counters[part + "_MB"] = megabytes;
     }
     state.counters["documents/s"] =
         benchmark::Counter(static_cast<double>(kDocuments), benchmark::Counter::kIsRate);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include "store/Article.h"
 #include "store/Feed.h"
 #include "store/Folder.h"
+#include "store/StoredModel.h"
 #include "store/StoreTestSupport.h"
 #include "support/FileDamage.h"
 #include "support/LogCapture.h"
@@ -21,6 +23,22 @@ namespace tallowmere::test {
 namespace {
 
 constexpr std::uint32_t kDamageSeed = 20261210;
+
+// The file's pages that hold rows of the table, in file order.
+std::vector<std::uintmax_t> tablePages(const std::filesystem::path& path, const std::string& table) {
+    std::vector<std::uintmax_t> pages;
+    sqlite3* connection = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* query = nullptr;
+        sqlite3_prepare_v2(connection, "SELECT pageno FROM dbstat WHERE name = ?1 AND pagetype = 'leaf' ORDER BY pageno",
+                           -1, &query, nullptr);
+        sqlite3_bind_text(query, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(query) == SQLITE_ROW) pages.push_back(static_cast<std::uintmax_t>(sqlite3_column_int64(query, 0)));
+        sqlite3_finalize(query);
+    }
+    sqlite3_close(connection);
+    return pages;
+}
 
 // What a store held, as the checks below compare it.
 struct Contents {
@@ -39,8 +57,8 @@ protected:
     static constexpr int articlesPerFeed = 150;
 
     // Folders and feeds first, then the starred articles, then many plain
-    // ones: the file grows in that order, so damage in its middle strikes
-    // plain articles.
+    // ones: the article table grows in that order, so damage in its middle
+    // strikes plain articles.
     void fillStore() {
         main().performAndWait([&] {
             std::vector<Folder> folders;
@@ -133,10 +151,12 @@ TEST_F(StoreRecoveryTest, ADamagedStoreIsSetAsideAndWhatCanBeReadIsCarriedOver) 
     constexpr std::uintmax_t page = 4096;
     const std::vector<Damage> damages = {
         {"header overwritten", [](const auto& path) { randomise(path, 0, 100, kDamageSeed); }, true, true},
-        {"pages in the middle randomised",
+        {"article pages in the middle randomised",
          [](const auto& path) {
-             const auto pages = std::filesystem::file_size(path) / page;
-             randomise(path, pages / 2 * page, 6 * page, kDamageSeed);
+             const auto pages = tablePages(path, "article");
+             ASSERT_GT(pages.size(), 12u);
+             for (std::size_t at = pages.size() / 2; at < pages.size() / 2 + 6; ++at)
+                 randomise(path, (pages[at] - 1) * page, page, kDamageSeed + static_cast<std::uint32_t>(at));
          },
          true, false},
         {"truncated",
@@ -218,6 +238,35 @@ TEST_F(StoreRecoveryTest, AHealthyStoreIsLeftAlone) {
     EXPECT_FALSE(controller->storeRecovery());
     for (const auto& entry : std::filesystem::directory_iterator(storePath().parent_path()))
         EXPECT_EQ(entry.path().filename().string().find(".damaged-"), std::string::npos) << entry.path();
+}
+
+// A store of the layout that kept large values in the article rows keeps
+// them through a recovery.
+TEST_F(StoreRecoveryTest, LargeValuesOfTheOlderLayoutAreCarriedOver) {
+    fillStore();
+    closeStore();
+    {
+        sqlite3* connection = nullptr;
+        ASSERT_EQ(sqlite3_open(storePath().c_str(), &connection), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(connection,
+                               "ALTER TABLE article ADD COLUMN textContent TEXT;"
+                               "UPDATE article SET textContent = (SELECT textContent FROM article_large l WHERE l.id = article.id);"
+                               "DROP TABLE article_large",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(connection);
+    }
+    auto report = graph::StoreRecovery::recover(storePath().string(), StoredModel::description(), "older layout");
+    ASSERT_TRUE(report) << report.error().message;
+    controller = open();
+    std::size_t withText = 0;
+    main().performAndWait([&] {
+        auto articles = main().fetch(Article::fetchRequest());
+        ASSERT_TRUE(articles.ok());
+        for (const auto& object : articles.value())
+            if (Article(object).textContent().value_or("").size() == 600) ++withText;
+    });
+    EXPECT_EQ(withText, static_cast<std::size_t>(feedCount * articlesPerFeed));
 }
 
 TEST_F(StoreRecoveryTest, SetAsideFilesAreNeverOverwritten) {

@@ -156,8 +156,7 @@ void Context::fire(Object& object) {
     }
     const TableLayout& layout = store_.layout(*object.entity_);
     std::lock_guard lock(store_.mutex());
-    Statement* row = store_.db().prepare("SELECT " + layout.selectList + " FROM " + quoted(object.entity_->table()) +
-                                         " t0 WHERE t0.id = ?1");
+    Statement* row = store_.db().prepare("SELECT " + layout.selectList + " FROM " + layout.from + " WHERE t0.id = ?1");
     if (row) {
         row->bind(1, object.id_.key());
         if (row->step()) {
@@ -184,7 +183,7 @@ void Context::loadOnDemand(Object& object) {
         }
     if (wanted.empty()) return;
     std::lock_guard lock(store_.mutex());
-    Statement* row = store_.db().prepare("SELECT " + columns + " FROM " + quoted(object.entity_->table()) + " WHERE id = ?1");
+    Statement* row = store_.db().prepare("SELECT " + columns + " FROM " + quoted(object.entity_->largeTable()) + " WHERE id = ?1");
     if (!row) return;
     row->bind(1, object.id_.key());
     if (row->step()) {
@@ -224,8 +223,8 @@ std::vector<ObjectPtr> Context::loadBatch(const std::vector<ObjectID>& ids, cons
         std::lock_guard lock(store_.mutex());
         for (const auto& [root, keys] : byTable) {
             const TableLayout& layout = slim ? store_.slimLayout(*root) : store_.layout(*root);
-            Statement* rows = store_.db().prepare("SELECT " + layout.selectList + " FROM " + quoted(root->table()) +
-                                                  " t0 WHERE t0.id IN (SELECT value FROM json_each(?1))");
+            Statement* rows = store_.db().prepare("SELECT " + layout.selectList + " FROM " + layout.from +
+                                                  " WHERE t0.id IN (SELECT value FROM json_each(?1))");
             if (!rows) continue;
             rows->bind(1, keyList(keys));
             while (rows->step()) materialize(*rows, *root, layout);
@@ -500,8 +499,8 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
                                    : (layout.entityColumn >= 0 ? 2 : 1);
     for (const auto& c : sortColumns) select += ", " + c;
     for (const auto& c : extraColumns) select += ", " + c;
-    std::string sql = ranks + (ranks.empty() ? "" : " ") + "SELECT " + select + " FROM " + quoted(entity->table()) + " t0" +
-                      query.joins() + rankJoins + " WHERE ";
+    std::string sql = ranks + (ranks.empty() ? "" : " ") + "SELECT " + select + " FROM " +
+                      (loadRows ? layout.from : quoted(entity->table()) + " t0") + query.joins() + rankJoins + " WHERE ";
     std::string filter = query.entityFilter();
     sql += filter.empty() ? where.value() : filter + " AND " + where.value();
     sql += " ORDER BY ";
@@ -731,7 +730,7 @@ Result<std::vector<ObjectID>> Context::updateAll(const FetchRequest& request,
     std::vector<const PropertyDescription*> properties;
     for (const auto& [key, value] : values) {
         const PropertyDescription* p = entity->property(key);
-        if (!p || !p->hasColumn() || !p->orderColumn.empty())
+        if (!p || !p->hasColumn() || !p->orderColumn.empty() || p->loadsOnDemand)
             return GraphError{GraphErrorCode::invalidRequest, "cannot set " + key + " on " + entity->name()};
         properties.push_back(p);
     }
@@ -915,7 +914,7 @@ Result<void> Context::writeInsert(Object& object) {
         values += std::to_string(params.size());
     }
     for (const PropertyDescription* p : e.properties()) {
-        if (!p->hasColumn()) continue;
+        if (!p->hasColumn() || p->loadsOnDemand) continue;
         params.push_back(object.values_[p->slot]);
         const std::string index = std::string("?").append(std::to_string(params.size()));
         columns += ", " + quoted(p->column);
@@ -932,6 +931,31 @@ Result<void> Context::writeInsert(Object& object) {
     insert->step();
     if (insert->failed()) return GraphError{GraphErrorCode::saveFailed, store_.db().lastError()};
     object.version_ = 1;
+    return writeLarge(object, true);
+}
+
+Result<void> Context::writeLarge(Object& object, bool inserting) {
+    const EntityDescription& e = *object.entity_;
+    std::string columns, values, updates;
+    std::vector<Value> params{object.id_.key()};
+    bool anyValue = false;
+    for (const PropertyDescription* p : e.properties()) {
+        if (!p->hasColumn() || !p->loadsOnDemand || (!inserting && !object.dirty_[p->slot])) continue;
+        params.push_back(object.values_[p->slot]);
+        anyValue = anyValue || !isNull(params.back());
+        const std::string index = std::string("?").append(std::to_string(params.size()));
+        columns += ", " + quoted(p->column);
+        values += ", " + index;
+        updates += (updates.empty() ? "" : ", ") + quoted(p->column) + " = excluded." + quoted(p->column);
+    }
+    // A missing row reads as all empty.
+    if (columns.empty() || (inserting && !anyValue)) return {};
+    Statement* upsert = store_.db().prepare("INSERT INTO " + quoted(e.largeTable()) + "(id" + columns + ") VALUES(?1" +
+                                            values + ") ON CONFLICT(id) DO UPDATE SET " + updates);
+    if (!upsert) return GraphError{GraphErrorCode::saveFailed, store_.db().lastError()};
+    upsert->bindAll(params);
+    upsert->step();
+    if (upsert->failed()) return GraphError{GraphErrorCode::saveFailed, store_.db().lastError()};
     return {};
 }
 
@@ -939,9 +963,14 @@ Result<void> Context::writeUpdate(Object& object, bool& changedColumns) {
     const EntityDescription& e = *object.entity_;
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string sets;
+        bool largeChanged = false;
         std::vector<Value> params{object.id_.key(), object.version_};
         for (const PropertyDescription* p : e.properties()) {
             if (!p->hasColumn() || !object.dirty_[p->slot]) continue;
+            if (p->loadsOnDemand) {
+                largeChanged = true;
+                continue;
+            }
             params.push_back(object.values_[p->slot]);
             const std::string index = std::string("?").append(std::to_string(params.size()));
             sets += quoted(p->column) + " = " + index + ", ";
@@ -949,7 +978,7 @@ Result<void> Context::writeUpdate(Object& object, bool& changedColumns) {
                 sets += quoted(p->orderColumn) + " = (SELECT IFNULL(MAX(" + quoted(p->orderColumn) + "), 0) + 1 FROM " +
                         quoted(e.table()) + " WHERE " + quoted(p->column) + " = " + index + "), ";
         }
-        if (sets.empty()) return {};
+        if (sets.empty() && !largeChanged) return {};
         changedColumns = true;
         const bool checkVersion = attempt == 0 || mergePolicy_ == MergePolicy::storeTrumps;
         std::string sql = "UPDATE " + quoted(e.table()) + " SET " + sets + "graph_version = graph_version + 1 WHERE id = ?1" +
@@ -960,14 +989,14 @@ Result<void> Context::writeUpdate(Object& object, bool& changedColumns) {
         if (update->step()) {
             object.version_ = update->integer(0);
             update->reset();
-            return {};
+            return writeLarge(object, false);
         }
         if (update->failed()) return GraphError{GraphErrorCode::saveFailed, store_.db().lastError()};
         update->reset();
 
         // Someone saved this row since it was read: settle property by property.
         const TableLayout& layout = store_.layout(e);
-        Statement* row = store_.db().prepare("SELECT " + layout.selectList + " FROM " + quoted(e.table()) + " t0 WHERE t0.id = ?1");
+        Statement* row = store_.db().prepare("SELECT " + layout.selectList + " FROM " + layout.from + " WHERE t0.id = ?1");
         if (!row) return GraphError{GraphErrorCode::saveFailed, store_.db().lastError()};
         row->bind(1, object.id_.key());
         if (!row->step()) {
@@ -1201,8 +1230,7 @@ void Context::refresh(const ObjectPtr& object, bool mergeChanges) {
     std::vector<bool> dirty = object->dirty_;
     {
         std::lock_guard lock(store_.mutex());
-        Statement* row = store_.db().prepare("SELECT " + layout.selectList + " FROM " + quoted(object->entity_->table()) +
-                                             " t0 WHERE t0.id = ?1");
+        Statement* row = store_.db().prepare("SELECT " + layout.selectList + " FROM " + layout.from + " WHERE t0.id = ?1");
         if (!row) return;
         row->bind(1, object->id_.key());
         if (!row->step()) return;

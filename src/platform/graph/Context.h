@@ -180,6 +180,8 @@ private:
     Result<void> writeInsert(Object& object);
     Result<void> writeUpdate(Object& object, bool& changedColumns);
     Result<void> writeJoins(Object& object);
+    // Writes the row's attributes loaded on demand: all of them for a new row, else the changed ones.
+    Result<void> writeLarge(Object& object, bool inserting);
     void notifyObservers(const ChangeSet& changes);
 
     Container* container_;

@@ -143,6 +143,7 @@ std::optional<std::string> ModelDescription::finalize() {
         for (auto& p : e.own_) {
             if (p.isAttribute()) {
                 p.column = p.name;
+                if (p.loadsOnDemand) const_cast<EntityDescription*>(e.root_)->largeTable_ = e.table() + "_large";
                 continue;
             }
             p.destination = entityNamed(p.destinationName);

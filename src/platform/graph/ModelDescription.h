@@ -35,7 +35,8 @@ struct PropertyDescription {
     std::string joinTable;    // many-to-many
     bool joinOwner = false;   // this side's key is the join table's "src"
     // A large attribute that loads of many objects at once leave in the
-    // store; it is read when first used.
+    // store; it is read when first used. It lives in the root's large table,
+    // so that changing the small columns of a row never rewrites it.
     bool loadsOnDemand = false;
 
     bool isAttribute() const { return kind == PropertyKind::attribute; }
@@ -71,6 +72,9 @@ public:
     const std::vector<const EntityDescription*>& descendants() const { return descendants_; }  // self included
     bool isKindOf(const EntityDescription* other) const;
     const std::string& table() const { return root_->table_; }
+    // Holds the attributes loaded on demand of every entity in the table,
+    // one row per object keyed by its id; empty when there are none.
+    const std::string& largeTable() const { return root_->largeTable_; }
     bool hasEntityColumn() const { return root_->hasChildren_; }
 
     // Properties in slot order: inherited first.
@@ -93,6 +97,7 @@ private:
     std::vector<const PropertyDescription*> properties_;
     std::unordered_map<std::string, const PropertyDescription*> byName_;
     std::string table_;
+    std::string largeTable_;
     bool hasChildren_ = false;
     std::size_t index_ = 0;
     const class ModelDescription* model_ = nullptr;

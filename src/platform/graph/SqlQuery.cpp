@@ -48,6 +48,15 @@ Result<std::string> SqlQuery::column(const std::string& keyPath) {
     if (!p) return alias + ".id";
     if (!p->hasColumn())
         return GraphError{GraphErrorCode::invalidRequest, "key " + p->name + " is a to-many relation"};
+    if (p->loadsOnDemand) {
+        auto found = aliasForPath_.find(alias + "#large");
+        if (found == aliasForPath_.end()) {
+            const std::string large = alias + "l";
+            joins_.push_back(" LEFT JOIN \"" + p->owner->largeTable() + "\" " + large + " ON " + large + ".id = " + alias + ".id");
+            found = aliasForPath_.emplace(alias + "#large", large).first;
+        }
+        return found->second + ".\"" + p->column + "\"";
+    }
     return alias + ".\"" + p->column + "\"";
 }
 

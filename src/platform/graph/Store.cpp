@@ -81,10 +81,10 @@ Result<void> Store::createTable(const EntityDescription& root) {
     std::string sql = "CREATE TABLE IF NOT EXISTS " + table + "(id INTEGER PRIMARY KEY AUTOINCREMENT";
     if (root.hasEntityColumn()) sql += ", entity TEXT NOT NULL";
     sql += ", graph_version INTEGER NOT NULL DEFAULT 1";
-    std::vector<const PropertyDescription*> columns;
+    std::vector<const PropertyDescription*> columns, large;
     for (const auto* e : root.descendants())
         for (const auto* p : e->properties())
-            if (p->owner == e && p->hasColumn()) columns.push_back(p);
+            if (p->owner == e && p->hasColumn()) (p->loadsOnDemand ? large : columns).push_back(p);
     for (const auto* p : columns) {
         sql += ", " + columnDefinition(*p);
         if (!p->orderColumn.empty()) sql += ", " + quoted(p->orderColumn) + " INTEGER";
@@ -109,6 +109,8 @@ Result<void> Store::createTable(const EntityDescription& root) {
             if (auto done = db_->exec("ALTER TABLE " + table + " ADD COLUMN " + quoted(p->orderColumn) + " INTEGER"); !done)
                 return done;
     }
+    if (!large.empty())
+        if (auto done = createLargeTable(root, large, existing); !done) return done;
 
     // Every key column is indexed: relation loads and cascades look rows up by it.
     for (const auto* p : columns) {
@@ -124,7 +126,8 @@ Result<void> Store::createTable(const EntityDescription& root) {
             std::string cols, indexName = "ix_" + root.table();
             for (const auto& name : names) {
                 const PropertyDescription* p = e->property(name);
-                if (!p || !p->hasColumn()) return GraphError{GraphErrorCode::schemaFailed, "cannot index " + name};
+                if (!p || !p->hasColumn() || p->loadsOnDemand)
+                    return GraphError{GraphErrorCode::schemaFailed, "cannot index " + name};
                 cols += (cols.empty() ? "" : ", ") + quoted(p->column);
                 indexName += "_" + p->column;
             }
@@ -148,6 +151,41 @@ Result<void> Store::createTable(const EntityDescription& root) {
     return {};
 }
 
+Result<void> Store::createLargeTable(const EntityDescription& root, const std::vector<const PropertyDescription*>& columns,
+                                     const std::set<std::string>& inTable) {
+    const std::string table = quoted(root.largeTable());
+    std::string sql = "CREATE TABLE IF NOT EXISTS " + table + "(id INTEGER PRIMARY KEY REFERENCES " + quoted(root.table()) +
+                      "(id) ON DELETE CASCADE DEFERRABLE INITIALLY DEFERRED";
+    for (const auto* p : columns) sql += ", " + columnDefinition(*p);
+    if (auto done = db_->exec(sql + ")"); !done) return done;
+    std::set<std::string> existing;
+    Statement* info = db_->prepare("SELECT name FROM pragma_table_info(?1)");
+    if (!info) return GraphError{GraphErrorCode::schemaFailed, db_->lastError()};
+    info->bind(1, root.largeTable());
+    while (info->step()) existing.insert(info->text(0));
+    for (const auto* p : columns)
+        if (!existing.count(p->column))
+            if (auto done = db_->exec("ALTER TABLE " + table + " ADD COLUMN " + columnDefinition(*p)); !done) return done;
+
+    // Files made before the large table kept these columns in the table itself: move them over.
+    std::string moved, anyValue;
+    for (const auto* p : columns)
+        if (inTable.count(p->column)) {
+            moved += ", " + quoted(p->column);
+            anyValue += (anyValue.empty() ? "" : " OR ") + quoted(p->column) + " IS NOT NULL";
+        }
+    if (moved.empty()) return {};
+    if (auto done = db_->exec("INSERT OR REPLACE INTO " + table + "(id" + moved + ") SELECT id" + moved + " FROM " +
+                              quoted(root.table()) + " WHERE " + anyValue);
+        !done)
+        return done;
+    for (const auto* p : columns)
+        if (inTable.count(p->column))
+            if (auto done = db_->exec("ALTER TABLE " + quoted(root.table()) + " DROP COLUMN " + quoted(p->column)); !done)
+                return done;
+    return {};
+}
+
 void Store::buildLayout(const EntityDescription& root) {
     for (const bool slim : {false, true}) {
         TableLayout layout;
@@ -159,13 +197,17 @@ void Store::buildLayout(const EntityDescription& root) {
         }
         layout.selectList += ", t0.graph_version";
         layout.versionColumn = column++;
+        layout.from = quoted(root.table()) + " t0";
+        bool joinsLarge = false;
         for (const auto* e : root.descendants())
             for (const auto* p : e->properties())
                 if (p->owner == e && p->hasColumn() && !(slim && p->loadsOnDemand)) {
-                    layout.selectList += ", t0." + quoted(p->column);
+                    layout.selectList += (p->loadsOnDemand ? ", l0." : ", t0.") + quoted(p->column);
                     layout.columns.push_back(p);
                     layout.position[p] = column++;
+                    joinsLarge = joinsLarge || p->loadsOnDemand;
                 }
+        if (joinsLarge) layout.from += " LEFT JOIN " + quoted(root.largeTable()) + " l0 ON l0.id = t0.id";
         (slim ? slimLayouts_ : layouts_)[&root] = std::move(layout);
     }
 

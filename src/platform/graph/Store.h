@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,7 +17,8 @@ namespace tallowmere::graph {
 // version, then one column per attribute or to-one key of every entity that
 // lives in the table.
 struct TableLayout {
-    std::string selectList;  // "t0.id, ..." for a FROM "<table>" t0
+    std::string selectList;  // "t0.id, ..." for a FROM of `from`
+    std::string from;        // the table as t0, joined with its large table when read
     int entityColumn = -1;
     int versionColumn = 1;
     std::vector<const PropertyDescription*> columns;
@@ -52,6 +54,8 @@ private:
     explicit Store(ModelDescription& model) : model_(model) {}
     Result<void> createSchema();
     Result<void> createTable(const EntityDescription& root);
+    Result<void> createLargeTable(const EntityDescription& root, const std::vector<const PropertyDescription*>& columns,
+                                  const std::set<std::string>& inTable);
     Result<void> loadIdentifier();
     void buildLayout(const EntityDescription& root);
 

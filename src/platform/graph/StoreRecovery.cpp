@@ -235,9 +235,18 @@ std::vector<TableInfo> tablesOf(sqlite3* db) {
     return tables;
 }
 
+// Files from before the large tables kept those columns in the rows' own
+// table (the large table's name without its "_large").
+std::string sourceTableFor(sqlite3* source, const std::string& table) {
+    constexpr std::string_view suffix = "_large";
+    if (!table.ends_with(suffix) || !columnsOf(source, table).empty()) return table;
+    return table.substr(0, table.size() - suffix.size());
+}
+
 std::int64_t copyTable(sqlite3* source, Database& target, const TableInfo& table) {
+    const std::string from = sourceTableFor(source, table.name);
     const std::vector<std::string> targetColumns = columnsOf(target.handle(), table.name);
-    const std::vector<std::string> sourceColumns = columnsOf(source, table.name);
+    const std::vector<std::string> sourceColumns = columnsOf(source, from);
     const std::set<std::string> present(sourceColumns.begin(), sourceColumns.end());
     std::string columnList, placeholders;
     int count = 0;
@@ -259,9 +268,9 @@ std::int64_t copyTable(sqlite3* source, Database& target, const TableInfo& table
         if (sqlite3_step(insert.get()) == SQLITE_DONE) ++copied;
     };
     if (table.withoutRowid) {
-        readPlainTable(source, table.name, columnList, sink);
+        readPlainTable(source, from, columnList, sink);
     } else {
-        readRowidTable(source, table.name, "rowid, " + columnList, sink);
+        readRowidTable(source, from, "rowid, " + columnList, sink);
     }
     return copied;
 }

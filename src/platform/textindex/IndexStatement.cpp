@@ -27,6 +27,11 @@ IndexStatement& IndexStatement::bind(int index, int64_t value) {
     return *this;
 }
 
+IndexStatement& IndexStatement::bindBytes(int index, std::string_view bytes) {
+    sqlite3_bind_blob64(statement_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+    return *this;
+}
+
 int IndexStatement::step() { return sqlite3_step(statement_); }
 
 int IndexStatement::run() {
@@ -43,5 +48,7 @@ std::string_view IndexStatement::text(int column) const {
 }
 
 int64_t IndexStatement::integer(int column) const { return sqlite3_column_int64(statement_, column); }
+
+bool IndexStatement::holdsBytes(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_BLOB; }
 
 }  // namespace tallowmere::textindex

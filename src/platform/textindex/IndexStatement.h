@@ -22,12 +22,14 @@ public:
     IndexStatement& start();
     IndexStatement& bind(int index, std::string_view text);
     IndexStatement& bind(int index, int64_t value);
+    IndexStatement& bindBytes(int index, std::string_view bytes);
     // SQLITE_ROW, SQLITE_DONE or an error code.
     int step();
     // Steps until done; SQLITE_DONE or an error code.
     int run();
     std::string_view text(int column) const;
     int64_t integer(int column) const;
+    bool holdsBytes(int column) const;
 
 private:
     sqlite3_stmt* statement_ = nullptr;

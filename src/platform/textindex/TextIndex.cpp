@@ -18,13 +18,16 @@ namespace {
 // Raised whenever the layout of the file changes in a way older code cannot
 // read. Format 1 kept a copy of every text in the full-text table; format 2
 // keeps none (a contentless table) and stores each document's distinct terms,
-// with which its entries are deleted. Files of format 1 stay readable.
-constexpr const char* kFormat = "2";
+// with which its entries are deleted; format 3 stores them as numbers of a
+// vocabulary, a fraction of the size. Files of format 1 stay readable; files
+// of format 2 become format 3 when opened and keep their older term lists.
+constexpr const char* kFormat = "3";
+constexpr const char* kFormatTermTexts = "2";
 constexpr const char* kFormatKeepingText = "1";
+constexpr const char* kVocabularySchema = "CREATE TABLE IF NOT EXISTS vocabulary (id INTEGER PRIMARY KEY, term TEXT NOT NULL UNIQUE)";
 
 // Stored terms: the shared length byte starts above the blank that separates terms.
 constexpr std::size_t kSharedBase = 0x21;
-constexpr std::size_t kMostSharedBytes = 0xFF - kSharedBase;
 
 TextIndexErrorCode codeFor(int status) {
     switch (status & 0xFF) {
@@ -84,7 +87,7 @@ TextIndexResult<TextIndexProperties> readProperties(sqlite3* connection) {
     while ((status = statement.step()) == SQLITE_ROW) values.emplace(statement.text(0), statement.text(1));
     if (status != SQLITE_DONE) return errorOf(connection, status, "reading the index's properties");
 
-    if (values["format"] != kFormat && values["format"] != kFormatKeepingText)
+    if (values["format"] != kFormat && values["format"] != kFormatTermTexts && values["format"] != kFormatKeepingText)
         return corrupt("unknown index format \"" + values["format"] + "\"");
     const auto length = parseLength(values["minimumTermLength"]);
     const auto stopWords = parseStopWords(values["stopWords"]);
@@ -158,7 +161,10 @@ TextIndexResult<std::unique_ptr<TextIndex>> TextIndex::open(
     if (isNew) {
         if (auto created = index->createSchema(); !created) return created.error();
     }
-    if (auto prepared = index->prepareStatements(); !prepared) {
+    auto prepared = index->prepareStatements();
+    if (prepared && !isNew && storedFormat(connection) == kFormatTermTexts) prepared = index->takeUpVocabulary();
+    if (prepared && !keepsText) prepared = index->prepareVocabulary();
+    if (!prepared) {
         // An existing file whose tables do not have our shape is not an index of ours.
         if (isNew || prepared.error().code != TextIndexErrorCode::storage) return prepared.error();
         return corrupt(prepared.error().message);
@@ -203,7 +209,7 @@ TextIndexResult<void> TextIndex::createSchema() {
         std::string("CREATE TABLE properties (name TEXT PRIMARY KEY, value TEXT NOT NULL);") +
         "CREATE TABLE documents (id INTEGER PRIMARY KEY AUTOINCREMENT, uri TEXT NOT NULL UNIQUE, termList TEXT);" +
         "CREATE VIRTUAL TABLE terms USING fts5(body, tokenize = '" + Fts5TermTokenizer::kName +
-        "', content = '', columnsize = 0);";
+        "', content = '', columnsize = 0);" + kVocabularySchema + ";";
     if (auto result = execute(schema, "creating the index"); !result) return rollback(result.error());
     IndexStatement insert;
     int status = insert.prepare(connection_, "INSERT INTO properties (name, value) VALUES (?1, ?2)");
@@ -258,37 +264,40 @@ TextIndexResult<void> TextIndex::prepareStatements() {
     return {};
 }
 
+TextIndexResult<void> TextIndex::takeUpVocabulary() {
+    if (auto result = execute("BEGIN IMMEDIATE", "updating the index"); !result) return result;
+    const std::string upgrade =
+        std::string(kVocabularySchema) + "; UPDATE properties SET value = '" + kFormat + "' WHERE name = 'format'";
+    if (auto result = execute(upgrade, "updating the index"); !result) return rollback(result.error());
+    return execute("COMMIT", "updating the index");
+}
+
+TextIndexResult<void> TextIndex::prepareVocabulary() {
+    const std::pair<IndexStatement*, const char*> statements[] = {
+        {&findTerm_, "SELECT id FROM vocabulary WHERE term = ?1"},
+        {&insertTerm_, "INSERT INTO vocabulary (term) VALUES (?1) RETURNING id"},
+        {&termOf_, "SELECT term FROM vocabulary WHERE id = ?1"},
+    };
+    for (const auto& [statement, sql] : statements) {
+        const int status = statement->prepare(connection_, sql);
+        if (status != SQLITE_OK) return failure(status, "preparing the index");
+    }
+    return {};
+}
+
 TextIndexResult<void> TextIndex::rollback(TextIndexError error) {
     for (IndexStatement* statement : {&findDocument_, &insertDocument_, &updateTerms_, &upsertDocument_, &replaceTerms_,
-                                      &deleteDocument_, &deleteTerms_}) {
+                                      &deleteDocument_, &deleteTerms_, &findTerm_, &insertTerm_, &termOf_}) {
         statement->start();
     }
+    // Numbers handed out in the undone transaction are gone from the file.
+    termNumbers_.clear();
     if (sqlite3_get_autocommit(connection_) == 0) rollback_.start().run();
     return error;
 }
 
 TextIndexResult<void> TextIndex::addDocument(std::string_view uri, std::string_view text) {
     return addDocuments({TextIndexDocument{std::string(uri), std::string(text)}});
-}
-
-std::string TextIndex::storedTerms(std::vector<std::string> terms) {
-    std::sort(terms.begin(), terms.end());
-    terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
-    // Front-coded: each term is one byte telling how much it shares with the
-    // term before (offset past the separator), then the rest, then a blank.
-    // Terms hold no blanks.
-    std::string stored;
-    std::string_view previous;
-    for (const std::string& term : terms) {
-        std::size_t shared = 0;
-        const std::size_t most = std::min<std::size_t>({previous.size(), term.size(), kMostSharedBytes});
-        while (shared < most && previous[shared] == term[shared]) ++shared;
-        stored += static_cast<char>(kSharedBase + shared);
-        stored.append(term, shared);
-        stored += ' ';
-        previous = term;
-    }
-    return stored;
 }
 
 std::string TextIndex::termsText(std::string_view storedTerms) {
@@ -307,8 +316,78 @@ std::string TextIndex::termsText(std::string_view storedTerms) {
     return text;
 }
 
-int TextIndex::forgetTerms(int64_t id, std::string_view stored) {
-    return deleteTerms_.start().bind(1, id).bind(2, termsText(stored)).run();
+TextIndexResult<std::string> TextIndex::numberedTerms(const std::vector<std::string>& terms) {
+    std::vector<int64_t> numbers;
+    numbers.reserve(terms.size());
+    for (const std::string& term : terms) {
+        auto known = termNumbers_.find(term);
+        if (known == termNumbers_.end()) {
+            int64_t number = 0;
+            int status = findTerm_.start().bind(1, term).step();
+            if (status == SQLITE_ROW) {
+                number = findTerm_.integer(0);
+                status = findTerm_.run();
+            } else if (status == SQLITE_DONE) {
+                status = insertTerm_.start().bind(1, term).step();
+                if (status == SQLITE_ROW) {
+                    number = insertTerm_.integer(0);
+                    status = insertTerm_.run();
+                }
+            }
+            if (status != SQLITE_DONE) return failure(status, "numbering terms");
+            known = termNumbers_.emplace(term, number).first;
+        }
+        numbers.push_back(known->second);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    // Each number as its distance from the one before, seven bits a byte,
+    // the high bit set on all bytes but a number's last.
+    std::string stored;
+    int64_t previous = 0;
+    for (const int64_t number : numbers) {
+        auto gap = static_cast<uint64_t>(number - previous);
+        previous = number;
+        for (; gap >= 0x80; gap >>= 7) stored += static_cast<char>((gap & 0x7F) | 0x80);
+        stored += static_cast<char>(gap);
+    }
+    return stored;
+}
+
+TextIndexResult<std::string> TextIndex::numbersText(std::string_view stored) {
+    std::string text;
+    int64_t number = 0;
+    uint64_t gap = 0;
+    int shift = 0;
+    for (const char byte : stored) {
+        gap |= static_cast<uint64_t>(static_cast<unsigned char>(byte) & 0x7F) << shift;
+        shift += 7;
+        if ((byte & 0x80) != 0 && shift < 63) continue;
+        number += static_cast<int64_t>(gap);
+        gap = 0;
+        shift = 0;
+        const int status = termOf_.start().bind(1, number).step();
+        if (status == SQLITE_ROW) {
+            text += termOf_.text(0);
+            text += ' ';
+        } else if (status != SQLITE_DONE) {
+            return failure(status, "reading a document's terms");
+        }
+        termOf_.start();
+    }
+    return text;
+}
+
+int TextIndex::forgetTerms(int64_t id, std::string_view stored, bool numbered) {
+    std::string text;
+    if (numbered) {
+        auto terms = numbersText(stored);
+        if (!terms) return SQLITE_CORRUPT;
+        text = std::move(terms).value();
+    } else {
+        text = termsText(stored);
+    }
+    return deleteTerms_.start().bind(1, id).bind(2, text).run();
 }
 
 TextIndexResult<void> TextIndex::addOne(const TextIndexDocument& document) {
@@ -317,9 +396,10 @@ TextIndexResult<void> TextIndex::addOne(const TextIndexDocument& document) {
         int64_t id = 0;
         if (status == SQLITE_ROW) {
             id = findDocument_.integer(0);
+            const bool numbered = findDocument_.holdsBytes(1);  // asked before the text converts it
             const std::string old(findDocument_.text(1));
             findDocument_.start();
-            status = forgetTerms(id, old);
+            status = forgetTerms(id, old, numbered);
         } else if (status == SQLITE_DONE) {
             status = insertDocument_.start().bind(1, document.uri).bind(2, std::string_view()).step();
             if (status == SQLITE_ROW) {
@@ -334,7 +414,9 @@ TextIndexResult<void> TextIndex::addOne(const TextIndexDocument& document) {
         status = replaceTerms_.start().bind(1, id).bind(2, document.text).run();
         binding_.collected = nullptr;
         if (status != SQLITE_DONE) return failure(status, "adding a document");
-        status = updateTerms_.start().bind(1, id).bind(2, storedTerms(std::move(terms))).run();
+        auto numbered = numberedTerms(terms);
+        if (!numbered) return numbered.error();
+        status = updateTerms_.start().bind(1, id).bindBytes(2, numbered.value()).run();
         if (status != SQLITE_DONE) return failure(status, "adding a document");
         return {};
     }
@@ -365,9 +447,11 @@ TextIndexResult<void> TextIndex::removeDocument(std::string_view uri) {
     status = deleteDocument_.start().bind(1, uri).step();
     if (status == SQLITE_ROW) {
         const int64_t id = deleteDocument_.integer(0);
+        const bool numbered = !keepsText_ && deleteDocument_.holdsBytes(1);
         const std::string terms = keepsText_ ? std::string() : std::string(deleteDocument_.text(1));
         status = deleteDocument_.run();
-        if (status == SQLITE_DONE) status = keepsText_ ? deleteTerms_.start().bind(1, id).run() : forgetTerms(id, terms);
+        if (status == SQLITE_DONE)
+            status = keepsText_ ? deleteTerms_.start().bind(1, id).run() : forgetTerms(id, terms, numbered);
     }
     if (status != SQLITE_DONE) return rollback(failure(status, "removing a document"));
     status = commit_.start().run();
@@ -379,6 +463,15 @@ TextIndexResult<void> TextIndex::compact() {
     if (auto merged = execute("INSERT INTO terms (terms) VALUES ('optimize')", "compacting the index");
         !merged) {
         return merged;
+    }
+    if (!keepsText_) {
+        // Words of removed documents leave the vocabulary once the merge has
+        // taken them out of the full-text table.
+        termNumbers_.clear();
+        const char* prune =
+            "CREATE VIRTUAL TABLE IF NOT EXISTS temp.present USING fts5vocab(main, terms, row);"
+            "DELETE FROM vocabulary WHERE term NOT IN (SELECT term FROM temp.present)";
+        if (auto pruned = execute(prune, "compacting the index"); !pruned) return pruned;
     }
     if (auto freed = execute("PRAGMA incremental_vacuum", "compacting the index"); !freed) return freed;
     return execute("PRAGMA wal_checkpoint(TRUNCATE)", "compacting the index");

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/textindex/Fts5TermTokenizer.h"
@@ -80,10 +81,15 @@ private:
     TextIndexResult<void> addOne(const TextIndexDocument& document);
     // Takes a document's terms out of the full-text table, given the terms
     // stored with it (the table keeps no copy of the text).
-    int forgetTerms(int64_t id, std::string_view storedTerms);
-    // The distinct terms of a text as stored with its document, and back.
-    static std::string storedTerms(std::vector<std::string> terms);
+    int forgetTerms(int64_t id, std::string_view storedTerms, bool numbered);
+    // The distinct terms of a text as stored with its document: their numbers
+    // in the vocabulary (new terms are added to it), and back to the terms.
+    TextIndexResult<std::string> numberedTerms(const std::vector<std::string>& terms);
+    TextIndexResult<std::string> numbersText(std::string_view stored);
+    // Term lists of format 2 files: the terms themselves, front-coded.
     static std::string termsText(std::string_view storedTerms);
+    TextIndexResult<void> takeUpVocabulary();
+    TextIndexResult<void> prepareVocabulary();
     TextIndexResult<void> rollback(TextIndexError error);
 
     sqlite3* connection_;
@@ -101,6 +107,11 @@ private:
     IndexStatement replaceTerms_;
     IndexStatement deleteDocument_;
     IndexStatement deleteTerms_;
+    IndexStatement findTerm_;
+    IndexStatement insertTerm_;
+    IndexStatement termOf_;
+    // The vocabulary's numbers of the terms met so far.
+    std::unordered_map<std::string, int64_t> termNumbers_;
     IndexStatement search_;
     IndexStatement begin_;
     IndexStatement commit_;

@@ -5,6 +5,7 @@
 
 #include "GraphTestModel.h"
 #include "platform/graph/FetchedResultsController.h"
+#include "platform/graph/Store.h"
 
 using namespace tallowmere::graph;
 using namespace tallowmere::graph::test;
@@ -172,6 +173,64 @@ TEST_F(SetOperationsTest, ListsLoadLargeAttributesOnlyWhenUsed) {
         main->refresh(articles[4], false);
         EXPECT_EQ(articles[4]->string("body"), "short");
     });
+}
+
+// Large attributes sit in a table of their own; files that kept them in the
+// row get them moved there when opened, and both kinds filter, sort and
+// delete alike.
+TEST_F(SetOperationsTest, LargeAttributesMoveOutOfOlderFilesAndStillFilterAndDelete) {
+    articles.clear();
+    {
+        std::lock_guard lock(container->store().mutex());
+        ASSERT_TRUE(container->store()
+                        .db()
+                        .exec("ALTER TABLE article ADD COLUMN body TEXT; "
+                              "UPDATE article SET body = (SELECT body FROM article_large l WHERE l.id = article.id); "
+                              "DROP TABLE article_large")
+                        .ok());
+    }
+    main.reset();
+    container.reset();
+    container = open();
+    main = container->mainContext();
+    auto columnCount = [&](const std::string& table, const std::string& column) {
+        std::lock_guard lock(container->store().mutex());
+        Statement* query = container->store().db().prepare("SELECT COUNT(*) FROM pragma_table_info(?1) WHERE name = ?2");
+        query->bind(1, table).bind(2, column);
+        const std::int64_t found = query->step() ? query->integer(0) : -1;
+        query->reset();
+        return found;
+    };
+    EXPECT_EQ(columnCount("article", "body"), 0);
+    EXPECT_EQ(columnCount("article_large", "body"), 1);
+
+    main->performAndWait([&] {
+        FetchRequest request("Article");
+        request.predicate = Predicate::anyOf({Predicate::compare("body", Comparison::beginsWith, std::string("ccc")),
+                                              Predicate::equal("body", std::string(2000, 'h'))});
+        request.sortDescriptors = {{"body", false, false}};
+        auto found = main->fetch(request);
+        ASSERT_TRUE(found.ok()) << found.error().message;
+        ASSERT_EQ(found->size(), 2u);
+        EXPECT_EQ(found->at(0)->string("title"), "article 7");
+        EXPECT_EQ(found->at(1)->string("title"), "article 2");
+        // A new object without a large value reads as empty.
+        auto bare = main->insert("Article");
+        bare->setString("title", "bare");
+        ASSERT_TRUE(main->save().ok());
+        main->refresh(bare, false);
+        EXPECT_EQ(bare->string("body"), std::nullopt);
+        // Deleting a feed takes its articles' large values along.
+        FetchRequest feeds("Feed");
+        feeds.predicate = Predicate::equal("name", std::string("A"));
+        main->deleteObject(main->fetch(feeds)->at(0));
+        ASSERT_TRUE(main->save().ok());
+    });
+    std::lock_guard lock(container->store().mutex());
+    Statement* left = container->store().db().prepare("SELECT COUNT(*) FROM article_large");
+    ASSERT_TRUE(left->step());
+    EXPECT_EQ(left->integer(0), 2);
+    left->reset();
 }
 
 }  // namespace

@@ -493,8 +493,14 @@ TEST(TextIndexFile, TheIndexKeepsNoCopyOfTheTextAndDeletesWithTheStoredTerms) {
     while (sqlite3_step(vocabulary) == SQLITE_ROW)
         held.insert(reinterpret_cast<const char*>(sqlite3_column_text(vocabulary, 0)));
     sqlite3_finalize(vocabulary);
+    std::set<std::string> numbered;
+    ASSERT_EQ(sqlite3_prepare_v2(connection, "SELECT term FROM vocabulary", -1, &vocabulary, nullptr), SQLITE_OK);
+    while (sqlite3_step(vocabulary) == SQLITE_ROW)
+        numbered.insert(reinterpret_cast<const char*>(sqlite3_column_text(vocabulary, 0)));
+    sqlite3_finalize(vocabulary);
     sqlite3_close(connection);
     EXPECT_EQ(held, (std::set<std::string>{"different", "words", "fresh"}));
+    EXPECT_EQ(numbered, held) << "compaction leaves no word of a removed document";
     EXPECT_EQ(fileBytes(path).find("another wording entirely"), std::string::npos);
     EXPECT_EQ(fileBytes(path).find("Unrepeatable"), std::string::npos);
 }
@@ -520,4 +526,42 @@ TEST(TextIndexFile, AnIndexOfTheFormerLayoutWithItsTextStaysUsable) {
     EXPECT_EQ(search(*index, "later").uris(), (std::set<std::string>{uri(1), uri(2)}));
     ASSERT_TRUE(index->removeDocument(uri(1)).ok());
     EXPECT_EQ(search(*index, "later").uris(), std::set<std::string>{uri(2)});
+}
+
+// Files that stored each document's terms as text take up the vocabulary:
+// their documents are still found, replaced and removed.
+TEST(TextIndexFile, AnIndexWithTermTextsTakesUpTheVocabulary) {
+    test::TempDir folder;
+    const auto path = folder.path() / "texts.index";
+    {
+        auto index = openIndex(path);
+        ASSERT_NE(index, nullptr);
+        ASSERT_TRUE(index->addDocuments({{uri(1), "alpha beta"}, {uri(2), "beta gamma"}}).ok());
+    }
+    // The same documents as that format kept them: front-coded, each term
+    // led by a byte of 0x21 plus the length shared with the term before.
+    ASSERT_EQ(runOnFile(path,
+                        "DROP TABLE vocabulary;"
+                        "UPDATE properties SET value = '2' WHERE name = 'format';"
+                        "UPDATE documents SET termList = '!alpha !beta ' WHERE uri = '" + uri(1) + "';"
+                        "UPDATE documents SET termList = '!beta !gamma ' WHERE uri = '" + uri(2) + "'"),
+              SQLITE_OK);
+    auto index = openIndex(path);
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(search(*index, "beta").uris(), (std::set<std::string>{uri(1), uri(2)}));
+    ASSERT_TRUE(index->removeDocument(uri(1)).ok());
+    ASSERT_TRUE(index->addDocument(uri(2), "delta").ok());
+    ASSERT_TRUE(index->addDocument(uri(3), "alpha delta").ok());
+    EXPECT_TRUE(search(*index, "beta").uris().empty());
+    EXPECT_TRUE(search(*index, "gamma").uris().empty());
+    EXPECT_EQ(search(*index, "alpha").uris(), std::set<std::string>{uri(3)});
+    EXPECT_EQ(search(*index, "delta").uris(), (std::set<std::string>{uri(2), uri(3)}));
+    ASSERT_TRUE(index->removeDocument(uri(3)).ok());
+    EXPECT_EQ(search(*index, "delta").uris(), std::set<std::string>{uri(2)});
+    index.reset();
+    // Marked as the current format, so the vocabulary is not taken up twice.
+    ASSERT_EQ(runOnFile(path, "DELETE FROM properties WHERE name = 'format' AND value = '3'"), SQLITE_OK);
+    auto unmarked = TextIndex::open(path, shippedProperties());
+    ASSERT_FALSE(unmarked.ok());
+    EXPECT_EQ(unmarked.error().code, TextIndexErrorCode::corrupt);
 }
