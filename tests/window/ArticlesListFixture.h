@@ -39,7 +39,7 @@ public:
         ++uploads;
         if (completion) completion();
     }
-    void fetchSyncRecord(Completion completion) override {
+    void downloadSyncInfo(Completion completion) override {
         if (completion) completion();
     }
     std::atomic<int> uploads = 0;
