@@ -201,9 +201,15 @@ TEST_F(ReaderViewControllerTest, WebModeStaysAcrossArticlesAndTheFullArticleLink
     controller.readerManagementToolbar()->segmentButton(0)->click();
     ASSERT_TRUE(waitForText("Show Full Article"));
     ASSERT_TRUE(waitUntil([&] { return controller.readerView()->webView()->isVisible(); }, 30000));
-    QTest::qWait(300);
-    ASSERT_TRUE(test::clickElement(controller.readerView()->webView(), "tallowmere-full_article"));
-    ASSERT_TRUE(waitForText("lighthouse keeper climbed"));
+    // Under load the first click can land before the link is laid out; a person clicks again.
+    bool readsPage = false;
+    for (int attempt = 0; attempt < 3 && !readsPage; ++attempt) {
+        QTest::qWait(300);
+        if (!pageText().contains("Show Full Article")) break;
+        ASSERT_TRUE(test::clickElement(controller.readerView()->webView(), "tallowmere-full_article"));
+        readsPage = waitForText("lighthouse keeper climbed", 10000);
+    }
+    ASSERT_TRUE(readsPage || waitForText("lighthouse keeper climbed"));
     EXPECT_EQ(controller.readMode(), ReaderReadMode::readable);
     EXPECT_EQ(controller.readerManagementToolbar()->selectedSegment(), 0);
     EXPECT_FALSE(pageText().contains("Show Full Article"));
