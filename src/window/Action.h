@@ -3,13 +3,36 @@
 namespace tallowmere {
 
 // Commands sent to whichever object of the window carries them out, named
-// after the operation that receives them.
+// after the operation that receives them. The comment says what object the
+// receiver reads; any other type reads as none.
 enum class Action {
-    addFeedFromFolder,            // (URL text, folder name text or none)
-    showSmartGroup,               // (smart group)
-    renameFolderAt,               // (folder's object ID)
-    setReaderReadMode,            // (read mode)
-    viewArticleInDefaultBrowser,  // (article or none)
+    addFeed,                              // —
+    addFeedFromFolder,                    // (URL text, folder name text or none)
+    refreshFeeds,                         // —
+    importOPML,                           // —
+    exportOPML,                           // —
+    showNextFeed,                         // —
+    showPreviousFeed,                     // —
+    showSmartGroup,                       // (smart group)
+    setArticlesFilter,                    // (the menu entry's filter, or none for all)
+    showNextArticle,                      // —
+    showPreviousArticle,                  // —
+    markSelectedArticleAsUnread,          // —
+    markSelectedArticleAsStarred,         // —
+    showArticlesSearchField,              // —
+    setReaderReadMode,                    // (read mode)
+    showFullArticle,                      // —
+    viewSelectedArticleInDefaultBrowser,  // —
+    viewArticleInDefaultBrowser,          // (article or none)
+    copyArticleURL,                       // —
+    showOldestUnreadArticlesFirst,        // —
+    showNewestUnreadArticlesFirst,        // —
+    toggleGroupArticlesByFeed,            // —
+    articlesMarkAsRead,                   // —
+    searchTextDidChangeWithText,          // (text)
+    renameFolderAt,                       // (outline row, int)
+    resetFeedsSorting,                    // —
+    reloadArticlesWithForce,              // (bool)
 };
 
 }  // namespace tallowmere
