@@ -15,14 +15,10 @@
 #include "store/Article.h"
 #include "store/DataController.h"
 #include "store/Feed.h"
+#include "support/SeededArticles.h"
 #include "support/TempDir.h"
 
 namespace tallowmere::test {
-
-// An identity hash for the test articles: never 0.
-inline std::int64_t linkHash(const std::string& link) {
-    return static_cast<std::int64_t>(std::hash<std::string>{}(link) | 1);
-}
 
 // One device of the sync tests: its own store in its own folder, its
 // article source and the sync manager over its cloud device. The test
@@ -53,34 +49,10 @@ struct SyncDevice {
 
     // Saved unread articles of one feed, published three days ago.
     void addArticles(const std::vector<std::string>& links) {
-        auto& context = *controller->backgroundContext();
-        context.performAndWait([&] {
-            Feed feed = Feed::insert(context);
-            feed.setName("news");
-            feed.setUrl("https://news.example/feed");
-            for (const auto& link : links) {
-                Article article = Article::insert(context);
-                article.setLink(link);
-                article.setTitle(link);
-                article.setDate(graph::Date{graph::Date::now().seconds - 3 * 86400.0});
-                article.setFeed(feed);
-                article.setUnreadInFeed(feed);
-                article.setTallowmereHash(linkHash(link));
-            }
-            EXPECT_TRUE(context.save().ok());
-        });
+        EXPECT_TRUE(seedUnreadArticles(*controller->backgroundContext(), links));
     }
     std::vector<Article> articles(const std::vector<std::string>& links) {
-        std::vector<Article> found;
-        auto& context = *controller->backgroundContext();
-        context.performAndWait([&] {
-            for (const Article& article : makeHandles<Article>(context.fetch(Article::fetchRequest())->all())) {
-                if (std::find(links.begin(), links.end(), article.link().value_or("")) != links.end()) {
-                    found.push_back(article);
-                }
-            }
-        });
-        return found;
+        return articlesWithLinks(*controller->backgroundContext(), links);
     }
     void setRead(const std::vector<std::string>& links, bool read) {
         run([&](auto done) { source->setRead(articles(links), read, done); });

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/cloud/Database.h"
+#include "platform/cloud/Notification.h"
+#include "platform/defaults/Value.h"
 
 namespace tallowmere::cloud {
 
@@ -13,6 +15,12 @@ namespace tallowmere::cloud {
 // any thread; the databases run it on the worker pool.
 class CloudEngine {
 public:
+    // What other devices changed since the last look: pushes of this
+    // account's subscriptions and its synced key-value area.
+    struct Changes {
+        std::vector<Notification> pushes;
+        std::map<std::string, std::optional<defaults::Value>> keyValues;
+    };
     struct FetchResult {
         std::map<RecordID, Record> records;
         std::optional<Error> error;

@@ -28,11 +28,6 @@ namespace tallowmere::cloud {
 // are synchronous and thread-safe; the databases run them on the worker pool.
 class EmbeddedEngine final : public CloudEngine, public KeyValueArea {
 public:
-    // What other devices changed since the last look.
-    struct Changes {
-        std::vector<Notification> pushes;
-        std::map<std::string, std::optional<defaults::Value>> keyValues;
-    };
 
     static constexpr std::size_t maximumRecordBytes = RecordChecks::maximumRecordBytes;
 

@@ -20,6 +20,7 @@
 #include "store/Article.h"
 #include "store/DataController.h"
 #include "store/Feed.h"
+#include "support/SeededArticles.h"
 
 using namespace tallowmere;
 
@@ -29,40 +30,6 @@ bool await(const std::function<void(std::function<void()>)>& call) {
     std::atomic<bool> done = false;
     call([&] { done = true; });
     return dispatch::MainQueue::shared().runUntil([&] { return done.load(); }, std::chrono::seconds(60));
-}
-
-std::int64_t linkHash(const std::string& link) {
-    return static_cast<std::int64_t>(std::hash<std::string>{}(link) | 1);
-}
-
-void seed(graph::Context& context, const std::vector<std::string>& links) {
-    context.performAndWait([&] {
-        Feed feed = Feed::insert(context);
-        feed.setName("news");
-        feed.setUrl("https://news.example/feed");
-        for (const auto& link : links) {
-            Article article = Article::insert(context);
-            article.setLink(link);
-            article.setTitle(link);
-            article.setDate(graph::Date{graph::Date::now().seconds - 3 * 86400.0});
-            article.setFeed(feed);
-            article.setUnreadInFeed(feed);
-            article.setTallowmereHash(linkHash(link));
-        }
-        context.save();
-    });
-}
-
-std::vector<Article> articles(graph::Context& context, const std::vector<std::string>& links) {
-    std::vector<Article> found;
-    context.performAndWait([&] {
-        for (const Article& article : makeHandles<Article>(context.fetch(Article::fetchRequest())->all())) {
-            for (const auto& link : links) {
-                if (article.link() == link) found.push_back(article);
-            }
-        }
-    });
-    return found;
 }
 
 void printState(graph::Context& context) {
@@ -90,9 +57,9 @@ int main(int argc, char** argv) {
     auto& context = *DataController::shared()->backgroundContext();
     bool finished = true;
     if (command == "seed") {
-        seed(context, links);
+        if (!test::seedUnreadArticles(context, links)) return 1;
     } else if (command == "read") {
-        finished = await([&](auto done) { ArticlesSource::shared().setRead(articles(context, links), true, done); });
+        finished = await([&](auto done) { ArticlesSource::shared().setRead(test::articlesWithLinks(context, links), true, done); });
     } else if (command == "upload") {
         finished = await([](auto done) { CloudSyncManager::shared()->uploadSyncInfo(false, done); });
     } else if (command == "download") {

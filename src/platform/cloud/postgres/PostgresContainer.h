@@ -1,39 +1,22 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 
-#include "platform/cloud/CloudSyncedStore.h"
-#include "platform/cloud/Container.h"
+#include "platform/cloud/EngineContainer.h"
 #include "platform/cloud/postgres/PostgresEngine.h"
 #include "platform/cloud/postgres/PostgresListener.h"
 
 namespace tallowmere::cloud {
 
 // A container on a PostgreSQL server: one device of the role that logs in.
-class PostgresContainer final : public Container {
+class PostgresContainer final : public EngineContainer {
 public:
     explicit PostgresContainer(std::shared_ptr<PostgresEngine> engine);
     ~PostgresContainer() override;
 
-    std::shared_ptr<Database> publicDatabase() override { return publicDatabase_; }
-    std::shared_ptr<Database> privateDatabase() override { return privateDatabase_; }
-    std::shared_ptr<Operation> fetchCurrentUserRecord(UserRecordCompletion completion) override;
     void accountStatus(AccountStatusCompletion completion) override;
-    // A push being handled when delivery stops still runs to its end.
-    void startPushDelivery(PushHandler handler) override;
-    void stopPushDelivery() override;
-    std::shared_ptr<defaults::SyncedStore> syncedStore() override { return syncedStore_; }
 
 private:
-    void deliver(PostgresEngine::Changes changes);
-
-    const std::shared_ptr<PostgresEngine> engine_;
-    const std::shared_ptr<Database> publicDatabase_;
-    const std::shared_ptr<Database> privateDatabase_;
-    const std::shared_ptr<CloudSyncedStore> syncedStore_;
-    std::mutex handlerMutex_;
-    std::shared_ptr<const PushHandler> handler_;
     // Last, so it stops before the members it delivers to go.
     std::unique_ptr<PostgresListener> listener_;
 };

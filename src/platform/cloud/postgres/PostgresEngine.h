@@ -25,11 +25,6 @@ class PostgresEngine final : public CloudEngine, public KeyValueArea {
 public:
     static constexpr std::size_t poolSize = 4;
 
-    // What other devices changed since the cursors.
-    struct Changes {
-        std::vector<Notification> pushes;
-        std::map<std::string, std::optional<defaults::Value>> keyValues;
-    };
     struct ChangeCursors {
         std::int64_t push = 0;
         std::int64_t keyValue = 0;
