@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 #include <QResizeEvent>
 #include <QWebChannel>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineView>
@@ -97,6 +98,7 @@ ReaderView::ReaderView(QWidget* parent)
     connect(page_, &QWebEnginePage::loadProgress, this, &ReaderView::loadProgress);
     connect(page_, &QWebEnginePage::loadFinished, this, &ReaderView::loadFinished);
     connect(page_, &QWebEnginePage::urlChanged, this, [this] { awaitingCommit_ = true; });
+    connect(page_, &QWebEnginePage::loadingChanged, this, &ReaderView::loadingChanged);
     timeoutTimer_.setSingleShot(true);
     connect(&timeoutTimer_, &QTimer::timeout, this, [this] {
         Logger::warning([&] { return "The reader stopped a page that did not load in time: " + page_->requestedUrl().toString().toStdString(); });
@@ -178,7 +180,8 @@ void ReaderView::loadHTML(const std::string& html, bool readable) {
     timeoutTimer_.stop();
     showsBuiltPage_ = true;
     startPending_ = true;
-    page_->setUrl(schemeHandler()->addPage(QByteArray::fromStdString(html)));
+    lastRequestedUrl_ = schemeHandler()->addPage(QByteArray::fromStdString(html));
+    page_->setUrl(lastRequestedUrl_);
 }
 
 void ReaderView::load(const QUrl& url, bool readable, std::chrono::milliseconds timeout) {
@@ -195,6 +198,7 @@ void ReaderView::load(const QUrl& url, bool readable, std::chrono::milliseconds 
     readablePending_ = readable;
     showsBuiltPage_ = false;
     startPending_ = true;
+    lastRequestedUrl_ = url;
     page_->setUrl(url);
     timeoutTimer_.start(timeout);
 }
@@ -281,11 +285,19 @@ void ReaderView::loadFinished(bool ok) {
         // Media that arrived while the page was still on its way.
         if (showsBuiltPage_ && topVideo_) runTopVideoScript();
         if (showsBuiltPage_ && topImage_) runTopImageScript();
-    } else {
-        awaitingCommit_ = false;
-        webView_->hide();
     }
     Q_EMIT loadEnded(ok);
+}
+
+void ReaderView::loadingChanged(const QWebEngineLoadingInfo& info) {
+    const bool failed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus ||
+                        info.status() == QWebEngineLoadingInfo::LoadStoppedStatus;
+    // A load cut short by the next one can report its end after the next
+    // page has already been committed; hiding then would leave that page
+    // hidden for good.
+    if (!failed || info.url() != lastRequestedUrl_) return;
+    awaitingCommit_ = false;
+    webView_->hide();
 }
 
 void ReaderView::didCommit() {

@@ -13,6 +13,7 @@
 #include "themes/Themable.h"
 
 class QWebChannel;
+class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 class QWebEngineView;
 
@@ -93,6 +94,7 @@ private:
     void loadStarted();
     void loadProgress(int percent);
     void loadFinished(bool ok);
+    void loadingChanged(const QWebEngineLoadingInfo& info);
     void didCommit();
     void runTopImageScript();
     void runTopVideoScript();
@@ -107,6 +109,8 @@ private:
     // A load was asked for and the engine has not reported its start yet.
     bool startPending_ = false;
     bool awaitingCommit_ = false;
+    // Ours: the page's requested URL falls back to the shown one when a load stops.
+    QUrl lastRequestedUrl_;
     bool showsBuiltPage_ = false;
     int scriptInstallCount_ = 0;
 
