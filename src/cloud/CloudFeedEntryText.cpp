@@ -1,6 +1,9 @@
 #include "cloud/CloudFeedEntryText.h"
 
+#include <algorithm>
 #include <vector>
+
+#include "foundation/TextOperations.h"
 
 namespace tallowmere {
 
@@ -73,6 +76,29 @@ std::optional<CloudFeedEntry> CloudFeedEntryText::parse(std::string_view entry) 
     CloudFeedEntry parsed{std::string(parts[0]), std::nullopt};
     if (parts.size() > 1) parsed.folder = decodeFolder(parts[1]);
     return parsed;
+}
+
+std::vector<CloudFeedEntry> CloudFeedEntryText::parseAll(const std::vector<std::string>& texts) {
+    std::vector<CloudFeedEntry> entries;
+    entries.reserve(texts.size());
+    for (const std::string& text : texts) {
+        if (auto entry = parse(text)) entries.push_back(std::move(*entry));
+    }
+    return entries;
+}
+
+std::unordered_set<std::string> CloudFeedEntryText::normalizedURLs(const std::vector<CloudFeedEntry>& entries) {
+    std::unordered_set<std::string> urls;
+    urls.reserve(entries.size());
+    for (const CloudFeedEntry& entry : entries) urls.insert(lowercasedTrimmingSlashes(entry.urlString));
+    return urls;
+}
+
+bool CloudFeedEntryText::allListed(const std::vector<std::string>& localEntries,
+                                   const std::unordered_set<std::string>& normalizedURLs) {
+    return std::all_of(localEntries.begin(), localEntries.end(), [&](const std::string& local) {
+        return normalizedURLs.contains(lowercasedTrimmingSlashes(local));
+    });
 }
 
 }  // namespace tallowmere

@@ -74,22 +74,6 @@ bool isServerRecordChanged(const std::optional<CloudUserFailure>& failure) {
     return error && error->code == cloud::ErrorCode::serverRecordChanged;
 }
 
-std::vector<CloudFeedEntry> parseEntries(const std::vector<std::string>& texts) {
-    std::vector<CloudFeedEntry> entries;
-    entries.reserve(texts.size());
-    for (const std::string& text : texts) {
-        if (auto entry = CloudFeedEntryText::parse(text)) entries.push_back(std::move(*entry));
-    }
-    return entries;
-}
-
-std::unordered_set<std::string> normalizedURLs(const std::vector<CloudFeedEntry>& entries) {
-    std::unordered_set<std::string> urls;
-    urls.reserve(entries.size());
-    for (const CloudFeedEntry& entry : entries) urls.insert(lowercasedTrimmingSlashes(entry.urlString));
-    return urls;
-}
-
 }  // namespace
 
 std::shared_ptr<NodesSource> ContainerCloudUserManager::nodes() const {
@@ -287,7 +271,7 @@ void ContainerCloudUserManager::reconcileIfDue(const Record& record, Completion 
         return;
     }
     const auto texts = record.get<std::vector<std::string>>(GUIDKey::feeds);
-    std::vector<CloudFeedEntry> cloudEntries = texts ? parseEntries(*texts) : std::vector<CloudFeedEntry>{};
+    std::vector<CloudFeedEntry> cloudEntries = texts ? CloudFeedEntryText::parseAll(*texts) : std::vector<CloudFeedEntry>{};
     if (cloudEntries.empty()) {
         complete(completion);
         return;
@@ -295,15 +279,9 @@ void ContainerCloudUserManager::reconcileIfDue(const Record& record, Completion 
     const std::optional<Date> lastReconciled = preferences()->guidSyncDate();
     const std::optional<long> days = lastReconciled ? CalendarDays::wholeDays(*lastReconciled, current) : std::nullopt;
     if (days && *days < fullSyncDays) {
-        const std::unordered_set<std::string> cloudURLs = normalizedURLs(cloudEntries);
-        bool allInCloud = true;
-        for (const std::string& local : feedListEntries(nodes()->allFeeds(), false)) {
-            if (!cloudURLs.contains(lowercasedTrimmingSlashes(local))) {
-                allInCloud = false;
-                break;
-            }
-        }
-        if (allInCloud) {
+        // Only local feeds the record lacks make the reconciliation run.
+        if (CloudFeedEntryText::allListed(feedListEntries(nodes()->allFeeds(), false),
+                                          CloudFeedEntryText::normalizedURLs(cloudEntries))) {
             complete(completion);
             return;
         }
@@ -345,7 +323,7 @@ void ContainerCloudUserManager::replaceLocalFeeds(std::vector<CloudFeedEntry> cl
     // and go into the record. Without an earlier reconciliation the record wins.
     std::vector<CloudFeedEntry> kept;
     if (previousSync) {
-        const std::unordered_set<std::string> cloudURLs = normalizedURLs(cloudEntries);
+        const std::unordered_set<std::string> cloudURLs = CloudFeedEntryText::normalizedURLs(cloudEntries);
         const graph::Date since{std::chrono::duration<double>(previousSync->time_since_epoch()).count()};
         for (const Feed& feed : nodes()->allFeeds()) {
             graph::Context* context = feed.context();
