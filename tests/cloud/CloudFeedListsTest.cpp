@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <ctime>
 
@@ -134,6 +135,26 @@ TEST_F(CloudFeedListsTest, NotificationListsWithoutADateLeaveTheNewsletterTime) 
         EXPECT_EQ(after->get<std::int64_t>(key), before->get<std::int64_t>(key)) << key;
     }
     EXPECT_EQ(after->get<Date>(Key::newsletterDailyNextUpdate), before->get<Date>(Key::newsletterDailyNextUpdate));
+}
+
+TEST_F(CloudFeedListsTest, AStoreThatCannotListTheNewsletterFeedsWritesNoNotificationList) {
+    FeedListDevice device(cloudFolder.path());
+    device.add("https://a.example/feed", std::nullopt, true);
+    writeRecord(device, cloudFolder.path(), [](Record& r) {
+        r.set(Key::pushFeeds, Texts{"https://kept.example/feed"});
+        r.set(Key::newsletterDailyFeeds, Texts{"https://kept.example/feed"});
+    });
+    // Another program has changed the store under the running one.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((device.folder.path() / "Tallowmere.sqlite").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "ALTER TABLE node RENAME COLUMN newsletterType TO gone", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_FALSE(device.nodes->feeds(NewsletterType::daily));
+
+    device.run([&](auto done) { device.cloud.user->saveNotificationFeedLists(std::nullopt, done); });
+    EXPECT_EQ(storedList(cloudFolder.path(), Key::pushFeeds), Texts{"https://kept.example/feed"});
+    EXPECT_EQ(storedList(cloudFolder.path(), Key::newsletterDailyFeeds), Texts{"https://kept.example/feed"});
 }
 
 TEST_F(CloudFeedListsTest, NotificationSettingsOfAFeedComeFromTheRecordsLists) {
