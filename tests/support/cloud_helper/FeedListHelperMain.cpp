@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <memory>
 #include <string>
@@ -129,7 +130,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     printFeeds();
-    std::fflush(stdout);
     Preferences::shared()->defaults().synchronize();
-    return finished ? 0 : 1;
+    std::fflush(stdout);
+    // Work the start-up began may still be under way on the cloud's threads;
+    // the device simply stops, without tearing the shared services down beneath it.
+    std::_Exit(finished ? 0 : 1);
 }
