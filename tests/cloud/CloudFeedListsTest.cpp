@@ -8,7 +8,7 @@
 #include "cloud/CloudFeedEntryText.h"
 #include "foundation/URL.h"
 #include "support/LogCapture.h"
-#include "support/ScopedEnv.h"
+#include "support/ZoneScope.h"
 
 namespace tallowmere {
 namespace {
@@ -22,14 +22,7 @@ using Key = ContainerCloudUserManager::GUIDKey;
 using Kind = test::FaultInjectingDatabase::Kind;
 using Texts = std::vector<std::string>;
 
-class ZoneScope {
-public:
-    explicit ZoneScope(const char* zone) : env_("TZ", zone) { tzset(); }
-    ~ZoneScope() { tzset(); }
-
-private:
-    test::ScopedEnv env_;
-};
+using test::ZoneScope;
 
 // The account's identity record with these fields set, written as another
 // device would; the device's GUID names it.
