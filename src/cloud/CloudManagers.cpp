@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "cloud/ContainerCloudNotificationsManager.h"
 #include "cloud/ContainerCloudSyncManager.h"
 #include "cloud/ContainerCloudUserManager.h"
 #include "cloud/ContainerStatsManager.h"
@@ -9,6 +10,8 @@
 namespace tallowmere {
 
 void CloudManagers::installShared() {
+    // First: the user manager and the sync manager subscribe through it.
+    CloudNotificationsManager::setShared(std::make_shared<ContainerCloudNotificationsManager>());
     CloudUserManager::setShared(std::make_shared<ContainerCloudUserManager>());
     CloudSyncManager::setShared(std::make_shared<ContainerCloudSyncManager>());
     StatsManager::setShared(std::make_shared<ContainerStatsManager>());

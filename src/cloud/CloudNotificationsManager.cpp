@@ -7,8 +7,10 @@ namespace tallowmere {
 
 namespace {
 ServiceSlot<CloudNotificationsManager>& slot() {
-    static ServiceSlot<CloudNotificationsManager> instance([] { return std::make_shared<NullCloudNotificationsManager>(); });
-    return instance;
+    // Never destroyed: the managers' queues and the cloud's threads may still be
+    // at work while the process exits, and must not meet a destroyed manager.
+    static auto* instance = new ServiceSlot<CloudNotificationsManager>([] { return std::make_shared<NullCloudNotificationsManager>(); });
+    return *instance;
 }
 }  // namespace
 

@@ -24,6 +24,8 @@ public:
 
     virtual ~CloudNotificationsManager() = default;
 
+    // The same for the feeds marked for notification in the store, read first.
+    virtual void updateNewArticleSubscription(Completion completion) = 0;
     // Rebuilds the new-article subscription for the URLs of the feeds marked
     // for notification; the completion runs exactly once, on a background thread.
     virtual void updateNewArticleSubscription(std::vector<Feed> feeds, Completion completion) = 0;

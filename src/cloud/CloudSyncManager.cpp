@@ -7,8 +7,10 @@ namespace tallowmere {
 
 namespace {
 ServiceSlot<CloudSyncManager>& slot() {
-    static ServiceSlot<CloudSyncManager> instance([] { return std::make_shared<NullCloudSyncManager>(); });
-    return instance;
+    // Never destroyed: the managers' queues and the cloud's threads may still be
+    // at work while the process exits, and must not meet a destroyed manager.
+    static auto* instance = new ServiceSlot<CloudSyncManager>([] { return std::make_shared<NullCloudSyncManager>(); });
+    return *instance;
 }
 }  // namespace
 

@@ -7,8 +7,10 @@ namespace tallowmere {
 
 namespace {
 ServiceSlot<CloudUserManager>& slot() {
-    static ServiceSlot<CloudUserManager> instance([] { return std::make_shared<NullCloudUserManager>(); });
-    return instance;
+    // Never destroyed: the managers' queues and the cloud's threads may still be
+    // at work while the process exits, and must not meet a destroyed manager.
+    static auto* instance = new ServiceSlot<CloudUserManager>([] { return std::make_shared<NullCloudUserManager>(); });
+    return *instance;
 }
 }  // namespace
 

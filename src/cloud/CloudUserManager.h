@@ -62,8 +62,14 @@ public:
     virtual void addFeed(std::vector<CloudFeedEntry> entries, Completion completion) = 0;
     // Rewrites the record's feed list from the local feeds. The completion may be empty.
     virtual void saveUserFeeds(Completion completion) = 0;
+    // Saves the push-feed and newsletter lists of the local feeds and, with a
+    // date, the daily newsletter's time of day. The completion may be empty.
+    virtual void saveNotificationFeedLists(std::optional<cloud::Date> newsletterDailyDate,
+                                           Completion completion) = 0;
     // Saves the feed list with the push-feed and newsletter lists of the local feeds.
     virtual void saveAllFeedLists(Completion completion) = 0;
+    // Applies the record's push-feed and newsletter lists to the local feeds.
+    virtual void fetchCloudFeeds(Completion completion) = 0;
     // Brings the local feeds in line with the record's feed list.
     virtual void syncFeeds(Completion completion) = 0;
     // Nothing (state unknown), false (signed out) or the cloudEnabled setting.

@@ -1,14 +1,23 @@
 #include "cloud/ContainerCloudUserManager.h"
 
+#include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 #include "cloud/BackgroundCompletion.h"
+#include "cloud/CalendarDays.h"
+#include "cloud/CloudFeedEntryText.h"
 #include "cloud/CloudAvailability.h"
 #include "cloud/LocaleCodes.h"
 #include "cloud/NewsletterTime.h"
 #include "foundation/DispatchQueueFactory.h"
+#include "feeds/FeedsManager.h"
 #include "foundation/Logger.h"
+#include "foundation/TextOperations.h"
+#include "foundation/URL.h"
 #include "foundation/UUID.h"
+#include "sources/NodesSource.h"
+#include "store/Folder.h"
 #include "store/Preferences.h"
 
 namespace tallowmere {
@@ -24,6 +33,14 @@ ContainerCloudUserManager::ContainerCloudUserManager(ContainerSource container, 
                                  : CloudEnabled([] { return Preferences::shared()->cloudEnabled(); })),
       notifications_(notifications ? std::move(notifications)
                                    : NotificationsSource([] { return CloudNotificationsManager::shared(); })),
+      feedListServices_{[] { return NodesSource::shared(); },
+                        [](std::vector<CloudFeedEntry> entries, Completion completion) {
+                            FeedsManager::shared().addFeeds(std::move(entries), FeedBatchOptions{},
+                                                            [completion = std::move(completion)](std::size_t) {
+                                                                if (completion) completion();
+                                                            });
+                        },
+                        [] { return Preferences::shared(); }},
       makeGUID_([] { return UUID::make(); }),
       clock_([] { return std::chrono::system_clock::now(); }),
       userRecordQueue_(makeDispatchQueue(userRecordQueueLabel, QualityOfService::userInitiated)),
@@ -43,24 +60,367 @@ std::shared_ptr<CloudNotificationsManager> ContainerCloudUserManager::notificati
     return notifications_();
 }
 
-// --- Feed lists: not kept in the cloud by this manager; answered at once ---
+// --- Feed lists ---
 
-void ContainerCloudUserManager::feedNotificationSettings(const std::string&,
-                                                         NotificationSettingsCompletion completion) {
-    completeInBackground(std::move(completion), false, NewsletterType::none);
+namespace {
+
+void complete(const CloudUserManager::Completion& completion) {
+    if (completion) completion();
 }
 
-void ContainerCloudUserManager::addFeed(std::vector<CloudFeedEntry>, Completion completion) {
-    completeInBackground(std::move(completion));
+bool isServerRecordChanged(const std::optional<CloudUserFailure>& failure) {
+    if (!failure) return false;
+    const auto* error = std::get_if<Error>(&*failure);
+    return error && error->code == cloud::ErrorCode::serverRecordChanged;
 }
 
-void ContainerCloudUserManager::saveUserFeeds(Completion completion) { completeInBackground(std::move(completion)); }
+}  // namespace
+
+std::shared_ptr<NodesSource> ContainerCloudUserManager::nodes() const {
+    std::lock_guard lock(mutex_);
+    return feedListServices_.nodes();
+}
+
+std::shared_ptr<Preferences> ContainerCloudUserManager::preferences() const {
+    std::lock_guard lock(mutex_);
+    return feedListServices_.preferences();
+}
+
+Date ContainerCloudUserManager::now() const {
+    std::lock_guard lock(mutex_);
+    return clock_();
+}
+
+void ContainerCloudUserManager::setFeedListServices(FeedListServices services) {
+    std::lock_guard lock(mutex_);
+    if (services.nodes) feedListServices_.nodes = std::move(services.nodes);
+    if (services.addFeeds) feedListServices_.addFeeds = std::move(services.addFeeds);
+    if (services.preferences) feedListServices_.preferences = std::move(services.preferences);
+}
+
+std::vector<std::string> ContainerCloudUserManager::feedListEntries(const std::vector<Feed>& feeds,
+                                                                    bool withFolders) {
+    std::vector<std::string> entries;
+    entries.reserve(feeds.size());
+    // Feeds of one context are read in one block of it: a thousand feeds
+    // cost one wait for the context, not a thousand.
+    std::size_t start = 0;
+    while (start < feeds.size()) {
+        graph::Context* context = feeds[start].context();
+        std::size_t end = start + 1;
+        while (end < feeds.size() && feeds[end].context() == context) ++end;
+        if (context) {
+            context->performAndWait([&] {
+                for (std::size_t i = start; i < end; ++i) {
+                    const std::optional<std::string> url = feeds[i].url();
+                    if (!url) continue;
+                    std::optional<std::string> folder;
+                    if (withFolders) {
+                        if (std::optional<Folder> parent = feeds[i].folder()) folder = parent->name();
+                    }
+                    entries.push_back(CloudFeedEntryText::make(*url, folder));
+                }
+            });
+        }
+        start = end;
+    }
+    return entries;
+}
+
+ContainerCloudUserManager::FeedLists ContainerCloudUserManager::notificationFeedLists() {
+    const std::shared_ptr<NodesSource> source = nodes();
+    const auto push = source->notifyingFeeds();
+    const auto hourly = source->feeds(NewsletterType::hourly);
+    const auto daily = source->feeds(NewsletterType::daily);
+    if (!push || !hourly || !daily) return {};
+    return {{feedListEntries(*push, false), CloudFeedsType::push},
+            {feedListEntries(*hourly, false), CloudFeedsType::newsletterHourly},
+            {feedListEntries(*daily, false), CloudFeedsType::newsletterDaily}};
+}
+
+std::optional<ContainerCloudUserManager::FeedLists> ContainerCloudUserManager::allFeedLists(
+    bool withNotificationLists) {
+    FeedLists lists{{feedListEntries(nodes()->allFeeds(), true), CloudFeedsType::user}};
+    if (withNotificationLists) {
+        for (CloudFeedList& list : notificationFeedLists()) lists.push_back(std::move(list));
+    }
+    return lists;
+}
+
+void ContainerCloudUserManager::writeFeedLists(std::string operation, ListsBuilder build,
+                                               std::optional<Date> newsletterDailyDate, Completion completion,
+                                               int run) {
+    guidRecordQueue_->async([this, operation = std::move(operation), build = std::move(build), newsletterDailyDate,
+                             completion = std::move(completion), run] {
+        fetchGUIDRecord([this, operation, build, newsletterDailyDate, completion, run](
+                            std::optional<Record> record, auto, std::optional<CloudUserFailure> failure) {
+            if (failure) {
+                complete(completion);
+                return;
+            }
+            std::optional<FeedLists> lists = build(record);
+            if (!lists) {
+                complete(completion);
+                return;
+            }
+            SaveCompletion saved = [this, operation, build, newsletterDailyDate, completion,
+                                    run](std::optional<CloudUserFailure> failure) {
+                if (!isServerRecordChanged(failure)) {
+                    complete(completion);
+                } else if (run >= maxFeedListRuns) {
+                    // Without a bound a backing that always answers so would keep this going for ever.
+                    Logger::error([&] {
+                        return operation + " error: the record kept changing on the server, gave up after " +
+                               std::to_string(run) + " runs";
+                    });
+                    complete(completion);
+                } else {
+                    writeFeedLists(operation, build, newsletterDailyDate, completion, run + 1);
+                }
+            };
+            if (record) {
+                saveGUIDRecord(std::move(*record), std::move(*lists), newsletterDailyDate, std::nullopt,
+                               std::move(saved));
+            } else {
+                createGUIDRecord(std::move(*lists), newsletterDailyDate, std::move(saved));
+            }
+        });
+    });
+}
+
+void ContainerCloudUserManager::createGUIDRecord(FeedLists lists, std::optional<Date> newsletterDailyDate,
+                                                 SaveCompletion completion) {
+    userRecordQueue_->async([this, lists = std::move(lists), newsletterDailyDate,
+                             completion = std::move(completion)] {
+        fetchUserRecord([this, lists, newsletterDailyDate, completion](auto, std::optional<UserInfo> info,
+                                                                       std::optional<Error> error) {
+            if (!info || !info->guid || error) {
+                std::optional<CloudUserFailure> failure;
+                if (error) failure = *error;
+                completion(std::move(failure));
+                return;
+            }
+            guidRecordQueue_->async([this, guid = *info->guid, lists, newsletterDailyDate, completion] {
+                fetchGUIDRecord([this, guid, lists, newsletterDailyDate, completion](
+                                    std::optional<Record> record, auto, std::optional<CloudUserFailure> failure) {
+                    makeGUIDRecord(std::move(record), std::move(failure), guid, lists, newsletterDailyDate,
+                                   completion);
+                });
+            });
+        });
+    });
+}
+
+void ContainerCloudUserManager::addFeed(std::vector<CloudFeedEntry> entries, Completion completion) {
+    writeFeedLists(
+        "addFeed",
+        [entries = std::move(entries)](const std::optional<Record>& record) -> std::optional<FeedLists> {
+            std::vector<std::string> combined;
+            if (record) combined = record->get<std::vector<std::string>>(GUIDKey::feeds).value_or(combined);
+            for (const CloudFeedEntry& entry : entries) {
+                combined.push_back(CloudFeedEntryText::make(entry.urlString, entry.folder));
+            }
+            if (combined.empty() || combined.front().empty()) return std::nullopt;
+            return FeedLists{{std::move(combined), CloudFeedsType::user}};
+        },
+        std::nullopt, std::move(completion));
+}
+
+void ContainerCloudUserManager::saveUserFeeds(Completion completion) {
+    writeFeedLists(
+        "saveUserFeeds", [this](const auto&) { return allFeedLists(false); }, std::nullopt, std::move(completion));
+}
+
+void ContainerCloudUserManager::saveNotificationFeedLists(std::optional<Date> newsletterDailyDate,
+                                                          Completion completion) {
+    writeFeedLists(
+        "saveNotificationFeedLists",
+        [this](const auto&) -> std::optional<FeedLists> { return notificationFeedLists(); }, newsletterDailyDate,
+        std::move(completion));
+}
 
 void ContainerCloudUserManager::saveAllFeedLists(Completion completion) {
-    completeInBackground(std::move(completion));
+    writeFeedLists(
+        "saveAllFeedLists", [this](const auto&) { return allFeedLists(true); }, std::nullopt, std::move(completion));
 }
 
-void ContainerCloudUserManager::syncFeeds(Completion completion) { completeInBackground(std::move(completion)); }
+void ContainerCloudUserManager::syncFeeds(Completion completion) {
+    {
+        std::lock_guard lock(mutex_);
+        guidRecord_.reset();
+    }
+    guidRecordQueue_->async([this, completion = std::move(completion)] {
+        fetchGUIDRecord([this, completion](std::optional<Record> record, auto,
+                                           std::optional<CloudUserFailure> failure) {
+            if (record) {
+                reconcileIfDue(*record, completion);
+            } else if (failure) {
+                complete(completion);
+            } else if (auto lists = allFeedLists(false)) {
+                // A first sync of this user: the record starts with this device's feeds.
+                createGUIDRecord(std::move(*lists), std::nullopt, [completion](auto) { complete(completion); });
+            }
+        });
+    });
+}
+
+void ContainerCloudUserManager::reconcileIfDue(const Record& record, Completion completion) {
+    const Date current = now();
+    if (const auto lastSync = record.get<Date>(GUIDKey::lastSync); lastSync && current - *lastSync < recentSyncInterval) {
+        complete(completion);
+        return;
+    }
+    const auto texts = record.get<std::vector<std::string>>(GUIDKey::feeds);
+    std::vector<CloudFeedEntry> cloudEntries = texts ? CloudFeedEntryText::parseAll(*texts) : std::vector<CloudFeedEntry>{};
+    if (cloudEntries.empty()) {
+        complete(completion);
+        return;
+    }
+    const std::optional<Date> lastReconciled = preferences()->guidSyncDate();
+    const std::optional<long> days = lastReconciled ? CalendarDays::wholeDays(*lastReconciled, current) : std::nullopt;
+    if (days && *days < fullSyncDays) {
+        // Only local feeds the record lacks make the reconciliation run.
+        if (CloudFeedEntryText::allListed(feedListEntries(nodes()->allFeeds(), false),
+                                          CloudFeedEntryText::normalizedURLs(cloudEntries))) {
+            complete(completion);
+            return;
+        }
+    }
+    reconcile(std::move(cloudEntries), current, std::move(completion));
+}
+
+void ContainerCloudUserManager::reconcile(std::vector<CloudFeedEntry> cloudEntries, Date current,
+                                          Completion completion) {
+    guidRecordQueue_->async([this, cloudEntries = std::move(cloudEntries), current,
+                             completion = std::move(completion)]() mutable {
+        fetchGUIDRecord([this, cloudEntries = std::move(cloudEntries), current, completion](
+                            std::optional<Record> record, auto, std::optional<CloudUserFailure> failure) {
+            auto goOn = [this, cloudEntries, current, completion](auto...) {
+                const std::shared_ptr<Preferences> settings = preferences();
+                const std::optional<Date> previousSync = settings->guidSyncDate();
+                settings->setGuidSyncDate(current);
+                replaceLocalFeeds(cloudEntries, previousSync, completion);
+            };
+            // A failed write of the sync time does not stop the reconciliation.
+            if (record && !failure) {
+                saveGUIDRecord(std::move(*record), std::nullopt, std::nullopt, current, goOn);
+            } else {
+                goOn();
+            }
+        });
+    });
+}
+
+void ContainerCloudUserManager::replaceLocalFeeds(std::vector<CloudFeedEntry> cloudEntries,
+                                                  std::optional<Date> previousSync, Completion completion) {
+    std::vector<URL> keep;
+    keep.reserve(cloudEntries.size());
+    for (const CloudFeedEntry& entry : cloudEntries) {
+        if (auto url = URL::parse(entry.urlString)) keep.push_back(std::move(*url));
+    }
+    // Feeds this device made after its last reconciliation may never have
+    // reached the record (added offline or with the cloud off): they stay
+    // and go into the record. Without an earlier reconciliation the record wins.
+    std::vector<CloudFeedEntry> kept;
+    if (previousSync) {
+        const std::unordered_set<std::string> cloudURLs = CloudFeedEntryText::normalizedURLs(cloudEntries);
+        const graph::Date since{std::chrono::duration<double>(previousSync->time_since_epoch()).count()};
+        for (const Feed& feed : nodes()->allFeeds()) {
+            graph::Context* context = feed.context();
+            if (!context) continue;
+            context->performAndWait([&] {
+                const auto url = feed.url();
+                const auto created = feed.createdAt();
+                if (!url || !created || *created <= since) return;
+                if (cloudURLs.contains(lowercasedTrimmingSlashes(*url))) return;
+                std::optional<std::string> folder;
+                if (std::optional<Folder> parent = feed.folder()) folder = parent->name();
+                kept.push_back(CloudFeedEntry{*url, folder});
+            });
+        }
+    }
+    const bool cloudNamesFeeds = !keep.empty();
+    for (const CloudFeedEntry& entry : kept) {
+        if (auto url = URL::parse(entry.urlString)) keep.push_back(std::move(*url));
+    }
+    auto afterDeletion = [this, cloudEntries = std::move(cloudEntries), kept, completion]() mutable {
+        finishReconciliation(std::move(cloudEntries), std::move(kept), std::move(completion));
+    };
+    // A record without a single valid URL must not empty this device.
+    if (!cloudNamesFeeds) {
+        afterDeletion();
+        return;
+    }
+    nodes()->deleteFeeds(keep, std::move(afterDeletion));
+}
+
+void ContainerCloudUserManager::finishReconciliation(std::vector<CloudFeedEntry> cloudEntries,
+                                                     std::vector<CloudFeedEntry> kept, Completion completion) {
+    AddFeeds addFeeds;
+    {
+        std::lock_guard lock(mutex_);
+        addFeeds = feedListServices_.addFeeds;
+    }
+    addFeeds(std::move(cloudEntries), [this, kept = std::move(kept), completion = std::move(completion)]() mutable {
+        // The feeds just added from the record are older than this date, so
+        // a later reconciliation does not take them for this device's own.
+        preferences()->setGuidSyncDate(now());
+        if (kept.empty()) {
+            complete(completion);
+            return;
+        }
+        addFeed(std::move(kept), std::move(completion));
+    });
+}
+
+void ContainerCloudUserManager::fetchCloudFeeds(Completion completion) {
+    guidRecordQueue_->async([this, completion = std::move(completion)] {
+        fetchGUIDRecord([this, completion](std::optional<Record> record, auto,
+                                           std::optional<CloudUserFailure> failure) {
+            if (failure) {
+                complete(completion);
+                return;
+            }
+            FeedLists lists;
+            const std::pair<const char*, CloudFeedsType> keys[] = {
+                {GUIDKey::pushFeeds, CloudFeedsType::push},
+                {GUIDKey::newsletterHourlyFeeds, CloudFeedsType::newsletterHourly},
+                {GUIDKey::newsletterDailyFeeds, CloudFeedsType::newsletterDaily},
+            };
+            for (const auto& [key, type] : keys) {
+                if (!record) break;
+                if (auto list = record->get<std::vector<std::string>>(key)) lists.emplace_back(std::move(*list), type);
+            }
+            nodes()->applyCloudFeedSettings(lists, completion);
+        });
+    });
+}
+
+void ContainerCloudUserManager::feedNotificationSettings(const std::string& url,
+                                                         NotificationSettingsCompletion completion) {
+    guidRecordQueue_->async([this, url, completion = std::move(completion)] {
+        fetchGUIDRecord([url, completion](std::optional<Record> record, auto,
+                                          std::optional<CloudUserFailure> failure) {
+            if (failure || !record) {
+                completion(true, NewsletterType::none);
+                return;
+            }
+            auto listed = [&](const char* key) {
+                const auto list = record->get<std::vector<std::string>>(key);
+                return list ? std::optional<bool>(std::find(list->begin(), list->end(), url) != list->end())
+                            : std::nullopt;
+            };
+            const bool notify = listed(GUIDKey::pushFeeds).value_or(true);
+            NewsletterType newsletter = NewsletterType::none;
+            if (listed(GUIDKey::newsletterDailyFeeds).value_or(false)) {
+                newsletter = NewsletterType::daily;
+            } else if (listed(GUIDKey::newsletterHourlyFeeds).value_or(false)) {
+                newsletter = NewsletterType::hourly;
+            }
+            completion(notify, newsletter);
+        });
+    });
+}
 
 // --- Sign-in state and the user's record ---
 

@@ -13,6 +13,12 @@
 #include "cloud/CloudUserError.h"
 #include "cloud/CloudUserManager.h"
 #include "platform/dispatch/Semaphore.h"
+#include "store/Feed.h"
+
+namespace tallowmere {
+class NodesSource;
+class Preferences;
+}  // namespace tallowmere
 
 namespace tallowmere {
 
@@ -32,6 +38,26 @@ public:
     using GUIDRecordCompletion = std::function<void(std::optional<cloud::Record> record, std::optional<GUIDInfo> info,
                                                     std::optional<CloudUserFailure> failure)>;
     using SaveCompletion = std::function<void(std::optional<CloudUserFailure> failure)>;
+    using FeedLists = std::vector<CloudFeedList>;
+    using AddFeeds = std::function<void(std::vector<CloudFeedEntry> entries, Completion completion)>;
+
+    // What the feed-list operations work with on this device.
+    struct FeedListServices {
+        std::function<std::shared_ptr<NodesSource>()> nodes;
+        // Adds the entries through the feed engine's batch adder and runs its
+        // after-batch step without writing the cloud feed list.
+        AddFeeds addFeeds;
+        // Where "GUIDSyncDate" is kept.
+        std::function<std::shared_ptr<Preferences>()> preferences;
+    };
+
+    // A save that keeps meeting a record changed on the server gives up
+    // after this many runs of the whole operation.
+    static constexpr int maxFeedListRuns = 5;
+    // A record reconciled by some device this recently is left alone.
+    static constexpr std::chrono::seconds recentSyncInterval{5};
+    // Whole days after which this device reconciles fully again.
+    static constexpr long fullSyncDays = 7;
 
     static constexpr const char* userGUIDKey = "guid";
     static constexpr const char* userEmailKey = "email";
@@ -59,8 +85,10 @@ public:
     void feedNotificationSettings(const std::string& url, NotificationSettingsCompletion completion) override;
     void addFeed(std::vector<CloudFeedEntry> entries, Completion completion) override;
     void saveUserFeeds(Completion completion) override;
+    void saveNotificationFeedLists(std::optional<cloud::Date> newsletterDailyDate, Completion completion) override;
     void saveAllFeedLists(Completion completion) override;
     void syncFeeds(Completion completion) override;
+    void fetchCloudFeeds(Completion completion) override;
     void checkCloudAvailability(AvailabilityCompletion completion) override;
     std::optional<bool> cloudAvailabilityReply() const override;
     std::optional<bool> isAuthenticated() const override;
@@ -84,6 +112,15 @@ public:
                         std::optional<cloud::Date> newsletterDailyDate, std::optional<cloud::Date> lastSync,
                         SaveCompletion completion);
 
+    // The entry texts of the feeds, each read inside its own context; a feed
+    // without context or URL gives none.
+    static std::vector<std::string> feedListEntries(const std::vector<Feed>& feeds, bool withFolders);
+    // The push, hourly and daily newsletter lists of the local feeds; empty
+    // when any of them cannot be fetched.
+    FeedLists notificationFeedLists();
+
+    // Empty members keep the program's own services.
+    void setFeedListServices(FeedListServices services);
     // Where new GUIDs come from (tests fix them).
     void setGUIDMaker(std::function<std::string()> maker);
     // The clock of the newsletter's next update (tests fix it).
@@ -104,9 +141,28 @@ private:
     void writeNewsletterTime(cloud::Record& record, cloud::Date date);
     void sendGUIDRecord(cloud::Record record, SaveCompletion completion);
     std::shared_ptr<CloudNotificationsManager> notifications() const;
+    cloud::Date now() const;
+
+    // Builds the lists to save from the fetched record; nothing saves nothing.
+    using ListsBuilder = std::function<std::optional<FeedLists>(const std::optional<cloud::Record>& record)>;
+    // The frame of every feed-list write: fetch, build, save (or create the
+    // record), run again while the server's record keeps changing.
+    void writeFeedLists(std::string operation, ListsBuilder build, std::optional<cloud::Date> newsletterDailyDate,
+                        Completion completion, int run = 1);
+    void createGUIDRecord(FeedLists lists, std::optional<cloud::Date> newsletterDailyDate, SaveCompletion completion);
+    std::optional<FeedLists> allFeedLists(bool withNotificationLists);
+    void reconcileIfDue(const cloud::Record& record, Completion completion);
+    void reconcile(std::vector<CloudFeedEntry> cloudEntries, cloud::Date now, Completion completion);
+    void replaceLocalFeeds(std::vector<CloudFeedEntry> cloudEntries, std::optional<cloud::Date> previousSync,
+                           Completion completion);
+    void finishReconciliation(std::vector<CloudFeedEntry> cloudEntries, std::vector<CloudFeedEntry> kept,
+                              Completion completion);
+    std::shared_ptr<NodesSource> nodes() const;
+    std::shared_ptr<Preferences> preferences() const;
 
     CloudEnabled cloudEnabled_;
     NotificationsSource notifications_;
+    FeedListServices feedListServices_;
 
     mutable std::mutex mutex_;  // the fields below are written from several threads
     std::optional<bool> isAuthenticated_;

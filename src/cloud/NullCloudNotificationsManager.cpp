@@ -7,6 +7,10 @@
 
 namespace tallowmere {
 
+void NullCloudNotificationsManager::updateNewArticleSubscription(Completion completion) {
+    completeInBackground(std::move(completion));
+}
+
 void NullCloudNotificationsManager::updateNewArticleSubscription(std::vector<Feed>, Completion completion) {
     completeInBackground(std::move(completion));
 }

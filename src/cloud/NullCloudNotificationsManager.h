@@ -8,6 +8,7 @@ namespace tallowmere {
 // handle: every completion at once, on a background queue.
 class NullCloudNotificationsManager final : public CloudNotificationsManager {
 public:
+    void updateNewArticleSubscription(Completion completion) override;
     void updateNewArticleSubscription(std::vector<Feed> feeds, Completion completion) override;
     void subscribeGUIDUpdates(const std::string& guid, Completion completion) override;
     void subscribeSyncUpdates(Completion completion) override;

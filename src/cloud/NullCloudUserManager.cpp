@@ -21,6 +21,12 @@ void NullCloudUserManager::addFeed(std::vector<CloudFeedEntry>, Completion compl
 
 void NullCloudUserManager::saveUserFeeds(Completion completion) { completeInBackground(std::move(completion)); }
 
+void NullCloudUserManager::saveNotificationFeedLists(std::optional<cloud::Date>, Completion completion) {
+    completeInBackground(std::move(completion));
+}
+
+void NullCloudUserManager::fetchCloudFeeds(Completion completion) { completeInBackground(std::move(completion)); }
+
 void NullCloudUserManager::saveAllFeedLists(Completion completion) { completeInBackground(std::move(completion)); }
 
 void NullCloudUserManager::syncFeeds(Completion completion) { completeInBackground(std::move(completion)); }

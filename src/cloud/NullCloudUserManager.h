@@ -17,7 +17,9 @@ public:
     void feedNotificationSettings(const std::string& url, NotificationSettingsCompletion completion) override;
     void addFeed(std::vector<CloudFeedEntry> entries, Completion completion) override;
     void saveUserFeeds(Completion completion) override;
+    void saveNotificationFeedLists(std::optional<cloud::Date> newsletterDailyDate, Completion completion) override;
     void saveAllFeedLists(Completion completion) override;
+    void fetchCloudFeeds(Completion completion) override;
     void syncFeeds(Completion completion) override;
     void checkCloudAvailability(AvailabilityCompletion completion) override;
     std::optional<bool> cloudAvailabilityReply() const override { return false; }

@@ -599,6 +599,7 @@ std::optional<Feed> NodesSource::insertFeed(const std::string& name, const std::
         feed.setNotifyUpdates(notify);
         feed.setNewsletterType(static_cast<std::int16_t>(rawValue(newsletterType)));
         feed.setTallowmereHash(url ? URLIdentityHash::hash(*url) : 0);
+        feed.setCreatedAt(graph::Date::now());
         feed.updateSortName();
         (void)background.save();
         created = feed;

@@ -27,6 +27,7 @@ public:
         static constexpr const char* lastUpdate = "lastUpdate";
         static constexpr const char* newsletterType = "newsletterType";
         static constexpr const char* notifyUpdates = "notifyUpdates";
+        static constexpr const char* createdAt = "createdAt";
         static constexpr const char* articles = "articles";
         static constexpr const char* folder = "folder";
         static constexpr const char* unreadArticles = "unreadArticles";
@@ -61,6 +62,10 @@ public:
     void setNewsletterType(std::int16_t value) const { object_->setInteger(Key::newsletterType, value); }
     bool notifyUpdates() const { return object_->boolean(Key::notifyUpdates); }
     void setNotifyUpdates(bool value) const { object_->setBoolean(Key::notifyUpdates, value); }
+    // When this device stored the feed; absent for feeds stored before the
+    // date was kept. The cloud feed-list sync keeps feeds newer than its last run.
+    std::optional<graph::Date> createdAt() const { return object_->date(Key::createdAt); }
+    void setCreatedAt(std::optional<graph::Date> value) const { object_->setDate(Key::createdAt, value); }
 
     // In their stored order.
     std::vector<Article> articles() const;

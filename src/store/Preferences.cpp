@@ -63,6 +63,7 @@ Preferences::Preferences(std::shared_ptr<defaults::UserDefaults> defaults,
     // Only keys that are neither stored nor registered locally: for those the
     // synced value is the best there is.
     for (const auto& [key, value] : cloudStore_->dictionaryRepresentation()) {
+        if (key == Key::guidSyncDate) continue;  // another device's date, see setGuidSyncDate
         if (!defaults_->object(key)) defaults_->set(key, value);
     }
 }
@@ -169,14 +170,15 @@ void Preferences::setThemeType(ThemeType value) {
 
 std::optional<defaults::Date> Preferences::guidSyncDate() const { return defaults_->date(Key::guidSyncDate); }
 
+// The date of this device's last feed-list reconciliation. It stays on this
+// device: taken over by another device, it would let that device skip its
+// own first reconciliation and keep feeds the account no longer has.
 void Preferences::setGuidSyncDate(std::optional<defaults::Date> value) {
     if (value == guidSyncDate()) return;
     if (value) {
         defaults_->set(Key::guidSyncDate, Value(*value));
-        cloudStore_->set(Key::guidSyncDate, Value(*value));
     } else {
         defaults_->removeObject(Key::guidSyncDate);
-        cloudStore_->removeObject(Key::guidSyncDate);
     }
 }
 
@@ -207,11 +209,8 @@ void Preferences::applyExternalChange(const std::string& key) {
     } else if (key == Key::alwaysShowFullArticle || key == Key::showNewArticleNotification ||
                key == Key::openArticleInSafari || key == Key::openSafariInReaderMode) {
         applyExternalBoolean(key);
-    } else if (key == Key::guidSyncDate) {
-        const auto value = cloudStore_->object(key);
-        setGuidSyncDate(value ? value->asDate() : std::nullopt);
     }
-    // Other keys, "CloudEnabled" and "ThemeType" among them, stay local.
+    // Other keys, "CloudEnabled", "ThemeType" and "GUIDSyncDate" among them, stay local.
 }
 
 void Preferences::applyExternalBoolean(const std::string& key) {

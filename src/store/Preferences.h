@@ -19,7 +19,7 @@
 namespace tallowmere {
 
 // The program's settings. Each setting lives under a fixed key in the local
-// settings; all but "CloudEnabled" and "ThemeType" are mirrored to the synced
+// settings; all but "CloudEnabled", "ThemeType" and "GUIDSyncDate" are mirrored to the synced
 // store so that they follow the user to the other devices, and changes that
 // arrive from there are applied here.
 //

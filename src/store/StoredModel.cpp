@@ -27,6 +27,7 @@ ModelDescription build() {
         .attribute("lastUpdate", AttributeType::date)
         .attribute("newsletterType", AttributeType::integer16)
         .attribute("notifyUpdates", AttributeType::boolean)
+        .attribute("createdAt", AttributeType::date)
         .orderedToMany("articles", "Article", "feed", DeleteRule::cascade)
         .toOne("folder", "Folder", "feeds")
         .toMany("unreadArticles", "Article", "unreadInFeed")

@@ -26,6 +26,7 @@ namespace tallowmere::test {
 // Records the subscriptions asked for and answers at once, in the background.
 class RecordingNotificationsManager final : public CloudNotificationsManager {
 public:
+    void updateNewArticleSubscription(Completion completion) override { later(completion); }
     void updateNewArticleSubscription(std::vector<Feed>, Completion completion) override { later(completion); }
     void subscribeGUIDUpdates(const std::string& guid, Completion completion) override {
         {

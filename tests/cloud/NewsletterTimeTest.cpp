@@ -5,22 +5,14 @@
 #include "CloudDevice.h"
 #include "cloud/LocaleCodes.h"
 #include "cloud/NewsletterTime.h"
-#include "support/ScopedEnv.h"
+#include "support/ZoneScope.h"
 
 namespace tallowmere {
 namespace {
 
 using test::secondsDate;
 
-// Pins the process's time zone for one scope.
-class ZoneScope {
-public:
-    explicit ZoneScope(const char* zone) : env_("TZ", zone) { tzset(); }
-    ~ZoneScope() { tzset(); }
-
-private:
-    test::ScopedEnv env_;
-};
+using test::ZoneScope;
 
 // Expected instants from `TZ=<zone> date -d '<local time>' +%s`.
 struct NextUpdateCase {

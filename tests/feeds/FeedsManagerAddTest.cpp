@@ -43,6 +43,10 @@ public:
     }
     void saveUserFeeds(Completion completion) override { signedOut_.saveUserFeeds(std::move(completion)); }
     void saveAllFeedLists(Completion completion) override { signedOut_.saveAllFeedLists(std::move(completion)); }
+    void saveNotificationFeedLists(std::optional<cloud::Date> date, Completion completion) override {
+        signedOut_.saveNotificationFeedLists(date, std::move(completion));
+    }
+    void fetchCloudFeeds(Completion completion) override { signedOut_.fetchCloudFeeds(std::move(completion)); }
     void checkCloudAvailability(AvailabilityCompletion completion) override {
         signedOut_.checkCloudAvailability(std::move(completion));
     }

@@ -168,7 +168,7 @@ TEST_F(PreferencesTest, TheSameDateAfterARestartWritesNothing) {
     EXPECT_TRUE(cloud_->writes().empty());
 }
 
-TEST_F(PreferencesTest, ChangedValuesGoToBothStoresExceptCloudSwitchAndTheme) {
+TEST_F(PreferencesTest, ChangedValuesGoToBothStoresExceptCloudSwitchThemeAndSyncDate) {
     struct Case {
         const char* key;
         std::function<void(Preferences&)> change;
@@ -195,8 +195,8 @@ TEST_F(PreferencesTest, ChangedValuesGoToBothStoresExceptCloudSwitchAndTheme) {
         {Key::groupArticlesByFeed, [](Preferences& p) { p.setGroupArticlesByFeed(true); }, Value(true), true},
         {Key::cloudEnabled, [](Preferences& p) { p.setCloudEnabled(false); }, Value(false), false},
         {Key::themeType, [](Preferences& p) { p.setThemeType(ThemeType::automatic); }, Value(-1), false},
-        {Key::guidSyncDate, [date](Preferences& p) { p.setGuidSyncDate(date); }, Value(date), true},
-        {Key::guidSyncDate, [](Preferences& p) { p.setGuidSyncDate(std::nullopt); }, std::nullopt, true},
+        {Key::guidSyncDate, [date](Preferences& p) { p.setGuidSyncDate(date); }, Value(date), false},
+        {Key::guidSyncDate, [](Preferences& p) { p.setGuidSyncDate(std::nullopt); }, std::nullopt, false},
     };
     for (const auto& c : cases) {
         cloud_->clearWrites();
@@ -227,7 +227,7 @@ TEST_F(PreferencesTest, StartCopiesOnlySyncedKeysUnknownLocally) {
     cloud_->set(Key::guidSyncDate, Value(synced));
     cloud_->set(Key::groupArticlesByFeed, Value(true));
     cloud_->set(Key::feedsRefreshInterval, Value(60));
-    EXPECT_EQ(preferences().guidSyncDate(), synced);
+    EXPECT_FALSE(preferences().guidSyncDate()) << "another device's reconciliation date stays there";
     EXPECT_FALSE(preferences().groupArticlesByFeed()) << "the registered default answers for it";
     EXPECT_EQ(preferences().feedsRefreshInterval(), FeedsRefreshInterval::fiveMinutes);
 
@@ -272,7 +272,7 @@ TEST_F(PreferencesTest, ExternalChangesFollowTheirTable) {
     EXPECT_FALSE(p.showNewArticleNotification());
     EXPECT_TRUE(p.cloudEnabled()) << "the cloud switch stays local";
     EXPECT_EQ(p.themeType(), ThemeType::espresso) << "the theme stays local";
-    EXPECT_EQ(p.guidSyncDate(), remoteDate);
+    EXPECT_EQ(p.guidSyncDate(), Date(std::chrono::seconds(100))) << "the reconciliation date stays local";
     EXPECT_FALSE(defaults_->object("SomethingElse"));
     EXPECT_EQ(*intervalHeard, 1);
     EXPECT_EQ(*badgeHeard, 1);
@@ -282,7 +282,6 @@ TEST_F(PreferencesTest, ExternalChangesFollowTheirTable) {
     // Applied changes were written to the file at once.
     defaults::UserDefaults onDisk(file());
     EXPECT_EQ(onDisk.integer(Key::feedsRefreshInterval), 15);
-    EXPECT_EQ(onDisk.date(Key::guidSyncDate), remoteDate);
 }
 
 TEST_F(PreferencesTest, ExternalChangesOutOfRangeOrOfTheWrongKindAreIgnored) {
@@ -298,9 +297,8 @@ TEST_F(PreferencesTest, ExternalChangesOutOfRangeOrOfTheWrongKindAreIgnored) {
     EXPECT_EQ(p.feedsRefreshInterval(), FeedsRefreshInterval::fiveMinutes);
     EXPECT_EQ(*intervalHeard, 0);
     EXPECT_EQ(p.selectedFeedAtLaunch(), SelectedFeedAtLaunch::last);
-    // A synced value that is no date means there is none.
-    EXPECT_FALSE(p.guidSyncDate());
-    EXPECT_FALSE(defaults_->object(Key::guidSyncDate));
+    // The reconciliation date is this device's own: nothing from outside touches it.
+    EXPECT_EQ(p.guidSyncDate(), Date(std::chrono::seconds(100)));
 }
 
 TEST_F(PreferencesTest, ReportsWithoutKeysChangeNothingAndEmptyOnesStillSynchronize) {

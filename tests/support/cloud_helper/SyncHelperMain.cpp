@@ -10,6 +10,7 @@
 // standard output. Exit status 0 on success.
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -69,5 +70,8 @@ int main(int argc, char** argv) {
     }
     printState(context);
     std::fflush(stdout);
-    return finished ? 0 : 1;
+    // The start-up's subscriptions may still be under way on the cloud's
+    // threads; a device that ends here simply stops, without tearing the
+    // shared services down beneath them.
+    std::_Exit(finished ? 0 : 1);
 }
