@@ -7,10 +7,12 @@
 #include <algorithm>
 
 #include "cloud/CloudNotificationsManager.h"
+#include "cloud/CloudRemoteNotificationHandler.h"
 #include "cloud/CloudUserManager.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Logger.h"
 #include "platform/cloud/Container.h"
+#include "platform/cloud/QueryNotification.h"
 #include "platform/desktop/Application.h"
 #include "platform/dispatch/MainQueue.h"
 #include "store/Preferences.h"
@@ -131,12 +133,10 @@ void AppDelegate::setupRemoteNotifications(std::optional<bool> enabled) {
     registeredForRemoteNotifications_ = wanted;
     if (wanted) {
         cloud::Container::shared()->startPushDelivery([](const cloud::Notification& notification) {
-            // Handed on as the push's user info: which subscription fired, for which record.
-            const CloudNotificationsManager::UserInfo userInfo = {
-                {"subscriptionID", notification.subscriptionID},
-                {"recordName", notification.recordID.recordName},
-            };
-            CloudNotificationsManager::shared()->handleRemoteNotification(userInfo, {});
+            const auto payload = cloud::QueryNotification::payload(notification);
+            // No desktop shows a push by itself: its alert is put up here.
+            CloudRemoteNotificationHandler::shared()->presentAlert(payload);
+            CloudNotificationsManager::shared()->handleRemoteNotification(payload, {});
         });
     } else {
         cloud::Container::shared()->stopPushDelivery();
