@@ -149,6 +149,12 @@ std::optional<Article> CloudRemoteNotificationHandler::article(const std::option
     return articles.article(*link, *feedURL);
 }
 
+void CloudRemoteNotificationHandler::didReceiveRemoteNotification(const cloud::Notification& notification) {
+    const Payload payload = QueryNotification::payload(notification);
+    shared()->presentAlert(payload);
+    CloudNotificationsManager::shared()->handleRemoteNotification(payload, {});
+}
+
 void CloudRemoteNotificationHandler::presentAlert(const Payload& payload) {
     const QueryNotification notification = QueryNotification::fromPayload(payload);
     if (!notification.alertTitle && !notification.alertBody) return;

@@ -13,6 +13,7 @@
 #include "cloud/CloudSyncManager.h"
 #include "cloud/CloudUserManager.h"
 #include "cloud/NotificationsManagerDelegate.h"
+#include "platform/cloud/Notification.h"
 #include "platform/notifications/UserNotificationCenter.h"
 #include "store/Article.h"
 
@@ -72,6 +73,9 @@ public:
     // URL first, then the first whose link and feed URL begin with them.
     std::optional<Article> article(const std::optional<CloudArticle>& pushed, const Payload& payload);
 
+    // A push as the cloud delivers it: its alert is shown (no desktop does
+    // that by itself) and the cloud notifications manager handles it.
+    static void didReceiveRemoteNotification(const cloud::Notification& notification);
     // Shows a push that carries an alert on the desktop; others: nothing.
     void presentAlert(const Payload& payload);
     // The user clicked the desktop notification of a push (main thread).

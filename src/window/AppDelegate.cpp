@@ -6,13 +6,11 @@
 #include <QSessionManager>
 #include <algorithm>
 
-#include "cloud/CloudNotificationsManager.h"
 #include "cloud/CloudRemoteNotificationHandler.h"
 #include "cloud/CloudUserManager.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Logger.h"
 #include "platform/cloud/Container.h"
-#include "platform/cloud/QueryNotification.h"
 #include "platform/desktop/Application.h"
 #include "platform/dispatch/MainQueue.h"
 #include "store/Preferences.h"
@@ -132,12 +130,7 @@ void AppDelegate::setupRemoteNotifications(std::optional<bool> enabled) {
     if (wanted == registeredForRemoteNotifications_) return;
     registeredForRemoteNotifications_ = wanted;
     if (wanted) {
-        cloud::Container::shared()->startPushDelivery([](const cloud::Notification& notification) {
-            const auto payload = cloud::QueryNotification::payload(notification);
-            // No desktop shows a push by itself: its alert is put up here.
-            CloudRemoteNotificationHandler::shared()->presentAlert(payload);
-            CloudNotificationsManager::shared()->handleRemoteNotification(payload, {});
-        });
+        cloud::Container::shared()->startPushDelivery(&CloudRemoteNotificationHandler::didReceiveRemoteNotification);
     } else {
         cloud::Container::shared()->stopPushDelivery();
     }
