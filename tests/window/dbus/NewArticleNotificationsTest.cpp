@@ -113,8 +113,8 @@ TEST_F(NewArticleNotificationsTest, NewArticlesOfANotifyingFeedAreShownAndAClick
     for (const Article& article : articles) local->notifyNewArticle(article);
 
     ASSERT_TRUE(waitUntil([&] { return notifier.notified().size() == 2; }, kWait));
-    const auto& first = notifier.notified()[0];
-    const auto& second = notifier.notified()[1];
+    const auto first = notifier.notified()[0];
+    const auto second = notifier.notified()[1];
     EXPECT_EQ(first.summary, QStringLiteral("one"));
     EXPECT_EQ(first.body, QStringLiteral("Text one"));
     EXPECT_EQ(second.summary, QStringLiteral("two"));
