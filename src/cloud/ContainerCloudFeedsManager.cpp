@@ -95,6 +95,9 @@ private:
             completion = std::move(completion_);
             current_.reset();
         }
+        // The database may keep this query's blocks after the end (a held
+        // operation does): the query must not keep the database in return.
+        database_.reset();
         if (completion) completion(std::move(articles), cancelled);
     }
 
