@@ -22,6 +22,7 @@
 #include "store/DataController.h"
 #include "themes/FontMap.h"
 #include "window/AppDelegate.h"
+#include "window/DesktopNotifications.h"
 #include "window/MainWindowController.h"
 #include "window/MainWindow.h"
 #include "window/SingleInstance.h"
@@ -115,6 +116,7 @@ int main(int argc, char* argv[]) {
 
     FontMap::shared();
     CloudManagers::installShared();
+    DesktopNotifications::install(QDBusConnection::sessionBus());
     TallowmereManager::installFromSettings(*defaults::UserDefaults::standard(), WebService::shared());
     // Opening checks the whole store file, which takes a while on a large
     // one; the window is built once it is open.
@@ -127,5 +129,6 @@ int main(int argc, char* argv[]) {
     const int status = QApplication::exec();
     opening.join();
     program.delegate.reset();
+    DesktopNotifications::uninstall();
     return status;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -32,6 +34,11 @@ public:
     const std::string& feedURL() const { return feedURL_; }
     const std::optional<std::string>& feedTitle() const { return feedTitle_; }
 
+    // One article of one feed, whatever else differs between two copies of it.
+    bool operator==(const CloudArticle& other) const {
+        return link() == other.link() && feedURL_ == other.feedURL_;
+    }
+
 private:
     RSSArticle article_;  // the article's own fields, as any incoming article has them
     std::string feedURL_;
@@ -39,3 +46,10 @@ private:
 };
 
 }  // namespace tallowmere
+
+template <>
+struct std::hash<tallowmere::CloudArticle> {
+    std::size_t operator()(const tallowmere::CloudArticle& article) const noexcept {
+        return std::hash<std::string>{}(article.link()) ^ std::hash<std::string>{}(article.feedURL());
+    }
+};

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "cloud/ContainerCloudFeedsManager.h"
 #include "cloud/ContainerCloudNotificationsManager.h"
 #include "cloud/ContainerCloudSyncManager.h"
 #include "cloud/ContainerCloudUserManager.h"
@@ -15,6 +16,7 @@ void CloudManagers::installShared() {
     CloudUserManager::setShared(std::make_shared<ContainerCloudUserManager>());
     CloudSyncManager::setShared(std::make_shared<ContainerCloudSyncManager>());
     StatsManager::setShared(std::make_shared<ContainerStatsManager>());
+    CloudFeedsManager::setShared(std::make_shared<ContainerCloudFeedsManager>());
 }
 
 }  // namespace tallowmere

@@ -34,8 +34,10 @@ public:
     virtual void subscribeGUIDUpdates(const std::string& guid, Completion completion) = 0;
     // (Re)creates the subscription to changes of the sync record; likewise.
     virtual void subscribeSyncUpdates(Completion completion) = 0;
-    // Handles one push by the subscription that raised it. The completion
-    // may be empty; when given it runs exactly once, on a background thread.
+    // Handles one push by the subscription that raised it (through
+    // CloudRemoteNotificationHandler). The completion may be empty; when
+    // given it runs once, on a background thread, except for a push of no
+    // known subscription, which is ignored.
     virtual void handleRemoteNotification(const UserInfo& userInfo, Completion completion) = 0;
     // The push's user info as the string-keyed dictionary a cloud
     // notification is read from (empty when it is not a dictionary).

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "cloud/BackgroundCompletion.h"
+#include "cloud/CloudRemoteNotificationHandler.h"
 #include "store/Feed.h"
 
 namespace tallowmere {
@@ -23,16 +24,15 @@ void NullCloudNotificationsManager::subscribeSyncUpdates(Completion completion) 
     completeInBackground(std::move(completion));
 }
 
-void NullCloudNotificationsManager::handleRemoteNotification(const UserInfo&, Completion completion) {
-    completeInBackground(std::move(completion));
+void NullCloudNotificationsManager::handleRemoteNotification(const UserInfo& userInfo, Completion completion) {
+    CloudRemoteNotificationHandler::Completion handled;
+    if (completion) handled = [completion = std::move(completion)](auto, auto) { completion(); };
+    CloudRemoteNotificationHandler::shared()->handleRemoteNotification(userInfo, std::move(handled));
 }
 
 std::map<std::string, nlohmann::json> NullCloudNotificationsManager::userInfoForCloudKit(
     const UserInfo& userInfo) const {
-    std::map<std::string, nlohmann::json> dictionary;
-    if (!userInfo.is_object()) return dictionary;
-    for (const auto& [key, value] : userInfo.items()) dictionary.emplace(key, value);
-    return dictionary;
+    return CloudRemoteNotificationHandler::userInfoForCloudKit(userInfo);
 }
 
 }  // namespace tallowmere

@@ -4,8 +4,9 @@
 
 namespace tallowmere {
 
-// Without cloud there is no subscription to make or rebuild and no push to
-// handle: every completion at once, on a background queue.
+// Without cloud there is no subscription to make or rebuild: those
+// completions run at once, on a background queue. A push that comes all the
+// same (a click on one shown earlier) goes to the push handler.
 class NullCloudNotificationsManager final : public CloudNotificationsManager {
 public:
     void updateNewArticleSubscription(Completion completion) override;

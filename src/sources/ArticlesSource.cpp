@@ -232,10 +232,20 @@ std::optional<std::size_t> ArticlesSource::row(const Article& article) const {
 }
 
 std::optional<Article> ArticlesSource::article(const std::string& linkPrefix, const std::string& feedURLPrefix) const {
+    return firstArticle(Predicate::allOf({Predicate::beginsWithFolded(Article::Key::link, linkPrefix),
+                                          Predicate::beginsWithFolded("feed.url", feedURLPrefix)}));
+}
+
+std::optional<Article> ArticlesSource::articleMatching(const std::string& link, const std::string& feedURL) const {
+    return firstArticle(Predicate::allOf(
+        {Predicate::equalsFolded(Article::Key::link, link),
+         Predicate::anyOf({Predicate::equalsFolded("feed.url", feedURL), Predicate::equalsFolded("feed.url", feedURL + "/")})}));
+}
+
+std::optional<Article> ArticlesSource::firstArticle(graph::Predicate predicate) const {
     graph::FetchRequest request = Article::fetchRequest();
     request.fetchLimit = 1;
-    request.predicate = Predicate::allOf({Predicate::beginsWithFolded(Article::Key::link, linkPrefix),
-                                          Predicate::beginsWithFolded("feed.url", feedURLPrefix)});
+    request.predicate = std::move(predicate);
     auto& context = *dataController_->backgroundContext();
     std::optional<Article> found;
     context.performAndWait([&] {

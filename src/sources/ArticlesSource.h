@@ -100,6 +100,10 @@ public:
     // (ignoring case and diacritics); an object of the background context.
     // Any thread.
     std::optional<Article> article(const std::string& linkPrefix, const std::string& feedURLPrefix) const;
+    // The first article whose link equals the link and whose feed address
+    // equals the feed URL with or without one "/" at its end (ignoring case
+    // and diacritics); an object of the background context. Any thread.
+    std::optional<Article> articleMatching(const std::string& link, const std::string& feedURL) const;
     // The number of stored articles the filter lets through (all without one).
     std::size_t articlesCount(std::optional<ArticlesSourceFilter> filter) const;
 
@@ -158,6 +162,7 @@ public:
     void controllerDidChangeContent(graph::FetchedResultsController& controller) override;
 
 private:
+    std::optional<Article> firstArticle(graph::Predicate predicate) const;
     graph::Predicate makePredicate() const;
     bool sortsAscending() const;
     std::optional<Article> articleAt(std::size_t row) const;

@@ -6,7 +6,7 @@
 #include <QSessionManager>
 #include <algorithm>
 
-#include "cloud/CloudNotificationsManager.h"
+#include "cloud/CloudRemoteNotificationHandler.h"
 #include "cloud/CloudUserManager.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Logger.h"
@@ -130,14 +130,7 @@ void AppDelegate::setupRemoteNotifications(std::optional<bool> enabled) {
     if (wanted == registeredForRemoteNotifications_) return;
     registeredForRemoteNotifications_ = wanted;
     if (wanted) {
-        cloud::Container::shared()->startPushDelivery([](const cloud::Notification& notification) {
-            // Handed on as the push's user info: which subscription fired, for which record.
-            const CloudNotificationsManager::UserInfo userInfo = {
-                {"subscriptionID", notification.subscriptionID},
-                {"recordName", notification.recordID.recordName},
-            };
-            CloudNotificationsManager::shared()->handleRemoteNotification(userInfo, {});
-        });
+        cloud::Container::shared()->startPushDelivery(&CloudRemoteNotificationHandler::didReceiveRemoteNotification);
     } else {
         cloud::Container::shared()->stopPushDelivery();
     }

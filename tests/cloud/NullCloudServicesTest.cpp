@@ -131,9 +131,10 @@ TEST(NullCloudNotificationsManager, AnswersAtOnceAndHoldsItsDelegateWeakly) {
     CallRecorder guid, sync, push;
     manager.subscribeGUIDUpdates("GUID", [&] { guid.record(); });
     manager.subscribeSyncUpdates([&] { sync.record(); });
-    manager.handleRemoteNotification(nlohmann::json{{"ck", {{"qry", {{"sid", "sync_update"}}}}}},
-                                     [&] { push.record(); });
-    manager.handleRemoteNotification(nlohmann::json::object(), {});  // no completion is fine
+    // A push still comes to the push handler, which downloads through the
+    // signed-out sync manager; one of no subscription is ignored.
+    manager.handleRemoteNotification(nlohmann::json{{"subscriptionID", "sync_update"}}, [&] { push.record(); });
+    manager.handleRemoteNotification(nlohmann::json::object(), {});
     for (auto* recorder : {&guid, &sync, &push}) {
         EXPECT_EQ(recorder->waitForCall(), 1);
         EXPECT_NE(recorder->thread(), std::this_thread::get_id());
