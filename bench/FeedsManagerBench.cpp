@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -156,24 +157,55 @@ std::size_t articleCount(DataController& controller) {
     return count;
 }
 
+// The feeds manager and everything it works with over one store.
+struct Reader {
+    Reader(const std::shared_ptr<DataController>& dataController, const std::filesystem::path& folder)
+        : nodes(NodesSource::make(dataController)),
+          articles(dataController, [nodes = nodes]() -> std::optional<std::vector<Feed>> { return nodes->allFeeds(); }),
+          searchManager(folder / "index" / "Tallowmere.index", dataController),
+          webService(std::make_unique<WebService>()),
+          rssService(*webService),
+          iconService(*webService),
+          prefetchManager(*webService),
+          manager(std::make_unique<FeedsManager>(FeedsManager::Collaborators{
+              dataController, nodes, &articles, &TagsSource::shared(),
+              std::make_shared<SearchManagerFeedsIndex>(searchManager), &prefetchManager, &rssService, &iconService,
+              webService.get(), [] { return false; }, FeedsManager::defaultAnswerTimeout})) {}
+
+    // Refreshes every feed; the seconds it took.
+    double refresh(double* longestMs) {
+        std::atomic<bool> done = false;
+        manager->refreshAllFeeds(false, [&](std::optional<RSSServiceError> error) {
+            if (error) std::fprintf(stderr, "refresh error: %s\n", error->description().c_str());
+            done = true;
+        });
+        return runMain([&] { return done.load(); }, longestMs);
+    }
+    void close() {
+        manager.reset();
+        webService.reset();
+        dispatch::MainQueue::shared().drain();
+    }
+
+    std::shared_ptr<NodesSource> nodes;
+    ArticlesSource articles;
+    SearchManager searchManager;
+    std::unique_ptr<WebService> webService;
+    RSSService rssService;
+    IconService iconService;
+    PrefetchManager prefetchManager;
+    std::unique_ptr<FeedsManager> manager;
+};
+
 void BM_FeedsManagerThousandFeeds(benchmark::State& state) {
     dispatch::MainQueue::shared().adoptCurrentThread();
     for (auto _ : state) {
         test::TempDir dir;
         BenchServer server;
         auto dataController = DataController::open(dir.path() / "store" / "Tallowmere.sqlite").value();
-        auto nodes = NodesSource::make(dataController);
-        ArticlesSource articles(dataController,
-                                [nodes]() -> std::optional<std::vector<Feed>> { return nodes->allFeeds(); });
-        SearchManager searchManager(dir.path() / "index" / "Tallowmere.index", dataController);
-        auto webService = std::make_unique<WebService>();
-        RSSService rssService(*webService);
-        IconService iconService(*webService);
-        PrefetchManager prefetchManager(*webService);
-        auto manager = std::make_unique<FeedsManager>(FeedsManager::Collaborators{
-            dataController, nodes, &articles, &TagsSource::shared(),
-            std::make_shared<SearchManagerFeedsIndex>(searchManager), &prefetchManager, &rssService, &iconService,
-            webService.get(), [] { return false; }, FeedsManager::defaultAnswerTimeout});
+        Reader reader(dataController, dir.path());
+        auto& nodes = reader.nodes;
+        auto& manager = reader.manager;
 
         std::vector<FeedsManager::FeedEntry> entries;
         for (int feed = 0; feed < feedCount; ++feed)
@@ -184,14 +216,7 @@ void BM_FeedsManagerThousandFeeds(benchmark::State& state) {
         const std::size_t afterAdd = articleCount(*dataController);
         settle(server);
 
-        auto refresh = [&](double* longestMs) {
-            std::atomic<bool> done = false;
-            manager->refreshAllFeeds(false, [&](std::optional<RSSServiceError> error) {
-                if (error) std::fprintf(stderr, "refresh error: %s\n", error->description().c_str());
-                done = true;
-            });
-            return runMain([&] { return done.load(); }, longestMs);
-        };
+        auto refresh = [&](double* longestMs) { return reader.refresh(longestMs); };
         // The first refresh after the adds stores the validators.
         refresh(nullptr);
         settle(server);
@@ -224,9 +249,7 @@ void BM_FeedsManagerThousandFeeds(benchmark::State& state) {
             afterQuiet - afterChanged, longestChangedMs, longestQuietMs);
 
         settle(server);
-        manager.reset();
-        webService.reset();
-        dispatch::MainQueue::shared().drain();
+        reader.close();
     }
 }
 BENCHMARK(BM_FeedsManagerThousandFeeds)->Iterations(1)->Unit(benchmark::kSecond);
@@ -247,25 +270,8 @@ void BM_QuietRefreshLargeStore(benchmark::State& state) {
     shape.feedURL = [&](int feed) { return server.feedURL(feed); };
     shape.eTag = [](int feed) { return entityTag(0, feed); };
     bench::fillRealisticStore(*dataController, shape);
-    auto nodes = NodesSource::make(dataController);
-    ArticlesSource articles(dataController, [nodes]() -> std::optional<std::vector<Feed>> { return nodes->allFeeds(); });
-    SearchManager searchManager(dir.path() / "index" / "Tallowmere.index", dataController);
-    auto webService = std::make_unique<WebService>();
-    RSSService rssService(*webService);
-    IconService iconService(*webService);
-    PrefetchManager prefetchManager(*webService);
-    auto manager = std::make_unique<FeedsManager>(FeedsManager::Collaborators{
-        dataController, nodes, &articles, &TagsSource::shared(),
-        std::make_shared<SearchManagerFeedsIndex>(searchManager), &prefetchManager, &rssService, &iconService,
-        webService.get(), [] { return false; }, FeedsManager::defaultAnswerTimeout});
-    auto refresh = [&](double* longestMs) {
-        std::atomic<bool> done = false;
-        manager->refreshAllFeeds(false, [&](std::optional<RSSServiceError> error) {
-            if (error) std::fprintf(stderr, "refresh error: %s\n", error->description().c_str());
-            done = true;
-        });
-        return runMain([&] { return done.load(); }, longestMs);
-    };
+    Reader reader(dataController, dir.path());
+    auto refresh = [&](double* longestMs) { return reader.refresh(longestMs); };
     refresh(nullptr);
     const std::size_t stored = articleCount(*dataController);
     double longestMs = 0;
@@ -273,9 +279,7 @@ void BM_QuietRefreshLargeStore(benchmark::State& state) {
     state.counters["articles"] = static_cast<double>(stored);
     state.counters["removed"] = static_cast<double>(stored - articleCount(*dataController));
     state.counters["main_task_max_ms"] = longestMs;
-    manager.reset();
-    webService.reset();
-    dispatch::MainQueue::shared().drain();
+    reader.close();
 }
 BENCHMARK(BM_QuietRefreshLargeStore)->Arg(100)->Arg(300)->Iterations(5)->Unit(benchmark::kMillisecond);
 
