@@ -3,6 +3,7 @@
 #include <cmath>
 #include <ctime>
 #include <random>
+#include <unordered_set>
 
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/HTMLText.h"
@@ -616,11 +617,20 @@ std::optional<std::vector<Article>> ArticlesSource::oldArticlesInStore(const std
     graph::Context& context = *dataController_->backgroundContext();
     // The feeds' own pending articles count too: then feed by feed.
     if (context.hasChanges()) return std::nullopt;
-    std::vector<Value> feedIDs;
-    feedIDs.reserve(feeds.size());
-    for (const Feed& feed : feeds) feedIDs.emplace_back(feed.objectID());
+    // Only feeds with something removable are counted whole: in a store that
+    // keeps up, that is a handful, and the cost follows them, not the store.
+    graph::FetchRequest removable = Article::fetchRequest();
+    removable.predicate = removablePredicate(cutoff);
+    auto candidates = context.countsByKey(removable, Article::Key::feed);
+    if (!candidates.ok()) return std::nullopt;
+    std::unordered_set<graph::ObjectID, graph::ObjectIDHash> listed;
+    for (const Feed& feed : feeds) listed.insert(feed.objectID());
+    std::vector<Value> candidateIDs;
+    for (const auto& [feed, count] : candidates.value())
+        if (listed.count(feed)) candidateIDs.emplace_back(feed);
+    if (candidateIDs.empty()) return std::vector<Article>{};
     graph::FetchRequest all = Article::fetchRequest();
-    all.predicate = Predicate::in(Article::Key::feed, std::move(feedIDs));
+    all.predicate = Predicate::in(Article::Key::feed, std::move(candidateIDs));
     auto counts = context.countsByKey(all, Article::Key::feed);
     if (!counts.ok()) return std::nullopt;
     graph::Context::KeyCounts limits;

@@ -651,7 +651,11 @@ std::string pairList(const Context::KeyCounts& counts) {
     std::string out = "[";
     for (std::size_t i = 0; i < counts.size(); ++i) {
         if (i) out += ',';
-        out += "[" + std::to_string(counts[i].first.key()) + "," + std::to_string(counts[i].second) + "]";
+        out += '[';
+        out += std::to_string(counts[i].first.key());
+        out += ',';
+        out += std::to_string(counts[i].second);
+        out += ']';
     }
     return out + "]";
 }
@@ -668,8 +672,12 @@ Result<Context::KeyCounts> Context::countsByKey(const FetchRequest& request, con
     if (!where) return where.error();
     const std::string column = "t0." + quoted(key.value()->column);
     std::string filter = query.entityFilter();
+    // The key's own terms (unary plus) must not pick the plan: grouping along
+    // the key's index would read every row, where the request's terms may
+    // narrow it to a few.
     std::string sql = "SELECT " + column + ", COUNT(*) FROM " + quoted(entity->table()) + " t0" + query.joins() + " WHERE " +
-                      (filter.empty() ? "" : filter + " AND ") + column + " IS NOT NULL AND (" + where.value() + ") GROUP BY " + column;
+                      (filter.empty() ? "" : filter + " AND ") + "+" + column + " IS NOT NULL AND (" + where.value() +
+                      ") GROUP BY +" + column;
     std::lock_guard lock(store_.mutex());
     Statement* rows = store_.db().prepare(sql);
     if (!rows) return GraphError{GraphErrorCode::invalidRequest, store_.db().lastError() + " in " + sql};

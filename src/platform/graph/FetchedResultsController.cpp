@@ -1,6 +1,7 @@
 #include "platform/graph/FetchedResultsController.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 
 #include "platform/graph/Container.h"
@@ -110,7 +111,79 @@ FetchedResultsController::~FetchedResultsController() {
     if (fetched_) context_->removeObserver(this);
 }
 
+std::optional<FetchedResultsController::Rows> FetchedResultsController::queryByRelatedTextBlocks() {
+    // Sorted first by a text of a related object ("feed.sortName"): the store
+    // would sort every row by it. Instead the rows come by the related key,
+    // each key's rows already in the remaining order (from an index), and
+    // the blocks are put in order by their text: few comparisons for many rows.
+    const auto& sorts = request_.sortDescriptors;
+    if (sorts.empty() || !sectionKeyPath_.empty() || context_->entityHasPendingChanges(*entity_)) return std::nullopt;
+    const auto parts = splitKeyPath(sorts.front().keyPath);
+    if (parts.size() != 2) return std::nullopt;
+    const PropertyDescription* hop = entity_->property(parts[0]);
+    if (!hop || !hop->isToOne()) return std::nullopt;
+    const PropertyDescription* text = hop->destination->property(parts[1]);
+    if (!text || !text->isAttribute() || text->type != AttributeType::string) return std::nullopt;
+
+    FetchRequest request = request_;
+    request.fetchLimit = 0;
+    request.sortDescriptors.front() = SortDescriptor{hop->name, true, false};
+    const std::size_t sortCount = sorts.size();
+    struct Block {
+        std::size_t first, count;
+    };
+    Rows rows;
+    std::vector<Value> relatedKeys;
+    std::vector<Block> blocks;
+    Context::RowSink sink = [&](const ObjectID& id, const Statement& row, int column) {
+        rows.keys.push_back(id.key());
+        rows.entities.push_back(id.entity());
+        Value key = row.rawValue(column);
+        if (blocks.empty() || key != relatedKeys.back()) {
+            blocks.push_back(Block{rows.keys.size() - 1, 0});
+            relatedKeys.push_back(key);
+        }
+        ++blocks.back().count;
+        // The related text (read as an extra column) in place of its key.
+        rows.sortValues.push_back(row.rawValue(column + static_cast<int>(sortCount)));
+        for (std::size_t k = 1; k < sortCount; ++k) rows.sortValues.push_back(row.rawValue(column + static_cast<int>(k)));
+    };
+    bool sunk = false;
+    auto found = context_->candidates(request, false, {sorts.front().keyPath}, &sink, &sunk);
+    if (!found || !sunk) return std::nullopt;
+
+    const std::vector<SortDescriptor> first(sorts.begin(), sorts.begin() + 1);
+    auto textOf = [&](const Block& block) { return &rows.sortValues[block.first * sortCount]; };
+    std::stable_sort(blocks.begin(), blocks.end(),
+                     [&](const Block& a, const Block& b) { return compareSortKeys(textOf(a), textOf(b), first) < 0; });
+    // Equal texts of different objects interleave their rows: the store sorts those.
+    for (std::size_t i = 1; i < blocks.size(); ++i)
+        if (compareSortKeys(textOf(blocks[i - 1]), textOf(blocks[i]), first) == 0) return std::nullopt;
+
+    Rows ordered;
+    ordered.keys.reserve(rows.keys.size());
+    ordered.entities.reserve(rows.keys.size());
+    ordered.sortValues.reserve(rows.sortValues.size());
+    for (const Block& block : blocks) {
+        for (std::size_t i = block.first; i < block.first + block.count; ++i) {
+            ordered.keys.push_back(rows.keys[i]);
+            ordered.entities.push_back(rows.entities[i]);
+            for (std::size_t k = 0; k < sortCount; ++k) ordered.sortValues.push_back(std::move(rows.sortValues[i * sortCount + k]));
+        }
+    }
+    if (sectionName_) {
+        std::vector<ObjectID> ids;
+        ids.reserve(ordered.keys.size());
+        for (std::size_t i = 0; i < ordered.keys.size(); ++i) ids.emplace_back(ordered.entities[i], ordered.keys[i]);
+        auto objects = context_->loadBatch(ids, {});
+        for (auto& object : objects) ordered.sectionNames.push_back(object ? sectionName_(*object) : std::string());
+    }
+    return ordered;
+}
+
 Result<FetchedResultsController::Rows> FetchedResultsController::query(const std::vector<ObjectID>* only) {
+    if (!only)
+        if (auto blocks = queryByRelatedTextBlocks()) return std::move(*blocks);
     FetchRequest request = request_;
     request.fetchLimit = 0;
     if (only) {

@@ -91,6 +91,9 @@ private:
     };
     void setUp();
     Result<Rows> query(const std::vector<ObjectID>* only);
+    // The whole list when it is sorted first by a related object's text;
+    // nothing when the store has to sort it (then query() does).
+    std::optional<Rows> queryByRelatedTextBlocks();
     static std::vector<Section> sectionsOf(const Rows& rows, bool sectioned);
     IndexPath pathOf(const std::vector<Section>& sections, std::size_t index) const;
     std::size_t indexOf(const IndexPath& path) const;

@@ -55,6 +55,7 @@ Result<std::unique_ptr<Store>> Store::open(const std::string& path, ModelDescrip
     if (auto done = store->createSchema(); !done) return done.error();
     if (auto done = store->loadIdentifier(); !done) return done.error();
     model.setStoreIdentifier(store->identifier_);
+    store->checkpointer_ = WalCheckpointer::attach(store->db_->handle(), path);
     return store;
 }
 
@@ -112,14 +113,14 @@ Result<void> Store::createTable(const EntityDescription& root) {
     if (!large.empty())
         if (auto done = createLargeTable(root, large, existing); !done) return done;
 
-    // Every key column is indexed: relation loads and cascades look rows up by it.
+    // Every key column is indexed: relation loads and cascades look rows up by
+    // it. Only rows that have a target are listed: an emptied key (an article
+    // marked read) then costs one removal instead of a move within the index,
+    // and "no target", true of most rows for some keys, never looks selective
+    // to the query planner.
     for (const auto* p : columns) {
         if (!p->isToOne()) continue;
-        std::string cols = quoted(p->column) + (p->orderColumn.empty() ? "" : ", " + quoted(p->orderColumn));
-        if (auto done = db_->exec("CREATE INDEX IF NOT EXISTS " + quoted("ix_" + root.table() + "_" + p->column) + " ON " +
-                                  table + "(" + cols + ")");
-            !done)
-            return done;
+        if (auto done = createKeyIndex(root, *p); !done) return done;
     }
     for (const auto* e : root.descendants()) {
         for (const auto& names : model_.indexesOf(*e)) {
@@ -149,6 +150,23 @@ Result<void> Store::createTable(const EntityDescription& root) {
         }
     }
     return {};
+}
+
+Result<void> Store::createKeyIndex(const EntityDescription& root, const PropertyDescription& key) {
+    const std::string name = "ix_" + root.table() + "_" + key.column;
+    const std::string cols = quoted(key.column) + (key.orderColumn.empty() ? "" : ", " + quoted(key.orderColumn));
+    // Files made before the index left out empty keys have it whole: it is made again.
+    Statement* existing = db_->prepare("SELECT sql FROM sqlite_schema WHERE type = 'index' AND name = ?1");
+    if (!existing) return GraphError{GraphErrorCode::schemaFailed, db_->lastError()};
+    existing->bind(1, name);
+    const bool found = existing->step();
+    const bool partial = found && existing->text(0).find(" WHERE ") != std::string::npos;
+    existing->reset();
+    if (partial) return {};
+    if (found)
+        if (auto done = db_->exec("DROP INDEX " + quoted(name)); !done) return done;
+    return db_->exec("CREATE INDEX " + quoted(name) + " ON " + quoted(root.table()) + "(" + cols + ") WHERE " +
+                     quoted(key.column) + " IS NOT NULL");
 }
 
 Result<void> Store::createLargeTable(const EntityDescription& root, const std::vector<const PropertyDescription*>& columns,

@@ -10,6 +10,7 @@
 #include "platform/graph/Database.h"
 #include "platform/graph/GraphError.h"
 #include "platform/graph/ModelDescription.h"
+#include "platform/graph/WalCheckpointer.h"
 
 namespace tallowmere::graph {
 
@@ -54,6 +55,7 @@ private:
     explicit Store(ModelDescription& model) : model_(model) {}
     Result<void> createSchema();
     Result<void> createTable(const EntityDescription& root);
+    Result<void> createKeyIndex(const EntityDescription& root, const PropertyDescription& key);
     Result<void> createLargeTable(const EntityDescription& root, const std::vector<const PropertyDescription*>& columns,
                                   const std::set<std::string>& inTable);
     Result<void> loadIdentifier();
@@ -61,6 +63,8 @@ private:
 
     ModelDescription& model_;
     std::mutex mutex_;
+    // Declared first, so destroyed after the connection it serves.
+    std::unique_ptr<WalCheckpointer> checkpointer_;
     std::unique_ptr<Database> db_;
     std::string identifier_;
     std::unordered_map<const EntityDescription*, TableLayout> layouts_;

@@ -349,3 +349,59 @@ TEST_F(ControllerTest, ComputedSectionsSkipReReadingForUpdatesOutsideTheirDepend
     EXPECT_EQ(controller.numberOfObjects(0), 2u);
     EXPECT_EQ(controller.objectID({0, 0}), insideID);
 }
+
+namespace {
+// The titles of the controller's rows, in order.
+std::vector<std::string> titlesOf(FetchedResultsController& controller) {
+    std::vector<std::string> titles;
+    for (std::size_t i = 0; i < controller.numberOfObjects(0); ++i) titles.push_back(*controller.object({0, i})->string("title"));
+    return titles;
+}
+}  // namespace
+
+// Sorted first by the feed's name: feeds stored in another order than their
+// names, equal names whose articles interleave by date, a feed without a name
+// and an article without a feed come out as the store itself orders them.
+TEST_F(ControllerTest, RelatedTextOrderMatchesTheStoreWithEqualAndMissingNames) {
+    struct Case {
+        const char* what;
+        std::vector<std::optional<std::string>> names;  // one feed each, stored in this order
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"names out of stored order", {"Feed 10", "Feed 2", "feed 1"}, {"-", "f2b", "f2a", "f1b", "f1a", "f0b", "f0a"}},
+        {"equal names interleave by date", {"Same", "same", "Other"}, {"-", "f2b", "f2a", "f1b", "f0b", "f0a", "f1a"}},
+        {"a feed without a name", {"B", std::nullopt, "A"}, {"f1b", "-", "f1a", "f2b", "f2a", "f0b", "f0a"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        main->performAndWait([&] {
+            for (const auto& object : main->fetch(FetchRequest("Article"))->all()) main->deleteObject(object);
+            for (const auto& object : main->fetch(FetchRequest("Feed"))->all()) main->deleteObject(object);
+            ASSERT_TRUE(main->save().ok());
+            for (std::size_t f = 0; f < c.names.size(); ++f) {
+                auto feed = main->insert("Feed");
+                if (c.names[f]) feed->setString("sortName", *c.names[f]);
+                // Feed f's articles at 10f + 1 and 10f + 5; the second feed's at 1 and 8.
+                for (auto [suffix, offset] : std::vector<std::pair<std::string, double>>{{"a", 1}, {"b", f == 1 ? 8 : 5}}) {
+                    auto article = main->insert("Article");
+                    std::string title(1, 'f');
+                    title += std::to_string(f);
+                    title += suffix;
+                    article->setString("title", title);
+                    article->setDate("date", Date{(f == 1 ? 0.0 : 10.0 * static_cast<double>(f)) + offset});
+                    article->setToOne("feed", feed);
+                }
+            }
+            auto orphan = main->insert("Article");
+            orphan->setString("title", "-");
+            orphan->setDate("date", Date{7});
+            ASSERT_TRUE(main->save().ok());
+        });
+        FetchRequest request("Article");
+        request.sortDescriptors = {{"feed.sortName", true, true}, {"date", false, false}};
+        FetchedResultsController controller(main, request);
+        ASSERT_TRUE(controller.performFetch().ok());
+        main->performAndWait([&] { EXPECT_EQ(titlesOf(controller), c.expected); });
+    }
+}
