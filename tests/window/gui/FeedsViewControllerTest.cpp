@@ -213,7 +213,7 @@ TEST(FeedsViewController, TheSameNodeAgainDoesNotRefetchAndChangeSetsKeepTheSele
     sidebar.click(sidebar.rowOf(top));
     EXPECT_EQ(counter->changes, 1);
 
-    // A change set resets the tree; folder and selection come back, the list is not rebuilt.
+    // A change set reaches the tree row by row; folder and selection stay, the list is not rebuilt.
     store.addFeed("Another", folder);
     ASSERT_TRUE(test::waitUntil([&] { return sidebar.outline()->numberOfRows() == 10; }, 3000));
     EXPECT_TRUE(sidebar.outline()->isExpanded(sidebar.model()->indexForItem(folder.objectID())));
