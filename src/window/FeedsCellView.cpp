@@ -105,7 +105,12 @@ void FeedsCellView::updateEditorGeometry(QWidget* editor, const QStyleOptionView
 
 bool FeedsCellView::eventFilter(QObject* object, QEvent* event) {
     auto* editor = qobject_cast<QLineEdit*>(object);
-    if (!editor || editor->property(editingEndedProperty).toBool()) return QStyledItemDelegate::eventFilter(object, event);
+    if (!editor) return QStyledItemDelegate::eventFilter(object, event);
+    if (editor->property(editingEndedProperty).toBool()) {
+        // Closed already: losing the keyboard on the way out commits nothing more.
+        if (event->type() == QEvent::FocusOut) return true;
+        return QStyledItemDelegate::eventFilter(object, event);
+    }
     bool ending = event->type() == QEvent::FocusOut;
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();

@@ -340,7 +340,11 @@ void FeedsOutlineModel::apply(const std::vector<FeedsChangingInfo>& changes, con
                         // A target past the end is left to the fitting below.
                         if (change.newIndexInfo->index >= static_cast<int>(childrenOf(*target).size())) continue;
                         auto id = idAt(before.nodes(parent), index - offset);
-                        if (auto e = id ? entryOf(*id) : std::nullopt) moveEntry(*e, *target, change.newIndexInfo->index);
+                        // A moved node may have changed too (a new name reorders it).
+                        if (auto e = id ? entryOf(*id) : std::nullopt) {
+                            moveEntry(*e, *target, change.newIndexInfo->index);
+                            touched.push_back(*e);
+                        }
                     }
                     break;
                 }
@@ -374,28 +378,33 @@ void FeedsOutlineModel::fit(const Tree& after) {
         if (!kept.count(std::get<graph::ObjectID>(entries_[top].item))) rows.push_back(entries_[top].row);
     removeEntries(root, std::move(rows));
 
-    placeChildren(root, after.root, smartGroupsCount);
+    // Nodes out of place were most likely renamed: they are read again.
+    std::vector<int> moved;
+    placeChildren(root, after.root, smartGroupsCount, moved);
     static const std::vector<graph::ObjectID> none;
     std::vector<std::pair<int, std::size_t>> sizes;
     for (const graph::ObjectID& id : after.root) {
         const auto folder = isFolder(id) ? entryOf(id) : std::nullopt;
         if (!folder) continue;
         const auto* feeds = after.nodes(NodeInfo{id});
-        placeChildren(*folder, feeds ? *feeds : none, 0);
+        placeChildren(*folder, feeds ? *feeds : none, 0, moved);
         sizes.emplace_back(*folder, feeds ? feeds->size() : 0);
     }
     // Only now: feeds left below a folder's own may still go to a later one.
     for (const auto& [folder, size] : sizes) truncate(folder, size);
     truncate(root, smartGroupsCount + after.root.size());
+    refreshEntries(std::move(moved));
 }
 
-void FeedsOutlineModel::placeChildren(int parentEntry, const std::vector<graph::ObjectID>& ids, int offset) {
+void FeedsOutlineModel::placeChildren(int parentEntry, const std::vector<graph::ObjectID>& ids, int offset,
+                                      std::vector<int>& moved) {
     for (std::size_t k = 0; k < ids.size(); ++k) {
         const int row = offset + static_cast<int>(k);
         const std::vector<int>& children = childrenOf(parentEntry);
         if (row < static_cast<int>(children.size()) && entries_[children[row]].item == FeedsOutlineItem(ids[k])) continue;
         if (const auto e = entryOf(ids[k])) {
             moveEntry(*e, parentEntry, row);
+            moved.push_back(*e);
             continue;
         }
         // Nodes new to the snapshot, as one run.

@@ -163,7 +163,7 @@ private:
     void release(int entryIndex);
     void refreshEntries(std::vector<int> entries);
     void insertAt(int parentEntry, const std::vector<std::pair<int, graph::ObjectID>>& rows);
-    void placeChildren(int parentEntry, const std::vector<graph::ObjectID>& ids, int offset);
+    void placeChildren(int parentEntry, const std::vector<graph::ObjectID>& ids, int offset, std::vector<int>& moved);
     void truncate(int parentEntry, std::size_t size);
 
     std::shared_ptr<NodesSource> nodesSource_;

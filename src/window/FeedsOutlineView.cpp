@@ -179,21 +179,10 @@ void FeedsOutlineView::startDrag(Qt::DropActions) {
     if (!dragged.isValid()) return;
     auto* drag = new QDrag(this);
     drag->setMimeData(model()->mimeData({dragged}));
-    // The row as it looks, under the pointer where it was taken.
+    // The row as it looks over the pane, under the pointer where it was taken.
     const QRect rect = visualRect(dragged);
-    QPixmap image(QSize(viewport()->width(), rect.height()) * devicePixelRatioF());
-    image.setDevicePixelRatio(devicePixelRatioF());
-    image.fill(Qt::transparent);
-    {
-        QPainter painter(&image);
-        painter.setOpacity(0.8);
-        QStyleOptionViewItem option;
-        initViewItemOption(&option);
-        option.rect = QRect(0, 0, viewport()->width(), rect.height());
-        option.state |= QStyle::State_Selected;
-        itemDelegateForIndex(dragged)->paint(&painter, option, dragged);
-    }
-    drag->setPixmap(image);
+    const QRect row(QPoint(0, rect.top()), QSize(viewport()->width(), rect.height()));
+    drag->setPixmap(window()->grab(QRect(viewport()->mapTo(window(), row.topLeft()), row.size())));
     drag->setHotSpot(viewport()->mapFromGlobal(QCursor::pos()) - QPoint(0, rect.top()));
     Q_EMIT dragWillBegin(dragged);
     // Nothing is removed here when it returns: the drop has moved the row.

@@ -231,6 +231,7 @@ void FeedsViewController::nodesSourceDidChangeContent() {
 
 void FeedsViewController::applyChangingInfos(int resets, const std::shared_ptr<const FeedsOutlineModel::Tree>& after) {
     std::vector<FeedsChangingInfo> changes = changingInfos_.take();
+
     // A reset since the set came read the store after it: it holds the set.
     if (resets == outlineModel_->resets()) outlineModel_->apply(changes, *after);
     reloadRows();
