@@ -11,6 +11,7 @@
 #include "feeds/FeedsManager.h"
 #include "window/FeedsOutlineModel.h"
 #include "window/FeedsOutlineView.h"
+#include "support/SignedOutCloudUserManager.h"
 #include "window/SidebarTestSupport.h"
 
 using namespace tallowmere;
@@ -19,50 +20,14 @@ using graph::ObjectID;
 namespace {
 
 // The signed-out cloud, counting the saves of the user's feed list.
-class RecordingCloudUserManager final : public CloudUserManager {
+class RecordingCloudUserManager final : public test::SignedOutCloudUserManager {
 public:
-    void feedNotificationSettings(const std::string& url, NotificationSettingsCompletion completion) override {
-        signedOut_.feedNotificationSettings(url, std::move(completion));
-    }
-    void addFeed(std::vector<CloudFeedEntry> entries, Completion completion) override {
-        signedOut_.addFeed(std::move(entries), std::move(completion));
-    }
     void saveUserFeeds(Completion completion) override {
         ++feedListSaves;
-        signedOut_.saveUserFeeds(std::move(completion));
+        SignedOutCloudUserManager::saveUserFeeds(std::move(completion));
     }
-    void saveAllFeedLists(Completion completion) override { signedOut_.saveAllFeedLists(std::move(completion)); }
-    void checkCloudAvailability(AvailabilityCompletion completion) override {
-        signedOut_.checkCloudAvailability(std::move(completion));
-    }
-    void syncFeeds(Completion completion) override { signedOut_.syncFeeds(std::move(completion)); }
-    std::optional<bool> cloudAvailabilityReply() const override { return false; }
-    std::optional<bool> isAuthenticated() const override { return false; }
-    void fetchUserRecord(UserRecordCompletion completion) override { signedOut_.fetchUserRecord(std::move(completion)); }
-    void getGUID(TextCompletion completion) override { signedOut_.getGUID(std::move(completion)); }
-    void getEmail(TextCompletion completion) override { signedOut_.getEmail(std::move(completion)); }
-    void setEmail(std::optional<std::string> email, SuccessCompletion completion) override {
-        signedOut_.setEmail(std::move(email), std::move(completion));
-    }
-    void getNewsletterDailyDate(DateCompletion completion) override {
-        signedOut_.getNewsletterDailyDate(std::move(completion));
-    }
-    dispatch::SerialQueue& userRecordQueue() override { return signedOut_.userRecordQueue(); }
-    dispatch::SerialQueue& guidRecordQueue() override { return signedOut_.guidRecordQueue(); }
     std::atomic<int> feedListSaves{0};
-
-private:
-    NullCloudUserManager signedOut_;
 };
-
-// Moving and renaming need the store and the node source only.
-FeedsManager::Collaborators collaborators(test::SidebarStore& store) {
-    FeedsManager::Collaborators c;
-    c.dataController = store.controller;
-    c.nodes = store.nodes;
-    c.articles = store.articles.get();
-    return c;
-}
 
 // A sidebar over a real store, node source and feeds manager, not shown.
 struct Delivery {
@@ -128,7 +93,7 @@ struct Delivery {
     }
 
     test::SidebarStore store;
-    FeedsManager manager{collaborators(store)};
+    FeedsManager manager{store.feedsManagerCollaborators()};
     std::shared_ptr<RecordingCloudUserManager> cloud;
     std::unique_ptr<FeedsViewController> controller;
     std::unique_ptr<QAbstractItemModelTester> tester;
