@@ -1,6 +1,10 @@
 #include "window/FeedsCellView.h"
 
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
+#include <QPersistentModelIndex>
+#include <QTimer>
 #include <QPainterPath>
 #include <cmath>
 
@@ -51,6 +55,82 @@ QColor FeedsCellView::selectedRowColor() const {
     return themes.settings().feedsStyle == ThemeStyle::dark ? QColor(255, 255, 255, 46) : QColor(0, 0, 0, 31);
 }
 
+int FeedsCellView::nameLeft(const QModelIndex& index, const QRect& row) const {
+    return row.left() + imageViewLeft(levelOf(index)) + imageViewSize + textFieldLeftMargin;
+}
+
+namespace {
+constexpr const char* editedIndexProperty = "editedIndex";
+constexpr const char* editingEndedProperty = "editingEnded";
+}  // namespace
+
+QWidget* FeedsCellView::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const {
+    if (!index.data(FeedsOutlineModel::FolderRole).toBool()) return nullptr;
+    auto* editor = new QLineEdit(parent);
+    editor->setObjectName(QStringLiteral("FeedsCellViewNameEditor"));
+    editor->setFont(font_);
+    editor->setFrame(false);
+    editor->setProperty(editedIndexProperty, QVariant::fromValue(QPersistentModelIndex(index)));
+    // A name is one line: pasted line breaks become spaces, nothing else changes.
+    connect(editor, &QLineEdit::textChanged, editor, [editor](const QString& text) {
+        QString line = text;
+        for (QChar& c : line)
+            if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator) c = u' ';
+        if (line != text) {
+            const int cursor = editor->cursorPosition();
+            editor->setText(line);
+            editor->setCursorPosition(cursor);
+        }
+    });
+    return editor;
+}
+
+void FeedsCellView::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    if (!line) return;
+    line->setText(index.data(Qt::DisplayRole).toString());
+    line->selectAll();
+}
+
+void FeedsCellView::setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const {
+    // The name went to the feeds manager when the editor was allowed to close.
+}
+
+void FeedsCellView::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                         const QModelIndex& index) const {
+    const QRect row = option.rect;
+    const int left = nameLeft(index, row) - 2;
+    editor->setGeometry(QRect(left, row.top() + 3, row.right() - unreadCountFieldRightMargin - left, row.height() - 6));
+}
+
+bool FeedsCellView::eventFilter(QObject* object, QEvent* event) {
+    auto* editor = qobject_cast<QLineEdit*>(object);
+    if (!editor) return QStyledItemDelegate::eventFilter(object, event);
+    if (editor->property(editingEndedProperty).toBool()) {
+        // Closed already: losing the keyboard on the way out commits nothing more.
+        if (event->type() == QEvent::FocusOut) return true;
+        return QStyledItemDelegate::eventFilter(object, event);
+    }
+    bool ending = event->type() == QEvent::FocusOut;
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape) {
+            editor->setProperty(editingEndedProperty, true);
+            return QStyledItemDelegate::eventFilter(object, event);
+        }
+        ending = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab || key == Qt::Key_Backtab;
+    }
+    if (!ending) return QStyledItemDelegate::eventFilter(object, event);
+    const QModelIndex index = editor->property(editedIndexProperty).value<QPersistentModelIndex>();
+    if (textShouldEndEditing_ && !textShouldEndEditing_(index, editor->text())) {
+        // Stays open, and keeps the keyboard when something else took it.
+        if (event->type() == QEvent::FocusOut) QTimer::singleShot(0, editor, [editor] { editor->setFocus(); });
+        return true;
+    }
+    editor->setProperty(editingEndedProperty, true);
+    return QStyledItemDelegate::eventFilter(object, event);
+}
+
 QSize FeedsCellView::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
     return {option.rect.width(), FeedsRowView::height};
 }
@@ -91,7 +171,7 @@ void FeedsCellView::paint(QPainter* painter, const QStyleOptionViewItem& option,
         painter->setOpacity(1.0);
     }
     const auto* outline = qobject_cast<const FeedsOutlineView*>(option.widget);
-    const int nameLeft = iconLeft + imageViewSize + textFieldLeftMargin;
+    const int nameLeft = this->nameLeft(index, row);
     const int nameWidth = countLeft - unreadCountFieldLeftMargin - nameLeft;
     if (nameWidth > 0) {
         const QString name = metrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, nameWidth);

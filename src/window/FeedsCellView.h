@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStyledItemDelegate>
+#include <functional>
 #include <string_view>
 
 #include "foundation/Localizable.h"
@@ -13,7 +14,8 @@ class ArticlesSource;
 // Paints every sidebar row: the theme's selection background, the icon on a
 // white disc indented by the row's level, the name on one line and the
 // unread count at the trailing edge, and the border of the row whose context
-// menu is open. It reads only what the model keeps, never the store.
+// menu is open. It reads only what the model keeps, never the store. A
+// folder's name is edited in place in a line editor.
 class FeedsCellView : public QStyledItemDelegate, public Themable, public Localizable<FeedsCellView> {
     Q_OBJECT
 public:
@@ -46,16 +48,32 @@ public:
     QColor countColor(bool selected) const;
     QColor selectedRowColor() const;
 
+    // Asked before a name editor closes with a name (Return, Tab, focus
+    // leaving it); false keeps it open. Escape closes it without asking.
+    using TextShouldEndEditing = std::function<bool(const QModelIndex& index, const QString& name)>;
+    void setTextShouldEndEditing(TextShouldEndEditing handler) { textShouldEndEditing_ = std::move(handler); }
+
     void applyTheme() override;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override;
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const override;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
+
 private:
     static int levelOf(const QModelIndex& index);
+    // Where the name is drawn in a row.
+    int nameLeft(const QModelIndex& index, const QRect& row) const;
 
     ArticlesSource& articlesSource_;
     QFont font_;
     int nameBaselineOffset_ = 0;
+    TextShouldEndEditing textShouldEndEditing_;
 };
 
 }  // namespace tallowmere

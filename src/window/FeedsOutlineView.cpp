@@ -1,6 +1,9 @@
 #include "window/FeedsOutlineView.h"
 
 #include <QContextMenuEvent>
+#include <QDrag>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -31,6 +34,13 @@ FeedsOutlineView::FeedsOutlineView(QWidget* parent) : QTreeView(parent) {
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
     setAttribute(Qt::WA_MacShowFocusRect, false);
+    // Moves only, and only of the outline's own rows; a drop never edits.
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDefaultDropAction(Qt::MoveAction);
+    setDragDropOverwriteMode(false);
     // Feeds get their icons when their folder opens, before it is painted.
     connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) {
         if (FeedsOutlineModel* model = outlineModel()) model->loadIcons(index);
@@ -160,6 +170,53 @@ QItemSelectionModel::SelectionFlags FeedsOutlineView::selectionCommand(const QMo
                                                                        const QEvent* event) const {
     if (event && !userSelectable(index)) return QItemSelectionModel::NoUpdate;
     return QTreeView::selectionCommand(index, event);
+}
+
+void FeedsOutlineView::startDrag(Qt::DropActions) {
+    QModelIndex dragged;
+    for (const QModelIndex& index : selectedIndexes())
+        if (model()->flags(index) & Qt::ItemIsDragEnabled) dragged = index;
+    if (!dragged.isValid()) return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(model()->mimeData({dragged}));
+    // The row as it looks over the pane, under the pointer where it was taken.
+    const QRect rect = visualRect(dragged);
+    const QRect row(QPoint(0, rect.top()), QSize(viewport()->width(), rect.height()));
+    drag->setPixmap(window()->grab(QRect(viewport()->mapTo(window(), row.topLeft()), row.size())));
+    drag->setHotSpot(viewport()->mapFromGlobal(QCursor::pos()) - QPoint(0, rect.top()));
+    Q_EMIT dragWillBegin(dragged);
+    // Nothing is removed here when it returns: the drop has moved the row.
+    drag->exec(Qt::MoveAction, Qt::MoveAction);
+    Q_EMIT dragDidEnd();
+}
+
+bool FeedsOutlineView::isOwnDrag(const QDropEvent* event) const {
+    return event->source() == this && event->mimeData() &&
+           event->mimeData()->hasFormat(FeedsOutlineModel::pasteboardType());
+}
+
+void FeedsOutlineView::dragEnterEvent(QDragEnterEvent* event) {
+    if (!isOwnDrag(event)) {
+        event->ignore();
+        return;
+    }
+    QTreeView::dragEnterEvent(event);
+}
+
+void FeedsOutlineView::dragMoveEvent(QDragMoveEvent* event) {
+    if (!isOwnDrag(event)) {
+        event->ignore();
+        return;
+    }
+    QTreeView::dragMoveEvent(event);
+}
+
+void FeedsOutlineView::dropEvent(QDropEvent* event) {
+    if (!isOwnDrag(event)) {
+        event->ignore();
+        return;
+    }
+    QTreeView::dropEvent(event);
 }
 
 int FeedsOutlineView::rowForIndex(const QModelIndex& index) const {

@@ -17,7 +17,8 @@ class FeedsOutlineModel;
 // place on every level, the context menu of a feed or folder row, and no
 // type-to-select. Left and right arrows are not its own: they travel up to
 // the widgets around it. The user cannot click or key onto the add and
-// separator rows; commands can still select them.
+// separator rows; commands can still select them. Feeds and folders are
+// dragged within the outline only, and moved where they are dropped.
 class FeedsOutlineView : public QTreeView, public Themable {
     Q_OBJECT
 public:
@@ -52,7 +53,17 @@ public:
     void applyTheme() override;
     void keyboardSearch(const QString& search) override;
 
+Q_SIGNALS:
+    // Around one drag of a row: before it starts, and once it has ended,
+    // with or without a drop.
+    void dragWillBegin(const QModelIndex& index);
+    void dragDidEnd();
+
 protected:
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -64,6 +75,8 @@ protected:
 
 private:
     static bool userSelectable(const QModelIndex& index);
+    // Only the outline's own drags are taken.
+    bool isOwnDrag(const QDropEvent* event) const;
 
     QPixmap disclosureOff_;
     QPixmap disclosureOn_;

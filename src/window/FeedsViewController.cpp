@@ -4,14 +4,20 @@
 #include <QScrollBar>
 #include <QStringList>
 
+#include "feeds/FeedsManager.h"
+#include "platform/desktop/Application.h"
 #include "platform/dispatch/MainQueue.h"
 #include "sources/ArticlesSource.h"
 #include "sources/NodesSource.h"
+#include "sources/NodesSourceDelegate.h"
+#include "sources/NodesSourceOutlineDelegate.h"
 #include "store/DataController.h"
 #include "store/PersistentState.h"
 #include "store/Preferences.h"
 #include "themes/ThemesManager.h"
+#include "window/AppDelegate.h"
 #include "window/FeedAddViewController.h"
+#include "window/FeedsDropRules.h"
 #include "window/FeedsCellView.h"
 #include "window/FeedsManagementToolbar.h"
 #include "window/FeedsOutlineModel.h"
@@ -20,6 +26,27 @@
 #include "window/NamedAppearance.h"
 
 namespace tallowmere {
+
+// The node source holds its delegate weakly; the controller is a Qt object
+// of the window tree, so a small shared object stands in for it.
+class FeedsViewController::NodesSourceForwarder : public NodesSourceDelegate, public NodesSourceOutlineDelegate {
+public:
+    explicit NodesSourceForwarder(FeedsViewController& controller) : controller_(&controller) {}
+    void nodesSourceWillChangeContent() override {
+        if (controller_) controller_->nodesSourceWillChangeContent();
+    }
+    void nodesSourceDidChangeItem(std::optional<std::size_t> index, std::optional<graph::ObjectID> parent,
+                                  graph::ResultsChange type, std::optional<std::size_t> newIndex,
+                                  std::optional<graph::ObjectID> newParent) override {
+        if (controller_) controller_->nodesSourceDidChangeItem(index, parent, type, newIndex, newParent);
+    }
+    void nodesSourceDidChangeContent() override {
+        if (controller_) controller_->nodesSourceDidChangeContent();
+    }
+
+private:
+    QPointer<FeedsViewController> controller_;
+};
 
 FeedsViewController::Services FeedsViewController::Services::shared() {
     return {NodesSource::shared(), &ArticlesSource::shared(), DataController::shared(), PersistentState::shared(),
@@ -32,10 +59,14 @@ FeedsViewController::FeedsViewController(Services services, QObject* parent)
       feedsManagementToolbar_(new FeedsManagementToolbar()),
       feedsOutlineView_(static_cast<FeedsOutlineView*>(scrollView())),
       outlineModel_(new FeedsOutlineModel(services_.nodesSource, *services_.articlesSource,
-                                          services_.dataController, this)) {
+                                          services_.dataController, this)),
+      nodesSourceForwarder_(std::make_shared<NodesSourceForwarder>(*this)),
+      changingInfos_(FeedsOutlineModel::smartGroupsCount) {
     setTopToolbar(feedsManagementToolbar_);
     setBottomToolbar(nullptr);
-    services_.nodesSource->setDelegate(outlineModel_->nodesSourceDelegate());
+    services_.nodesSource->setDelegate(nodesSourceForwarder_);
+    outlineModel_->setDropHandler(
+        [this](const std::optional<FeedsOutlineItem>& parent, int row) { return acceptDrop(parent, row); });
 }
 
 FeedsViewController::~FeedsViewController() = default;
@@ -43,10 +74,15 @@ FeedsViewController::~FeedsViewController() = default;
 void FeedsViewController::viewDidLoad() {
     ScrollViewController::viewDidLoad();
     feedsOutlineView_->setModel(outlineModel_);
-    feedsOutlineView_->setItemDelegate(new FeedsCellView(*services_.articlesSource, feedsOutlineView_));
+    auto* cell = new FeedsCellView(*services_.articlesSource, feedsOutlineView_);
+    cell->setTextShouldEndEditing(
+        [this](const QModelIndex& index, const QString& name) { return textShouldEndEditing(index, name); });
+    feedsOutlineView_->setItemDelegate(cell);
     connect(feedsOutlineView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &FeedsViewController::selectionDidChange);
     connect(feedsOutlineView_, &QTreeView::clicked, this, &FeedsViewController::feedsOutlineViewAction);
+    connect(feedsOutlineView_, &FeedsOutlineView::dragWillBegin, this, &FeedsViewController::dragWillBegin);
+    connect(feedsOutlineView_, &FeedsOutlineView::dragDidEnd, this, &FeedsViewController::dragDidEnd);
     connect(feedsOutlineView_, &QTreeView::expanded, this, &FeedsViewController::saveExpandedItems);
     connect(feedsOutlineView_, &QTreeView::collapsed, this, &FeedsViewController::saveExpandedItems);
     connect(outlineModel_, &QAbstractItemModel::modelAboutToBeReset, this,
@@ -147,6 +183,136 @@ void FeedsViewController::feedsOutlineViewAction(const QModelIndex& clicked) {
 
 FeedAddViewController* FeedsViewController::presentedAddFeedSheet() const {
     return qobject_cast<FeedAddViewController*>(presentedSheet());
+}
+
+// --- Change delivery ---
+
+void FeedsViewController::nodesSourceWillChangeContent() {
+    // Tested as each call arrives: a drag in progress keeps the outline
+    // as the drop's own steps leave it.
+    if (draggingNodeID_) {
+        changesDroppedDuringDrag_ = true;
+        return;
+    }
+    QPointer<FeedsViewController> self(this);
+    dispatch::MainQueue::shared().async([self] {
+        if (self) self->changingInfos_.take();
+    });
+}
+
+void FeedsViewController::nodesSourceDidChangeItem(std::optional<std::size_t> index,
+                                                   std::optional<graph::ObjectID> parent, graph::ResultsChange type,
+                                                   std::optional<std::size_t> newIndex,
+                                                   std::optional<graph::ObjectID> newParent) {
+    if (draggingNodeID_) {
+        changesDroppedDuringDrag_ = true;
+        return;
+    }
+    QPointer<FeedsViewController> self(this);
+    dispatch::MainQueue::shared().async([self, index, parent, type, newIndex, newParent] {
+        if (self) self->changingInfos_.record(index, parent, type, newIndex, newParent);
+    });
+}
+
+void FeedsViewController::nodesSourceDidChangeContent() {
+    if (draggingNodeID_) {
+        changesDroppedDuringDrag_ = true;
+        return;
+    }
+    // The tree this set leaves, read while the source still holds it: new
+    // indexes of the set count in it, and the outline must end there.
+    auto after = std::make_shared<const FeedsOutlineModel::Tree>(outlineModel_->storeTree());
+    const int resets = outlineModel_->resets();
+    QPointer<FeedsViewController> self(this);
+    dispatch::MainQueue::shared().async([self, resets, after] {
+        if (self) self->applyChangingInfos(resets, after);
+    });
+}
+
+void FeedsViewController::applyChangingInfos(int resets, const std::shared_ptr<const FeedsOutlineModel::Tree>& after) {
+    std::vector<FeedsChangingInfo> changes = changingInfos_.take();
+
+    // A reset since the set came read the store after it: it holds the set.
+    if (resets == outlineModel_->resets()) outlineModel_->apply(changes, *after);
+    reloadRows();
+    updateDockBadge();
+    Q_EMIT changesApplied();
+}
+
+void FeedsViewController::updateDockBadge() {
+    auto* delegate = qobject_cast<AppDelegate*>(desktop::Application::shared().delegate());
+    if (!delegate) return;
+    delegate->updateDockBadge(services_.nodesSource->unreadArticlesCount(std::nullopt).value_or(0));
+}
+
+// --- Drag and drop ---
+
+FeedsManager& FeedsViewController::feedsManager() const {
+    return services_.feedsManager ? *services_.feedsManager : FeedsManager::shared();
+}
+
+void FeedsViewController::dragWillBegin(const QModelIndex& index) {
+    const auto item = outlineModel_->item(index);
+    const auto* id = item ? std::get_if<graph::ObjectID>(&*item) : nullptr;
+    draggingNodeID_ = id ? std::optional(*id) : std::nullopt;
+}
+
+void FeedsViewController::dragDidEnd() {
+    draggingNodeID_.reset();
+    if (!std::exchange(changesDroppedDuringDrag_, false)) return;
+    // Sets that came during the drag were not shown: later ones would name
+    // rows that are not there. The outline takes the tree from the store.
+    changingInfos_.take();
+    if (outlineModel_->snapshotTree() != outlineModel_->storeTree()) outlineModel_->reload();
+}
+
+bool FeedsViewController::acceptDrop(const std::optional<FeedsOutlineItem>& parent, int row) {
+    if (!draggingNodeID_) return false;
+    const graph::ObjectID dragged = *draggingNodeID_;
+    const int index = outlineModel_->childIndex(dragged);
+    if (index < 0) return false;  // gone from the outline meanwhile
+    const auto* proposedID = parent ? std::get_if<graph::ObjectID>(&*parent) : nullptr;
+    const std::optional<graph::ObjectID> proposed = proposedID ? std::optional(*proposedID) : std::nullopt;
+    const std::optional<graph::ObjectID> oldParent = outlineModel_->parent(dragged);
+    const auto target = FeedsDropRules::target(proposed, row, dragged, index, oldParent, *outlineModel_,
+                                               FeedsOutlineModel::smartGroupsCount);
+    if (!target) return false;
+    // The cloud's feed list records each feed's folder, not the order.
+    const bool parentChanged = target->parent != oldParent;
+    if (!feedsManager().move(dragged, target->parent, static_cast<std::size_t>(target->storeIndex), parentChanged))
+        return false;
+    if (target->storeIndex == -1 && target->parent) {
+        outlineModel_->removeNode(dragged);
+        // Into the folder, where the store put it.
+        outlineModel_->fit(outlineModel_->storeTree());
+    } else {
+        outlineModel_->moveNode(dragged, target->parent, target->outlineIndex);
+    }
+    std::vector<graph::ObjectID> redrawn{dragged};
+    if (oldParent) redrawn.push_back(*oldParent);
+    if (target->parent) redrawn.push_back(*target->parent);
+    outlineModel_->refresh(redrawn);
+    selectionDidChange();
+    return true;
+}
+
+// --- Renaming ---
+
+void FeedsViewController::beginRename(int row) {
+    if (row < FeedsOutlineModel::smartGroupsCount || row >= feedsOutlineView_->numberOfRows()) return;
+    const QModelIndex index = feedsOutlineView_->indexAtRow(row);
+    if (!index.data(FeedsOutlineModel::FolderRole).toBool()) return;
+    feedsOutlineView_->scrollTo(index);
+    feedsOutlineView_->edit(index);
+}
+
+bool FeedsViewController::textShouldEndEditing(const QModelIndex& index, const QString& name) {
+    if (name.isEmpty()) return false;
+    const auto item = outlineModel_->item(index);
+    const auto node = item ? outlineModel_->objectValue(*item) : std::nullopt;
+    if (!node || !outlineModel_->isFolder(node->objectID())) return true;
+    feedsManager().rename(*node, name.toStdString());
+    return true;
 }
 
 // --- Open folders ---

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "feeds/FeedsManager.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/dispatch/MainQueue.h"
 #include "sources/ArticlesSource.h"
@@ -47,8 +48,17 @@ public:
         dispatch::MainQueue::shared().drain();
     }
 
-    FeedsViewController::Services services() {
-        return {nodes, articles.get(), controller, state, preferences};
+    FeedsViewController::Services services(FeedsManager* feedsManager = nullptr) {
+        return {nodes, articles.get(), controller, state, preferences, feedsManager};
+    }
+    // A feeds manager that moves and renames in this store (nothing else
+    // of it is set up).
+    FeedsManager::Collaborators feedsManagerCollaborators() {
+        FeedsManager::Collaborators c;
+        c.dataController = controller;
+        c.nodes = nodes;
+        c.articles = articles.get();
+        return c;
     }
 
     // Lets the main context take in what the background context saved.
