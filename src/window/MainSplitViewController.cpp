@@ -22,6 +22,7 @@
 #include "feeds/FeedsManager.h"
 #include "feeds/OPMLManager.h"
 #include "foundation/Logger.h"
+#include "platform/dispatch/GlobalQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "reader/ReaderManagementToolbar.h"
 #include "reader/ReaderViewController.h"
@@ -360,11 +361,16 @@ void MainSplitViewController::startRefreshWhenIdle() {
         showRefreshProgress();
     }
     QPointer<MainSplitViewController> self(this);
-    FeedsManager::shared().refresh(NodesSource::shared()->allFeeds(), false, [self](std::optional<RSSServiceError>) {
-        dispatch::MainQueue::shared().async([self] {
-            if (self) self->refreshDidEnd();
+    // Starting a thousand fetches waits for room among the running ones; off
+    // the main thread, so that the window keeps answering meanwhile.
+    dispatch::GlobalQueue::shared(dispatch::QualityOfService::userInitiated)
+        .async([self, feeds = NodesSource::shared()->allFeeds()] {
+            FeedsManager::shared().refresh(feeds, false, [self](std::optional<RSSServiceError>) {
+                dispatch::MainQueue::shared().async([self] {
+                    if (self) self->refreshDidEnd();
+                });
+            });
         });
-    });
 }
 
 void MainSplitViewController::refreshDidEnd() {
