@@ -109,7 +109,14 @@ std::optional<std::string> linkOf(const Article& article) {
     return link;
 }
 
-QString fileDialogFilter() { return QStringLiteral("OPML (*.opml *.xml)"); }
+// An open or save panel for OPML files, without a suggested name, gone once closed.
+QFileDialog* opmlPanel(QWidget* window, QFileDialog::AcceptMode mode) {
+    auto* panel = new QFileDialog(window, QString(), QString(), QStringLiteral("OPML (*.opml *.xml)"));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setAcceptMode(mode);
+    panel->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    return panel;
+}
 
 }  // namespace
 
@@ -478,11 +485,7 @@ void MainSplitViewController::showAlert(const QString& text) {
 }
 
 void MainSplitViewController::importOPML() {
-    auto* panel = new QFileDialog(view()->window(), QString(), QString(), fileDialogFilter());
-    panel->setObjectName(QStringLiteral("ImportOPMLPanel"));
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setAcceptMode(QFileDialog::AcceptOpen);
-    panel->setFileMode(QFileDialog::ExistingFile);
+    auto* panel = opmlPanel(view()->window(), QFileDialog::AcceptOpen);
     QPointer<MainSplitViewController> self(this);
     connect(panel, &QFileDialog::fileSelected, this, [self](const QString& file) {
         if (!self || file.isEmpty()) return;
@@ -499,11 +502,7 @@ void MainSplitViewController::importOPML() {
 }
 
 void MainSplitViewController::exportOPML() {
-    auto* panel = new QFileDialog(view()->window(), QString(), QString(), fileDialogFilter());
-    panel->setObjectName(QStringLiteral("ExportOPMLPanel"));
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setAcceptMode(QFileDialog::AcceptSave);
-    panel->setFileMode(QFileDialog::AnyFile);
+    auto* panel = opmlPanel(view()->window(), QFileDialog::AcceptSave);
     QPointer<MainSplitViewController> self(this);
     connect(panel, &QFileDialog::fileSelected, this, [self](const QString& file) {
         if (!self || file.isEmpty()) return;
