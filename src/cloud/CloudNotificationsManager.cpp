@@ -2,6 +2,7 @@
 
 #include "cloud/NullCloudNotificationsManager.h"
 #include "cloud/ServiceSlot.h"
+#include "store/Article.h"
 
 namespace tallowmere {
 
@@ -13,6 +14,10 @@ ServiceSlot<CloudNotificationsManager>& slot() {
     return *instance;
 }
 }  // namespace
+
+void CloudNotificationsManager::didActivateNotification(const Article& article) {
+    if (auto receiver = delegate()) receiver->showArticle(article);
+}
 
 std::shared_ptr<CloudNotificationsManagerDelegate> CloudNotificationsManager::delegate() const {
     std::lock_guard lock(delegateMutex_);

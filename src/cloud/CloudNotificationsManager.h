@@ -14,6 +14,8 @@
 
 namespace tallowmere {
 
+class Article;
+
 // The cloud's push subscriptions (new articles, the sync record, the user's
 // identity record) and the pushes they bring.
 class CloudNotificationsManager {
@@ -42,6 +44,9 @@ public:
     // The push's user info as the string-keyed dictionary a cloud
     // notification is read from (empty when it is not a dictionary).
     virtual std::map<std::string, nlohmann::json> userInfoForCloudKit(const UserInfo& userInfo) const = 0;
+
+    // The user clicked the notification of this article: the delegate shows it.
+    void didActivateNotification(const Article& article);
 
     std::shared_ptr<CloudNotificationsManagerDelegate> delegate() const;
     void setDelegate(std::weak_ptr<CloudNotificationsManagerDelegate> delegate);

@@ -2,6 +2,7 @@
 
 #include "cloud/NullLocalNotificationsManager.h"
 #include "cloud/ServiceSlot.h"
+#include "store/Article.h"
 
 namespace tallowmere {
 
@@ -11,6 +12,10 @@ ServiceSlot<LocalNotificationsManager>& slot() {
     return instance;
 }
 }  // namespace
+
+void LocalNotificationsManager::didActivateNotification(const Article& article) {
+    if (auto receiver = delegate()) receiver->showArticle(article);
+}
 
 std::shared_ptr<NotificationsManagerDelegate> LocalNotificationsManager::delegate() const {
     std::lock_guard lock(delegateMutex_);

@@ -19,6 +19,9 @@ public:
     virtual void notifyNewArticle(const Article& article) = 0;
 
     // Shown the article of a clicked notification.
+    // The user clicked the notification of this article: the delegate shows it.
+    void didActivateNotification(const Article& article);
+
     std::shared_ptr<NotificationsManagerDelegate> delegate() const;
     void setDelegate(std::weak_ptr<NotificationsManagerDelegate> delegate);
 

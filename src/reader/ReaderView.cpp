@@ -320,12 +320,13 @@ void ReaderView::applyTheme() {
                                                                                             : contentMaterialLight);
     contentEffectView_->setPalette(material);
     contentEffectView_->setAutoFillBackground(true);
-    if (useBackground) {
-        QPalette palette = this->palette();
-        palette.setColor(QPalette::Window, manager.colors().readerBackground);
-        setPalette(palette);
-        setAutoFillBackground(true);
-    }
+    // Without the theme's colour the view itself shows the material, so that
+    // the colour of a theme shown before never stays behind the page.
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, useBackground ? manager.colors().readerBackground
+                                                     : material.color(QPalette::Window));
+    setPalette(palette);
+    setAutoFillBackground(true);
 }
 
 void ReaderView::setVisible(bool visible) {

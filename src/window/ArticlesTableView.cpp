@@ -1,6 +1,7 @@
 #include "window/ArticlesTableView.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <algorithm>
 
@@ -69,6 +70,18 @@ ArticlesTableViewMenu* ArticlesTableView::menuForEvent(const QPoint& viewportPoi
 }
 
 void ArticlesTableView::keyboardSearch(const QString&) {}
+
+void ArticlesTableView::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        // The window's commands: to the web page and back, the next article, the browser.
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Space:
+        case Qt::Key_Return:
+        case Qt::Key_Enter: event->ignore(); return;
+        default: QListView::keyPressEvent(event);
+    }
+}
 
 void ArticlesTableView::contextMenuEvent(QContextMenuEvent* event) {
     // The event comes through the viewport, in its coordinates.

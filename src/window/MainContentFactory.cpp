@@ -1,11 +1,11 @@
 #include "window/MainContentFactory.h"
 
-#include "window/InterimMainContent.h"
+#include "window/MainSplitViewController.h"
 
 namespace tallowmere {
 
 MainContent* makeMainContent(desktop::ViewController* parent) {
-    auto* content = new InterimMainContent;
+    auto* content = new MainSplitViewController;
     parent->addChild(content);
     return content;
 }

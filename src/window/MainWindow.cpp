@@ -1,9 +1,11 @@
 #include "window/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMetaMethod>
 
 #include "themes/ThemesManager.h"
+#include "window/ActionRouter.h"
 
 namespace tallowmere {
 
@@ -13,6 +15,12 @@ void MainWindow::applyTheme() {
     QPalette colours = palette();
     colours.setColor(QPalette::Window, ThemesManager::shared().colors().windowBackground);
     setPalette(colours);
+}
+
+// Keys that no widget took travel on to the controllers of the window.
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (ActionRouter::sendKeyEvent(event)) return event->accept();
+    QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -18,6 +18,7 @@ ToolbarRow::ToolbarRow(int inset, QWidget* parent) : QWidget(parent), inset_(ins
         layouts_[i] = new QHBoxLayout(areas_[i]);
         layouts_[i]->setContentsMargins(0, 0, 0, 0);
         layouts_[i]->setSpacing(kSpacing);
+        areas_[i]->installEventFilter(this);
     }
 }
 
@@ -46,6 +47,15 @@ QSize ToolbarRow::sizeHint() const {
 void ToolbarRow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutAreas();
+}
+
+// A control shown or hidden after the row was laid out changes its area's
+// width; the areas are placed again, or a control shown later stays in an
+// area of no width.
+bool ToolbarRow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest && std::find(areas_.begin(), areas_.end(), watched) != areas_.end())
+        layoutAreas();
+    return QWidget::eventFilter(watched, event);
 }
 
 void ToolbarRow::layoutAreas() {

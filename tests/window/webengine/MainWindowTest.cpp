@@ -80,7 +80,11 @@ void RecordingContent::loadView() {
 
 void settle() { test::waitUntil([] { return false; }, 100); }
 
-void useInterval(FeedsRefreshInterval interval) { Preferences::shared()->setFeedsRefreshInterval(interval); }
+// Every test starts as a later launch: the built-in default feeds live outside this machine.
+void useInterval(FeedsRefreshInterval interval) {
+    PersistentState::shared()->setFirstLaunch(false);
+    Preferences::shared()->setFeedsRefreshInterval(interval);
+}
 
 void saveFrame(const std::string& text) {
     PersistentState::shared()->defaults().set(MainWindowController::frameAutosaveName, text);

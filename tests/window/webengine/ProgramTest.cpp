@@ -188,9 +188,7 @@ TEST(Program, AfterTheRunningCopyIsKilledTheNextOneRunsInItsPlace) {
     EXPECT_EQ(sandbox.launch({}), 0);
 }
 
-// Off for now: on some X servers without a window manager the close request
-// sent to the window is not delivered and the copy keeps running.
-TEST(Program, DISABLED_ClosingTheWindowQuitsAfterWritingTheSettings) {
+TEST(Program, ClosingTheWindowQuitsAfterWritingTheSettings) {
     Sandbox sandbox;
     auto& running = sandbox.startRunning();
     // The whole screen, the program's window on it, as the user sees it.
@@ -202,6 +200,9 @@ TEST(Program, DISABLED_ClosingTheWindowQuitsAfterWritingTheSettings) {
     }));
     screen.save(QStringLiteral(TALLOWMERE_SCREENSHOTS_DIR "/program-window.png"));
     ASSERT_FALSE(windowsOf(running.processId(), true).empty());
+    // A request that arrives while the program is still starting is sometimes
+    // not seen on a bare X server; the user would close the window again.
+    for (int attempt = 0; attempt < 5 && !ended(running, 5000); ++attempt) windowsOf(running.processId(), true);
     ASSERT_TRUE(ended(running)) << running.readAll().toStdString();
     const auto output = running.readAll().toStdString();
     EXPECT_EQ(running.exitStatus(), QProcess::NormalExit);
