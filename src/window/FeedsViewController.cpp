@@ -153,9 +153,6 @@ void FeedsViewController::showPreviousFeed() {
     }
 }
 
-// Renaming in place arrives with the sidebar's editing; until then the row stays as it is.
-void FeedsViewController::beginRename(int) {}
-
 void FeedsViewController::reloadRows() { outlineModel_->reloadRows(); }
 
 void FeedsViewController::selectFeed(std::string_view urlPrefix) {

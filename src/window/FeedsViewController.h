@@ -69,8 +69,6 @@ public:
     std::optional<FeedsOutlineItem> selectedItem() const;
 
     void showPreviousFeed();
-    // Starts editing the name of the folder shown in that outline row.
-    void beginRename(int row);
     void reloadRows();
     void selectFeed(std::string_view urlPrefix);
     void applyTheme() override;
