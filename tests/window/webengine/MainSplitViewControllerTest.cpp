@@ -33,6 +33,7 @@
 #include "store/Feed.h"
 #include "store/PersistentState.h"
 #include "store/Preferences.h"
+#include "support/SignedOutCloudUserManager.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 #include "support/ui/Screenshot.h"
@@ -467,7 +468,7 @@ namespace {
 
 // The signed-out cloud, except that its feed sync answers only when let go
 // (or never) and its sign-in state is set by the test.
-class HeldCloudUserManager : public CloudUserManager {
+class HeldCloudUserManager : public test::SignedOutCloudUserManager {
 public:
     void syncFeeds(Completion completion) override {
         std::lock_guard lock(mutex_);
@@ -487,33 +488,16 @@ public:
         if (!state || !*state) return state;
         return Preferences::shared()->cloudEnabled();
     }
-    void feedNotificationSettings(const std::string& url, NotificationSettingsCompletion completion) override {
-        null_.feedNotificationSettings(url, std::move(completion));
-    }
-    void addFeed(std::vector<CloudFeedEntry> entries, Completion completion) override {
-        null_.addFeed(std::move(entries), std::move(completion));
-    }
-    void saveUserFeeds(Completion completion) override { null_.saveUserFeeds(std::move(completion)); }
-    void saveAllFeedLists(Completion completion) override { null_.saveAllFeedLists(std::move(completion)); }
     void checkCloudAvailability(AvailabilityCompletion completion) override { completion(cloudAvailabilityReply()); }
     void fetchUserRecord(UserRecordCompletion completion) override {
         authenticated = authenticatedAfterFetch;
-        null_.fetchUserRecord(std::move(completion));
+        SignedOutCloudUserManager::fetchUserRecord(std::move(completion));
     }
-    void getGUID(TextCompletion completion) override { null_.getGUID(std::move(completion)); }
-    void getEmail(TextCompletion completion) override { null_.getEmail(std::move(completion)); }
-    void setEmail(std::optional<std::string> email, SuccessCompletion completion) override {
-        null_.setEmail(std::move(email), std::move(completion));
-    }
-    void getNewsletterDailyDate(DateCompletion completion) override { null_.getNewsletterDailyDate(std::move(completion)); }
-    dispatch::SerialQueue& userRecordQueue() override { return null_.userRecordQueue(); }
-    dispatch::SerialQueue& guidRecordQueue() override { return null_.guidRecordQueue(); }
 
     std::atomic<std::optional<bool>> authenticated{false};
     std::optional<bool> authenticatedAfterFetch;
 
 private:
-    NullCloudUserManager null_;
     std::mutex mutex_;
     std::vector<Completion> held_;
 };
