@@ -400,14 +400,14 @@ TEST(FeedsViewControllerBadge, FollowsUnreadChanges) {
     Preferences::shared()->setShowUnreadArticlesCountBadge(true);
     {
         FeedsManager manager(store.feedsManagerCollaborators());
-    Sidebar sidebar(store, &manager);
+        Sidebar sidebar(store, &manager);
         store.addUnreadArticles(top, 3);
-        EXPECT_TRUE(test::waitUntil([&] { return appDelegate.badge().label() == QString("3"); }, 5000))
+        EXPECT_TRUE(test::waitUntil([&] { return appDelegate.badge().label() == QString("3"); }, 20000))
             << appDelegate.badge().label().value_or("none").toStdString();
         EXPECT_EQ(sidebar.model()->indexForItem(top.objectID()).data(FeedsOutlineModel::CountRole).toLongLong(), 3);
         EXPECT_EQ(sidebar.model()->index(1, 0).data(FeedsOutlineModel::CountRole).toLongLong(), 3) << "unread group";
         store.remove(top);
-        EXPECT_TRUE(test::waitUntil([&] { return !appDelegate.badge().label(); }, 5000)) << "no unread, no badge";
+        EXPECT_TRUE(test::waitUntil([&] { return !appDelegate.badge().label(); }, 20000)) << "no unread, no badge";
     }
     desktop::Application::shared().setDelegate(previous);
 }
