@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "foundation/AppUtils.h"
 #include "platform/desktop/Application.h"
 
 namespace tallowmere {
@@ -28,7 +29,7 @@ QList<QWidget*> WindowMenuItem::openWindows() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         const auto type = widget->windowType();
         const bool listed = type == Qt::Window || type == Qt::Dialog;
-        if (listed && (widget->isVisible() || widget->isMinimized()) && !widget->windowTitle().isEmpty()) {
+        if (listed && (widget->isVisible() || widget->isMinimized())) {
             windows << widget;
         }
     }
@@ -58,6 +59,13 @@ bool WindowMenuItem::validateItemCommand(const MenuRow& row) const {
     return QApplication::activeWindow() != nullptr;
 }
 
+QString WindowMenuItem::entryTitle(QWidget* window) {
+    // A window without a title of its own goes by the program's name.
+    QString title = window->windowTitle();
+    if (title.isEmpty()) title = QString::fromStdString(AppUtils::appName());
+    return title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
 void WindowMenuItem::menuWillOpen() { rebuildWindowList(); }
 
 void WindowMenuItem::rebuildWindowList() {
@@ -69,7 +77,7 @@ void WindowMenuItem::rebuildWindowList() {
     if (windows.isEmpty()) return;
     windowList_ << menu()->addSeparator();
     for (QWidget* window : windows) {
-        auto* entry = menu()->addAction(window->windowTitle().replace(QLatin1Char('&'), QStringLiteral("&&")));
+        auto* entry = menu()->addAction(entryTitle(window));
         entry->setCheckable(true);
         entry->setChecked(window == QApplication::activeWindow());
         QPointer<QWidget> target(window);

@@ -21,6 +21,8 @@ public:
     const QList<QAction*>& windowListActions() const { return windowList_; }
     // The program's windows a user can go to, the main window first.
     static QList<QWidget*> openWindows();
+    // A window's entry in the list.
+    static QString entryTitle(QWidget* window);
 
 protected:
     void performItemCommand(const MenuRow& row, QAction* sender) override;
