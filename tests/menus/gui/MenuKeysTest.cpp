@@ -75,9 +75,12 @@ protected:
 
 void settle() { test::waitUntil([] { return false; }, 50); }
 
+// Without a window manager a window takes the keys only once it is on screen.
 bool activate(QWidget* window) {
+    window->show();
+    if (!test::waitUntil([window] { return window->windowHandle() && window->windowHandle()->isExposed(); }, 20000)) return false;
     desktop::Application::activate(window);
-    return test::waitUntil([window] { return QApplication::activeWindow() == window && window->windowHandle()->isExposed(); });
+    return test::waitUntil([window] { return QApplication::activeWindow() == window; }, 10000);
 }
 
 struct MainWindowWithMenu {
