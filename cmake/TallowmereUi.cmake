@@ -48,7 +48,9 @@ else()
 endif()
 option(TALLOWMERE_DEBUG_MENU "Add the Debug menu to the menu bar" ${debug_menu_default})
 if(TALLOWMERE_DEBUG_MENU)
-  target_compile_definitions(tallowmere_ui PRIVATE TALLOWMERE_DEBUG_MENU)
+  # Only the bar decides whether the menu is there.
+  set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/src/menus/MainMenu.cpp
+    APPEND PROPERTY COMPILE_DEFINITIONS TALLOWMERE_DEBUG_MENU)
 endif()
 
 # The bundled faces that stand in for the themes' fonts, with their licences,

@@ -43,7 +43,7 @@ TEST(PreferencesViewController, RefreshesEachPaneOnALaterTurn) {
     EXPECT_TRUE(windowController.window()->isVisible());
 
     MainMenu menu;
-    EXPECT_EQ(menu.actions().size(), 9);
+    EXPECT_GE(menu.actions().size(), 9);
     EXPECT_NE(menu.windowMenu(), nullptr);
 }
 

@@ -270,6 +270,36 @@ TEST(MenuKeys, WindowMenuListsTheOpenWindowsAndItsKeysWorkInEach) {
     preferences.window()->hide();
 }
 
+TEST(MenuKeys, DesktopCommandsOfTheProgramAndWindowMenus) {
+    MainWindowWithMenu main;
+    QWidget* window = main.controller.window();
+    auto& app = *main.bar->items()[0];
+    auto& windowItem = main.bar->windowMenuItem();
+
+    app.actionForSelector("orderFrontStandardAboutPanel:")->trigger();
+    QWidget* about = nullptr;
+    ASSERT_TRUE(test::waitUntil([&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == QStringLiteral("aboutPanel") && widget->isVisible()) about = widget;
+        }
+        return about != nullptr;
+    }));
+    const QString aboutText = about->property("text").toString() + about->property("informativeText").toString();
+    EXPECT_TRUE(aboutText.contains(QStringLiteral("Tallowmere"))) << aboutText.toStdString();
+    EXPECT_TRUE(aboutText.contains(QStringLiteral(TALLOWMERE_VERSION))) << aboutText.toStdString();
+    about->close();
+    ASSERT_TRUE(activate(window));
+
+    windowItem.actionForSelector("performZoom:")->trigger();
+    EXPECT_TRUE(test::waitUntil([&] { return window->isMaximized(); }));
+    windowItem.actionForSelector("performZoom:")->trigger();
+    EXPECT_TRUE(test::waitUntil([&] { return !window->isMaximized(); }));
+
+    app.actionForSelector("hide:")->trigger();
+    EXPECT_TRUE(test::waitUntil([&] { return window->isMinimized(); }));
+    window->showNormal();
+}
+
 TEST(MenuKeys, ScreenshotOfTheOpenArticlesMenu) {
     MainWindowWithMenu main;
     auto& articles = *main.bar->items()[5];
