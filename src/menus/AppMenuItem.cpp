@@ -1,10 +1,10 @@
 #include "menus/AppMenuItem.h"
 
-#include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
 
 #include "foundation/AppUtils.h"
+#include "menus/WindowMenuItem.h"
 #include "platform/desktop/Application.h"
 #include "window/AppDelegate.h"
 
@@ -58,9 +58,7 @@ void AppMenuItem::showAboutPanel() {
 }
 
 void AppMenuItem::hideApplication() {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window->isWindow() && window->isVisible() && !(window->windowType() == Qt::Popup)) window->showMinimized();
-    }
+    for (QWidget* window : WindowMenuItem::openWindows()) window->showMinimized();
 }
 
 }  // namespace tallowmere

@@ -37,7 +37,7 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent), windowMenuItem_(std::mak
 }
 
 MainMenu::~MainMenu() {
-    qApp->removeEventFilter(keyFilter_.get());
+    if (qApp) qApp->removeEventFilter(keyFilter_.get());
     // The submenus go while the bar can still take their removal.
     items_.clear();
     windowMenuItem_.reset();
