@@ -10,7 +10,7 @@
 namespace tallowmere {
 
 // The modifier flags a menu entry's key equivalent is declared with, at the
-// values the menus are specified in. Command is the desktop's Ctrl, Option
+// values the menus declare them with. Command is the desktop's Ctrl, Option
 // its Alt, Control its Meta (the Super key).
 enum class KeyModifier : std::uint32_t {
     shift = 0x20000,

@@ -33,7 +33,7 @@ namespace {
 
 constexpr std::uint32_t cmd = 0x100000, opt = 0x80000, shift = 0x20000, ctrl = 0x40000;
 
-// One entry as the menus are specified: "-" for a separator.
+// One entry as the bar must hold it: "-" for a separator.
 struct Expected {
     const char* titleKey;
     const char* selector = "";
@@ -61,7 +61,7 @@ QVariant boxed(T value) {
     return QVariant::fromValue(value);
 }
 
-std::vector<Submenu> specifiedBar(bool oldestFirst, bool grouped) {
+std::vector<Submenu> expectedMenuBar(bool oldestFirst, bool grouped) {
     const QString name = QString::fromStdString(AppUtils::appName());
     const auto bare = 0u;
     return {
@@ -137,13 +137,13 @@ public Q_SLOTS:
 
 }  // namespace
 
-TEST(MainMenu, EveryEntryOfTheBarAsSpecified) {
+TEST(MainMenu, EveryEntryOfTheBarInOrder) {
     for (const bool oldestFirst : {true, false}) {
         Preferences::shared()->setShowOldestUnreadArticlesFirst(oldestFirst);
         Preferences::shared()->setGroupArticlesByFeed(!oldestFirst);
         MainMenu bar;
         auto items = bar.items();
-        const auto expectedBar = specifiedBar(oldestFirst, !oldestFirst);
+        const auto expectedBar = expectedMenuBar(oldestFirst, !oldestFirst);
         // Builds made with the Debug menu have it last.
         if (items.size() == expectedBar.size() + 1) {
             EXPECT_TRUE(dynamic_cast<DebugMenuItem*>(items.back()));
