@@ -40,6 +40,18 @@ target_compile_definitions(tallowmere_ui PUBLIC QT_NO_KEYWORDS)
 target_link_libraries(tallowmere_ui PUBLIC tallowmere_core tallowmere_images Qt6::Widgets Qt6::DBus Qt6::Network
   Qt6::WebEngineWidgets Qt6::WebChannel)
 tallowmere_warnings(tallowmere_ui)
+# The Debug menu of development builds.
+if(CMAKE_BUILD_TYPE STREQUAL "Debug")
+  set(debug_menu_default ON)
+else()
+  set(debug_menu_default OFF)
+endif()
+option(TALLOWMERE_DEBUG_MENU "Add the Debug menu to the menu bar" ${debug_menu_default})
+if(TALLOWMERE_DEBUG_MENU)
+  # Only the bar decides whether the menu is there.
+  set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/src/menus/MainMenu.cpp
+    APPEND PROPERTY COMPILE_DEFINITIONS TALLOWMERE_DEBUG_MENU)
+endif()
 
 # The bundled faces that stand in for the themes' fonts, with their licences,
 # taken from the installed Debian packages (scripts/deps) and compiled in

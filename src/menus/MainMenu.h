@@ -1,21 +1,39 @@
 #pragma once
 
 #include <QMenuBar>
+#include <memory>
+#include <vector>
 
 namespace tallowmere {
 
-// The application's main menu bar. Its submenus come with the menus of the
-// program; until then it is empty.
+class ArticlesMenuItem;
+class KeyEquivalentFilter;
+class MenuItem;
+class WindowMenuItem;
+
+// The program's menu bar: the program's own submenu, then File, Edit, View,
+// Feeds, Articles, Filters, Window and Help (and Debug in builds made with
+// it). Its keys work while its window is active; the editing, window and
+// quitting keys in every window of the program.
 class MainMenu : public QMenuBar {
     Q_OBJECT
 public:
+    // `parent` is the window the bar belongs to.
     explicit MainMenu(QWidget* parent = nullptr);
+    ~MainMenu() override;
 
-    // The submenu that lists the windows; none while the bar is empty.
-    QMenu* windowMenu() const { return windowMenu_; }
+    WindowMenuItem& windowMenuItem() const { return *windowMenuItem_; }
+    // The submenu that lists the windows.
+    QMenu* windowMenu() const;
+    // The top-level items in the order of the bar.
+    std::vector<MenuItem*> items() const;
 
 private:
-    QMenu* windowMenu_ = nullptr;
+    void append(std::unique_ptr<MenuItem> item);
+
+    std::unique_ptr<WindowMenuItem> windowMenuItem_;
+    std::vector<std::unique_ptr<MenuItem>> items_;
+    std::unique_ptr<KeyEquivalentFilter> keyFilter_;
 };
 
 }  // namespace tallowmere

@@ -133,6 +133,7 @@ void ReaderView::buildScripts() {
     channelScript_.setRunsOnSubFrames(true);
     messageShimScript_ = userScript(QStringLiteral("MessageShimJS"), QWebEngineScript::DocumentCreation, false);
     contextMenuHandlerScript_ = userScript(QStringLiteral("ContextMenuHandlerJS"), QWebEngineScript::DocumentCreation, false);
+    editableFocusScript_ = userScript(QStringLiteral("EditableFocusJS"), QWebEngineScript::DocumentCreation, false);
     linksMouseoverScript_ = userScript(QStringLiteral("LinksMouseoverJS"), QWebEngineScript::DocumentReady, false);
     readabilityScript_ = userScript(QStringLiteral("ReadabilityJS"), QWebEngineScript::DocumentCreation, true);
     readableArticleScript_ = userScript(QStringLiteral("ReadableArticleJS"), QWebEngineScript::DocumentReady, true);
@@ -147,6 +148,7 @@ void ReaderView::installUserScripts() {
     scripts.insert(channelScript_);
     scripts.insert(messageShimScript_);
     scripts.insert(contextMenuHandlerScript_);
+    scripts.insert(editableFocusScript_);
     if (isReadable_) {
         scripts.insert(readabilityScript_);
         scripts.insert(readableArticleScript_);
@@ -251,6 +253,8 @@ void ReaderView::receiveMessage(const QString& name, const std::optional<QString
         if (delegate_) delegate_->readerViewDidReceiveReadableArticle(text);
     } else if (name == QLatin1String(fullArticleMessage)) {
         if (mouseDelegate) mouseDelegate->readerViewShowFullArticle();
+    } else if (name == QLatin1String(editableFocusMessage)) {
+        editableFocus_ = text == "true";
     }
 }
 
@@ -267,6 +271,8 @@ void ReaderView::updateProgressVisibility() {
 void ReaderView::loadStarted() {
     startPending_ = false;
     loading_ = true;
+    // A new page starts without a focused field.
+    editableFocus_ = false;
     updateProgressVisibility();
 }
 

@@ -41,6 +41,7 @@ public:
     static constexpr const char* readableArticleMessage = "readableArticle";
     static constexpr const char* linksMouseoverMessage = "linksMouseover";
     static constexpr const char* fullArticleMessage = "fullArticle";
+    static constexpr const char* editableFocusMessage = "editableFocus";
 
     explicit ReaderView(QWidget* parent = nullptr);
     ~ReaderView() override;
@@ -73,6 +74,9 @@ public:
     QWidget* contentEffectView() const { return contentEffectView_; }
     bool showProgress() const { return showProgress_; }
     bool isReadable() const { return isReadable_; }
+    // The focus is in a field of the page that takes typed text, as the
+    // page's script last reported.
+    bool hasEditableFocus() const { return editableFocus_; }
     // The names of the installed scripts, in order, and how often the set was installed.
     QStringList installedScriptNames() const;
     int scriptInstallCount() const { return scriptInstallCount_; }
@@ -112,11 +116,13 @@ private:
     // Ours: the page's requested URL falls back to the shown one when a load stops.
     QUrl lastRequestedUrl_;
     bool showsBuiltPage_ = false;
+    bool editableFocus_ = false;
     int scriptInstallCount_ = 0;
 
     QWebEngineScript channelScript_;
     QWebEngineScript messageShimScript_;
     QWebEngineScript contextMenuHandlerScript_;
+    QWebEngineScript editableFocusScript_;
     QWebEngineScript linksMouseoverScript_;
     QWebEngineScript readabilityScript_;
     QWebEngineScript readableArticleScript_;

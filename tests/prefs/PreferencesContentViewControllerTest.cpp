@@ -43,8 +43,8 @@ TEST(PreferencesViewController, RefreshesEachPaneOnALaterTurn) {
     EXPECT_TRUE(windowController.window()->isVisible());
 
     MainMenu menu;
-    EXPECT_TRUE(menu.actions().isEmpty());
-    EXPECT_EQ(menu.windowMenu(), nullptr);
+    EXPECT_GE(menu.actions().size(), 9);
+    EXPECT_NE(menu.windowMenu(), nullptr);
 }
 
 }  // namespace

@@ -134,7 +134,7 @@ TEST_F(ReaderViewTest, PageScriptsDoNotRunButOursDo) {
 TEST_F(ReaderViewTest, ScriptsAreReinstalledOnlyWhenTheModeChanges) {
     const int initial = view.scriptInstallCount();
     EXPECT_EQ(view.installedScriptNames(),
-              QStringList({"QWebChannelJS", "MessageShimJS", "ContextMenuHandlerJS", "LinksMouseoverJS", "FullArticleJS", "iTunesJS"}));
+              QStringList({"QWebChannelJS", "MessageShimJS", "ContextMenuHandlerJS", "EditableFocusJS", "LinksMouseoverJS", "FullArticleJS", "iTunesJS"}));
     ASSERT_TRUE(loadAndWait([&] { view.loadHTML(builtPage("a"), false); }));
     ASSERT_TRUE(loadAndWait([&] { view.loadHTML(builtPage("b"), false); }));
     EXPECT_EQ(view.scriptInstallCount(), initial);
@@ -143,7 +143,7 @@ TEST_F(ReaderViewTest, ScriptsAreReinstalledOnlyWhenTheModeChanges) {
     view.load(url("/article"), true, std::chrono::seconds(10));
     EXPECT_EQ(view.scriptInstallCount(), initial + 1);
     EXPECT_EQ(view.installedScriptNames(),
-              QStringList({"QWebChannelJS", "MessageShimJS", "ContextMenuHandlerJS", "ReadabilityJS", "ReadableArticleJS", "iTunesJS"}));
+              QStringList({"QWebChannelJS", "MessageShimJS", "ContextMenuHandlerJS", "EditableFocusJS", "ReadabilityJS", "ReadableArticleJS", "iTunesJS"}));
     // The hidden readable load hands over the article's text, and stays hidden.
     ASSERT_TRUE(waitUntil([&] { return !delegate.readable.empty(); }, 30000));
     ASSERT_TRUE(delegate.readable.front());
