@@ -20,6 +20,7 @@ public:
     std::shared_ptr<Database> privateDatabase() override { return privateDatabase_; }
     std::shared_ptr<Operation> fetchCurrentUserRecord(UserRecordCompletion completion) override;
     void accountStatus(AccountStatusCompletion completion) override;
+    std::string accountName() const override { return engine_->account(); }
     // A push being handled when delivery stops still runs to its end.
     void startPushDelivery(PushHandler handler) override;
     void stopPushDelivery() override;
