@@ -98,7 +98,8 @@ void PreferencesAdvancedViewController::viewDidLoad() {
     addCacheRows();
     addCloudRows();
     // The cloud account's rows make the pane taller than its first rows alone.
-    setPreferredContentSize({preferredContentSize().width(), std::max(height, view()->sizeHint().height())});
+    const int fitted = view()->sizeHint().height() + 2 * gridSpacing;
+    setPreferredContentSize({preferredContentSize().width(), std::max(height, fitted)});
 }
 
 void PreferencesAdvancedViewController::addCacheRows() {
