@@ -40,6 +40,15 @@ QStringList dataFolders() {
 
 SchemeHandlerRegistry::SchemeHandlerRegistry(QObject* parent) : QObject(parent) {}
 
+SchemeHandlerRegistry::~SchemeHandlerRegistry() {
+    for (QProcess* process : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
+        process->disconnect(this);
+        if (process->state() == QProcess::NotRunning) continue;
+        process->kill();
+        process->waitForFinished(1000);
+    }
+}
+
 void SchemeHandlerRegistry::defaultHandler(const QString& scheme, HandlerAnswer answer) {
     run({QStringLiteral("query"), QStringLiteral("default"), mimeType(scheme)},
         [answer = std::move(answer)](std::optional<QByteArray> output) {

@@ -24,6 +24,8 @@ public:
     using HandlerAnswer = std::function<void(std::optional<QString> desktopId)>;
 
     explicit SchemeHandlerRegistry(QObject* parent = nullptr);
+    // Stops the tools still running; their answers are not given.
+    ~SchemeHandlerRegistry() override;
 
     void defaultHandler(const QString& scheme, HandlerAnswer answer);
     // `done` receives whether the tool reported success.
