@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPropertyAnimation>
@@ -15,6 +16,7 @@
 #include "../PrefsTestSupport.h"
 #include "prefs/PreferencesAdvancedViewController.h"
 #include "prefs/PreferencesContentViewController.h"
+#include "prefs/PreferencesGeneralViewController.h"
 #include "prefs/PreferencesViewController.h"
 #include "prefs/PreferencesWindow.h"
 #include "prefs/PreferencesWindowController.h"
@@ -86,6 +88,14 @@ TEST(PreferencesWindow, FourTabsInOrderAndTheTitleIsTheSelectedOne) {
     EXPECT_EQ(shown.window.minimumSize(), shown.window.maximumSize()) << "not resizable";
     ASSERT_TRUE(shown.window.windowHandle());
     EXPECT_EQ(shown.window.windowHandle()->transientParent(), shown.owner.windowHandle());
+
+    // Becoming active again re-reads nothing: the panes show what they were built with.
+    auto* general = static_cast<PreferencesGeneralViewController*>(shown.tabs.tabViewItems()[0].viewController);
+    const int theme = general->themePopUp()->currentIndex();
+    shown.settings.preferences->setThemeType(ThemeType::mocha);
+    shown.tabs.refreshPanes();
+    test::waitUntil([] { return false; }, 100);
+    EXPECT_EQ(general->themePopUp()->currentIndex(), theme);
 }
 
 TEST(PreferencesWindow, ThePhoneAppTabOpensItsPageAndKeepsTheSelection) {
