@@ -15,11 +15,11 @@
 #include "foundation/AppUtils.h"
 #include "foundation/Logger.h"
 #include "foundation/Resources.h"
-#include "platform/xdg/BaseDirectories.h"
 #include "reader/ReaderMessageBridge.h"
 #include "reader/ReaderPage.h"
 #include "reader/ReaderSchemeHandler.h"
 #include "reader/ReaderViewMouseDelegate.h"
+#include "reader/ReaderWebStorage.h"
 #include "themes/ThemesManager.h"
 #include "window/ProgressView.h"
 
@@ -60,10 +60,11 @@ std::string scriptLiteral(const std::optional<std::string>& value) {
 
 QWebEngineProfile* ReaderView::profile() {
     static QWebEngineProfile* profile = [] {
+        // Site storage whose removal was asked for goes while no profile has it open.
+        ReaderWebStorage::removeScheduled();
         auto* made = new QWebEngineProfile(QStringLiteral("Reader"), qApp);
-        const QString folder = QString::fromStdString((xdg::BaseDirectories::dataHome() / "Tallowmere" / "WebEngine").string());
-        made->setPersistentStoragePath(folder);
-        made->setCachePath(folder + QStringLiteral("/Cache"));
+        made->setPersistentStoragePath(QString::fromStdString(ReaderWebStorage::folder().string()));
+        made->setCachePath(QString::fromStdString(ReaderWebStorage::cacheFolder().string()));
         made->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
         made->setHttpUserAgent(made->httpUserAgent() + QLatin1Char(' ') + QString::fromStdString(AppUtils::appName()));
         schemeHandler() = new ReaderSchemeHandler(made);

@@ -13,9 +13,9 @@
 #include "platform/cloud/Container.h"
 #include "platform/desktop/Application.h"
 #include "platform/dispatch/MainQueue.h"
+#include "prefs/PreferencesWindowHost.h"
 #include "store/Preferences.h"
 #include "window/ActionRouter.h"
-#include "window/InterimPreferencesHost.h"
 #include "window/MainWindow.h"
 #include "window/MainWindowController.h"
 #include "window/PreferencesHost.h"
@@ -32,7 +32,9 @@ std::string feedSchemePrefix() { return std::string("feed") + "://"; }
 AppDelegate::AppDelegate(std::unique_ptr<PreferencesHost> preferences, QObject* parent)
     : QObject(parent), badge_(QDBusConnection::sessionBus()) {
     mainWindowController_ = std::make_unique<MainWindowController>();
-    preferencesWindowController_ = preferences ? std::move(preferences) : std::make_unique<InterimPreferencesHost>();
+    // The one preferences window of the run, kept above the main window.
+    preferencesWindowController_ = preferences ? std::move(preferences)
+                                               : std::make_unique<PreferencesWindowHost>(mainWindowController_->window());
     termination_ = std::make_unique<TerminationCoordinator>(TerminationCoordinator::standardSteps(
         [this] { mainWindowController_->saveFrame(); },
         [this] {

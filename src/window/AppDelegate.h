@@ -25,7 +25,7 @@ class MainWindowController;
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
-    // Without preferences, a stand-in without window or panes.
+    // Without `preferences`, the program's own preferences window.
     explicit AppDelegate(std::unique_ptr<PreferencesHost> preferences = nullptr, QObject* parent = nullptr);
     ~AppDelegate() override;
 

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "platform/cloud/AccountStatus.h"
 #include "platform/cloud/Configuration.h"
@@ -31,6 +32,8 @@ public:
     // 9 without an account.
     virtual std::shared_ptr<Operation> fetchCurrentUserRecord(UserRecordCompletion completion) = 0;
     virtual void accountStatus(AccountStatusCompletion completion) = 0;
+    // The name of the account the container is signed in as; empty without one.
+    virtual std::string accountName() const { return {}; }
 
     // Pushes of the account's subscriptions, caused by the other devices'
     // saves, go to the handler until stopPushDelivery().

@@ -4,8 +4,8 @@
 
 namespace tallowmere::cloud {
 
-EmbeddedContainer::EmbeddedContainer(std::shared_ptr<EmbeddedEngine> engine) : EngineContainer(engine, engine) {
-    watcher_ = std::make_unique<EmbeddedWatcher>(std::move(engine),
+EmbeddedContainer::EmbeddedContainer(std::shared_ptr<EmbeddedEngine> engine) : EngineContainer(engine, engine), engine_(engine) {
+    watcher_ = std::make_unique<EmbeddedWatcher>(engine,
                                                  [this](CloudEngine::Changes changes) { deliver(std::move(changes)); });
 }
 

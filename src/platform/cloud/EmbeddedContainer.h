@@ -16,8 +16,10 @@ public:
     ~EmbeddedContainer() override;
 
     void accountStatus(AccountStatusCompletion completion) override;
+    std::string accountName() const override { return engine_->account(); }
 
 private:
+    const std::shared_ptr<EmbeddedEngine> engine_;
     // Last, so it stops before the members it delivers to go.
     std::unique_ptr<EmbeddedWatcher> watcher_;
 };

@@ -191,12 +191,20 @@ void PostgresConnection::executeScript(const std::string& sql) {
 }
 
 bool PostgresConnection::isReadable(const std::string& connectionString) {
+    return !readProblem(connectionString).has_value();
+}
+
+std::optional<std::string> PostgresConnection::readProblem(const std::string& connectionString) {
     char* error = nullptr;
     PQconninfoOption* options = PQconninfoParse(connectionString.c_str(), &error);
+    std::optional<std::string> problem;
+    if (!options) {
+        problem = error ? std::string(error) : std::string("out of memory");
+        while (!problem->empty() && (problem->back() == '\n' || problem->back() == ' ')) problem->pop_back();
+    }
     if (error) PQfreemem(error);
-    if (!options) return false;
-    PQconninfoFree(options);
-    return true;
+    if (options) PQconninfoFree(options);
+    return problem;
 }
 
 std::string PostgresConnection::masked(const std::string& connectionString) {

@@ -83,6 +83,9 @@ public:
     static std::string masked(const std::string& connectionString);
     // Whether libpq can read the connection string.
     static bool isReadable(const std::string& connectionString);
+    // Why libpq cannot read the connection string, in its own words; nothing
+    // when it can.
+    static std::optional<std::string> readProblem(const std::string& connectionString);
 
 private:
     explicit PostgresConnection(PGconn* connection) : connection_(connection) {}

@@ -4,8 +4,8 @@
 
 namespace tallowmere::cloud {
 
-PostgresContainer::PostgresContainer(std::shared_ptr<PostgresEngine> engine) : EngineContainer(engine, engine) {
-    listener_ = std::make_unique<PostgresListener>(std::move(engine),
+PostgresContainer::PostgresContainer(std::shared_ptr<PostgresEngine> engine) : EngineContainer(engine, engine), engine_(engine) {
+    listener_ = std::make_unique<PostgresListener>(engine,
                                                    [this](CloudEngine::Changes changes) { deliver(std::move(changes)); });
 }
 

@@ -15,8 +15,10 @@ public:
     ~PostgresContainer() override;
 
     void accountStatus(AccountStatusCompletion completion) override;
+    std::string accountName() const override { return engine_->account(); }
 
 private:
+    const std::shared_ptr<PostgresEngine> engine_;
     // Last, so it stops before the members it delivers to go.
     std::unique_ptr<PostgresListener> listener_;
 };

@@ -37,6 +37,8 @@ public:
     ~PostgresEngine() override;
 
     const std::string& deviceID() const { return deviceID_; }
+    // The role the engine logs in as.
+    const std::string& account() const { return account_; }
     const std::string& connectionString() const { return configuration_.connectionString; }
     // Where the change cursors stood when the engine was opened; nothing
     // when the server could not be reached then.
