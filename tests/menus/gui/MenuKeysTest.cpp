@@ -22,6 +22,7 @@
 #include "menus/AppMenuItem.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/ViewController.h"
+#include "prefs/PreferencesWindow.h"
 #include "prefs/PreferencesWindowController.h"
 #include "reader/ReaderReadMode.h"
 #include "sources/ArticlesSourceFilter.h"
@@ -255,7 +256,7 @@ TEST(MenuKeys, WindowMenuListsTheOpenWindowsAndItsKeysWorkInEach) {
         if (!action->isSeparator()) listed << action->text();
     }
     QStringList expected;
-    for (QWidget* window : {static_cast<QWidget*>(main.controller.window()), preferences.window()}) {
+    for (QWidget* window : {static_cast<QWidget*>(main.controller.window()), static_cast<QWidget*>(preferences.window())}) {
         expected << WindowMenuItem::entryTitle(window);
     }
     Q_EMIT windowItem.menu()->aboutToHide();
