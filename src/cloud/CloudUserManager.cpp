@@ -1,5 +1,6 @@
 #include "cloud/CloudUserManager.h"
 
+#include "cloud/BackgroundCompletion.h"
 #include "cloud/NullCloudUserManager.h"
 #include "cloud/ServiceSlot.h"
 
@@ -11,6 +12,10 @@ ServiceSlot<CloudUserManager>& slot() {
     return instance;
 }
 }  // namespace
+
+void CloudUserManager::saveNotificationFeedLists(std::optional<cloud::Date>, Completion completion) {
+    completeInBackground(std::move(completion));
+}
 
 bool CloudUserManager::emailVerified() const {
     std::lock_guard lock(emailVerifiedMutex_);

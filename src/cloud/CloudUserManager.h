@@ -62,6 +62,10 @@ public:
     virtual void addFeed(std::vector<CloudFeedEntry> entries, Completion completion) = 0;
     // Rewrites the record's feed list from the local feeds. The completion may be empty.
     virtual void saveUserFeeds(Completion completion) = 0;
+    // Saves the push-feed and newsletter lists of the local feeds and, when
+    // a time is given, the daily newsletter's time of day. The completion may
+    // be empty. This body keeps nothing (signed out) and completes at once.
+    virtual void saveNotificationFeedLists(std::optional<cloud::Date> newsletterDailyDate, Completion completion);
     // Saves the feed list with the push-feed and newsletter lists of the local feeds.
     virtual void saveAllFeedLists(Completion completion) = 0;
     // Brings the local feeds in line with the record's feed list.
