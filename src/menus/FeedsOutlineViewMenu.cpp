@@ -99,16 +99,21 @@ void FeedsOutlineViewMenu::renameFolder() {
 }
 
 void FeedsOutlineViewMenu::removeNode() {
-    const std::string name = readUnlessGone(node_, std::string(), [&] { return node_.name().value_or(""); });
-    if (!confirmRemoval(name)) return;
-    // The alert waited for the user: the node may have gone meanwhile, and
-    // then there is nothing left to delete.
-    if (!isPresent(node_)) return;
-    services().feedsManager->deleteNode(node_, true);
+    // The alert runs its own event loop, in which this menu may go away (an
+    // open popup closes when a modal window shows): what the deletion needs
+    // is taken first, and nothing of the menu is used after the alert.
+    const Node node = node_;
+    const Services services = this->services();
+    QWidget* window = parentWidget() ? parentWidget()->window() : nullptr;
+    const std::string name = readUnlessGone(node, std::string(), [&] { return node.name().value_or(""); });
+    if (!confirmRemoval(name, window)) return;
+    // The node may have gone meanwhile too; then there is nothing to delete.
+    if (!isPresent(node)) return;
+    services.feedsManager->deleteNode(node, true);
 }
 
-bool FeedsOutlineViewMenu::confirmRemoval(const std::string& name) {
-    QMessageBox alert(parentWidget() ? parentWidget()->window() : nullptr);
+bool FeedsOutlineViewMenu::confirmRemoval(const std::string& name, QWidget* window) {
+    QMessageBox alert(window);
     alert.setIcon(QMessageBox::Warning);
     alert.setText(QString::fromStdString(localized("remove_confirmation")));
     alert.setInformativeText(shownName(name, alert));

@@ -47,7 +47,8 @@ public:
     const Node& node() const { return node_; }
     int row() const { return row_; }
 
-    // The items' actions. The notify item passes the state it showed.
+    // The items' actions. The notify item passes the state it showed. The
+    // menu may be gone when removeNode returns.
     void toggleNotifyUpdates(bool shownOn);
     void copyFeedURL();
     void renameFolder();
@@ -60,7 +61,8 @@ public:
 private:
     QAction* addItem(std::string_view key);
     Services services() const;
-    bool confirmRemoval(const std::string& name);
+    // Whether the user chose the alert's first button.
+    static bool confirmRemoval(const std::string& name, QWidget* window);
 
     Node node_;
     int row_;
