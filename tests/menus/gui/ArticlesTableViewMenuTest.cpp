@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QPointer>
+#include <QScreen>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -250,6 +253,35 @@ TEST_F(ArticlesTableViewMenuTest, MailAndBrowserGetTheLinkWhole) {
     menu->performShare(&foreign);
     EXPECT_EQ(captured.urls.size(), 2u);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+}
+
+TEST_F(ArticlesTableViewMenuTest, TheOpenMenuBordersItsRowAndOpensTheShareEntries) {
+    Feed feed = makeFeed("looks");
+    auto articles = seedBelowTop(feed, {{"council-approves-the-park", 3000}, {"harbour-opens-for-rowing", 2000}});
+    showList();
+    const QRect row = table()->visualRect(list->articlesModel()->index(rowOf(articles[1]), 0));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, row.center(), table()->viewport()->mapToGlobal(row.center()));
+    QApplication::sendEvent(table()->viewport(), &event);
+    QPointer<ArticlesTableViewMenu> menu = table()->openMenu();
+    ASSERT_TRUE(menu);
+    ASSERT_TRUE(waitUntil([&] { return menu->isVisible(); }));
+    ArticlesRowView* rowView = table()->rowView(rowOf(articles[1]), false);
+    ASSERT_NE(rowView, nullptr);
+    EXPECT_TRUE(rowView->isBordered());
+    // By the keyboard, as a user would: onto "share", then into its submenu.
+    menu->setActiveAction(entry(*menu, text("share")));
+    QTest::keyClick(menu, Qt::Key_Right);
+    QMenu* submenu = shareSubmenu(*menu);
+    ASSERT_NE(submenu, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return submenu->isVisible(); }));
+    QApplication::processEvents();
+    window->screen()->grabWindow(0).save(QStringLiteral(TALLOWMERE_SCREENSHOTS_DIR "/articles_share_menu_screen.png"));
+    EXPECT_EQ(submenu->actions().front()->text().toStdString(), text("copy_article_url"));
+    EXPECT_FALSE(submenu->actions().front()->icon().isNull());
+    QTest::keyClick(submenu, Qt::Key_Escape);
+    QTest::keyClick(menu, Qt::Key_Escape);
+    ASSERT_TRUE(waitUntil([&] { return !menu; })) << "released once closed";
+    EXPECT_FALSE(rowView->isBordered()) << "closed without a choice";
 }
 
 TEST_F(ArticlesTableViewMenuTest, ViewInDefaultBrowserSendsTheArticleToTheWindow) {

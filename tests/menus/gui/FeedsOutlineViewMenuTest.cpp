@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QScreen>
+#include <QTest>
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -153,13 +154,14 @@ protected:
         }
         return store.nodes->folder(name).has_value();
     }
-    // Chooses the entry; the menu closes as it does for a click.
+    // Clicks the entry of the open menu; the menu closes and goes.
     static void choose(QMenu* menu, const std::string& title) {
         ASSERT_NE(menu, nullptr);
         QAction* action = entry(*menu, title);
         ASSERT_NE(action, nullptr) << title;
-        menu->hide();
-        action->trigger();
+        QPointer<QMenu> open = menu;
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        EXPECT_TRUE(waitUntil([&] { return !open; }, 5000)) << "released once closed";
     }
 
     test::SidebarStore store;
