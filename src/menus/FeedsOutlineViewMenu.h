@@ -9,8 +9,6 @@
 #include "menus/TableViewMenu.h"
 #include "store/Node.h"
 
-class QMessageBox;
-
 namespace tallowmere {
 
 class FeedsManager;
