@@ -54,6 +54,9 @@ public:
     // Rows the reports leave out of place are moved into place. A batch that
     // does not fit the copy is not applied: then it returns false.
     bool apply(const std::vector<ArticlesChangingInfo>& batch, const std::vector<graph::ObjectID>& after);
+    // Tells the views that the rows of these articles (those listed) show
+    // something new.
+    void reportUpdates(const std::vector<graph::ObjectID>& ids);
 
 private:
     using IDs = std::vector<graph::ObjectID>;
@@ -61,7 +64,6 @@ private:
     void removeArticles(const std::vector<graph::ObjectID>& ids);
     void insertArticles(const ArticlesChangingInfo& info);
     void moveIntoPlace(const IDs& target);
-    void reportUpdates(const std::vector<graph::ObjectID>& ids);
     std::optional<std::size_t> find(const graph::ObjectID& id, std::size_t hint) const;
 
     ArticlesSource& source_;

@@ -64,7 +64,7 @@ ArticlesTableViewMenu* ArticlesTableView::menuForEvent(const QPoint& viewportPoi
     auto* list = qobject_cast<ArticlesListModel*>(model());
     auto article = list ? list->article(index.row()) : std::nullopt;
     if (!article) return nullptr;
-    auto* menu = new ArticlesTableViewMenu(*article, this);
+    auto* menu = new ArticlesTableViewMenu(*article, list->source(), this);
     menu->setBorderedRowView(rowView(index.row(), false));
     return menu;
 }

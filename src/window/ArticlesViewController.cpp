@@ -279,7 +279,16 @@ void ArticlesViewController::articlesSourceDidChangeArticles() {
     onMainQueue([this, stamp, after] { applyBatch(stamp, after); });
 }
 
-void ArticlesViewController::articlesSourceDidUpdate(const std::vector<Article>&) {
+void ArticlesViewController::articlesSourceDidUpdate(const std::vector<Article>& articles) {
+    // The rows show the articles' state: told on the main thread, they are
+    // redrawn before the change's caller goes on.
+    std::vector<graph::ObjectID> ids;
+    for (const Article& article : articles) ids.push_back(article.objectID());
+    if (dispatch::MainQueue::shared().isCurrent()) {
+        model_->reportUpdates(ids);
+    } else {
+        onMainQueue([this, ids] { model_->reportUpdates(ids); });
+    }
     // May come from background work: the hash fetch waits on a context, so
     // it runs on the main queue.
     onMainQueue([this] {
