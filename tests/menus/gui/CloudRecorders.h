@@ -53,6 +53,10 @@ public:
         log_->add(call);
         completeInBackground(std::move(completion));
     }
+    void updateNewArticleSubscription(Completion completion) override {
+        log_->add("subscribe notifying feeds");
+        completeInBackground(std::move(completion));
+    }
     void subscribeGUIDUpdates(const std::string&, Completion completion) override {
         completeInBackground(std::move(completion));
     }
@@ -91,6 +95,7 @@ public:
     }
     void saveUserFeeds(Completion completion) override { inner_->saveUserFeeds(std::move(completion)); }
     void syncFeeds(Completion completion) override { inner_->syncFeeds(std::move(completion)); }
+    void fetchCloudFeeds(Completion completion) override { inner_->fetchCloudFeeds(std::move(completion)); }
     void checkCloudAvailability(AvailabilityCompletion completion) override {
         inner_->checkCloudAvailability(std::move(completion));
     }
