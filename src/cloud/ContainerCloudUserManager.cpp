@@ -616,7 +616,14 @@ void ContainerCloudUserManager::queryGUIDRecord(std::optional<UserInfo> userInfo
         completion(std::nullopt, std::nullopt, std::move(failure));
         return;
     }
-    CloudAvailability::decide(shared_from_this(), false,
+    auto self = weak_from_this().lock();
+    if (!self) {
+        // The manager is going away; nothing may start on its behalf.
+        guidRecordSemaphore_.signal();
+        completion(std::nullopt, std::nullopt, CloudUserError::notAuthenticated);
+        return;
+    }
+    CloudAvailability::decide(std::move(self), false,
                               [this, guid = *userInfo->guid, completion](bool mayRun) {
                                   if (mayRun) {
                                       runGUIDQuery(guid, completion);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "cloud/CloudNotificationsManager.h"
 #include "cloud/CloudUserManager.h"
 #include "platform/graph/Context.h"
+#include "support/ui/UiWait.h"
 
 namespace tallowmere::test {
 
@@ -129,12 +131,29 @@ public:
         CloudNotificationsManager::setShared(std::make_shared<RecordingNotificationsManager>(log));
     }
     ~RecordedCloud() {
+        settle();
+        // As in the program, a cloud manager outlives the work it queued:
+        // its queues may still hold blocks that come back to it.
+        static std::vector<std::shared_ptr<RecordingUserManager>> retired;
+        retired.push_back(user);
         CloudUserManager::setShared(nullptr);
         CloudNotificationsManager::setShared(nullptr);
     }
 
     std::shared_ptr<CloudCallLog> log;
     std::shared_ptr<RecordingUserManager> user;
+
+private:
+    // The manager's queues may still be reading feeds of the main context;
+    // its end joins them, so they finish first with the main loop running.
+    void settle() {
+        for (int round = 0; round < 3; ++round) {
+            auto ran = std::make_shared<std::atomic<int>>(0);
+            user->guidRecordQueue().async([ran] { ++*ran; });
+            user->userRecordQueue().async([ran] { ++*ran; });
+            waitUntil([&] { return ran->load() == 2; }, 30000);
+        }
+    }
 };
 
 }  // namespace tallowmere::test
