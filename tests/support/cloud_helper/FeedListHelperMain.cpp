@@ -129,6 +129,11 @@ int main(int argc, char** argv) {
     } else if (command != "list") {
         return 2;
     }
+    // Saves of the feeds added may still be on their way to the main context.
+    for (int round = 0; round < 3; ++round) {
+        DataController::shared()->backgroundContext()->performAndWait([] {});
+        dispatch::MainQueue::shared().drain();
+    }
     printFeeds();
     Preferences::shared()->defaults().synchronize();
     std::fflush(stdout);
