@@ -1,5 +1,6 @@
 #include "cloud/CloudNotificationsManager.h"
 
+#include "cloud/CloudRemoteNotificationHandler.h"
 #include "cloud/NullCloudNotificationsManager.h"
 #include "cloud/ServiceSlot.h"
 #include "store/Article.h"
@@ -14,6 +15,16 @@ ServiceSlot<CloudNotificationsManager>& slot() {
     return *instance;
 }
 }  // namespace
+
+void CloudNotificationsManager::handleRemoteNotification(const UserInfo& userInfo, Completion completion) {
+    CloudRemoteNotificationHandler::Completion handled;
+    if (completion) handled = [completion = std::move(completion)](auto, auto) { completion(); };
+    CloudRemoteNotificationHandler::shared()->handleRemoteNotification(userInfo, std::move(handled));
+}
+
+std::map<std::string, nlohmann::json> CloudNotificationsManager::userInfoForCloudKit(const UserInfo& userInfo) const {
+    return CloudRemoteNotificationHandler::userInfoForCloudKit(userInfo);
+}
 
 void CloudNotificationsManager::didActivateNotification(const Article& article) {
     if (auto receiver = delegate()) receiver->showArticle(article);

@@ -40,10 +40,10 @@ public:
     // CloudRemoteNotificationHandler). The completion may be empty; when
     // given it runs once, on a background thread, except for a push of no
     // known subscription, which is ignored.
-    virtual void handleRemoteNotification(const UserInfo& userInfo, Completion completion) = 0;
+    virtual void handleRemoteNotification(const UserInfo& userInfo, Completion completion);
     // The push's user info as the string-keyed dictionary a cloud
     // notification is read from (empty when it is not a dictionary).
-    virtual std::map<std::string, nlohmann::json> userInfoForCloudKit(const UserInfo& userInfo) const = 0;
+    virtual std::map<std::string, nlohmann::json> userInfoForCloudKit(const UserInfo& userInfo) const;
 
     // The user clicked the notification of this article: the delegate shows it.
     void didActivateNotification(const Article& article);

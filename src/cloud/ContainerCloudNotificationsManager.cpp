@@ -180,15 +180,4 @@ void ContainerCloudNotificationsManager::fetchAndModify(const std::string& id,
     });
 }
 
-// --- Pushes ---
-
-void ContainerCloudNotificationsManager::handleRemoteNotification(const UserInfo& userInfo, Completion completion) {
-    pushHandling_.handleRemoteNotification(userInfo, std::move(completion));
-}
-
-std::map<std::string, nlohmann::json> ContainerCloudNotificationsManager::userInfoForCloudKit(
-    const UserInfo& userInfo) const {
-    return pushHandling_.userInfoForCloudKit(userInfo);
-}
-
 }  // namespace tallowmere

@@ -10,7 +10,6 @@
 #include "cloud/CloudManager.h"
 #include "cloud/CloudNotificationsManager.h"
 #include "cloud/CloudUserManager.h"
-#include "cloud/NullCloudNotificationsManager.h"
 #include "platform/cloud/Database.h"
 #include "platform/cloud/Subscription.h"
 #include "platform/dispatch/SerialQueue.h"
@@ -46,8 +45,6 @@ public:
     void updateNewArticleSubscription(std::vector<Feed> feeds, Completion completion) override;
     void subscribeGUIDUpdates(const std::string& guid, Completion completion) override;
     void subscribeSyncUpdates(Completion completion) override;
-    void handleRemoteNotification(const UserInfo& userInfo, Completion completion) override;
-    std::map<std::string, nlohmann::json> userInfoForCloudKit(const UserInfo& userInfo) const override;
 
     // Puts the subscription (nothing: none) in place of the one of that ID
     // and deletes the IDs this program does not know, when the cloud may be
@@ -74,8 +71,6 @@ private:
     NodesSourceGetter nodes_;
     Setting showNewArticleNotification_;
     std::unique_ptr<dispatch::SerialQueue> subscriptionQueue_;
-    // Push handling stays as it was until its own manager takes it over.
-    NullCloudNotificationsManager pushHandling_;
 };
 
 }  // namespace tallowmere

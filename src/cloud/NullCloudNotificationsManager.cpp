@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "cloud/BackgroundCompletion.h"
-#include "cloud/CloudRemoteNotificationHandler.h"
 #include "store/Feed.h"
 
 namespace tallowmere {
@@ -22,17 +21,6 @@ void NullCloudNotificationsManager::subscribeGUIDUpdates(const std::string&, Com
 
 void NullCloudNotificationsManager::subscribeSyncUpdates(Completion completion) {
     completeInBackground(std::move(completion));
-}
-
-void NullCloudNotificationsManager::handleRemoteNotification(const UserInfo& userInfo, Completion completion) {
-    CloudRemoteNotificationHandler::Completion handled;
-    if (completion) handled = [completion = std::move(completion)](auto, auto) { completion(); };
-    CloudRemoteNotificationHandler::shared()->handleRemoteNotification(userInfo, std::move(handled));
-}
-
-std::map<std::string, nlohmann::json> NullCloudNotificationsManager::userInfoForCloudKit(
-    const UserInfo& userInfo) const {
-    return CloudRemoteNotificationHandler::userInfoForCloudKit(userInfo);
 }
 
 }  // namespace tallowmere

@@ -13,8 +13,6 @@ public:
     void updateNewArticleSubscription(std::vector<Feed> feeds, Completion completion) override;
     void subscribeGUIDUpdates(const std::string& guid, Completion completion) override;
     void subscribeSyncUpdates(Completion completion) override;
-    void handleRemoteNotification(const UserInfo& userInfo, Completion completion) override;
-    std::map<std::string, nlohmann::json> userInfoForCloudKit(const UserInfo& userInfo) const override;
 };
 
 }  // namespace tallowmere
