@@ -199,6 +199,9 @@ void ReaderView::load(const QUrl& url, bool readable, std::chrono::milliseconds 
     if (needsUpdateContentControllerUserScripts_) installUserScripts();
     webView_->setVisible(!readable);
     readablePending_ = readable;
+    extractedText_.reset();
+    readableLoadSucceeded_ = false;
+    ++readableGeneration_;
     showsBuiltPage_ = false;
     startPending_ = true;
     lastRequestedUrl_ = url;
@@ -246,16 +249,48 @@ void ReaderView::receiveMessage(const QString& name, const std::optional<QString
     } else if (name == QLatin1String(readableArticleMessage)) {
         // Only the extraction of a page loaded for it may hand over text; a
         // page's own script cannot store text in an article.
-        if (!readablePending_) return;
-        readablePending_ = false;
-        stopLoading();
-        if (showProgress_) progressView_->setProgress(1.0);
-        updateProgressVisibility();
-        if (delegate_) delegate_->readerViewDidReceiveReadableArticle(text);
+        if (!readablePending_ || extractedText_) return;
+        extractedText_ = text;
+        receiveExtraction();
     } else if (name == QLatin1String(fullArticleMessage)) {
         if (mouseDelegate) mouseDelegate->readerViewShowFullArticle();
     } else if (name == QLatin1String(editableFocusMessage)) {
         editableFocus_ = text == "true";
+    }
+}
+
+// The text is handed over once the load is known to have brought the
+// article. The rest of the page is not waited for: stopping it reports the
+// outcome, and should no report come, the text goes over shortly after.
+void ReaderView::receiveExtraction() {
+    if (readableLoadSucceeded_) {
+        endReadableLoad(*extractedText_);
+        return;
+    }
+    stopLoading();
+    QTimer::singleShot(outcomeWait, this, [this, generation = readableGeneration_] {
+        if (generation == readableGeneration_ && readablePending_) endReadableLoad(*extractedText_);
+    });
+}
+
+void ReaderView::endReadableLoad(const std::optional<std::string>& text) {
+    readablePending_ = false;
+    if (showProgress_) progressView_->setProgress(1.0);
+    updateProgressVisibility();
+    if (delegate_) delegate_->readerViewDidReceiveReadableArticle(text);
+}
+
+// An engine's error page or a server's error answer is no article: its
+// extraction would be stored in place of the article's text.
+void ReaderView::settleReadableLoad(const QWebEngineLoadingInfo& info) {
+    const bool httpError = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain && info.errorCode() >= 400;
+    const bool stoppedBeforeExtraction = info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && !extractedText_;
+    if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus || httpError || stoppedBeforeExtraction) {
+        endReadableLoad(std::nullopt);
+    } else if (extractedText_) {
+        endReadableLoad(*extractedText_);
+    } else {
+        readableLoadSucceeded_ = true;
     }
 }
 
@@ -297,6 +332,8 @@ void ReaderView::loadFinished(bool ok) {
 }
 
 void ReaderView::loadingChanged(const QWebEngineLoadingInfo& info) {
+    const bool ended = info.status() != QWebEngineLoadingInfo::LoadStartedStatus;
+    if (ended && info.url() == lastRequestedUrl_ && readablePending_) settleReadableLoad(info);
     const bool failed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus ||
                         info.status() == QWebEngineLoadingInfo::LoadStoppedStatus;
     // A load cut short by the next one can report its end after the next

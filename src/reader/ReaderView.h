@@ -38,6 +38,8 @@ public:
     static constexpr int progressViewHeight = 1;
     // How long a finished load or a commit waits for the page to settle.
     static constexpr std::chrono::milliseconds settleDelay{250};
+    // How long an extracted page may take to report its outcome once stopped.
+    static constexpr std::chrono::milliseconds outcomeWait{2000};
     static constexpr const char* readableArticleMessage = "readableArticle";
     static constexpr const char* linksMouseoverMessage = "linksMouseover";
     static constexpr const char* fullArticleMessage = "fullArticle";
@@ -99,6 +101,9 @@ private:
     void loadProgress(int percent);
     void loadFinished(bool ok);
     void loadingChanged(const QWebEngineLoadingInfo& info);
+    void receiveExtraction();
+    void settleReadableLoad(const QWebEngineLoadingInfo& info);
+    void endReadableLoad(const std::optional<std::string>& text);
     void didCommit();
     void runTopImageScript();
     void runTopVideoScript();
@@ -109,6 +114,11 @@ private:
     bool needsUpdateContentControllerUserScripts_ = false;
     // A web page is loading for extraction; only then is readable text taken.
     bool readablePending_ = false;
+    // The page's extraction, held until the load's outcome says whether it
+    // was the article or an error page.
+    std::optional<std::optional<std::string>> extractedText_;
+    bool readableLoadSucceeded_ = false;
+    unsigned readableGeneration_ = 0;
     bool loading_ = false;
     // A load was asked for and the engine has not reported its start yet.
     bool startPending_ = false;

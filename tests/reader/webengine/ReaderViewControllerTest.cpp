@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QLabel>
+#include <QTcpServer>
 #include <QToolButton>
 #include <atomic>
 #include <condition_variable>
@@ -135,6 +136,13 @@ protected:
     std::atomic<bool> neverAsked = false;
 };
 
+// A loopback port nothing listens on any more: connections are refused.
+quint16 closedPort() {
+    QTcpServer probe;
+    EXPECT_TRUE(probe.listen(QHostAddress::LocalHost));
+    return probe.serverPort();
+}
+
 const std::string kLongText = "A stored text of the article,\nlong enough to be shown as it is.";
 
 TEST_F(ReaderViewControllerTest, PreviewShowsTheStoredTextAndInjectsThePrefetchedImage) {
@@ -230,6 +238,25 @@ TEST_F(ReaderViewControllerTest, APageThatNeverEndsIsStoppedAndNothingStored) {
     EXPECT_TRUE(waitUntil([&] { return !controller.readerView()->isLoading(); }, 20000));
     QTest::qWait(200);
     EXPECT_EQ(stored(article), std::make_pair(std::optional<std::string>("short"), false));
+}
+
+TEST_F(ReaderViewControllerTest, AnErrorPageIsNeitherExtractedNorStored) {
+    server.server().Get("/gone", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content(storyPage(61), "text/html");
+    });
+    const std::string unreachable = "http://127.0.0.1:" + std::to_string(closedPort()) + "/story";
+    for (const std::string& link : {server.url("/gone"), unreachable}) {
+        const Article article = makeArticle("/story/60", "short");
+        main().performAndWait([&] { Article(article).setLink(link); });
+        ASSERT_TRUE(main().save().ok());
+        controller.didSelectArticle(article);
+        // The stored text comes back once the load has failed.
+        ASSERT_TRUE(waitUntil([&] { return pageText().contains("short") && !controller.readerView()->isLoading(); },
+                              30000)) << link;
+        EXPECT_FALSE(pageText().contains("lighthouse keeper climbed")) << link;
+        EXPECT_EQ(stored(article), std::make_pair(std::optional<std::string>("short"), false)) << link;
+    }
 }
 
 TEST_F(ReaderViewControllerTest, StarStateFollowsTheButtonAndOtherContexts) {
