@@ -1,5 +1,6 @@
 #include "platform/graph/CompressedText.h"
 
+#include <sqlite3.h>
 #include <zlib.h>
 
 #include <climits>
@@ -48,7 +49,27 @@ struct Inflater {
     }
 };
 
+void sqlStoredText(sqlite3_context* context, int, sqlite3_value** arguments) {
+    sqlite3_value* value = arguments[0];
+    if (sqlite3_value_type(value) != SQLITE_BLOB) {
+        sqlite3_result_value(context, value);
+        return;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_value_blob(value));
+    auto text = CompressedText::decode({bytes, static_cast<std::size_t>(sqlite3_value_bytes(value))});
+    if (!text) {
+        sqlite3_result_null(context);
+        return;
+    }
+    sqlite3_result_text64(context, text->data(), text->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
 }  // namespace
+
+bool CompressedText::registerWith(sqlite3* db) {
+    return sqlite3_create_function(db, "stored_text", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, sqlStoredText,
+                                   nullptr, nullptr) == SQLITE_OK;
+}
 
 std::optional<Bytes> CompressedText::encode(std::string_view text) {
     if (text.size() < minimumLength || text.size() > UINT_MAX / 2) return std::nullopt;

@@ -9,6 +9,8 @@
 #include "platform/graph/GraphError.h"
 #include "platform/graph/Value.h"
 
+struct sqlite3;
+
 namespace tallowmere::graph {
 
 // The stored form of large texts: a marker byte, the text's length as a
@@ -27,6 +29,10 @@ public:
     static std::optional<Bytes> encode(std::string_view text);
     // The text back; an error for bytes that are not an intact stored form.
     static Result<std::string> decode(std::span<const std::uint8_t> stored);
+    // Adds stored_text(value) to the connection: the text of a stored form,
+    // any other value as it is (NULL for a damaged form), for SQL that
+    // filters or sorts on a large text.
+    static bool registerWith(sqlite3* db);
 };
 
 }  // namespace tallowmere::graph

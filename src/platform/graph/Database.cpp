@@ -119,7 +119,7 @@ Result<std::unique_ptr<Database>> Database::open(const std::string& path) {
         return GraphError{GraphErrorCode::openFailed, "cannot open " + path + ": " + message};
     }
     sqlite3_busy_timeout(database->db_, 5000);
-    if (!TextFolding::registerWith(database->db_))
+    if (!TextFolding::registerWith(database->db_) || !CompressedText::registerWith(database->db_))
         return GraphError{GraphErrorCode::openFailed, "cannot register text functions: " + database->lastError()};
     // Page size and auto_vacuum first: they take effect only before the file
     // has its first page, which the journal mode writes. Rows holding a
