@@ -272,7 +272,7 @@ TextIndexResult<void> TextIndex::prepareStatements() {
 TextIndexResult<void> TextIndex::takeUpVocabulary() {
     if (auto result = execute("BEGIN IMMEDIATE", "updating the index"); !result) return result;
     const std::string upgrade =
-        std::string(kVocabularySchema) + "; UPDATE properties SET value = '" + kFormat + "' WHERE name = 'format'";
+        std::string(kVocabularySchema) + "; UPDATE properties SET value = '" + kFormatFullUris + "' WHERE name = 'format'";
     if (auto result = execute(upgrade, "updating the index"); !result) return rollback(result.error());
     return execute("COMMIT", "updating the index");
 }
