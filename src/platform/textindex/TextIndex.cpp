@@ -239,6 +239,7 @@ TextIndexResult<void> TextIndex::prepareStatements() {
          "SELECT documents.uri FROM terms CROSS JOIN documents ON documents.id = terms.rowid WHERE terms "
          "MATCH ?1"},
         {&begin_, "BEGIN IMMEDIATE"},
+        {&freePages_, "PRAGMA freelist_count"},
         {&commit_, "COMMIT"},
         {&rollback_, "ROLLBACK"},
     };
@@ -449,6 +450,7 @@ TextIndexResult<void> TextIndex::addDocuments(const std::vector<TextIndexDocumen
     status = commit_.start().run();
     if (status != SQLITE_DONE) return rollback(failure(status, "adding documents"));
     prefixPending_ = false;
+    releaseFreePages();
     return {};
 }
 
@@ -468,6 +470,16 @@ TextIndexResult<void> TextIndex::removeDocument(std::string_view uri) {
     status = commit_.start().run();
     if (status != SQLITE_DONE) return rollback(failure(status, "removing a document"));
     return {};
+}
+
+// The full-text table's merges free pages as it grows; past a few of them
+// they go back to the file system (failing only costs space).
+void TextIndex::releaseFreePages() {
+    constexpr int64_t kFreePagesKept = 32;
+    if (freePages_.start().step() != SQLITE_ROW) return;
+    const int64_t free = freePages_.integer(0);
+    freePages_.start();
+    if (free > kFreePagesKept) (void)execute("PRAGMA incremental_vacuum", "releasing free pages");
 }
 
 TextIndexResult<void> TextIndex::compact() {

@@ -97,6 +97,7 @@ private:
     TextIndexResult<void> shortenUris();
     TextIndexResult<void> prepareVocabulary();
     TextIndexResult<void> rollback(TextIndexError error);
+    void releaseFreePages();
 
     sqlite3* connection_;
     TextIndexProperties properties_;
@@ -124,6 +125,7 @@ private:
     std::unordered_map<std::string, int64_t> termNumbers_;
     IndexStatement search_;
     IndexStatement begin_;
+    IndexStatement freePages_;
     IndexStatement commit_;
     IndexStatement rollback_;
 };
