@@ -528,6 +528,13 @@ TEST(TextIndexFile, AnIndexOfTheFormerLayoutWithItsTextStaysUsable) {
     EXPECT_EQ(search(*index, "later").uris(), std::set<std::string>{uri(2)});
 }
 
+// Puts back the URIs stored without the index's shared start whole, as
+// files before that form hold them.
+constexpr const char* kWholeUris =
+    "UPDATE documents SET uri = (SELECT value FROM properties WHERE name = 'documentPrefix') || "
+    "  substr(uri, 2) WHERE substr(uri, 1, 1) = char(1);"
+    "DELETE FROM properties WHERE name = 'documentPrefix';";
+
 // Files that stored each document's terms as text take up the vocabulary:
 // their documents are still found, replaced and removed.
 TEST(TextIndexFile, AnIndexWithTermTextsTakesUpTheVocabulary) {
@@ -541,10 +548,7 @@ TEST(TextIndexFile, AnIndexWithTermTextsTakesUpTheVocabulary) {
     // The same documents as that format kept them: front-coded, each term
     // led by a byte of 0x21 plus the length shared with the term before.
     ASSERT_EQ(runOnFile(path,
-                        "DROP TABLE vocabulary;"
-                        "UPDATE documents SET uri = (SELECT value FROM properties WHERE name = 'documentPrefix') || "
-                        "  substr(uri, 2) WHERE substr(uri, 1, 1) = char(1);"
-                        "DELETE FROM properties WHERE name = 'documentPrefix';"
+                        std::string("DROP TABLE vocabulary;") + kWholeUris +
                         "UPDATE properties SET value = '2' WHERE name = 'format';"
                         "UPDATE documents SET termList = '!alpha !beta ' WHERE uri = '" + uri(1) + "';"
                         "UPDATE documents SET termList = '!beta !gamma ' WHERE uri = '" + uri(2) + "'"),
@@ -582,9 +586,7 @@ TEST(TextIndexFile, AnIndexWithWholeUrisStoresThemWithoutTheirSharedStart) {
         ASSERT_TRUE(index->addDocuments({{uri(1), "alpha beta"}, {uri(2), "beta gamma"}}).ok());
     }
     ASSERT_EQ(runOnFile(path,
-                        "UPDATE documents SET uri = (SELECT value FROM properties WHERE name = 'documentPrefix') || "
-                        "  substr(uri, 2) WHERE substr(uri, 1, 1) = char(1);"
-                        "DELETE FROM properties WHERE name = 'documentPrefix';"
+                        std::string(kWholeUris) +
                         "UPDATE properties SET value = '3' WHERE name = 'format'"),
               SQLITE_OK);
     auto index = openIndex(path);
