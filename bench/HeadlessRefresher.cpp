@@ -4,10 +4,13 @@
 // every feed once and exits when every fetch, parse, save, index write and
 // prefetch has ended.
 //
-//   bench_refresher --data DIR [--opml FILE] [--no-refresh]
+//   bench_refresher --data DIR [--opml FILE] [--no-refresh] [--sizes]
+//
+// --sizes: at the end, where the data folder's bytes go.
 //
 // Every task of the main queue is timed; the report on standard error names
 // the longest (TALLOWMERE_REFRESHER_TRACE set: every task over 16 ms).
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -47,6 +50,7 @@ struct Options {
     std::filesystem::path data;
     std::optional<std::filesystem::path> opml;
     bool refresh = true;
+    bool sizes = false;
 };
 
 std::optional<Options> parseOptions(int argc, char** argv) {
@@ -60,6 +64,8 @@ std::optional<Options> parseOptions(int argc, char** argv) {
             options.opml = argv[++i];
         } else if (argument == "--no-refresh") {
             options.refresh = false;
+        } else if (argument == "--sizes") {
+            options.sizes = true;
         } else {
             return std::nullopt;
         }
@@ -120,6 +126,36 @@ double peakResidentMB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// Where the data folder's bytes go: every file (logs included), and per
+// table and index of the store and the search index, from SQLite's page
+// statistics.
+void printSizes(const std::filesystem::path& data) {
+    double total = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(data)) {
+        if (!entry.is_regular_file()) continue;
+        const double megabytes = static_cast<double>(entry.file_size()) / 1e6;
+        total += megabytes;
+        std::fprintf(stderr, "size %-40s %8.2f MB\n", std::filesystem::relative(entry.path(), data).c_str(), megabytes);
+        if (entry.path().extension() != ".sqlite" && entry.path().extension() != ".index") continue;
+        sqlite3* connection = nullptr;
+        if (sqlite3_open_v2(entry.path().c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_stmt* parts = nullptr;
+            const char* sql =
+                "SELECT name, SUM(pgsize), SUM(payload), SUM(unused) FROM dbstat GROUP BY name ORDER BY 2 DESC";
+            if (sqlite3_prepare_v2(connection, sql, -1, &parts, nullptr) == SQLITE_OK)
+                while (sqlite3_step(parts) == SQLITE_ROW)
+                    std::fprintf(stderr, "  %-66s %7.2f MB (payload %.2f, unused %.2f)\n",
+                                 reinterpret_cast<const char*>(sqlite3_column_text(parts, 0)),
+                                 static_cast<double>(sqlite3_column_int64(parts, 1)) / 1e6,
+                                 static_cast<double>(sqlite3_column_int64(parts, 2)) / 1e6,
+                                 static_cast<double>(sqlite3_column_int64(parts, 3)) / 1e6);
+            sqlite3_finalize(parts);
+        }
+        sqlite3_close(connection);
+    }
+    std::fprintf(stderr, "size of the data folder %.2f MB\n", total);
 }
 
 int run(const Options& options) {
@@ -205,8 +241,11 @@ int run(const Options& options) {
 int main(int argc, char** argv) {
     std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
-        std::fprintf(stderr, "usage: %s --data DIR [--opml FILE] [--no-refresh]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --data DIR [--opml FILE] [--no-refresh] [--sizes]\n", argv[0]);
         return 2;
     }
-    return run(*options);
+    const int status = run(*options);
+    // Once the store is closed, so that its log has been copied back.
+    if (status == 0 && options->sizes) printSizes(options->data);
+    return status;
 }

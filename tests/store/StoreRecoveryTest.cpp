@@ -50,6 +50,15 @@ struct Contents {
     std::string storeIdentifier;
 };
 
+// 600 letters that hardly compress, so that the articles' texts take as much
+// of the file as real ones do, which the damages below count on.
+std::string scatteredText(int seed) {
+    std::mt19937 generator(static_cast<std::uint32_t>(seed));
+    std::string text(600, 'a');
+    for (char& letter : text) letter = static_cast<char>('a' + generator() % 26);
+    return text;
+}
+
 class StoreRecoveryTest : public StoreTest {
 protected:
     static constexpr int feedCount = 8;
@@ -92,7 +101,7 @@ protected:
                     auto article = Article::insert(main());
                     article.setTitle("Article " + std::to_string(index));
                     article.setLink(*feed.url() + "/" + std::to_string(index));
-                    article.setTextContent(std::string(600, static_cast<char>('a' + index % 26)));
+                    article.setTextContent(scatteredText(index));
                     article.setFeed(feed);
                     if (starred) article.setStarredInFeed(feed);
                     if (index % 3 == 0) {
@@ -148,14 +157,16 @@ struct Damage {
 };
 
 TEST_F(StoreRecoveryTest, ADamagedStoreIsSetAsideAndWhatCanBeReadIsCarriedOver) {
-    constexpr std::uintmax_t page = 4096;
+    constexpr std::uintmax_t page = 8192;  // the store's page size
+    // 24 KB of the article table's middle, as many pages as that takes.
+    constexpr std::size_t damagedPages = 24 * 1024 / page;
     const std::vector<Damage> damages = {
         {"header overwritten", [](const auto& path) { randomise(path, 0, 100, kDamageSeed); }, true, true},
         {"article pages in the middle randomised",
          [](const auto& path) {
              const auto pages = tablePages(path, "article");
-             ASSERT_GT(pages.size(), 12u);
-             for (std::size_t at = pages.size() / 2; at < pages.size() / 2 + 6; ++at)
+             ASSERT_GT(pages.size(), 2 * damagedPages + 2);
+             for (std::size_t at = pages.size() / 2; at < pages.size() / 2 + damagedPages; ++at)
                  randomise(path, (pages[at] - 1) * page, page, kDamageSeed + static_cast<std::uint32_t>(at));
          },
          true, false},

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "platform/dispatch/GlobalQueue.h"
+#include "platform/graph/CompressedText.h"
 #include "platform/graph/Container.h"
 #include "platform/graph/SqlQuery.h"
 #include "platform/graph/Store.h"
@@ -942,6 +943,15 @@ Result<void> Context::writeInsert(Object& object) {
     return writeLarge(object, true);
 }
 
+// Large texts are kept compressed; they are read only one object at a time.
+Value Context::storedForm(const Value& value) {
+    const auto* text = std::get_if<std::string>(&value);
+    if (!text) return value;
+    auto compressed = CompressedText::encode(*text);
+    if (!compressed) return value;
+    return std::move(*compressed);
+}
+
 Result<void> Context::writeLarge(Object& object, bool inserting) {
     const EntityDescription& e = *object.entity_;
     std::string columns, values, updates;
@@ -949,7 +959,7 @@ Result<void> Context::writeLarge(Object& object, bool inserting) {
     bool anyValue = false;
     for (const PropertyDescription* p : e.properties()) {
         if (!p->hasColumn() || !p->loadsOnDemand || (!inserting && !object.dirty_[p->slot])) continue;
-        params.push_back(object.values_[p->slot]);
+        params.push_back(storedForm(object.values_[p->slot]));
         anyValue = anyValue || !isNull(params.back());
         const std::string index = std::string("?").append(std::to_string(params.size()));
         columns += ", " + quoted(p->column);

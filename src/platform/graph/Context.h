@@ -182,6 +182,7 @@ private:
     Result<void> writeJoins(Object& object);
     // Writes the row's attributes loaded on demand: all of them for a new row, else the changed ones.
     Result<void> writeLarge(Object& object, bool inserting);
+    static Value storedForm(const Value& value);
     void notifyObservers(const ChangeSet& changes);
 
     Container* container_;

@@ -38,6 +38,9 @@ public:
     Value rawValue(int column) const;
 
 private:
+    // A text column's value: the text, or the text back from its compressed form.
+    Value storedText(int column) const;
+
     sqlite3_stmt* statement_;
     bool failed_ = false;
 };

@@ -55,7 +55,9 @@ Result<std::string> SqlQuery::column(const std::string& keyPath) {
             joins_.push_back(" LEFT JOIN \"" + p->owner->largeTable() + "\" " + large + " ON " + large + ".id = " + alias + ".id");
             found = aliasForPath_.emplace(alias + "#large", large).first;
         }
-        return found->second + ".\"" + p->column + "\"";
+        const std::string stored = found->second + ".\"" + p->column + "\"";
+        // Large texts may be held compressed: filters and sorts see the text.
+        return p->type == AttributeType::string ? "stored_text(" + stored + ")" : stored;
     }
     return alias + ".\"" + p->column + "\"";
 }

@@ -1,5 +1,7 @@
 #include "platform/graph/Store.h"
 
+#include "platform/graph/CompressedText.h"
+
 #include <cstdio>
 #include <random>
 #include <set>
@@ -68,13 +70,81 @@ Result<void> Store::createSchema() {
     };
     if (auto done = db_->exec("CREATE TABLE IF NOT EXISTS graph_metadata(key TEXT PRIMARY KEY, value TEXT)"); !done)
         return fail(done.error());
+    const bool textsPending = !largeTextsCompressed();
+    bool compressed = false;
     for (const auto& e : model_.entities()) {
         if (e.root() != &e) continue;
         if (auto done = createTable(e); !done) return fail(done.error());
+        if (textsPending) {
+            auto converted = compressLargeTexts(e);
+            if (!converted) return fail(converted.error());
+            compressed = compressed || converted.value();
+        }
         buildLayout(e);
     }
+    if (textsPending)
+        if (auto done = markLargeTextsCompressed(); !done) return fail(done.error());
     if (auto done = db_->exec("COMMIT"); !done) return fail(done.error());
+    if (compressed) return shrinkFile();
     return {};
+}
+
+// Files from before large texts were compressed hold them as text. They are
+// compressed in the schema's transaction: a crash on the way leaves the file
+// as it was, and the next open starts over.
+Result<bool> Store::compressLargeTexts(const EntityDescription& root) {
+    if (root.largeTable().empty()) return false;
+    bool converted = false;
+    for (const auto* e : root.descendants())
+        for (const auto* p : e->properties()) {
+            if (p->owner != e || !p->loadsOnDemand || p->type != AttributeType::string || !p->isAttribute()) continue;
+            const std::string column = quoted(p->column), table = quoted(root.largeTable());
+            Statement* read = db_->prepare("SELECT id, " + column + " FROM " + table + " WHERE id > ?1 AND typeof(" +
+                                           column + ") = 'text' ORDER BY id LIMIT 256");
+            Statement* write = db_->prepare("UPDATE " + table + " SET " + column + " = ?2 WHERE id = ?1");
+            if (!read || !write) return GraphError{GraphErrorCode::schemaFailed, db_->lastError()};
+            for (std::int64_t after = 0;;) {
+                std::vector<std::pair<std::int64_t, std::string>> rows;
+                read->bind(1, after);
+                while (read->step()) rows.emplace_back(read->integer(0), read->text(1));
+                const bool failed = read->failed();
+                read->reset();
+                if (failed) return GraphError{GraphErrorCode::schemaFailed, db_->lastError()};
+                if (rows.empty()) break;
+                after = rows.back().first;
+                for (const auto& [id, text] : rows) {
+                    auto stored = CompressedText::encode(text);
+                    if (!stored) continue;
+                    write->bind(1, id).bind(2, std::move(*stored));
+                    write->step();
+                    const bool writeFailed = write->failed();
+                    write->reset();
+                    if (writeFailed) return GraphError{GraphErrorCode::schemaFailed, db_->lastError()};
+                    converted = true;
+                }
+            }
+        }
+    return converted;
+}
+
+bool Store::largeTextsCompressed() {
+    Statement* read = db_->prepare("SELECT 1 FROM graph_metadata WHERE key = 'large_texts' AND value = 'deflate'");
+    const bool found = read && read->step();
+    if (read) read->reset();
+    return found;
+}
+
+Result<void> Store::markLargeTextsCompressed() {
+    return db_->exec("INSERT OR REPLACE INTO graph_metadata(key, value) VALUES('large_texts', 'deflate')");
+}
+
+// Gives the pages the compression freed back to the file system, and lets
+// later removals do the same step by step. VACUUM writes a new copy of the
+// file through the log, so it is as safe against a crash as any commit.
+Result<void> Store::shrinkFile() {
+    if (auto done = db_->exec("PRAGMA auto_vacuum = INCREMENTAL"); !done) return done;
+    if (auto done = db_->exec("VACUUM"); !done) return done;
+    return db_->exec("PRAGMA wal_checkpoint(TRUNCATE)");
 }
 
 Result<void> Store::createTable(const EntityDescription& root) {

@@ -58,6 +58,10 @@ private:
     Result<void> createKeyIndex(const EntityDescription& root, const PropertyDescription& key);
     Result<void> createLargeTable(const EntityDescription& root, const std::vector<const PropertyDescription*>& columns,
                                   const std::set<std::string>& inTable);
+    Result<bool> compressLargeTexts(const EntityDescription& root);
+    bool largeTextsCompressed();
+    Result<void> markLargeTextsCompressed();
+    Result<void> shrinkFile();
     Result<void> loadIdentifier();
     void buildLayout(const EntityDescription& root);
 

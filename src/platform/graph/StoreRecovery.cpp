@@ -128,30 +128,64 @@ std::array<std::uint8_t, 100> standardHeader(std::uint32_t pageSize, bool wal) {
     return header;
 }
 
-bool schemaReadable(const std::string& path) {
+// How well the file reads with its present header: the schema entries read
+// whole, plus the tables whose first row can be reached. (A smaller page size
+// than the file's can still read the schema from the front of the first page,
+// but then finds no table where its root page should be.) Nothing when the
+// schema cannot be read.
+std::optional<int> readableParts(const std::string& path) {
     Connection connection;
-    if (connection.open(path, SQLITE_OPEN_READWRITE) != SQLITE_OK) return false;
+    if (connection.open(path, SQLITE_OPEN_READWRITE) != SQLITE_OK) return std::nullopt;
     sqlite3_exec(connection.get(), "PRAGMA writable_schema = ON", nullptr, nullptr, nullptr);
-    Query query(connection.get(), "SELECT count(*) FROM sqlite_schema");
-    return query && sqlite3_step(query.get()) == SQLITE_ROW;
+    std::vector<std::string> tables;
+    int parts = 0;
+    {
+        Query query(connection.get(), "SELECT type, name, sql FROM sqlite_schema");
+        if (!query) return std::nullopt;
+        int status = SQLITE_ROW;
+        while ((status = sqlite3_step(query.get())) == SQLITE_ROW) {
+            ++parts;
+            const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), 0));
+            const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), 1));
+            if (type && name && std::strcmp(type, "table") == 0) tables.emplace_back(name);
+        }
+        if (status != SQLITE_DONE) return std::nullopt;
+    }
+    for (const auto& table : tables) {
+        Query first(connection.get(), "SELECT * FROM " + quoted(table) + " LIMIT 1");
+        if (!first) continue;
+        const int status = sqlite3_step(first.get());
+        if (status == SQLITE_ROW || status == SQLITE_DONE) ++parts;
+    }
+    return parts;
 }
 
-// Writes a plausible header over a damaged one, trying the page sizes in
-// turn until the schema can be read. Only the scratch copy is touched.
+// Writes a plausible header over a damaged one: of all page sizes, the one
+// with which the most of the file reads. Only the scratch copy is touched.
 void repairHeader(const std::string& path, bool wal) {
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
     if (!file) return;
     std::array<std::uint8_t, 100> header{};
     file.read(reinterpret_cast<char*>(header.data()), header.size());
     if (file.gcount() < static_cast<std::streamsize>(header.size()) || headerLooksValid(header)) return;
-    for (std::uint32_t pageSize : pageSizes) {
+    auto write = [&](std::uint32_t pageSize) {
         const auto candidate = standardHeader(pageSize, wal);
         file.clear();
         file.seekp(0);
         file.write(reinterpret_cast<const char*>(candidate.data()), candidate.size());
         file.flush();
-        if (schemaReadable(path)) return;
+    };
+    std::uint32_t best = pageSizes.front();
+    int mostParts = -1;
+    for (std::uint32_t pageSize : pageSizes) {
+        write(pageSize);
+        const auto parts = readableParts(path);
+        if (parts && *parts > mostParts) {
+            mostParts = *parts;
+            best = pageSize;
+        }
     }
+    write(best);
 }
 
 // --- Copying rows -------------------------------------------------------------

@@ -19,9 +19,12 @@ namespace {
 // read. Format 1 kept a copy of every text in the full-text table; format 2
 // keeps none (a contentless table) and stores each document's distinct terms,
 // with which its entries are deleted; format 3 stores them as numbers of a
-// vocabulary, a fraction of the size. Files of format 1 stay readable; files
-// of format 2 become format 3 when opened and keep their older term lists.
-constexpr const char* kFormat = "3";
+// vocabulary, a fraction of the size; format 4 stores the URIs that begin
+// with the index's document prefix without it. Files of format 1 stay
+// readable; files of formats 2 and 3 become format 4 when opened (format 2
+// files keep their older term lists).
+constexpr const char* kFormat = "4";
+constexpr const char* kFormatFullUris = "3";
 constexpr const char* kFormatTermTexts = "2";
 constexpr const char* kFormatKeepingText = "1";
 constexpr const char* kVocabularySchema = "CREATE TABLE IF NOT EXISTS vocabulary (id INTEGER PRIMARY KEY, term TEXT NOT NULL UNIQUE)";
@@ -87,7 +90,8 @@ TextIndexResult<TextIndexProperties> readProperties(sqlite3* connection) {
     while ((status = statement.step()) == SQLITE_ROW) values.emplace(statement.text(0), statement.text(1));
     if (status != SQLITE_DONE) return errorOf(connection, status, "reading the index's properties");
 
-    if (values["format"] != kFormat && values["format"] != kFormatTermTexts && values["format"] != kFormatKeepingText)
+    if (values["format"] != kFormat && values["format"] != kFormatFullUris && values["format"] != kFormatTermTexts &&
+        values["format"] != kFormatKeepingText)
         return corrupt("unknown index format \"" + values["format"] + "\"");
     const auto length = parseLength(values["minimumTermLength"]);
     const auto stopWords = parseStopWords(values["stopWords"]);
@@ -164,6 +168,7 @@ TextIndexResult<std::unique_ptr<TextIndex>> TextIndex::open(
     auto prepared = index->prepareStatements();
     if (prepared && !isNew && storedFormat(connection) == kFormatTermTexts) prepared = index->takeUpVocabulary();
     if (prepared && !keepsText) prepared = index->prepareVocabulary();
+    if (prepared && !keepsText) prepared = index->shortenUris();
     if (!prepared) {
         // An existing file whose tables do not have our shape is not an index of ours.
         if (isNew || prepared.error().code != TextIndexErrorCode::storage) return prepared.error();
@@ -202,7 +207,7 @@ TextIndexResult<void> TextIndex::createSchema() {
     const std::string properties = stopWordsJson(properties_.stopWords);
     // Free pages go back to the file system on compaction; this must be set
     // before the first table exists.
-    if (auto result = execute("PRAGMA auto_vacuum = INCREMENTAL", "creating the index"); !result)
+    if (auto result = execute("PRAGMA page_size = 8192; PRAGMA auto_vacuum = INCREMENTAL", "creating the index"); !result)
         return result;
     if (auto result = execute("BEGIN IMMEDIATE", "creating the index"); !result) return result;
     const std::string schema =
@@ -234,6 +239,7 @@ TextIndexResult<void> TextIndex::prepareStatements() {
          "SELECT documents.uri FROM terms CROSS JOIN documents ON documents.id = terms.rowid WHERE terms "
          "MATCH ?1"},
         {&begin_, "BEGIN IMMEDIATE"},
+        {&freePages_, "PRAGMA freelist_count"},
         {&commit_, "COMMIT"},
         {&rollback_, "ROLLBACK"},
     };
@@ -267,7 +273,7 @@ TextIndexResult<void> TextIndex::prepareStatements() {
 TextIndexResult<void> TextIndex::takeUpVocabulary() {
     if (auto result = execute("BEGIN IMMEDIATE", "updating the index"); !result) return result;
     const std::string upgrade =
-        std::string(kVocabularySchema) + "; UPDATE properties SET value = '" + kFormat + "' WHERE name = 'format'";
+        std::string(kVocabularySchema) + "; UPDATE properties SET value = '" + kFormatFullUris + "' WHERE name = 'format'";
     if (auto result = execute(upgrade, "updating the index"); !result) return rollback(result.error());
     return execute("COMMIT", "updating the index");
 }
@@ -290,8 +296,11 @@ TextIndexResult<void> TextIndex::rollback(TextIndexError error) {
                                       &deleteDocument_, &deleteTerms_, &findTerm_, &insertTerm_, &termOf_}) {
         statement->start();
     }
-    // Numbers handed out in the undone transaction are gone from the file.
+    // Numbers handed out in the undone transaction are gone from the file, and
+    // so is a prefix chosen in it.
     termNumbers_.clear();
+    if (prefixPending_) uriPrefix_.clear();
+    prefixPending_ = false;
     if (sqlite3_get_autocommit(connection_) == 0) rollback_.start().run();
     return error;
 }
@@ -392,7 +401,9 @@ int TextIndex::forgetTerms(int64_t id, std::string_view stored, bool numbered) {
 
 TextIndexResult<void> TextIndex::addOne(const TextIndexDocument& document) {
     if (!keepsText_) {
-        int status = findDocument_.start().bind(1, document.uri).step();
+        if (auto chosen = choosePrefix(document.uri); !chosen) return chosen;
+        const std::string uri = storedUri(document.uri);
+        int status = findDocument_.start().bind(1, uri).step();
         int64_t id = 0;
         if (status == SQLITE_ROW) {
             id = findDocument_.integer(0);
@@ -401,7 +412,7 @@ TextIndexResult<void> TextIndex::addOne(const TextIndexDocument& document) {
             findDocument_.start();
             status = forgetTerms(id, old, numbered);
         } else if (status == SQLITE_DONE) {
-            status = insertDocument_.start().bind(1, document.uri).bind(2, std::string_view()).step();
+            status = insertDocument_.start().bind(1, uri).bind(2, std::string_view()).step();
             if (status == SQLITE_ROW) {
                 id = insertDocument_.integer(0);
                 status = insertDocument_.run();
@@ -438,13 +449,15 @@ TextIndexResult<void> TextIndex::addDocuments(const std::vector<TextIndexDocumen
     }
     status = commit_.start().run();
     if (status != SQLITE_DONE) return rollback(failure(status, "adding documents"));
+    prefixPending_ = false;
+    releaseFreePages();
     return {};
 }
 
 TextIndexResult<void> TextIndex::removeDocument(std::string_view uri) {
     int status = begin_.start().run();
     if (status != SQLITE_DONE) return failure(status, "removing a document");
-    status = deleteDocument_.start().bind(1, uri).step();
+    status = deleteDocument_.start().bind(1, keepsText_ ? std::string(uri) : storedUri(uri)).step();
     if (status == SQLITE_ROW) {
         const int64_t id = deleteDocument_.integer(0);
         const bool numbered = !keepsText_ && deleteDocument_.holdsBytes(1);
@@ -457,6 +470,16 @@ TextIndexResult<void> TextIndex::removeDocument(std::string_view uri) {
     status = commit_.start().run();
     if (status != SQLITE_DONE) return rollback(failure(status, "removing a document"));
     return {};
+}
+
+// The full-text table's merges free pages as it grows; past a few of them
+// they go back to the file system (failing only costs space).
+void TextIndex::releaseFreePages() {
+    constexpr int64_t kFreePagesKept = 32;
+    if (freePages_.start().step() != SQLITE_ROW) return;
+    const int64_t free = freePages_.integer(0);
+    freePages_.start();
+    if (free > kFreePagesKept) (void)execute("PRAGMA incremental_vacuum", "releasing free pages");
 }
 
 TextIndexResult<void> TextIndex::compact() {
@@ -475,6 +498,92 @@ TextIndexResult<void> TextIndex::compact() {
     }
     if (auto freed = execute("PRAGMA incremental_vacuum", "compacting the index"); !freed) return freed;
     return execute("PRAGMA wal_checkpoint(TRUNCATE)", "compacting the index");
+}
+
+// Stored URIs: "\x01" and the rest of a URI that begins with the prefix;
+// "\x02" and the whole URI for one that itself begins with either mark; any
+// other URI as it is. A URI never holds these control characters, so the
+// marks only guard against keys that are not URIs.
+constexpr char kShortened = '\x01';
+constexpr char kEscaped = '\x02';
+
+std::string TextIndex::storedUri(std::string_view uri) const {
+    if (!uriPrefix_.empty() && uri.size() > uriPrefix_.size() && uri.starts_with(uriPrefix_))
+        return kShortened + std::string(uri.substr(uriPrefix_.size()));
+    if (!uri.empty() && (uri.front() == kShortened || uri.front() == kEscaped)) return kEscaped + std::string(uri);
+    return std::string(uri);
+}
+
+std::string TextIndex::documentUri(std::string_view stored) const {
+    if (stored.empty()) return {};
+    if (stored.front() == kShortened) return uriPrefix_ + std::string(stored.substr(1));
+    if (stored.front() == kEscaped) return std::string(stored.substr(1));
+    return std::string(stored);
+}
+
+// The documents of an index share the start of their URIs (the store and
+// entity they belong to): the first document's URI up to its last "/"
+// becomes the prefix, kept in the file, in the same transaction.
+TextIndexResult<void> TextIndex::choosePrefix(std::string_view uri) {
+    if (!uriPrefix_.empty()) return {};
+    const std::size_t slash = uri.rfind('/');
+    if (slash == std::string_view::npos || slash + 1 == uri.size()) return {};
+    IndexStatement insert;
+    int status = insert.prepare(connection_, "INSERT OR REPLACE INTO properties (name, value) VALUES ('documentPrefix', ?1)");
+    if (status == SQLITE_OK) status = insert.start().bind(1, uri.substr(0, slash + 1)).run();
+    if (status != SQLITE_DONE) return failure(status, "adding a document");
+    uriPrefix_ = std::string(uri.substr(0, slash + 1));
+    prefixPending_ = true;
+    return {};
+}
+
+TextIndexResult<void> TextIndex::loadPrefix() {
+    IndexStatement read;
+    int status = read.prepare(connection_, "SELECT value FROM properties WHERE name = 'documentPrefix'");
+    if (status != SQLITE_OK) return failure(status, "reading the index's properties");
+    status = read.step();
+    if (status == SQLITE_ROW) uriPrefix_ = std::string(read.text(0));
+    else if (status != SQLITE_DONE) return failure(status, "reading the index's properties");
+    return {};
+}
+
+// Files of format 3 hold every URI whole: they are rewritten in the stored
+// form in one transaction (a crash leaves the file as it was), then the
+// file is rewritten compactly.
+TextIndexResult<void> TextIndex::shortenUris() {
+    if (storedFormat(connection_) == kFormat) return loadPrefix();
+    if (auto result = execute("BEGIN IMMEDIATE", "updating the index"); !result) return result;
+    IndexStatement read, write;
+    int status = read.prepare(connection_, "SELECT id, uri FROM documents WHERE id > ?1 ORDER BY id LIMIT 512");
+    if (status == SQLITE_OK) status = write.prepare(connection_, "UPDATE documents SET uri = ?2 WHERE id = ?1");
+    if (status != SQLITE_OK) return rollback(failure(status, "updating the index"));
+    // Marked URIs first, so that no shortened one can meet an unmarked twin.
+    for (const bool marked : {true, false}) {
+        for (int64_t after = 0;;) {
+            std::vector<std::pair<int64_t, std::string>> rows;
+            read.start().bind(1, after);
+            while ((status = read.step()) == SQLITE_ROW) rows.emplace_back(read.integer(0), std::string(read.text(1)));
+            if (status != SQLITE_DONE) return rollback(failure(status, "updating the index"));
+            if (rows.empty()) break;
+            after = rows.back().first;
+            for (const auto& [id, uri] : rows) {
+                if (auto chosen = choosePrefix(uri); !chosen) return rollback(chosen.error());
+                const bool isMarked = !uri.empty() && (uri.front() == kShortened || uri.front() == kEscaped);
+                if (isMarked != marked) continue;
+                const std::string stored = storedUri(uri);
+                if (stored == uri) continue;
+                status = write.start().bind(1, id).bind(2, stored).run();
+                if (status != SQLITE_DONE) return rollback(failure(status, "updating the index"));
+            }
+        }
+    }
+    const std::string upgrade = std::string("UPDATE properties SET value = '") + kFormat + "' WHERE name = 'format'";
+    if (auto result = execute(upgrade, "updating the index"); !result) return rollback(result.error());
+    read.start();
+    write.start();
+    if (auto result = execute("COMMIT", "updating the index"); !result) return rollback(result.error());
+    prefixPending_ = false;
+    return execute("VACUUM", "updating the index");
 }
 
 TextIndexResult<TextIndexSearchEnd> TextIndex::search(std::string_view text,
@@ -504,7 +613,7 @@ TextIndexResult<TextIndexSearchEnd> TextIndex::search(std::string_view text,
                 search_.start();
                 return error;
             }
-            batch.emplace_back(search_.text(0));
+            batch.push_back(keepsText_ ? std::string(search_.text(0)) : documentUri(search_.text(0)));
             if (std::chrono::steady_clock::now() >= deadline) break;
         }
         if (done && batch.empty()) break;

@@ -89,8 +89,15 @@ private:
     // Term lists of format 2 files: the terms themselves, front-coded.
     static std::string termsText(std::string_view storedTerms);
     TextIndexResult<void> takeUpVocabulary();
+    // Document URIs as stored (see storedUri in the source) and back.
+    std::string storedUri(std::string_view uri) const;
+    std::string documentUri(std::string_view stored) const;
+    TextIndexResult<void> choosePrefix(std::string_view uri);
+    TextIndexResult<void> loadPrefix();
+    TextIndexResult<void> shortenUris();
     TextIndexResult<void> prepareVocabulary();
     TextIndexResult<void> rollback(TextIndexError error);
+    void releaseFreePages();
 
     sqlite3* connection_;
     TextIndexProperties properties_;
@@ -110,10 +117,15 @@ private:
     IndexStatement findTerm_;
     IndexStatement insertTerm_;
     IndexStatement termOf_;
+    // The start shared by the documents' URIs, left out where they are stored;
+    // empty until the first document. Pending while its transaction is open.
+    std::string uriPrefix_;
+    bool prefixPending_ = false;
     // The vocabulary's numbers of the terms met so far.
     std::unordered_map<std::string, int64_t> termNumbers_;
     IndexStatement search_;
     IndexStatement begin_;
+    IndexStatement freePages_;
     IndexStatement commit_;
     IndexStatement rollback_;
 };

@@ -528,6 +528,13 @@ TEST(TextIndexFile, AnIndexOfTheFormerLayoutWithItsTextStaysUsable) {
     EXPECT_EQ(search(*index, "later").uris(), std::set<std::string>{uri(2)});
 }
 
+// Puts back the URIs stored without the index's shared start whole, as
+// files before that form hold them.
+constexpr const char* kWholeUris =
+    "UPDATE documents SET uri = (SELECT value FROM properties WHERE name = 'documentPrefix') || "
+    "  substr(uri, 2) WHERE substr(uri, 1, 1) = char(1);"
+    "DELETE FROM properties WHERE name = 'documentPrefix';";
+
 // Files that stored each document's terms as text take up the vocabulary:
 // their documents are still found, replaced and removed.
 TEST(TextIndexFile, AnIndexWithTermTextsTakesUpTheVocabulary) {
@@ -541,7 +548,7 @@ TEST(TextIndexFile, AnIndexWithTermTextsTakesUpTheVocabulary) {
     // The same documents as that format kept them: front-coded, each term
     // led by a byte of 0x21 plus the length shared with the term before.
     ASSERT_EQ(runOnFile(path,
-                        "DROP TABLE vocabulary;"
+                        std::string("DROP TABLE vocabulary;") + kWholeUris +
                         "UPDATE properties SET value = '2' WHERE name = 'format';"
                         "UPDATE documents SET termList = '!alpha !beta ' WHERE uri = '" + uri(1) + "';"
                         "UPDATE documents SET termList = '!beta !gamma ' WHERE uri = '" + uri(2) + "'"),
@@ -560,8 +567,41 @@ TEST(TextIndexFile, AnIndexWithTermTextsTakesUpTheVocabulary) {
     EXPECT_EQ(search(*index, "delta").uris(), std::set<std::string>{uri(2)});
     index.reset();
     // Marked as the current format, so the vocabulary is not taken up twice.
-    ASSERT_EQ(runOnFile(path, "DELETE FROM properties WHERE name = 'format' AND value = '3'"), SQLITE_OK);
+    ASSERT_EQ(runOnFile(path, "DELETE FROM properties WHERE name = 'format' AND value = '4'"), SQLITE_OK);
     auto unmarked = TextIndex::open(path, shippedProperties());
     ASSERT_FALSE(unmarked.ok());
     EXPECT_EQ(unmarked.error().code, TextIndexErrorCode::corrupt);
+}
+
+// Files that hold every URI whole keep their documents when the URIs are
+// stored without their shared start; keys that are not of that shape (or
+// that begin with the marks the stored form uses) come back as they were.
+TEST(TextIndexFile, AnIndexWithWholeUrisStoresThemWithoutTheirSharedStart) {
+    test::TempDir folder;
+    const auto path = folder.path() / "whole.index";
+    const std::string odd[] = {"other://elsewhere/p9", std::string("\x01marked"), std::string("\x02also")};
+    {
+        auto index = openIndex(path);
+        ASSERT_NE(index, nullptr);
+        ASSERT_TRUE(index->addDocuments({{uri(1), "alpha beta"}, {uri(2), "beta gamma"}}).ok());
+    }
+    ASSERT_EQ(runOnFile(path,
+                        std::string(kWholeUris) +
+                        "UPDATE properties SET value = '3' WHERE name = 'format'"),
+              SQLITE_OK);
+    auto index = openIndex(path);
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(search(*index, "beta").uris(), (std::set<std::string>{uri(1), uri(2)}));
+    for (const auto& key : odd) ASSERT_TRUE(index->addDocument(key, "beta delta").ok());
+    ASSERT_TRUE(index->removeDocument(uri(1)).ok());
+    ASSERT_TRUE(index->addDocument(uri(2), "delta").ok());
+    EXPECT_EQ(search(*index, "beta").uris(), (std::set<std::string>{odd[0], odd[1], odd[2]}));
+    index.reset();
+    index = openIndex(path);
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(search(*index, "delta").uris(), (std::set<std::string>{uri(2), odd[0], odd[1], odd[2]}));
+    ASSERT_TRUE(index->removeDocument(odd[1]).ok());
+    EXPECT_EQ(search(*index, "delta").uris(), (std::set<std::string>{uri(2), odd[0], odd[2]}));
+    index.reset();
+    EXPECT_EQ(fileBytes(path).find(uri(2)), std::string::npos) << "the shared start is stored once";
 }

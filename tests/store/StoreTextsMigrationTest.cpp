@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "store/Article.h"
+#include "store/StoreTestSupport.h"
+
+namespace tallowmere::test {
+namespace {
+
+// The texts of a store file read with SQLite alone: link -> preview and text.
+std::map<std::string, std::pair<std::string, std::string>> rawTexts(const std::filesystem::path& path) {
+    std::map<std::string, std::pair<std::string, std::string>> texts;
+    sqlite3* connection = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* query = nullptr;
+        sqlite3_prepare_v2(connection,
+                           "SELECT a.link, l.previewContent, l.textContent FROM article a JOIN article_large l USING (id)",
+                           -1, &query, nullptr);
+        auto column = [&](int index) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(query, index));
+            return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(query, index))) : std::string();
+        };
+        while (sqlite3_step(query) == SQLITE_ROW) texts[column(0)] = {column(1), column(2)};
+        sqlite3_finalize(query);
+    }
+    sqlite3_close(connection);
+    return texts;
+}
+
+std::int64_t count(const std::filesystem::path& path, const char* sql) {
+    sqlite3* connection = nullptr;
+    std::int64_t result = -1;
+    if (sqlite3_open_v2(path.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* query = nullptr;
+        if (sqlite3_prepare_v2(connection, sql, -1, &query, nullptr) == SQLITE_OK && sqlite3_step(query) == SQLITE_ROW)
+            result = sqlite3_column_int64(query, 0);
+        sqlite3_finalize(query);
+    }
+    sqlite3_close(connection);
+    return result;
+}
+
+class StoreTextsMigrationTest : public StoreTest {
+protected:
+    void SetUp() override { dispatch::MainQueue::shared().adoptCurrentThread(); }
+};
+
+// A store written before texts were compressed (one feed of a first start,
+// kept as the program left it) is converted when opened: every text reads
+// back as it was, and their table shrinks.
+TEST_F(StoreTextsMigrationTest, AnOlderStoreKeepsEveryTextAndShrinks) {
+    std::filesystem::create_directories(storePath().parent_path());
+    std::filesystem::copy_file(fixturePath("store/uncompressed-texts.sqlite"), storePath());
+    const auto before = rawTexts(storePath());
+    const char* largeBytes = "SELECT sum(pgsize) FROM dbstat WHERE name = 'article_large'";
+    const auto sizeBefore = count(storePath(), largeBytes);
+    ASSERT_EQ(before.size(), 20u);
+    ASSERT_EQ(count(storePath(), "SELECT count(*) FROM article_large WHERE typeof(textContent) = 'blob'"), 0);
+
+    controller = open();
+    ASSERT_TRUE(controller);
+    std::map<std::string, std::pair<std::string, std::string>> read;
+    main().performAndWait([&] {
+        auto articles = main().fetch(Article::fetchRequest());
+        ASSERT_TRUE(articles.ok());
+        for (const auto& object : articles.value()) {
+            Article article(object);
+            read[article.link().value_or("")] = {article.previewContent().value_or(""), article.textContent().value_or("")};
+        }
+    });
+    EXPECT_TRUE(read == before);
+    controller.reset();
+
+    EXPECT_EQ(count(storePath(), "SELECT count(*) FROM article_large WHERE typeof(textContent) = 'text'"), 0);
+    EXPECT_LT(count(storePath(), largeBytes), sizeBefore * 3 / 4);
+    EXPECT_EQ(count(storePath(), "PRAGMA freelist_count"), 0) << "the freed pages went back to the file system";
+    // Opened again, nothing is converted twice and the texts stay.
+    controller = open();
+    ASSERT_TRUE(controller);
+    main().performAndWait([&] {
+        auto articles = main().fetch(Article::fetchRequest());
+        ASSERT_TRUE(articles.ok());
+        std::size_t same = 0;
+        for (const auto& object : articles.value()) {
+            Article article(object);
+            same += before.at(article.link().value_or("")).second == article.textContent().value_or("");
+        }
+        EXPECT_EQ(same, before.size());
+    });
+}
+
+}  // namespace
+}  // namespace tallowmere::test
