@@ -426,7 +426,7 @@ void PreferencesNotificationsViewController::finishSubscriptionCheck(std::option
 
 void PreferencesNotificationsViewController::toggleSubscription() {
     // Ends editing in the field.
-    if (QWidget* window = view()->window()) window->setFocus();
+    if (QWidget* focused = view()->window()->focusWidget()) focused->clearFocus();
     fillEmail(false);
     emailTextField_->setEnabled(authenticated_);
     const std::string email = emailTextField_->text().toLower().toStdString();

@@ -33,9 +33,9 @@
 #include "support/CloudCalls.h"
 #include "support/FaultInjectingContainer.h"
 #include "support/OutsideWriter.h"
-#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 #include "support/TestCertificates.h"
+#include "support/ZoneScope.h"
 #include "support/ui/Screenshot.h"
 #include "support/ui/UiWait.h"
 #include "window/ProgressIndicator.h"
@@ -204,6 +204,8 @@ protected:
         return !pane->toggleSubscriptionProgressIndicator()->isAnimating() && pane->toggleSubscriptionButton()->isEnabled();
     }
 
+    // Half an hour off whole hours: a slip between local and universal time shows.
+    ZoneScope zone{"Asia/Kolkata"};
     FreshPreferences settings;
     TempDir dir;
     std::shared_ptr<DataController> data;
@@ -329,6 +331,13 @@ TEST_F(NotificationsPane, LayoutRowsAndLiveFeedList) {
     ASSERT_TRUE(cell(Cell::feedIdentifier, late));
     EXPECT_EQ(cell(Cell::feedIdentifier, late)->fullText(), QStringLiteral("Late"));
 
+    // Signed in, the global switch rebuilds the new-article subscription.
+    const int rebuilds = container->publicFaults().requestCount(Kind::modifySubscriptions);
+    QTest::mouseClick(pane->showNewArticleNotificationCheckBox(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil(
+        [&] { return container->publicFaults().requestCount(Kind::modifySubscriptions) > rebuilds; }, kWait));
+    EXPECT_EQ(cloudcalls::subscriptions(*container->publicDatabase()).subscriptions.count("new_article"), 1u);
+
     // The cloud switched off: the next show disables the time and the newsletter column.
     EXPECT_TRUE(cell(Cell::newsletterIdentifier, feeds[0])->isEnabled());
     hide();
@@ -421,6 +430,8 @@ TEST_F(NotificationsPane, SavingWhenHiddenOnlyWhileSubscribed) {
 
     // A second hide without change writes nothing.
     show();
+    ASSERT_TRUE(waitUntil([&] { return pane->newsletterDailyDatePicker()->time() == QTime(7, 45); }, kWait))
+        << "the time comes back from the record";
     const auto quiet = writes();
     hide();
     completed = false;
@@ -534,6 +545,7 @@ TEST_F(NotificationsPane, BackendAndCloudFailures) {
     // The user record cannot be written: the backend hears nothing.
     const std::size_t before = userRequests().size();
     container->publicFaults().failNext(Kind::modifyRecords, 1, cloud::Error::make(cloud::ErrorCode::permissionFailure, "refused"));
+    stub.answer(kUserPath, StubAnswer{200, "{}"});
     toggle(QStringLiteral("other@example.com"));
     ASSERT_TRUE(waitUntil([&] { return toggleEnded(); }, kWait));
     waitUntil([] { return false; }, 200);
