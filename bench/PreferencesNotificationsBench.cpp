@@ -97,8 +97,9 @@ void BM_ReloadAfterAFeedIsAdded(benchmark::State& state) {
         state.PauseTiming();
         const std::size_t rows = s.nodes->allFeeds().size() + 1;
         // The store's own work (insert, save, new list) is not the pane's.
-        s.nodes->addFeed("Added " + std::to_string(s.added), "https://added" + std::to_string(s.added++) + ".example/feed",
-                         std::nullopt, std::nullopt, false, NewsletterType::none);
+        const std::string number = std::to_string(s.added++);
+        s.nodes->addFeed("Added " + number, "https://added" + number + ".example/feed", std::nullopt, std::nullopt,
+                         false, NewsletterType::none);
         state.ResumeTiming();
         shown.waitForRows(rows);
         benchmark::DoNotOptimize(shown.image.bits());

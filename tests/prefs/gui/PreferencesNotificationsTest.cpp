@@ -559,6 +559,17 @@ TEST_F(NotificationsPane, BackendAndCloudFailures) {
     ASSERT_TRUE(waitUntil([&] { return userRequests().size() > before && !pane->toggleSubscriptionProgressIndicator()->isAnimating(); }, kWait));
     waitUntil([] { return false; }, 200);
     EXPECT_FALSE(pane->toggleSubscriptionButton()->isEnabled());
+
+    // A check whose request cannot even be built is no subscription either.
+    hide();
+    TallowmereManager::setShared(std::make_shared<WebTallowmereManager>("not an address", *web));
+    const std::size_t sent = userRequests().size();
+    window->show();
+    ASSERT_TRUE(waitUntil([&] { return !pane->toggleSubscriptionProgressIndicator()->isAnimating(); }, kWait));
+    waitUntil([] { return false; }, 200);
+    EXPECT_FALSE(pane->subscribed());
+    EXPECT_FALSE(pane->toggleSubscriptionButton()->isEnabled());
+    EXPECT_EQ(userRequests().size(), sent);
 }
 
 TEST_F(SignedOutPane, EverythingButTheNotificationsIsDisabled) {
