@@ -35,7 +35,11 @@ void PreferencesContentViewController::addRow(QWidget* label, QWidget* control) 
 }
 
 bool PreferencesContentViewController::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == view() && event->type() == QEvent::Show) viewWillAppear();
+    if (watched == view() && event->type() == QEvent::Show) {
+        viewWillAppear();
+        QMetaObject::invokeMethod(this, [this] { viewDidAppear(); }, Qt::QueuedConnection);
+    }
+    if (watched == view() && event->type() == QEvent::Hide) viewDidDisappear();
     return desktop::ViewController::eventFilter(watched, event);
 }
 

@@ -36,6 +36,10 @@ protected:
     void loadView() override;
     // Each time the pane is about to be shown: switched to, or shown with its window.
     virtual void viewWillAppear() {}
+    // Once the pane is on screen, after the show has been handled.
+    virtual void viewDidAppear() {}
+    // Each time the pane leaves the screen: switched away from, or its window hidden.
+    virtual void viewDidDisappear() {}
     void setPreferredContentSize(QSize size) { preferredContentSize_ = size; }
     // Adds a row; without a label the first cell stays empty.
     void addRow(QWidget* label, QWidget* control);

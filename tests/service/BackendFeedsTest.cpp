@@ -2,9 +2,9 @@
 
 #include "feeds/FeedsManagerFixture.h"
 #include "platform/defaults/UserDefaults.h"
-#include "service/BackendStub.h"
+#include "support/BackendStub.h"
 #include "service/NullTallowmereManager.h"
-#include "service/TestCertificates.h"
+#include "support/TestCertificates.h"
 
 namespace tallowmere::test {
 namespace {

@@ -18,10 +18,10 @@
 
 #include "feeds/WebService.h"
 #include "platform/defaults/UserDefaults.h"
-#include "service/BackendStub.h"
+#include "support/BackendStub.h"
 #include "service/NullTallowmereManager.h"
 #include "service/TallowmereRouter.h"
-#include "service/TestCertificates.h"
+#include "support/TestCertificates.h"
 #include "service/WebTallowmereManager.h"
 #include "support/CompletionOutcome.h"
 #include "support/LogCapture.h"

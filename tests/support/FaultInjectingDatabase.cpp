@@ -42,6 +42,11 @@ void FaultInjectingDatabase::releaseHeld() {
     }
 }
 
+std::vector<FaultInjectingDatabase::Kind> FaultInjectingDatabase::log() const {
+    std::lock_guard lock(mutex_);
+    return log_;
+}
+
 int FaultInjectingDatabase::requestCount(Kind kind) const {
     std::lock_guard lock(mutex_);
     return counts_[static_cast<std::size_t>(kind)];
@@ -59,6 +64,7 @@ std::shared_ptr<Operation> FaultInjectingDatabase::run(Kind kind, std::function<
     {
         std::lock_guard lock(mutex_);
         ++counts_[static_cast<std::size_t>(kind)];
+        log_.push_back(kind);
         auto& rule = rules_[static_cast<std::size_t>(kind)];
         if (rule.failures > 0) {
             --rule.failures;

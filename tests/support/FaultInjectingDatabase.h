@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/cloud/Database.h"
 
@@ -26,6 +27,8 @@ public:
     // Lets every held operation go on to the inner database.
     void releaseHeld();
     int requestCount(Kind kind) const;
+    // Every request, in the order they came.
+    std::vector<Kind> log() const;
     int heldCount() const;
 
     cloud::DatabaseScope scope() const override { return inner_->scope(); }
@@ -60,6 +63,7 @@ private:
     mutable std::mutex mutex_;
     std::array<Rule, 5> rules_;
     std::array<int, 5> counts_{};
+    std::vector<Kind> log_;
     std::deque<std::shared_ptr<Held>> held_;
 };
 

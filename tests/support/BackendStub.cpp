@@ -1,8 +1,8 @@
-#include "service/BackendStub.h"
+#include "support/BackendStub.h"
 
 #include <stdexcept>
 
-#include "service/TestCertificates.h"
+#include "support/TestCertificates.h"
 
 namespace tallowmere::test {
 

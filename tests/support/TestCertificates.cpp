@@ -1,4 +1,4 @@
-#include "service/TestCertificates.h"
+#include "support/TestCertificates.h"
 
 #include <cstdlib>
 #include <fstream>
