@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -94,6 +96,9 @@ private:
     // The whole list when it is sorted first by a related object's text;
     // nothing when the store has to sort it (then query() does).
     std::optional<Rows> queryByRelatedTextBlocks();
+    // The text under textKey of each related object, by its key.
+    std::optional<std::unordered_map<std::int64_t, Value>> relatedTexts(const PropertyDescription& hop, const std::string& textKey,
+                                                                        const std::vector<Value>& keys);
     static std::vector<Section> sectionsOf(const Rows& rows, bool sectioned);
     IndexPath pathOf(const std::vector<Section>& sections, std::size_t index) const;
     std::size_t indexOf(const IndexPath& path) const;

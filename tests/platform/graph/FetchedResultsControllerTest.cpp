@@ -405,3 +405,27 @@ TEST_F(ControllerTest, RelatedTextOrderMatchesTheStoreWithEqualAndMissingNames) 
         main->performAndWait([&] { EXPECT_EQ(titlesOf(controller), c.expected); });
     }
 }
+
+// A name changed but not yet saved does not move the feed's articles: the
+// list is ordered as the store holds the names, as when they are joined.
+TEST_F(ControllerTest, RelatedTextOrderUsesStoredNamesWhileARenameIsUnsaved) {
+    ObjectPtr renamed;
+    main->performAndWait([&] {
+        for (const char* name : {"A", "B"}) {
+            auto feed = main->insert("Feed");
+            feed->setString("sortName", name);
+            auto article = main->insert("Article");
+            article->setString("title", std::string(name) + "1");
+            article->setDate("date", Date{1});
+            article->setToOne("feed", feed);
+            if (!renamed) renamed = feed;
+        }
+        ASSERT_TRUE(main->save().ok());
+        renamed->setString("sortName", "C");
+    });
+    FetchRequest request("Article");
+    request.sortDescriptors = {{"feed.sortName", true, true}, {"date", false, false}};
+    FetchedResultsController controller(main, request);
+    ASSERT_TRUE(controller.performFetch().ok());
+    main->performAndWait([&] { EXPECT_EQ(titlesOf(controller), (std::vector<std::string>{"A1", "B1"})); });
+}
