@@ -49,6 +49,25 @@ TEST(FeedsOutlineModel, AnEmptyStoreShowsTheSixSmartGroupsOnly) {
     }
 }
 
+TEST(FeedsOutlineModel, SmartGroupCountsReadOffTheMainQueueMatchTheStore) {
+    ModelFixture f;
+    Feed feed = f.store.addFeed("Kernel");
+    f.makeModel();
+    EXPECT_EQ(f.count(0), 0);
+    f.store.addUnreadArticles(feed, 4);
+    QSignalSpy read(f.model.get(), &FeedsOutlineModel::smartGroupCountsRead);
+    // Asked again while the first read runs: one more read, one signal.
+    f.model->reloadRowsSoon();
+    f.model->reloadRowsSoon();
+    f.model->reloadRowsSoon();
+    ASSERT_TRUE(test::waitUntil([&] { return read.count() > 0; }, 20000));
+    EXPECT_EQ(f.count(0), 4) << "all";
+    EXPECT_EQ(f.count(1), 4) << "unread";
+    EXPECT_EQ(f.count(3), 0) << "starred";
+    test::waitUntil([] { return false; }, 200);
+    EXPECT_EQ(read.count(), 1);
+}
+
 TEST(FeedsOutlineModel, NodesFollowTheSmartGroupsWithNamesCountsAndIcons) {
     ModelFixture f;
     Folder tech = f.store.addFolder("Tech");

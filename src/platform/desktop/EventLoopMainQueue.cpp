@@ -17,7 +17,7 @@ std::atomic<bool> drainScheduled{false};
 QPointer<QTimer> dueTimer;
 // A long run of blocks (the merges of a refresh, say) is taken in slices, so
 // that painting, input and timers get their turn between two slices.
-constexpr auto drainSlice = std::chrono::milliseconds(8);
+constexpr auto drainSlice = std::chrono::milliseconds(16);
 
 void scheduleDrain();
 
