@@ -1,7 +1,6 @@
 #include "platform/graph/FetchedResultsController.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <optional>
 #include <unordered_map>
 
@@ -18,37 +17,6 @@ std::string sectionText(const Value& value) {
     if (auto* b = std::get_if<bool>(&value)) return *b ? "1" : "0";
     return {};
 }
-
-// Membership of the changed keys, asked once per listed row on every save:
-// a bit per key between the smallest and the largest (row IDs are dense),
-// far cheaper than a hash lookup per row of a long list. Keys spread too far
-// apart for a bitmap are asked of the set itself.
-class ChangedKeys {
-public:
-    explicit ChangedKeys(const std::unordered_set<std::int64_t>& keys) : keys_(keys) {
-        if (keys.empty()) return;
-        const auto [low, high] = std::minmax_element(keys.begin(), keys.end());
-        const auto span = static_cast<std::uint64_t>(*high) - static_cast<std::uint64_t>(*low);
-        if (span >= maxBits) return;
-        low_ = *low;
-        bits_.assign(span + 1, false);
-        for (std::int64_t key : keys) bits_[static_cast<std::uint64_t>(key) - static_cast<std::uint64_t>(low_)] = true;
-        useBits_ = true;
-    }
-    bool contains(std::int64_t key) const {
-        if (!useBits_) return keys_.count(key) > 0;
-        if (key < low_) return false;
-        const auto offset = static_cast<std::uint64_t>(key) - static_cast<std::uint64_t>(low_);
-        return offset < bits_.size() && bits_[offset];
-    }
-
-private:
-    static constexpr std::uint64_t maxBits = std::uint64_t{1} << 26;  // 8 MB
-    const std::unordered_set<std::int64_t>& keys_;
-    std::vector<bool> bits_;
-    std::int64_t low_ = 0;
-    bool useBits_ = false;
-};
 
 // Positions (into `sequence`) of a longest strictly increasing subsequence.
 std::vector<bool> longestIncreasing(const std::vector<std::size_t>& sequence) {
@@ -466,10 +434,9 @@ void FetchedResultsController::apply(Rows next, const std::unordered_set<std::in
         std::size_t stableBefore;
     };
     std::unordered_map<std::int64_t, Place> oldPlace, newPlace;
-    const ChangedKeys isChanged(changed);
     std::size_t stable = 0;
     for (std::size_t i = 0; i < old.keys.size(); ++i) {
-        if (isChanged.contains(old.keys[i])) oldPlace[old.keys[i]] = Place{i, stable};
+        if (changed.count(old.keys[i])) oldPlace[old.keys[i]] = Place{i, stable};
         else ++stable;
     }
 
@@ -512,12 +479,12 @@ void FetchedResultsController::apply(Rows next, const std::unordered_set<std::in
         std::size_t j = 0;
         for (std::size_t i = 0; i <= old.keys.size(); ++i) {
             while (j < next.keys.size() && at[j] == i) take(next, j++);
-            if (i < old.keys.size() && !isChanged.contains(old.keys[i])) take(old, i);
+            if (i < old.keys.size() && !changed.count(old.keys[i])) take(old, i);
         }
     }
     stable = 0;
     for (std::size_t i = 0; i < merged.keys.size(); ++i) {
-        if (isChanged.contains(merged.keys[i])) newPlace[merged.keys[i]] = Place{i, stable};
+        if (changed.count(merged.keys[i])) newPlace[merged.keys[i]] = Place{i, stable};
         else ++stable;
     }
 
