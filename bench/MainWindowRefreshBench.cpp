@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <time.h>
 #include <string>
 
 #include "platform/desktop/EventLoopMainQueue.h"
@@ -47,7 +48,15 @@ std::string feedDocument(const std::string& name) {
            "</title><link>http://127.0.0.1/</link><description>d</description>" + items + "</channel></rss>";
 }
 
-// Measures the longest gap between two firings of a 5 ms timer.
+double threadCPUMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// Measures the longest gap between two firings of a 5 ms timer, and the
+// longest time the main thread spent on the processor between two firings:
+// on a loaded machine the first also holds the waits for a processor.
 class StallProbe {
 public:
     StallProbe() {
@@ -55,23 +64,31 @@ public:
         timer_.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             const qint64 now = clock_.nsecsElapsed();
+            const double cpu = threadCPUMs();
             longest_ = std::max(longest_, now - last_);
+            longestCPU_ = std::max(longestCPU_, cpu - lastCPU_);
             last_ = now;
+            lastCPU_ = cpu;
         });
     }
     void start() {
         clock_.start();
         last_ = 0;
         longest_ = 0;
+        lastCPU_ = threadCPUMs();
+        longestCPU_ = 0;
         timer_.start();
     }
     double longestMs() const { return static_cast<double>(longest_) / 1e6; }
+    double longestCPUMs() const { return longestCPU_; }
 
 private:
     QTimer timer_;
     QElapsedTimer clock_;
     qint64 last_ = 0;
     qint64 longest_ = 0;
+    double lastCPU_ = 0;
+    double longestCPU_ = 0;
 };
 
 }  // namespace
@@ -120,8 +137,9 @@ int main(int argc, char** argv) {
         const double seconds = static_cast<double>(elapsed.nsecsElapsed()) / 1e9;
         // The list and the sidebar take the last changes after the end.
         test::waitUntil([] { return false; }, 2000);
-        std::printf("%s: %d feeds, end of refresh %.2f s, longest main-thread stall %.1f ms (target < 50 ms)\n", run,
-                    kFeeds, seconds, probe.longestMs());
+        std::printf("%s: %d feeds, end of refresh %.2f s, longest main-thread stall %.1f ms (%.1f ms on the processor; "
+                    "target < 50 ms)\n",
+                    run, kFeeds, seconds, probe.longestMs(), probe.longestCPUMs());
         QObject::disconnect(connection);
     }
     return 0;

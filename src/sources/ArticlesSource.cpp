@@ -268,6 +268,28 @@ std::size_t ArticlesSource::articlesCount(std::optional<ArticlesSourceFilter> fi
     return count;
 }
 
+void ArticlesSource::countArticles(std::vector<std::optional<ArticlesSourceFilter>> filters,
+                                   CountsCompletion completion) const {
+    std::call_once(countContextMade_, [this] {
+        countContext_ = dataController_->persistentContainer().newPrivateContext(countQueueLabel);
+        countContext_->setAutomaticallyMergesChanges(false);
+    });
+    // The block holds its context weakly, as a context's own blocks do.
+    countContext_->perform([weakContext = std::weak_ptr<graph::Context>(countContext_), filters = std::move(filters),
+                            completion = std::move(completion)] {
+        std::vector<std::size_t> counts(filters.size(), 0);
+        if (auto context = weakContext.lock()) {
+            for (std::size_t index = 0; index < filters.size(); ++index) {
+                graph::FetchRequest request = Article::fetchRequest();
+                request.predicate = filterPredicate(filters[index]);
+                auto counted = context->count(request);
+                if (counted.ok()) counts[index] = counted.value();
+            }
+        }
+        completion(std::move(counts));
+    });
+}
+
 // --- Change delivery ---
 
 void ArticlesSource::controllerWillChangeContent(graph::FetchedResultsController&) {

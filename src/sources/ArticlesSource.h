@@ -41,6 +41,7 @@ public:
     using AllFeeds = std::function<std::optional<std::vector<Feed>>()>;
 
     static constexpr const char* articlesUpdateQueueLabel = "articles_source_articles_update_queue";
+    static constexpr const char* countQueueLabel = "articles_source_count_queue";
     static constexpr std::size_t fetchBatchSize = 100;
     static constexpr std::size_t descriptionLength = 200;
     static constexpr int oldArticleDays = 30;
@@ -106,6 +107,11 @@ public:
     std::optional<Article> articleMatching(const std::string& link, const std::string& feedURL) const;
     // The number of stored articles the filter lets through (all without one).
     std::size_t articlesCount(std::optional<ArticlesSourceFilter> filter) const;
+    using CountsCompletion = std::function<void(std::vector<std::size_t>)>;
+    // The same counts for several filters, read from the saved store on a
+    // queue of their own so that the caller's queue never waits for the
+    // store; the completion runs there, once, with one count per filter.
+    void countArticles(std::vector<std::optional<ArticlesSourceFilter>> filters, CountsCompletion completion) const;
 
     // --- Read and starred state ---
 
@@ -195,6 +201,9 @@ private:
 
     std::shared_ptr<DataController> dataController_;
     AllFeeds allFeeds_;
+    // Reads counts only; it never changes anything nor takes others' saves.
+    mutable std::once_flag countContextMade_;
+    mutable std::shared_ptr<graph::Context> countContext_;
 
     std::weak_ptr<ArticlesSourceDelegate> delegate_;
     std::optional<ArticlesSourceFeedsInfo> feedsInfo_;

@@ -1,6 +1,7 @@
 #include "window/FeedsOutlineModel.h"
 
 #include <QMimeData>
+#include <QPointer>
 #include <QSizeF>
 #include <QStringList>
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <unordered_set>
 
 #include "images/NodeIcons.h"
+#include "platform/dispatch/MainQueue.h"
 #include "sources/ArticlesSource.h"
 #include "sources/NodesSource.h"
 #include "store/DataController.h"
@@ -104,6 +106,7 @@ FeedsOutlineModel::Tree FeedsOutlineModel::snapshotTree() const {
 }
 
 void FeedsOutlineModel::buildSnapshot() {
+    ++countsGeneration_;
     entries_.clear();
     freeEntries_.clear();
     rootEntries_.clear();
@@ -465,7 +468,57 @@ void FeedsOutlineModel::loadIcons(const QModelIndex& folder) {
                        {IconRole});
 }
 
+void FeedsOutlineModel::reloadRowsSoon() {
+    // Unsaved changes of the main context are not in the store yet: only the
+    // main context counts them.
+    if (dataController_->mainContext()->hasChanges()) {
+        reloadRows();
+        Q_EMIT smartGroupCountsRead();
+        return;
+    }
+    if (countsReading_) {
+        countsAgain_ = true;
+        return;
+    }
+    startCountsRead();
+}
+
+void FeedsOutlineModel::startCountsRead() {
+    countsReading_ = true;
+    std::vector<FeedsSmartGroup> groups;
+    std::vector<std::optional<ArticlesSourceFilter>> filters;
+    for (FeedsSmartGroup group : allFeedsSmartGroups) {
+        const SmartGroupText text = textOf(group);
+        if (!text.counted) continue;
+        groups.push_back(group);
+        filters.push_back(text.filter);
+    }
+    QPointer<FeedsOutlineModel> self(this);
+    articlesSource_.countArticles(
+        std::move(filters), [self, groups, generation = countsGeneration_](std::vector<std::size_t> counts) {
+            dispatch::MainQueue::shared().async([self, groups, generation, counts = std::move(counts)] {
+                if (self) self->takeCounts(generation, groups, counts);
+            });
+        });
+}
+
+void FeedsOutlineModel::takeCounts(int generation, const std::vector<FeedsSmartGroup>& groups,
+                                   const std::vector<std::size_t>& counts) {
+    countsReading_ = false;
+    if (generation == countsGeneration_) {
+        for (std::size_t index = 0; index < groups.size(); ++index)
+            entries_[rootEntries_[rawValue(groups[index])]].count = static_cast<std::int64_t>(counts[index]);
+        Q_EMIT dataChanged(index(0, 0), index(rawValue(FeedsSmartGroup::add), 0), {CountRole});
+    }
+    if (std::exchange(countsAgain_, false)) {
+        startCountsRead();
+        return;
+    }
+    Q_EMIT smartGroupCountsRead();
+}
+
 void FeedsOutlineModel::reloadRows() {
+    ++countsGeneration_;
     for (FeedsSmartGroup group : allFeedsSmartGroups) {
         if (group == FeedsSmartGroup::separator) continue;
         readSmartGroup(entries_[rootEntries_[rawValue(group)]]);

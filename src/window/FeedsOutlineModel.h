@@ -65,6 +65,10 @@ public:
     // Re-reads the names and counts of the smart-group rows other than the
     // separator (rows 0 to 4).
     void reloadRows();
+    // The same rows' counts read off the main queue: the model takes them
+    // when they come and then signals smartGroupCountsRead. Calls while a
+    // read is under way are served by one more read after it.
+    void reloadRowsSoon();
     // Reads the icons of a folder's feeds, once, when the folder is opened:
     // feeds in closed folders are not drawn, and a large store has many.
     void loadIcons(const QModelIndex& folder);
@@ -127,6 +131,9 @@ public:
     bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                       const QModelIndex& parent) override;
 
+Q_SIGNALS:
+    void smartGroupCountsRead();
+
 private:
     static constexpr int root = -1;
     struct Entry {
@@ -144,6 +151,8 @@ private:
 
     void buildSnapshot();
     void readSmartGroup(Entry& entry) const;
+    void startCountsRead();
+    void takeCounts(int generation, const std::vector<FeedsSmartGroup>& groups, const std::vector<std::size_t>& counts);
     void readNodes(const std::vector<int>& entries);
     void readIcons(const std::vector<int>& entries);
     const Entry* entry(const QModelIndex& index) const;
@@ -176,6 +185,11 @@ private:
     const graph::EntityDescription* folderEntity_ = nullptr;
     DropHandler dropHandler_;
     int resets_ = 0;
+    // Counts read on the main queue since a background read began make its
+    // result stale.
+    int countsGeneration_ = 0;
+    bool countsReading_ = false;
+    bool countsAgain_ = false;
 };
 
 }  // namespace tallowmere

@@ -88,6 +88,7 @@ void FeedsViewController::viewDidLoad() {
     connect(outlineModel_, &QAbstractItemModel::modelAboutToBeReset, this,
             &FeedsViewController::rememberStateBeforeReset);
     connect(outlineModel_, &QAbstractItemModel::modelReset, this, &FeedsViewController::restoreStateAfterReset);
+    connect(outlineModel_, &FeedsOutlineModel::smartGroupCountsRead, this, &FeedsViewController::updateDockBadge);
     view()->installEventFilter(this);
     restoreExpandedItems(savedExpandedItems());
     applyTheme();
@@ -234,8 +235,9 @@ void FeedsViewController::applyChangingInfos(int resets, const std::shared_ptr<c
 
     // A reset since the set came read the store after it: it holds the set.
     if (resets == outlineModel_->resets()) outlineModel_->apply(changes, *after);
-    reloadRows();
-    updateDockBadge();
+    // The smart groups' counts scan the articles: read off the main queue,
+    // and the badge follows once they are in.
+    outlineModel_->reloadRowsSoon();
     Q_EMIT changesApplied();
 }
 

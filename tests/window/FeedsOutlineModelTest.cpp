@@ -49,6 +49,29 @@ TEST(FeedsOutlineModel, AnEmptyStoreShowsTheSixSmartGroupsOnly) {
     }
 }
 
+TEST(FeedsOutlineModel, SmartGroupCountsReadOffTheMainQueueMatchTheStore) {
+    ModelFixture f;
+    Feed feed = f.store.addFeed("Kernel");
+    f.makeModel();
+    EXPECT_EQ(f.count(0), 0);
+    f.store.addUnreadArticles(feed, 4);
+    // Nothing unsaved in the main context: the counts come from the store.
+    graph::Context& main = *f.store.controller->mainContext();
+    main.performAndWait([&] { ASSERT_TRUE(main.save().ok()); });
+    f.store.settle();
+    QSignalSpy read(f.model.get(), &FeedsOutlineModel::smartGroupCountsRead);
+    // Asked again while the first read runs: one more read, one signal.
+    f.model->reloadRowsSoon();
+    f.model->reloadRowsSoon();
+    f.model->reloadRowsSoon();
+    ASSERT_TRUE(test::waitUntil([&] { return read.count() > 0; }, 20000));
+    EXPECT_EQ(f.count(0), 4) << "all";
+    EXPECT_EQ(f.count(1), 4) << "unread";
+    EXPECT_EQ(f.count(3), 0) << "starred";
+    test::waitUntil([] { return false; }, 200);
+    EXPECT_EQ(read.count(), 1);
+}
+
 TEST(FeedsOutlineModel, NodesFollowTheSmartGroupsWithNamesCountsAndIcons) {
     ModelFixture f;
     Folder tech = f.store.addFolder("Tech");

@@ -15,11 +15,19 @@ namespace {
 // One drain in flight at a time: posts that arrive before it runs share it.
 std::atomic<bool> drainScheduled{false};
 QPointer<QTimer> dueTimer;
+// A long run of blocks (the merges of a refresh, say) is taken in slices, so
+// that painting, input and timers get their turn between two slices.
+constexpr auto drainSlice = std::chrono::milliseconds(16);
+
+void scheduleDrain();
 
 void drainAndArm() {
     drainScheduled.store(false);
     auto& queue = dispatch::MainQueue::shared();
-    queue.drain();
+    if (queue.drain(drainSlice)) {
+        scheduleDrain();
+        return;
+    }
     const auto next = queue.timeUntilNextDelayed();
     if (!next || !dueTimer) return;
     // Rounded up: the timer must not fire before the block is due.

@@ -38,6 +38,17 @@ void MainQueue::drain() {
     while (auto block = blocks_.take(std::chrono::milliseconds(0))) (*block)();
 }
 
+bool MainQueue::drain(BlockList::Clock::duration budget) {
+    requireMainThread("drain");
+    detail::CurrentQueueScope scope(this, &label_);
+    const auto deadline = BlockList::Clock::now() + budget;
+    while (auto block = blocks_.take(std::chrono::milliseconds(0))) {
+        (*block)();
+        if (BlockList::Clock::now() >= deadline) return true;
+    }
+    return false;
+}
+
 bool MainQueue::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
     requireMainThread("runUntil");
     detail::CurrentQueueScope scope(this, &label_);

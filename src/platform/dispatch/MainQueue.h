@@ -35,6 +35,10 @@ public:
     std::optional<BlockList::Clock::duration> timeUntilNextDelayed() const { return blocks_.timeUntilNextDelayed(); }
     // Runs the blocks that are due now; on the main thread only.
     void drain();
+    // As drain(), but stops taking blocks once the budget is spent; answers
+    // whether it stopped early (blocks may be left). An event loop calls it to keep drawing and
+    // input going while a long run of blocks waits.
+    bool drain(BlockList::Clock::duration budget);
     // Runs blocks as they come until `done` holds or the time-out passes;
     // returns whether `done` held. On the main thread only.
     bool runUntil(const std::function<bool()>& done,

@@ -199,6 +199,22 @@ TEST(MainQueue, RunsBlocksOnTheAdoptingThreadWithItsLabel) {
     EXPECT_TRUE(main.runUntil([&] { return synced.load(); }));
 }
 
+TEST(MainQueue, ADrainWithABudgetStopsOnceItIsSpentAndKeepsTheOrder) {
+    auto& main = MainQueue::shared();
+    main.adoptCurrentThread();
+    std::vector<int> ran;
+    main.async([&] {
+        ran.push_back(1);
+        std::this_thread::sleep_for(20ms);
+    });
+    main.async([&] { ran.push_back(2); });
+    main.async([&] { ran.push_back(3); });
+    EXPECT_TRUE(main.drain(5ms)) << "stopped with blocks left";
+    EXPECT_EQ(ran, std::vector<int>{1});
+    EXPECT_FALSE(main.drain(10s)) << "everything ran within the budget";
+    EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
+}
+
 TEST(GlobalQueue, RunsBlocksConcurrently) {
     auto& global = GlobalQueue::shared(QualityOfService::userInitiated);
     Semaphore first(0), second(0);
