@@ -148,18 +148,21 @@ struct Damage {
     bool keepsEveryArticle;
 };
 
+// Six pages in the middle of the article table: plain articles are lost,
+// the schema and the first rows stay readable.
+void randomiseMiddleArticlePages(const std::filesystem::path& path) {
+    constexpr std::uintmax_t page = 4096;
+    const auto pages = tablePages(path, "article");
+    ASSERT_GT(pages.size(), 12u);
+    for (std::size_t at = pages.size() / 2; at < pages.size() / 2 + 6; ++at)
+        randomise(path, (pages[at] - 1) * page, page, kDamageSeed + static_cast<std::uint32_t>(at));
+}
+
 TEST_F(StoreRecoveryTest, ADamagedStoreIsSetAsideAndWhatCanBeReadIsCarriedOver) {
     constexpr std::uintmax_t page = 4096;
     const std::vector<Damage> damages = {
         {"header overwritten", [](const auto& path) { randomise(path, 0, 100, kDamageSeed); }, true, true},
-        {"article pages in the middle randomised",
-         [](const auto& path) {
-             const auto pages = tablePages(path, "article");
-             ASSERT_GT(pages.size(), 12u);
-             for (std::size_t at = pages.size() / 2; at < pages.size() / 2 + 6; ++at)
-                 randomise(path, (pages[at] - 1) * page, page, kDamageSeed + static_cast<std::uint32_t>(at));
-         },
-         true, false},
+        {"article pages in the middle randomised", randomiseMiddleArticlePages, true, false},
         {"truncated",
          [](const auto& path) { std::filesystem::resize_file(path, std::filesystem::file_size(path) * 6 / 10 / page * page); },
          true, false},
@@ -235,18 +238,9 @@ TEST_F(StoreRecoveryTest, ADamagedStoreIsSetAsideAndWhatCanBeReadIsCarriedOver) 
 // damage the header and schema show is still repaired at open, damage deeper
 // in the file by the next open after the background check found it.
 TEST_F(StoreRecoveryTest, AFullCheckAfterOpenRecoversAtTheNextOpen) {
-    constexpr std::uintmax_t page = 4096;
     const std::vector<std::pair<Damage, bool>> cases = {
         {{"header overwritten", [](const auto& path) { randomise(path, 0, 100, kDamageSeed); }, true, true}, true},
-        {{"article pages in the middle randomised",
-          [](const auto& path) {
-              const auto pages = tablePages(path, "article");
-              ASSERT_GT(pages.size(), 12u);
-              for (std::size_t at = pages.size() / 2; at < pages.size() / 2 + 6; ++at)
-                  randomise(path, (pages[at] - 1) * page, page, kDamageSeed + static_cast<std::uint32_t>(at));
-          },
-          true, false},
-         false},
+        {{"article pages in the middle randomised", randomiseMiddleArticlePages, true, false}, false},
         {{"no damage", [](const auto&) {}, true, true}, false},
     };
     const auto marker = DataController::checkDueMarker(storePath());
