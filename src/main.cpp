@@ -77,6 +77,10 @@ void storeDidOpen(Program& program, std::optional<DataControllerError> error, co
     program.delegate->applicationDidFinishLaunching(arguments);
     for (const auto& launch : std::exchange(program.earlyLaunches, {})) program.delegate->handleLaunch(launch);
     if (auto recovery = DataController::shared()->takeStoreRecovery()) program.delegate->tellOfStoreRecovery(*recovery);
+    // Once the window has shown its first content: the check reads the whole
+    // store and would compete with the window's first reads.
+    dispatch::MainQueue::shared().asyncAfter(std::chrono::seconds(5),
+                                             [] { DataController::shared()->checkStoreInBackground(); });
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <unicode/regex.h>
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -115,6 +116,11 @@ const icu::RegexPattern& scriptStartPattern() {
 }
 
 // ---- Linear scanners for the costly steps ----------------------------------
+//
+// Stripping works on one UTF-16 buffer that every step shortens in place, and
+// the last steps write straight into the UTF-8 result: a long text is neither
+// copied nor given a fresh buffer per step (fresh large buffers are paid for
+// page by page, far beyond what the copying itself costs).
 
 // An empty text with room for `capacity` code units, so that appending up to
 // that many never moves it.
@@ -128,95 +134,131 @@ bool isLineTerminator(char16_t c) {
 // "\s" of the ICU engine.
 bool isRegexSpace(char16_t c) { return u_hasBinaryProperty(c, UCHAR_WHITE_SPACE); }
 
-// Keeps text outside the given [start, end) ranges, which are ascending and
-// disjoint.
-icu::UnicodeString removingRanges(const icu::UnicodeString& text, const std::vector<std::pair<int32_t, int32_t>>& ranges) {
-    if (ranges.empty()) return text;
-    icu::UnicodeString out = withCapacity(text.length());
-    int32_t position = 0;
-    for (const auto& [start, end] : ranges) {
-        out.append(text, position, start - position);
-        position = end;
+using Ranges = std::vector<std::pair<int32_t, int32_t>>;
+
+// A text being shortened in place: `length` code units of `units`.
+struct Buffer {
+    char16_t* units;
+    int32_t length;
+
+    int32_t find(char16_t c, int32_t from) const {
+        for (int32_t i = from; i < length; ++i)
+            if (units[i] == c) return i;
+        return -1;
     }
-    out.append(text, position, text.length() - position);
-    return out;
+};
+
+// Replaces each of the ascending, disjoint [start, end) ranges by
+// `replacement` (no longer than any range) and closes the gaps.
+void replacingRanges(Buffer& text, const Ranges& ranges, std::u16string_view replacement = {}) {
+    if (ranges.empty()) return;
+    int32_t written = ranges.front().first;
+    for (std::size_t k = 0; k < ranges.size(); ++k) {
+        std::copy(replacement.begin(), replacement.end(), text.units + written);
+        written += static_cast<int32_t>(replacement.size());
+        const int32_t keptFrom = ranges[k].second;
+        const int32_t keptTo = k + 1 < ranges.size() ? ranges[k + 1].first : text.length;
+        std::copy(text.units + keptFrom, text.units + keptTo, text.units + written);
+        written += keptTo - keptFrom;
+    }
+    text.length = written;
+}
+
+// Forwards, which decodes what the backward pass decodes: each "&" reaches
+// at most to the next one, so no two references overlap, and a replacement
+// is never read again. A reference is never shorter than its character.
+void decodingEntities(Buffer& text) {
+    int32_t written = 0, kept = 0;
+    int32_t ampersand = text.find(u'&', 0);
+    while (ampersand >= 0) {
+        const int32_t next = text.find(u'&', ampersand + 1);
+        const int32_t end = std::min(next < 0 ? text.length : next, ampersand + 10);
+        const auto* semicolon = std::find(text.units + ampersand, text.units + end, u';');
+        const auto length = static_cast<int32_t>(semicolon - (text.units + ampersand)) + 1;
+        if (semicolon != text.units + end && length >= 4) {
+            const std::u16string_view reference(text.units + ampersand, static_cast<std::size_t>(length));
+            if (const auto value = referenceValue(reference)) {
+                std::copy(text.units + kept, text.units + ampersand, text.units + written);
+                written += ampersand - kept;
+                U16_APPEND_UNSAFE(text.units, written, static_cast<UChar32>(*value));
+                kept = ampersand + length;
+            }
+        }
+        ampersand = next;
+    }
+    std::copy(text.units + kept, text.units + text.length, text.units + written);
+    text.length = written + (text.length - kept);
 }
 
 // "<script\b" up to the first "</script>" behind it: the expression's loop
 // cannot step over a closing tag, and it fails for good once no closing tag
 // follows.
-icu::UnicodeString removingScripts(const icu::UnicodeString& text) {
-    static const icu::UnicodeString closing(u"</script>");
+void removingScripts(Buffer& text) {
+    static constexpr std::u16string_view closing(u"</script>");
+    const icu::UnicodeString alias(false, text.units, text.length);  // read-only, no copy
+    const std::u16string_view view(text.units, static_cast<std::size_t>(text.length));
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::RegexMatcher> starts(scriptStartPattern().matcher(text, status));
-    if (U_FAILURE(status)) return text;
-    std::vector<std::pair<int32_t, int32_t>> ranges;
+    std::unique_ptr<icu::RegexMatcher> starts(scriptStartPattern().matcher(alias, status));
+    if (U_FAILURE(status)) return;
+    Ranges ranges;
     int32_t from = 0;
-    while (from < text.length() && starts->find(from, status) && U_SUCCESS(status)) {
+    while (from < text.length && starts->find(from, status) && U_SUCCESS(status)) {
         const int32_t start = starts->start(status);
-        const int32_t close = text.indexOf(closing, starts->end(status));
-        if (close < 0) break;
-        ranges.emplace_back(start, close + closing.length());
-        from = close + closing.length();
+        const auto close = view.find(closing, static_cast<std::size_t>(starts->end(status)));
+        if (close == std::u16string_view::npos) break;
+        from = static_cast<int32_t>(close + closing.size());
+        ranges.emplace_back(start, from);
     }
-    return removingRanges(text, ranges);
+    replacingRanges(text, ranges);
 }
 
 // "<br */*>": no backtracking can help, so a tag matches exactly when
 // "<br" is followed by spaces, then slashes, then ">". (The engine keeps
 // one backtracking frame per repetition and gives up on long runs.)
-icu::UnicodeString replacingLineBreakTags(const icu::UnicodeString& text) {
-    static const icu::UnicodeString opening(u"<br");
-    std::vector<std::pair<int32_t, int32_t>> ranges;
-    const int32_t n = text.length();
-    int32_t i = text.indexOf(opening);
-    while (i >= 0) {
-        int32_t j = i + opening.length();
-        while (j < n && text.charAt(j) == u' ') ++j;
-        while (j < n && text.charAt(j) == u'/') ++j;
-        if (j < n && text.charAt(j) == u'>') {
-            ranges.emplace_back(i, j + 1);
-            i = text.indexOf(opening, j + 1);
+void replacingLineBreakTags(Buffer& text) {
+    static constexpr std::u16string_view opening(u"<br");
+    const std::u16string_view view(text.units, static_cast<std::size_t>(text.length));
+    const int32_t n = text.length;
+    Ranges ranges;
+    auto i = view.find(opening);
+    while (i != std::u16string_view::npos) {
+        auto j = static_cast<int32_t>(i + opening.size());
+        while (j < n && text.units[j] == u' ') ++j;
+        while (j < n && text.units[j] == u'/') ++j;
+        if (j < n && text.units[j] == u'>') {
+            ranges.emplace_back(static_cast<int32_t>(i), j + 1);
+            i = view.find(opening, static_cast<std::size_t>(j + 1));
         } else {
-            i = text.indexOf(opening, i + 1);
+            i = view.find(opening, i + 1);
         }
     }
-    if (ranges.empty()) return text;
-    icu::UnicodeString out = withCapacity(text.length());
-    int32_t position = 0;
-    for (const auto& [start, end] : ranges) {
-        out.append(text, position, start - position);
-        out.append(u'\n');
-        position = end;
-    }
-    out.append(text, position, n - position);
-    return out;
+    replacingRanges(text, ranges, u"\n");
 }
 
 // "<[^>]+>": from "<" to the first ">" behind it, with at least one
 // character between.
-icu::UnicodeString removingAllTags(const icu::UnicodeString& text) {
-    std::vector<std::pair<int32_t, int32_t>> ranges;
-    int32_t i = text.indexOf(u'<');
+void removingAllTags(Buffer& text) {
+    Ranges ranges;
+    int32_t i = text.find(u'<', 0);
     while (i >= 0) {
-        const int32_t close = text.indexOf(u'>', i + 1);
+        const int32_t close = text.find(u'>', i + 1);
         if (close < 0) break;
         if (close == i + 1) {
-            i = text.indexOf(u'<', i + 1);
+            i = text.find(u'<', i + 1);
             continue;
         }
         ranges.emplace_back(i, close + 1);
-        i = text.indexOf(u'<', close + 1);
+        i = text.find(u'<', close + 1);
     }
-    return removingRanges(text, ranges);
+    replacingRanges(text, ranges);
 }
 
 // "<(?!/?a(?=>|\s.*>))/?.*?>": a tag that closes on its own line, unless it
 // is an "a" tag (opening or closing) followed by ">" or by white space and
 // later a ">" on the following line part.
-icu::UnicodeString removingTagsExceptLinks(const icu::UnicodeString& text) {
-    const int32_t n = text.length();
-    const char16_t* s = text.getBuffer();
+void removingTagsExceptLinks(Buffer& text) {
+    const int32_t n = text.length;
+    const char16_t* s = text.units;
     // nextClose(i): the first ">" at or after i before any line terminator,
     // or -1. It is the same across a stretch up to the first ">" or line
     // terminator, which is kept: the calls move forwards (at most a few
@@ -242,7 +284,7 @@ icu::UnicodeString removingTagsExceptLinks(const icu::UnicodeString& text) {
         if (s[a + 1] == u'>') return true;
         return isRegexSpace(s[a + 1]) && a + 2 <= n && nextClose(a + 2) >= 0;
     };
-    std::vector<std::pair<int32_t, int32_t>> ranges;
+    Ranges ranges;
     int32_t i = 0;
     while (i < n) {
         if (s[i] != u'<' || i + 1 >= n || isKeptLink(i) || nextClose(i + 1) < 0) {
@@ -253,66 +295,73 @@ icu::UnicodeString removingTagsExceptLinks(const icu::UnicodeString& text) {
         ranges.emplace_back(i, close + 1);
         i = close + 1;
     }
-    return removingRanges(text, ranges);
+    replacingRanges(text, ranges);
 }
 
-// "\. (?!\.)(?![\n])" becomes ".\n\n": a full stop and a space that
-// neither another full stop nor a line feed follows. (The engine's own
-// replacement grows its result a little at a time, copying it over and
-// over on long texts.)
-icu::UnicodeString breakingSentences(const icu::UnicodeString& text) {
-    const int32_t n = text.length();
-    const char16_t* s = text.getBuffer();
+// Appends text[from, to) in UTF-8, ill-formed units as replacement characters.
+void appendUTF8(std::string& out, const Buffer& text, int32_t from, int32_t to) {
+    if (from >= to) return;
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = 0;
+    u_strToUTF8WithSub(nullptr, 0, &length, text.units + from, to - from, 0xFFFD, nullptr, &status);
+    const std::size_t at = out.size();
+    out.resize(at + static_cast<std::size_t>(length));
+    status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(out.data() + at, length, nullptr, text.units + from, to - from, 0xFFFD, nullptr, &status);
+    if (U_FAILURE(status)) out.resize(at);
+}
+
+// Without white space at either end. The last steps only ever turn white
+// space into other white space, so the result comes out trimmed.
+Buffer trimmingWhitespace(const Buffer& text) {
+    int32_t first = 0, last = text.length;
+    while (first < last && isRegexSpace(text.units[first])) ++first;
+    while (last > first && isRegexSpace(text.units[last - 1])) --last;
+    return Buffer{text.units + first, last - first};
+}
+
+// The last two steps together, written out as UTF-8:
+// "\. (?!\.)(?![\n])" becomes ".\n\n" (a full stop and a space that neither
+// another full stop nor a line feed follows), and then "(\s*\n+\s*){2,}",
+// a whole run of white space holding two or more line feeds, becomes two
+// line feeds. A run that follows an inserted break always holds two.
+std::string breakingSentencesAndCollapsingBlankLines(const Buffer& text) {
+    const int32_t n = text.length;
+    const char16_t* s = text.units;
     auto isBreak = [&](int32_t i) {
         return s[i] == u'.' && i + 1 < n && s[i + 1] == u' ' &&
                !(i + 2 < n && (s[i + 2] == u'.' || s[i + 2] == u'\n'));
     };
-    int32_t breaks = 0;
-    for (int32_t i = 0; i < n; ++i)
-        if (isBreak(i)) {
-            ++breaks;
-            ++i;
-        }
-    if (breaks == 0) return text;
-    icu::UnicodeString out = withCapacity(n + breaks);
-    int32_t position = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        if (!isBreak(i)) continue;
-        out.append(text, position, i - position);
-        out.append(u".\n\n", 3);
-        position = i + 2;
-        ++i;
-    }
-    out.append(text, position, n - position);
-    return out;
-}
-
-// "(\s*\n+\s*){2,}": a whole run of white space that holds two or more line
-// feeds becomes two line feeds. (The expression itself backtracks
-// polynomially on long runs with a single line feed.)
-icu::UnicodeString collapsingBlankLines(const icu::UnicodeString& text) {
-    const int32_t n = text.length();
-    icu::UnicodeString out = withCapacity(n);
-    int32_t position = 0;
+    auto skippingSpaces = [&](int32_t i, int& lineFeeds) {
+        for (; i < n && isRegexSpace(s[i]); ++i)
+            if (s[i] == u'\n') ++lineFeeds;
+        return i;
+    };
+    std::string out;
+    out.reserve(static_cast<std::size_t>(n) + static_cast<std::size_t>(n) / 16);
+    int32_t copied = 0;
     int32_t i = 0;
     while (i < n) {
-        if (!isRegexSpace(text.charAt(i))) {
+        if (isRegexSpace(s[i])) {
+            int lineFeeds = 0;
+            const int32_t end = skippingSpaces(i, lineFeeds);
+            if (lineFeeds >= 2) {
+                appendUTF8(out, text, copied, i);
+                out += "\n\n";
+                copied = end;
+            }
+            i = end;
+        } else if (isBreak(i)) {
+            int lineFeeds = 0;
+            const int32_t end = skippingSpaces(i + 2, lineFeeds);
+            appendUTF8(out, text, copied, i);
+            out += ".\n\n";
+            copied = i = end;
+        } else {
             ++i;
-            continue;
-        }
-        const int32_t start = i;
-        int lineFeeds = 0;
-        while (i < n && isRegexSpace(text.charAt(i))) {
-            if (text.charAt(i) == u'\n') ++lineFeeds;
-            ++i;
-        }
-        if (lineFeeds >= 2) {
-            out.append(text, position, start - position);
-            out.append(u"\n\n", 2);
-            position = i;
         }
     }
-    out.append(text, position, n - position);
+    appendUTF8(out, text, copied, n);
     return out;
 }
 
@@ -437,14 +486,23 @@ std::string decodingHTMLEntities(std::string_view text) {
 }
 
 std::string strippingHTML(std::string_view text, bool keepLinks) {
-    icu::UnicodeString s = decodingHTMLEntities(
-        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size()))));
-    s = replacingLineBreakTags(s);
-    s = removingScripts(s);
-    s = keepLinks ? removingTagsExceptLinks(s) : removingAllTags(s);
-    s = breakingSentences(s);
-    s = collapsingBlankLines(s);
-    return trimmingWhitespace(toUTF8(s));
+    // Ill-formed input becomes one replacement character per byte at most,
+    // so the UTF-16 text never has more units than the input has bytes.
+    const auto capacity = static_cast<int32_t>(text.size());
+    auto units = std::make_unique_for_overwrite<char16_t[]>(static_cast<std::size_t>(capacity) + 1);
+    Buffer buffer{units.get(), 0};
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(buffer.units, capacity + 1, &buffer.length, text.data(), capacity, 0xFFFD, nullptr, &status);
+    if (U_FAILURE(status)) return {};
+    decodingEntities(buffer);
+    replacingLineBreakTags(buffer);
+    removingScripts(buffer);
+    if (keepLinks) {
+        removingTagsExceptLinks(buffer);
+    } else {
+        removingAllTags(buffer);
+    }
+    return breakingSentencesAndCollapsingBlankLines(trimmingWhitespace(buffer));
 }
 
 std::string replacingKeys(std::string_view text, const std::vector<std::pair<std::string, std::string>>& values) {

@@ -62,6 +62,28 @@ QImage ImageUtils::tinted(const QImage& image, const QColor& color) {
     return result;
 }
 
+QImage ImageUtils::glyphReduced(const QImage& image, int side) {
+    if (image.isNull() || side <= 0 || (image.width() <= side && image.height() <= side)) return image;
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage result(side, side, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < side; ++y) {
+        const int top = y * source.height() / side;
+        const int bottom = std::max(top + 1, (y + 1) * source.height() / side);
+        for (int x = 0; x < side; ++x) {
+            const int left = x * source.width() / side;
+            const int right = std::max(left + 1, (x + 1) * source.width() / side);
+            QRgb strongest = 0;
+            for (int row = top; row < bottom; ++row) {
+                const auto* line = reinterpret_cast<const QRgb*>(source.constScanLine(row));
+                for (int column = left; column < right; ++column)
+                    if (qAlpha(line[column]) > qAlpha(strongest)) strongest = line[column];
+            }
+            reinterpret_cast<QRgb*>(result.scanLine(y))[x] = strongest;
+        }
+    }
+    return result;
+}
+
 QImage ImageUtils::resized(const QImage& image, const QSizeF& size, const QColor& fill, qreal backingScale) {
     // Exactly the target size (QSizeF's == would also accept nearly equal sizes).
     const QSizeF own = image.deviceIndependentSize();

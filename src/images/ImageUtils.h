@@ -27,6 +27,12 @@ public:
     // or too many. A scale that is not a positive number counts as 1.0, as on
     // a machine without a screen.
     static QImage resized(const QImage& image, const QSizeF& size, const QColor& fill, qreal backingScale);
+    // A one-colour glyph (a toolbar image) made smaller for drawing at `side`
+    // pixels square: each pixel takes the most opaque pixel of the area it
+    // covers, so that strokes thinner than the reduction stay solid instead
+    // of fading as an averaging reduction makes them. The image itself when
+    // it is not larger than that.
+    static QImage glyphReduced(const QImage& image, int side);
 };
 
 }  // namespace tallowmere

@@ -99,7 +99,12 @@ std::map<std::string, std::string> ReaderPageBuilder::values(const Theme& theme,
         {"TOP_VIDEO_VISIBILITY", "hide"},
         {"IMAGE_BLEND_MODE", theme.settings().multiplyImages ? "multiply" : "normal"},
     };
-    if (theme.settings().useReaderBackgroundColor) map[Key::bodyColor] = rgbaString(colors.readerBackground);
+    // The page paints the material itself rather than showing the view behind
+    // it: once a page with a background of its own was shown, the web engine
+    // fills a see-through page with white, whatever the view shows.
+    map[Key::bodyColor] = rgbaString(theme.settings().useReaderBackgroundColor
+                                         ? colors.readerBackground
+                                         : contentMaterial(theme.settings().readerStyle));
     if (showTopMedia) {
         if (article.topVideo) {
             map[Key::topVideo] = ReaderHTML::escapedText(*article.topVideo);

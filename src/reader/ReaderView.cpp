@@ -20,6 +20,7 @@
 #include "reader/ReaderSchemeHandler.h"
 #include "reader/ReaderViewMouseDelegate.h"
 #include "reader/ReaderWebStorage.h"
+#include "themes/ColorHelpers.h"
 #include "themes/ThemesManager.h"
 #include "window/ProgressView.h"
 
@@ -28,8 +29,6 @@ namespace tallowmere {
 namespace {
 
 constexpr const char* kBridgeName = "readerBridge";
-const QColor contentMaterialDark(30, 30, 30);
-const QColor contentMaterialLight(255, 255, 255);
 
 ReaderSchemeHandler*& schemeHandler() {
     static ReaderSchemeHandler* handler = nullptr;
@@ -86,7 +85,6 @@ ReaderView::ReaderView(QWidget* parent)
     installUserScripts();
     channel_->registerObject(kBridgeName, bridge_);
     page_->setWebChannel(channel_, QWebEngineScript::ApplicationWorld);
-    page_->setBackgroundColor(Qt::transparent);
     webView_->setPage(page_);
     setAttribute(Qt::WA_StyledBackground, true);
     contentEffectView_->lower();
@@ -360,8 +358,7 @@ void ReaderView::applyTheme() {
     // The effect view stands in for the desktop's content background
     // material: near black under a dark reader style, white under a light one.
     QPalette material = contentEffectView_->palette();
-    material.setColor(QPalette::Window, manager.settings().readerStyle == ThemeStyle::dark ? contentMaterialDark
-                                                                                            : contentMaterialLight);
+    material.setColor(QPalette::Window, contentMaterial(manager.settings().readerStyle));
     contentEffectView_->setPalette(material);
     contentEffectView_->setAutoFillBackground(true);
     // Without the theme's colour the view itself shows the material, so that
@@ -371,6 +368,8 @@ void ReaderView::applyTheme() {
                                                      : material.color(QPalette::Window));
     setPalette(palette);
     setAutoFillBackground(true);
+    // Shown while a page loads, before it paints its own (same) colour.
+    page_->setBackgroundColor(palette.color(QPalette::Window));
 }
 
 void ReaderView::setVisible(bool visible) {

@@ -13,6 +13,7 @@
 
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/Logger.h"
+#include "platform/dispatch/GlobalQueue.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/graph/Database.h"
 #include "platform/graph/Store.h"
@@ -73,7 +74,9 @@ std::optional<DataControllerError> DataController::openShared() {
         }
         r.folderLocks.emplace(folder, std::move(std::get<std::unique_ptr<DataFolderLock>>(claimed)));
     }
-    auto opened = open(defaultStorePath());
+    // The window waits for the open; the full check would read the whole
+    // file first (seconds on a large store when it is not cached).
+    auto opened = open(defaultStorePath(), FullStoreCheck::afterOpen);
     if (!opened) return DataControllerError{DataControllerError::Kind::storeUnavailable, opened.error().message};
     std::lock_guard lock(r.mutex);
     r.shared = opened.value();
@@ -84,7 +87,12 @@ std::filesystem::path DataController::defaultStorePath() {
     return DataDirectory::applicationDirectory() / (std::string(StoredModel::containerName) + ".sqlite");
 }
 
-graph::Result<std::shared_ptr<DataController>> DataController::open(const std::filesystem::path& storeFile) {
+std::filesystem::path DataController::checkDueMarker(const std::filesystem::path& storeFile) {
+    return storeFile.string() + ".check-due";
+}
+
+graph::Result<std::shared_ptr<DataController>> DataController::open(const std::filesystem::path& storeFile,
+                                                                    FullStoreCheck fullCheck) {
     auto saveQueue = makeDispatchQueue(saveQueueLabel, QualityOfService::utility);
     std::error_code error;
     std::filesystem::create_directories(storeFile.parent_path(), error);
@@ -92,23 +100,54 @@ graph::Result<std::shared_ptr<DataController>> DataController::open(const std::f
         return graph::GraphError{
             graph::GraphErrorCode::openFailed,
             "cannot create " + storeFile.parent_path().string() + ": " + error.message()};
-    auto recovery = recoverIfDamaged(storeFile);
+    const bool checkDue = std::filesystem::exists(checkDueMarker(storeFile), error);
+    const bool checkNow = fullCheck == FullStoreCheck::atOpen || checkDue;
+    auto recovery =
+        recoverIfDamaged(storeFile, checkNow ? graph::StoreCheck::Depth::full : graph::StoreCheck::Depth::schema);
     if (!recovery) return recovery.error();
+    // Only once the store was checked (and recovered when damaged).
+    if (checkDue) std::filesystem::remove(checkDueMarker(storeFile), error);
     auto container = graph::Container::open(storeFile.string(), StoredModel::description());
     if (!container) return container.error();
     auto controller =
         std::shared_ptr<DataController>(new DataController(std::move(saveQueue), container.value()));
     controller->recovery_ = std::move(recovery.value());
+    controller->storeFile_ = storeFile;
+    controller->fullCheckOwed_ = !checkNow;
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     r.live[controller->container_.get()] = controller;
     return controller;
 }
 
-// The check reads every page once; see bench/ for its cost on a large store.
+void DataController::checkStoreInBackground(std::function<void(bool damaged)> completion) {
+    {
+        std::lock_guard lock(stateMutex_);
+        if (!std::exchange(fullCheckOwed_, false)) {
+            if (completion) completion(false);
+            return;
+        }
+    }
+    dispatch::GlobalQueue::shared(QualityOfService::background)
+        .async([storeFile = storeFile_, completion = std::move(completion)] {
+            const graph::StoreCheck check = graph::StoreRecovery::check(storeFile.string());
+            const bool damaged = check.state == graph::StoreCheck::State::damaged;
+            if (damaged) {
+                Logger::error([&] {
+                    return "store " + storeFile.string() + " is damaged (" + check.detail +
+                           "); it is recovered at the next start";
+                });
+                std::FILE* marker = std::fopen(checkDueMarker(storeFile).c_str(), "w");
+                if (marker) std::fclose(marker);
+            }
+            if (completion) completion(damaged);
+        });
+}
+
+// The full check reads every page once; see bench/ for its cost on a large store.
 graph::Result<std::optional<graph::StoreRecoveryReport>> DataController::recoverIfDamaged(
-    const std::filesystem::path& storeFile) {
-    const graph::StoreCheck check = graph::StoreRecovery::check(storeFile.string());
+    const std::filesystem::path& storeFile, graph::StoreCheck::Depth depth) {
+    const graph::StoreCheck check = graph::StoreRecovery::check(storeFile.string(), depth);
     if (check.state != graph::StoreCheck::State::damaged) return std::optional<graph::StoreRecoveryReport>();
     Logger::error([&] { return "store " + storeFile.string() + " is damaged (" + check.detail + "), recovering it"; });
     auto recovered = graph::StoreRecovery::recover(storeFile.string(), StoredModel::description(), check.detail);

@@ -40,6 +40,11 @@ struct SaveRetry {
     std::chrono::milliseconds longestDelay{2000};
 };
 
+// When the store file is read through in search of damage. `afterOpen`
+// reads only its header and schema at open and leaves the full check to
+// checkStoreInBackground(); damage found there is repaired at the next open.
+enum class FullStoreCheck { atOpen, afterOpen };
+
 // Owns the local store: the container, the main context the views read, the
 // one background context every background writer shares, and the serial
 // queue that orders saves.
@@ -71,7 +76,16 @@ public:
     // be read from it; see storeRecovery(). The check reads the whole file
     // (about half a second at 100 000 articles, a recovery some seconds), so
     // the program's start opens the store off the main queue.
-    static graph::Result<std::shared_ptr<DataController>> open(const std::filesystem::path& storeFile);
+    static graph::Result<std::shared_ptr<DataController>> open(const std::filesystem::path& storeFile,
+                                                                FullStoreCheck fullCheck = FullStoreCheck::atOpen);
+    // Beside the store: present while a full check is owed at the next open
+    // (the background check found damage).
+    static std::filesystem::path checkDueMarker(const std::filesystem::path& storeFile);
+    // When the store was opened with FullStoreCheck::afterOpen and not
+    // checked in full yet: reads the whole file on a background queue, and
+    // on damage leaves the marker for the next open, which recovers the store.
+    // The completion (optional, on that queue) gets whether damage was found.
+    void checkStoreInBackground(std::function<void(bool damaged)> completion = {});
     // Puts another controller in place of the shared one (tests). Nothing
     // makes the next shared() open the default store again.
     static void replaceShared(std::shared_ptr<DataController> controller);
@@ -122,7 +136,7 @@ private:
     static void saveOrStop(graph::Context& context, SaveRetry retry);
     // Checks the file and replaces it when damaged; how, or nothing when it was sound.
     static graph::Result<std::optional<graph::StoreRecoveryReport>> recoverIfDamaged(
-        const std::filesystem::path& storeFile);
+        const std::filesystem::path& storeFile, graph::StoreCheck::Depth depth);
 
     // Destroyed in reverse order: the contexts before the container they
     // use, the save queue (which may still hold a chain step) first of all.
@@ -133,6 +147,8 @@ private:
     mutable std::mutex stateMutex_;
     std::optional<graph::StoreRecoveryReport> recovery_;
     SaveRetry saveRetry_;
+    std::filesystem::path storeFile_;
+    bool fullCheckOwed_ = false;
 };
 
 }  // namespace tallowmere

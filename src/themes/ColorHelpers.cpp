@@ -49,4 +49,8 @@ std::string rgbaString(const QColor& color) {
     return text;
 }
 
+QColor contentMaterial(ThemeStyle readerStyle) {
+    return readerStyle == ThemeStyle::dark ? QColor(30, 30, 30) : QColor(255, 255, 255);
+}
+
 }  // namespace tallowmere

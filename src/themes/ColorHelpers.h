@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "themes/ThemeStyle.h"
+
 namespace tallowmere {
 
 // Colour arithmetic of the themed elements.
@@ -18,5 +20,9 @@ std::optional<QColor> darker(const QColor& color);
 // CSS text "rgba(r,g,b,a)" with each channel × 255 truncated toward zero and
 // the alpha with one decimal; "" for an invalid colour.
 std::string rgbaString(const QColor& color);
+// What shows behind the reader's page when the theme has no reader background
+// of its own: the desktop's content material, near black under a dark reader
+// style, white under a light one.
+QColor contentMaterial(ThemeStyle readerStyle);
 
 }  // namespace tallowmere

@@ -119,11 +119,21 @@ QImage ArticlesManagementToolbar::toolbarImage(std::string_view name, const QCol
 void ArticlesManagementToolbar::setImages(QToolButton* button, std::string_view name, const QColor& colour,
                                           const std::optional<QColor>& alternate) {
     ButtonImages& images = buttonImages_[button];
-    images.normal = QIcon(QPixmap::fromImage(toolbarImage(name, colour)));
+    images.normal = toolbarIcon(toolbarImage(name, colour));
     // Without an alternate colour the pressed image stays as it was.
-    if (alternate) images.pressed = QIcon(QPixmap::fromImage(toolbarImage(name, *alternate)));
+    if (alternate) images.pressed = toolbarIcon(toolbarImage(name, *alternate));
     button->setIcon(button->isDown() && !images.pressed.isNull() ? images.pressed : images.normal);
-    button->setIconSize(QSize(16, 16));
+    button->setIconSize(QSize(iconSide, iconSide));
+}
+
+// The images are drawn for screens of twice the density: there as they are,
+// elsewhere reduced so that their thin strokes stay solid.
+QIcon ArticlesManagementToolbar::toolbarIcon(const QImage& image) {
+    QIcon icon(QPixmap::fromImage(ImageUtils::glyphReduced(image, iconSide)));
+    QImage dense = image;
+    dense.setDevicePixelRatio(static_cast<qreal>(image.width()) / iconSide);
+    icon.addPixmap(QPixmap::fromImage(dense));
+    return icon;
 }
 
 void ArticlesManagementToolbar::showPressedImages(QToolButton* button) {

@@ -61,6 +61,8 @@ private:
         QIcon normal;
         QIcon pressed;
     };
+    static constexpr int iconSide = 16;
+    static QIcon toolbarIcon(const QImage& image);
     void setImages(QToolButton* button, std::string_view name, const QColor& colour, const std::optional<QColor>& alternate);
     void showPressedImages(QToolButton* button);
 

@@ -199,6 +199,7 @@ TEST(HTMLTextTest, ScannersAgreeWithTheExpressions) {
         "<", ">", "/", "a", "b", "r", " ", "\n", "\r", "\t", ".", "x", "<a", "</a>", "<a ", "<a>", "<br>",
         "<br />", "<script>", "</script>", "<script", "<scripts", "\xC2\xA0", "\xE2\x80\xA8", "\xC2\x85",
         "\x0B", "\x0C", "&lt;", "&amp;", "&gt;", "\xF0\x9F\x98\x80", "\xCC\x81", "<abbr>", "<b>", ". ", "\n\n",
+        "&#65;", "&hellip;", "&#x2028;", "\xFF", ". .", ".\n", "&amp;lt;",
     };
     std::mt19937 random(1234);
     std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);

@@ -196,4 +196,24 @@ TEST(ImageUtilsTinted, TranslucentColourWeakensTheTint) {
     EXPECT_TRUE(ImageUtils::tinted(QImage(), Qt::red).isNull());
 }
 
+// A toolbar glyph's one-pixel strokes stay solid at half the size, where an
+// averaging reduction leaves them at half strength.
+TEST(ImageUtilsGlyphReduced, ThinStrokesStaySolid) {
+    QImage glyph(32, 32, QImage::Format_ARGB32_Premultiplied);
+    glyph.fill(Qt::transparent);
+    for (int x = 4; x < 28; ++x) glyph.setPixelColor(x, 9, QColor(20, 40, 60));  // one row, odd
+    for (int y = 4; y < 28; ++y) glyph.setPixelColor(20, y, QColor(20, 40, 60));  // one column, even
+    const QImage averaged = glyph.scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_LT(averaged.pixelColor(8, 4).alpha(), 200);
+    const QImage reduced = ImageUtils::glyphReduced(glyph, 16);
+    ASSERT_EQ(reduced.size(), QSize(16, 16));
+    EXPECT_EQ(reduced.pixelColor(8, 4), QColor(20, 40, 60));
+    EXPECT_EQ(reduced.pixelColor(10, 12), QColor(20, 40, 60));
+    EXPECT_EQ(reduced.pixelColor(1, 1).alpha(), 0);
+    EXPECT_EQ(reduced.pixelColor(8, 8).alpha(), 0);
+    // Nothing to reduce: the image itself.
+    EXPECT_EQ(ImageUtils::glyphReduced(glyph, 32).constBits(), glyph.constBits());
+    EXPECT_TRUE(ImageUtils::glyphReduced(QImage(), 16).isNull());
+}
+
 }  // namespace

@@ -29,8 +29,8 @@ protected:
     std::filesystem::path storePath() const {
         return dir.path() / "data" / "Tallowmere" / "Tallowmere.sqlite";
     }
-    std::shared_ptr<DataController> open() {
-        auto opened = DataController::open(storePath());
+    std::shared_ptr<DataController> open(FullStoreCheck fullCheck = FullStoreCheck::atOpen) {
+        auto opened = DataController::open(storePath(), fullCheck);
         EXPECT_TRUE(opened.ok()) << (opened.ok() ? "" : opened.error().message);
         return opened.ok() ? opened.value() : nullptr;
     }

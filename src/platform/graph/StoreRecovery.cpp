@@ -425,7 +425,7 @@ Result<std::map<std::string, std::int64_t>> salvage(const std::string& aside, co
 
 }  // namespace
 
-StoreCheck StoreRecovery::check(const std::string& path) {
+StoreCheck StoreRecovery::check(const std::string& path, StoreCheck::Depth depth) {
     if (!exists(path)) return {StoreCheck::State::missing, {}};
     std::error_code error;
     const auto size = fs::file_size(path, error);
@@ -444,9 +444,13 @@ StoreCheck StoreRecovery::check(const std::string& path) {
     // aside exactly as it was found.
     sqlite3_db_config(connection.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     sqlite3_busy_timeout(connection.get(), 2000);
-    Query query(connection.get(), "PRAGMA quick_check(1)");
+    // Preparing any statement reads the header and the whole schema.
+    const char* statement =
+        depth == StoreCheck::Depth::full ? "PRAGMA quick_check(1)" : "SELECT 'ok' FROM sqlite_schema LIMIT 1";
+    Query query(connection.get(), statement);
     if (!query) return verdict(connection, sqlite3_extended_errcode(connection.get()));
     const int status = sqlite3_step(query.get());
+    if (status == SQLITE_DONE && depth == StoreCheck::Depth::schema) return {StoreCheck::State::healthy, {}};
     if (status != SQLITE_ROW) return verdict(connection, status);
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), 0));
     const std::string result = text ? text : "";

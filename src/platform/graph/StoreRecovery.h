@@ -12,6 +12,14 @@ namespace tallowmere::graph {
 
 // What the check at open found in a store file.
 struct StoreCheck {
+    // How much of the file is read.
+    enum class Depth {
+        // The header and the schema: enough to find a file that is empty,
+        // not a database, or without a readable schema, in a few pages.
+        schema,
+        // Every page and record as well.
+        full,
+    };
     enum class State {
         missing,  // no file yet: a fresh store is made
         healthy,
@@ -38,9 +46,10 @@ struct StoreRecoveryReport {
 class StoreRecovery {
 public:
     // A quick integrity check (SQLite's quick_check: every page and record,
-    // without cross-checking indexes against their tables). A store that is
-    // busy in another connection counts as healthy: busy is not damage.
-    static StoreCheck check(const std::string& path);
+    // without cross-checking indexes against their tables), or at Depth::schema
+    // only the header and schema are read. A store that is busy in another
+    // connection counts as healthy: busy is not damage.
+    static StoreCheck check(const std::string& path, StoreCheck::Depth depth = StoreCheck::Depth::full);
 
     // Renames the file and its -wal and -shm to "<path>.damaged-<UTC time>"
     // (a number appended when that name is taken) and returns the new name.

@@ -38,6 +38,7 @@
 #include "support/TempDir.h"
 #include "support/ui/Screenshot.h"
 #include "support/ui/UiWait.h"
+#include "themes/ColorHelpers.h"
 #include "themes/ThemesManager.h"
 #include "window/ActionRouter.h"
 #include "window/ArticlesListModel.h"
@@ -853,6 +854,17 @@ TEST_F(MainSplitViewTest, ThreePanesInALightAndADarkTheme) {
         settle(1500);  // the reader's page follows the theme
         test::Screenshot shot(window.window(), item.shot);
         EXPECT_TRUE(shot.saved());
+        // The reader's page shows the theme's background, also after a switch
+        // from a theme whose page was opaque.
+        {
+            const ThemeSettings settings = ThemesManager::shared().themeFor(item.theme)->settings();
+            const QColor page = settings.useReaderBackgroundColor ? colours.readerBackground
+                                                                  : contentMaterial(settings.readerStyle);
+            QWidget* readerView = window.reader().view();
+            const QPoint empty = readerView->mapTo(window.window(), QPoint(readerView->width() - 20, readerView->height() - 20));
+            EXPECT_TRUE(shot.pixelNear(empty, page, 3))
+                << item.shot << " " << test::Screenshot::describe(shot.pixel(empty)) << " vs " << test::Screenshot::describe(page);
+        }
         // The sidebar's refresh button is there to be clicked.
         QToolButton* refresh = window.feeds().feedsManagementToolbar()->refreshButton();
         EXPECT_TRUE(refresh->isVisible()) << item.shot;
