@@ -57,10 +57,6 @@ struct FeedsManager::AddRequest {
     std::optional<std::string> folder;
     AddFeedOptions options;
     AddCompletion completion;
-    // A batch add leaves its articles' storing and saving to its batch: the
-    // batch ends with one save holding every add, instead of each add
-    // waiting for its articles and a save of its own.
-    bool savedByBatch = false;
     bool notifyUpdates = false;
     NewsletterType newsletterType = NewsletterType::none;
     // Left when the last step of the add lets go of it.
@@ -145,11 +141,6 @@ std::string FeedsManager::normalizedURLString(std::string_view urlString) {
 
 void FeedsManager::addFeed(const std::string& urlString, const std::optional<std::string>& folder,
                            AddFeedOptions options, AddCompletion completion) {
-    queueAdd(urlString, folder, options, false, std::move(completion));
-}
-
-void FeedsManager::queueAdd(const std::string& urlString, const std::optional<std::string>& folder,
-                            AddFeedOptions options, bool savedByBatch, AddCompletion completion) {
     std::string normalized = normalizedURLString(urlString);
     std::optional<URL> url = URL::parse(normalized);
     // A feed is fetched over HTTP, so an address without a host names none.
@@ -163,18 +154,18 @@ void FeedsManager::queueAdd(const std::string& urlString, const std::optional<st
     }
     inFlight_.enter();
     auto request = std::make_shared<AddRequest>(
-        AddRequest{std::move(normalized), *url, folder, options, std::move(completion), savedByBatch});
+        AddRequest{std::move(normalized), *url, folder, options, std::move(completion)});
     request->inFlight = &inFlight_;
     addFeedQueue_->async([this, request] { startAdd(request); });
 }
 
 void FeedsManager::addFeedToGroup(const std::string& urlString, const std::optional<std::string>& folder,
                                   std::shared_ptr<std::atomic<std::size_t>> added) {
-    queueAdd(urlString, folder, AddFeedOptions{}, true,
-             [this, added = std::move(added)](bool, std::optional<FeedsManagerError> error) {
-                 if (added && !error) ++*added;
-                 addFeedGroup_.leave();
-             });
+    addFeed(urlString, folder, AddFeedOptions{},
+            [this, added = std::move(added)](bool, std::optional<FeedsManagerError> error) {
+                if (added && !error) ++*added;
+                addFeedGroup_.leave();
+            });
 }
 
 void FeedsManager::startAdd(const std::shared_ptr<AddRequest>& request) {
@@ -253,9 +244,8 @@ void FeedsManager::createAddedFeed(const std::shared_ptr<AddRequest>& request, s
         items = std::make_shared<const std::vector<RSSArticle>>(std::move(feed->articles));
         categories = std::move(feed->categories);
     }
-    const MergeEnd end = request->savedByBatch ? MergeEnd::queued : MergeEnd::saved;
     merge(items, *created, WebServicePriority::low, false,
-          [this, request, storedURL, categories] { finishAdd(request, storedURL, categories); }, end);
+          [this, request, storedURL, categories] { finishAdd(request, storedURL, categories); });
 }
 
 void FeedsManager::finishAdd(const std::shared_ptr<AddRequest>& request, const std::string& storedURL,
@@ -283,9 +273,6 @@ void FeedsManager::addFeeds(std::vector<FeedEntry> entries, FeedBatchOptions opt
                             BatchCompletion completion) {
     // The node list and positions are brought up to date once for the batch.
     c_.nodes->beginAddingFeeds();
-    // Until its completion has run: the batch's save and after-batch step
-    // outlive its last add.
-    inFlight_.enter();
     auto added = std::make_shared<std::atomic<std::size_t>>(0);
     for (const FeedEntry& entry : entries) {
         addFeedGroup_.enter();
@@ -293,21 +280,9 @@ void FeedsManager::addFeeds(std::vector<FeedEntry> entries, FeedBatchOptions opt
     }
     addFeedGroup_.notify(*addFeedQueue_, [this, entries = std::move(entries), options, added,
                                           completion = std::move(completion)]() mutable {
-        // The batch's one save, once the article queue has stored what its
-        // adds merged (the adds went on without waiting for it).
-        addArticleQueue_->async([this, entries = std::move(entries), options, added,
-                                 completion = std::move(completion)]() mutable {
-            saver_->save([this, entries = std::move(entries), options, added,
-                           completion = std::move(completion)]() mutable {
-                addFeedQueue_->async([this, entries = std::move(entries), options, added,
-                                      completion = std::move(completion)]() mutable {
-                    c_.nodes->endAddingFeeds();
-                    didAddFeeds(std::move(entries), options, [this, added, completion = std::move(completion)] {
-                        if (completion) completion(added->load());
-                        inFlight_.leave();
-                    });
-                });
-            });
+        c_.nodes->endAddingFeeds();
+        didAddFeeds(std::move(entries), options, [added, completion = std::move(completion)] {
+            if (completion) completion(added->load());
         });
     });
 }
@@ -503,7 +478,7 @@ void FeedsManager::finishRefresh(const std::shared_ptr<RefreshErrorSlot>& slot, 
 }
 
 void FeedsManager::merge(Items items, const Feed& feed, WebServicePriority priority, bool flag,
-                         Completion completion, MergeEnd end) {
+                         Completion completion) {
     graph::Context* context = feed.context();
     if (!context) {
         if (completion) completion();
@@ -529,12 +504,7 @@ void FeedsManager::merge(Items items, const Feed& feed, WebServicePriority prior
     // An item dated in the future must not move lastUpdate past now, or the
     // feed's next items would be taken for old until that date.
     latest = std::min(latest, now);
-    if (end == MergeEnd::queued && !flag) {
-        // Whoever asked saves once the article queue has run these blocks.
-        if (completion) completion();
-        completion = {};
-    }
-    addArticleQueue_->async([this, feed, context, latest, flag, end, completion = std::move(completion)] {
+    addArticleQueue_->async([this, feed, context, latest, flag, completion = std::move(completion)] {
         context->performAndWait([&] {
             if (feed.isDeleted()) return;
             std::optional<graph::Date> lastUpdate = feed.lastUpdate();
@@ -543,10 +513,7 @@ void FeedsManager::merge(Items items, const Feed& feed, WebServicePriority prior
         std::shared_ptr<SaveCoalescer> saver = saver_;
         addArticleGroup_.notify(dispatch::GlobalQueue::shared(addArticleQueue_->qos()),
                                 [saver, flag, completion] { saver->save(flag ? completion : Completion{}); });
-        if (flag) return;
-        // A queued merge's completion has run; its save is still asked for,
-        // unwaited, so that the context's unsaved objects stay few.
-        saver->save(end == MergeEnd::saved ? completion : Completion{});
+        if (!flag) saver->save(completion);
     });
 }
 

@@ -163,15 +163,9 @@ public:
 
 private:
     struct AddRequest;
-    // When a merge's completion runs (flag off): after the save it asks
-    // for, or once its blocks are queued (the caller then saves after the
-    // article queue has run them).
-    enum class MergeEnd { saved, queued };
     using Items = std::shared_ptr<const std::vector<RSSArticle>>;
 
     // Adding, step by step.
-    void queueAdd(const std::string& urlString, const std::optional<std::string>& folder, AddFeedOptions options,
-                  bool savedByBatch, AddCompletion completion);
     void startAdd(const std::shared_ptr<AddRequest>& request);
     void fetchedForAdd(const std::shared_ptr<AddRequest>& request, std::optional<RSSFeed> feed, const URL& reportedURL,
                        std::optional<RSSServiceError> error);
@@ -192,8 +186,7 @@ private:
     // With save off the values wait for the next save of the feed's context.
     void storeHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& httpInfo, bool save);
     void finishRefresh(const std::shared_ptr<RefreshErrorSlot>& slot, RefreshCompletion completion);
-    void merge(Items items, const Feed& feed, WebServicePriority priority, bool flag, Completion completion,
-               MergeEnd end = MergeEnd::saved);
+    void merge(Items items, const Feed& feed, WebServicePriority priority, bool flag, Completion completion);
     void insertArticle(const RemoteArticle& item, std::size_t index, const graph::ObjectID& feedID,
                        WebServicePriority priority);
     void tagArticle(const Article& article, const std::set<std::string>& tags);

@@ -601,13 +601,7 @@ std::optional<Feed> NodesSource::insertFeed(const std::string& name, const std::
         feed.setTallowmereHash(url ? URLIdentityHash::hash(*url) : 0);
         feed.setCreatedAt(graph::Date::now());
         feed.updateSortName();
-        // A batch saves its feeds together (each save of one feed makes the
-        // outline read every node again); a lone add saves at once.
-        if (inBatch()) {
-            (void)background.obtainPermanentIDs({feed.object()});
-        } else {
-            (void)background.save();
-        }
+        (void)background.save();
         created = feed;
     });
     if (stored) return std::nullopt;
@@ -623,11 +617,6 @@ std::optional<Feed> NodesSource::insertFeed(const std::string& name, const std::
     return created;
 }
 
-bool NodesSource::inBatch() const {
-    std::lock_guard lock(mutex_);
-    return addingFeeds_ > 0;
-}
-
 void NodesSource::beginAddingFeeds() {
     std::lock_guard lock(mutex_);
     ++addingFeeds_;
@@ -639,11 +628,6 @@ void NodesSource::endAddingFeeds() {
         if (addingFeeds_ == 0 || --addingFeeds_ > 0 || !addedInBatch_) return;
         addedInBatch_ = false;
     }
-    // The batch's feeds, unless a save of the caller's has taken them already.
-    graph::Context& background = backgroundContext();
-    background.performAndWait([&] {
-        if (background.hasChanges()) (void)background.save();
-    });
     reloadAllFeeds();
     normalizeSortValues();
 }

@@ -153,11 +153,10 @@ public:
                                             const std::optional<graph::ObjectID>& folderID, bool notify,
                                             NewsletterType newsletterType);
     Folder addFolder(const std::string& name);
-    // Between these two calls (which nest), additions leave the save, the
-    // refresh of allFeeds and the renumbering of positions to the end of the
-    // outermost batch, which does each once: a batch of n feeds costs one
-    // pass over the nodes, not n (every save of a new node makes the outline
-    // read all nodes again).
+    // Between these two calls (which nest), additions leave the refresh of
+    // allFeeds and the renumbering of positions to the end of the outermost
+    // batch, which does both once: a batch of n feeds costs one pass over
+    // the nodes, not n.
     void beginAddingFeeds();
     void endAddingFeeds();
     // The completion runs once the deletion is saved and the lists are
@@ -175,7 +174,6 @@ public:
     void applyCloudFeedSettings(const std::vector<CloudFeedList>& lists, Completion completion = {});
 
 private:
-    bool inBatch() const;
     std::optional<Feed> insertFeed(const std::string& name, const std::string& urlString,
                                    std::optional<graph::Bytes> icon,
                                    const std::optional<graph::ObjectID>& folderID, bool notify,
