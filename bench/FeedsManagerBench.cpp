@@ -254,6 +254,36 @@ void BM_FeedsManagerThousandFeeds(benchmark::State& state) {
 }
 BENCHMARK(BM_FeedsManagerThousandFeeds)->Iterations(1)->Unit(benchmark::kSecond);
 
+// One batch add of `range(0)` feeds into an empty store, until the batch's
+// completion (the pages it prefetches are left to finish untimed): twice
+// the feeds should take about twice the time.
+void BM_FeedsManagerBatchAdd(benchmark::State& state) {
+    dispatch::MainQueue::shared().adoptCurrentThread();
+    const auto feeds = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        test::TempDir dir;
+        BenchServer server;
+        auto dataController = DataController::open(dir.path() / "store" / "Tallowmere.sqlite").value();
+        Reader reader(dataController, dir.path());
+        std::vector<FeedsManager::FeedEntry> entries;
+        for (int feed = 0; feed < feeds; ++feed)
+            entries.push_back({server.feedURL(feed), feed % 10 ? std::nullopt : std::optional<std::string>("Folder")});
+        std::atomic<bool> added = false;
+        std::atomic<std::size_t> count = 0;
+        reader.manager->addFeeds(entries, FeedBatchOptions{}, [&](std::size_t n) {
+            count = n;
+            added = true;
+        });
+        const double seconds = runMain([&] { return added.load(); }, nullptr);
+        state.SetIterationTime(seconds);
+        state.counters["added"] = static_cast<double>(count.load());
+        std::printf("batch add of %d feeds: %.2f s (%.2f ms per feed)\n", feeds, seconds, seconds * 1000 / feeds);
+        settle(server);
+        reader.close();
+    }
+}
+BENCHMARK(BM_FeedsManagerBatchAdd)->Arg(1000)->Arg(2000)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
+
 // 1 000 feeds whose server answers 304 to every one, over a store of
 // `range(0)` articles per feed, all younger than the retention's 30 days
 // (a store in its steady state: the retention finds nothing to remove, but

@@ -25,11 +25,20 @@ IconService::IconService(WebService& webService) : webService_(webService) {}
 
 void IconService::download(const URL& page, Completion completion) {
     const std::string key = page.absoluteString();
+    std::optional<std::optional<http::Bytes>> remembered;
     {
         std::lock_guard lock(mutex_);
-        auto& waiting = lookups_[key];
-        waiting.push_back(std::move(completion));
-        if (waiting.size() > 1) return;  // joins the running lookup
+        if (const std::optional<http::Bytes>* answer = rememberedAnswer(key)) {
+            remembered = *answer;
+        } else {
+            auto& waiting = lookups_[key];
+            waiting.push_back(std::move(completion));
+            if (waiting.size() > 1) return;  // joins the running lookup
+        }
+    }
+    if (remembered) {
+        completion(std::move(*remembered));
+        return;
     }
     http::HTTPRequest request;
     request.url = key;
@@ -43,7 +52,7 @@ void IconService::pageArrived(const URL& page, std::optional<http::Bytes> html,
                               const std::optional<WebServiceFailure>& error) {
     // A cancelled download stops here rather than going on to the fallback.
     if (error && error->isCancelled()) {
-        finish(page.absoluteString(), std::nullopt);
+        finish(page.absoluteString(), std::nullopt, false);
         return;
     }
     std::optional<std::string> link;
@@ -76,21 +85,39 @@ void IconService::downloadIcon(const URL& page, const std::string& address) {
                                 if (found != iconDownloads_.end() && found->second == address)
                                     iconDownloads_.erase(found);
                             }
+                            const bool cancelled = error && error->isCancelled();
                             if (error || !icon || icon->empty()) icon.reset();
-                            finish(page, icon);
+                            finish(page, icon, !cancelled);
                         });
 }
 
-void IconService::finish(const std::string& page, const std::optional<http::Bytes>& icon) {
+void IconService::finish(const std::string& page, const std::optional<http::Bytes>& icon, bool keep) {
     std::vector<Completion> waiting;
     {
         std::lock_guard lock(mutex_);
+        if (keep) remember(page, icon);
         if (const auto found = lookups_.find(page); found != lookups_.end()) {
             waiting = std::move(found->second);
             lookups_.erase(found);
         }
     }
     for (Completion& completion : waiting) completion(icon);
+}
+
+const std::optional<http::Bytes>* IconService::rememberedAnswer(const std::string& page) {
+    const auto found = answers_.find(page);
+    if (found == answers_.end()) return nullptr;
+    if (std::chrono::steady_clock::now() - found->second.time > rememberedFor) return nullptr;
+    return &found->second.icon;
+}
+
+void IconService::remember(const std::string& page, const std::optional<http::Bytes>& icon) {
+    auto [entry, added] = answers_.insert_or_assign(page, Answer{icon, std::chrono::steady_clock::now()});
+    if (!added) return;
+    answerOrder_.push_back(page);
+    if (answerOrder_.size() <= rememberedPages) return;
+    answers_.erase(answerOrder_.front());
+    answerOrder_.pop_front();
 }
 
 void IconService::cancel(const URL& url) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -21,6 +23,10 @@ public:
 
     // Icons are small; anything larger is refused rather than kept.
     static constexpr std::size_t maxIconSize = 1024 * 1024;
+    // Feeds of one site share its root page: an answer serves the lookups of
+    // that page for a while (an import of many feeds of one site asks once).
+    static constexpr std::chrono::seconds rememberedFor{300};
+    static constexpr std::size_t rememberedPages = 256;
 
     static IconService& shared();
 
@@ -29,8 +35,9 @@ public:
     IconService(const IconService&) = delete;
     IconService& operator=(const IconService&) = delete;
 
-    // Returns at once; the completion runs once, on a background thread, with
-    // the icon's bytes or nothing. Lookups of one page while one is running
+    // Returns at once; the completion runs once with the icon's bytes or
+    // nothing: on a background thread, or before returning when the page's
+    // answer is remembered. Lookups of one page while one is running
     // join it (the web layer would otherwise let the newest cancel the others).
     virtual void download(const URL& page, Completion completion);
     // Cancels the running download of the page, or of the icon found for it.
@@ -43,8 +50,12 @@ private:
     void pageArrived(const URL& page, std::optional<http::Bytes> html,
                      const std::optional<WebServiceFailure>& error);
     void downloadIcon(const URL& page, const std::string& address);
-    // Hands the outcome to every lookup of the page.
-    void finish(const std::string& page, const std::optional<http::Bytes>& icon);
+    // Hands the outcome to every lookup of the page; a cancelled lookup's
+    // nothing is not an answer to remember.
+    void finish(const std::string& page, const std::optional<http::Bytes>& icon, bool keep = true);
+    // The page's remembered answer, while it is fresh. Under the mutex.
+    const std::optional<http::Bytes>* rememberedAnswer(const std::string& page);
+    void remember(const std::string& page, const std::optional<http::Bytes>& icon);
 
     WebService& webService_;
     std::mutex mutex_;
@@ -52,6 +63,13 @@ private:
     std::unordered_map<std::string, std::vector<Completion>> lookups_;
     // Page address → icon address, while the icon is on its way.
     std::unordered_map<std::string, std::string> iconDownloads_;
+    struct Answer {
+        std::optional<http::Bytes> icon;
+        std::chrono::steady_clock::time_point time;
+    };
+    // Page address → its last answer; the oldest pages are forgotten first.
+    std::unordered_map<std::string, Answer> answers_;
+    std::deque<std::string> answerOrder_;
 };
 
 }  // namespace tallowmere

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <atomic>
+#include <cstdint>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -246,6 +249,37 @@ TEST_F(FeedsManagerTest, ABatchLeavesTheGroupOncePerEntryAndRegistersOnce) {
     EXPECT_EQ(backend->sent()[0][0], entries[0].urlString);
     EXPECT_EQ(backend->sent()[0][9], "http://");
     EXPECT_TRUE(nodes->folder("batch"));
+}
+
+// What another connection reads from the store file: only what was saved.
+std::int64_t savedArticleCount(const std::filesystem::path& store) {
+    sqlite3* db = nullptr;
+    std::int64_t count = -1;
+    if (sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM article", -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW)
+            count = sqlite3_column_int64(statement, 0);
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return count;
+}
+
+TEST_F(FeedsManagerTest, ABatchEndsOnceEveryArticleOfItsFeedsIsSaved) {
+    std::vector<FeedsManager::FeedEntry> entries;
+    for (int index = 0; index < 12; ++index) {
+        const std::string name = "s" + std::to_string(index) + ".xml";
+        server->setFeed(name, servedFeed("Saved " + std::to_string(index), servedItems("s" + std::to_string(index), 4)));
+        entries.push_back({server->feedURL(name), std::nullopt});
+    }
+    std::atomic<std::int64_t> savedAtCompletion = -2;
+    manager->addFeeds(entries, FeedBatchOptions{}, [&](std::size_t) {
+        savedAtCompletion = savedArticleCount(dir.path() / "store" / "Tallowmere.sqlite");
+    });
+    ASSERT_TRUE(runMainUntil([&] { return savedAtCompletion.load() != -2; }));
+    EXPECT_EQ(savedAtCompletion.load(), 48);
+    for (const auto& entry : entries) EXPECT_EQ(articleLinks(entry.urlString).size(), 4u) << entry.urlString;
 }
 
 TEST_F(FeedsManagerTest, ACloudThatNeverAnswersDoesNotHoldTheAddsForever) {

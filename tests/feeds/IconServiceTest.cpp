@@ -1,3 +1,4 @@
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -75,6 +76,14 @@ protected:
         icon("/icon.svg", "<svg/>");
         icon("/favicon.ico", "FAVICON");
         icon("/huge.png", std::string(IconService::maxIconSize + 1, 'x'));
+        server.Get("/counted/", [this](const httplib::Request&, httplib::Response& response) {
+            const int seen = ++countedPages_;
+            response.set_content("<html><head><link rel=\"icon\" href=\"/counted-" + std::to_string(seen) +
+                                     ".png\"></head></html>",
+                                 "text/html");
+        });
+        icon("/counted-1.png", "COUNTED-1");
+        icon("/counted-2.png", "COUNTED-2");
         server.Get("/slow", [this](const httplib::Request&, httplib::Response& response) {
             std::unique_lock lock(gateMutex_);
             gate_.wait_for(lock, 10s, [&] { return gateOpen_; });
@@ -101,6 +110,7 @@ protected:
 
     tallowmere::test::TempDir folder_;
     const std::filesystem::path secret_ = folder_.path() / "secret.png";
+    std::atomic<int> countedPages_ = 0;
     std::mutex gateMutex_;
     std::condition_variable gate_;
     bool gateOpen_ = false;
@@ -112,6 +122,25 @@ protected:
 TEST_F(IconServiceTest, DownloadsTheIconThePageNames) {
     // The preferred 57x57 link is path-relative, so it resolves against the page's folder.
     EXPECT_EQ(iconOf("/sized/"), "ICON-57");
+}
+
+TEST_F(IconServiceTest, ASitesAnswerServesItsNextLookupsWithoutAsking) {
+    EXPECT_EQ(iconOf("/counted/"), "COUNTED-1");
+    EXPECT_EQ(iconOf("/counted/"), "COUNTED-1") << "the page was asked for again";
+    EXPECT_EQ(countedPages_.load(), 1);
+}
+
+TEST_F(IconServiceTest, ACancelledLookupIsNotRemembered) {
+    IconExpectation cancelled;
+    icons_.download(url("/slow"), cancelled.completion());
+    icons_.cancel(url("/slow"));
+    EXPECT_EQ(cancelled.wait(2s), "<none>");
+    {
+        std::lock_guard lock(gateMutex_);
+        gateOpen_ = true;
+        gate_.notify_all();
+    }
+    EXPECT_EQ(iconOf("/slow"), "FAVICON");
 }
 
 TEST_F(IconServiceTest, FallsBackToTheSiteFavicon) {

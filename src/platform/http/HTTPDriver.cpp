@@ -1,6 +1,7 @@
 #include "platform/http/HTTPDriver.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string_view>
 
 #include <strings.h>
@@ -28,9 +29,25 @@ struct HTTPDriver::Transfer {
     std::size_t received = 0;
     bool tooLarge = false;
     HTTPDriver* driver = nullptr;
+    std::string host;
 };
 
 namespace {
+
+// "scheme://host:port" of an address, lower-cased, for lining up its
+// transfers; the whole text when it has no authority.
+std::string hostKey(const std::string& url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string::npos) return url;
+    const std::size_t start = scheme + 3;
+    std::size_t end = url.find_first_of("/?#", start);
+    if (end == std::string::npos) end = url.size();
+    std::string key = url.substr(0, end);
+    const std::size_t at = key.rfind('@');
+    if (at != std::string::npos && at >= start) key.erase(start, at + 1 - start);
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
 
 void initialiseCurlOnce() {
     static std::once_flag once;
@@ -137,7 +154,7 @@ void HTTPDriver::run() {
     bool stopping = false;
     for (;;) {
         takeCommands(starts, cancels, stopping);
-        for (const auto& task : starts) begin(task);
+        for (const auto& task : starts) admit(task);
         // Cancels after starts: a task cancelled right after its resume is found running.
         for (const auto& task : cancels) cancelTransfer(task);
         starts.clear();
@@ -150,11 +167,43 @@ void HTTPDriver::run() {
         expireIdleTransfers();
         curl_multi_poll(multi_, nullptr, 0, nextWaitMilliseconds(), nullptr);
     }
-    // Anything started or cancelled after the last turn ends as cancelled too.
+    // Anything started or cancelled after the last turn ends as cancelled too,
+    // and so does every task still waiting for its host.
+    admitting_ = false;
+    for (auto& [host, line] : hostLines_)
+        for (const auto& task : line.waiting)
+            report(task, std::nullopt, std::nullopt, HTTPError(HTTPError::Code::cancelled));
+    hostLines_.clear();
     takeCommands(starts, cancels, stopping);
     for (const auto& task : starts) report(task, std::nullopt, std::nullopt, HTTPError(HTTPError::Code::cancelled));
     for (const auto& task : cancels) report(task, std::nullopt, std::nullopt, HTTPError(HTTPError::Code::cancelled));
     while (!transfers_.empty()) end(transfers_.begin()->first, HTTPError(HTTPError::Code::cancelled));
+}
+
+void HTTPDriver::admit(const std::shared_ptr<HTTPTask>& task) {
+    HostLine& line = hostLines_[hostKey(task->request().url)];
+    const std::size_t turns = static_cast<std::size_t>(std::max(1L, configuration_.maxConnectionsPerHost)) * 4;
+    if (line.running < turns && line.waiting.empty()) {
+        begin(task);
+        if (line.running == 0) hostLines_.erase(hostKey(task->request().url));  // it never ran
+    } else {
+        line.waiting.push_back(task);
+    }
+}
+
+void HTTPDriver::admitNext(const std::string& host) {
+    const auto found = hostLines_.find(host);
+    if (found == hostLines_.end()) return;
+    HostLine& line = found->second;
+    if (line.running > 0) --line.running;
+    while (admitting_ && !line.waiting.empty()) {
+        std::shared_ptr<HTTPTask> next = std::move(line.waiting.front());
+        line.waiting.pop_front();
+        const std::size_t before = line.running;
+        begin(next);
+        if (line.running > before) return;  // a transfer runs in its place
+    }
+    if (line.running == 0 && line.waiting.empty()) hostLines_.erase(found);
 }
 
 void HTTPDriver::begin(const std::shared_ptr<HTTPTask>& task) {
@@ -180,6 +229,8 @@ void HTTPDriver::begin(const std::shared_ptr<HTTPTask>& task) {
     handlesByTask_[task->identifier()] = easy;
     nextSweep_ = std::min(nextSweep_, transfer->lastActivity + transfer->idleTimeout);
     if (transfer->deadline) nextSweep_ = std::min(nextSweep_, *transfer->deadline);
+    transfer->host = hostKey(request.url);
+    ++hostLines_[transfer->host].running;
     transfers_.emplace(easy, std::move(transfer));
     curl_multi_add_handle(multi_, easy);
 }
@@ -365,6 +416,7 @@ void HTTPDriver::end(CURL* easy, std::optional<HTTPError> error) {
     std::optional<Bytes> body;
     if (!error) body = std::move(transfer->body);
     report(transfer->task, std::move(body), std::move(response), std::move(error));
+    admitNext(transfer->host);
 }
 
 void HTTPDriver::report(const std::shared_ptr<HTTPTask>& task, std::optional<Bytes> body,

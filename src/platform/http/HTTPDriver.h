@@ -1,7 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <deque>
 #include <memory>
+#include <string>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -41,7 +44,11 @@ private:
     void run();
     void takeCommands(std::vector<std::shared_ptr<HTTPTask>>& starts, std::vector<std::shared_ptr<HTTPTask>>& cancels,
                       bool& stopping);
+    // Starts the task, or lines it up behind its host's running transfers.
+    void admit(const std::shared_ptr<HTTPTask>& task);
     void begin(const std::shared_ptr<HTTPTask>& task);
+    // One of the host's transfers ended: the next waiting task of that host runs.
+    void admitNext(const std::string& host);
     CURL* makeEasyHandle(Transfer& transfer);
     static void setMethodAndBody(CURL* easy, Transfer& transfer, const HTTPRequest& request);
     void finishCompleted();
@@ -73,6 +80,16 @@ private:
     // all transfers runs then, not on every turn (thousands of queued page
     // downloads would make each turn a long scan).
     Clock::time_point nextSweep_{};
+    // Transfers given to libcurl per host, and the tasks waiting for a turn
+    // (in order). libcurl's own queue of transfers over its host limit costs
+    // time per transfer that grows with its length, and thousands of page
+    // downloads of one site would fill it.
+    struct HostLine {
+        std::size_t running = 0;
+        std::deque<std::shared_ptr<HTTPTask>> waiting;
+    };
+    std::unordered_map<std::string, HostLine> hostLines_;
+    bool admitting_ = true;
 };
 
 }  // namespace tallowmere::http

@@ -343,6 +343,54 @@ TEST_F(HTTPSessionTest, CancelEndsARunningTaskPromptlyAndOnce) {
     EXPECT_EQ(done.calls(), 1);
 }
 
+TEST_F(HTTPSessionTest, TasksBeyondAHostsTurnsWaitInOrderAndCanBeCancelledWhileWaiting) {
+    HTTPSessionConfiguration configuration;
+    configuration.maxConnectionsPerHost = 1;  // four transfers of one host at once
+    HTTPSession session(configuration);
+    std::vector<std::unique_ptr<Expectation>> slow, waiting;
+    for (int index = 0; index < 4; ++index) {
+        slow.push_back(std::make_unique<Expectation>());
+        get(session, loopback_.url("/slow"), *slow.back());
+    }
+    std::vector<std::shared_ptr<HTTPTask>> tasks;
+    for (int index = 0; index < 3; ++index) {
+        waiting.push_back(std::make_unique<Expectation>());
+        tasks.push_back(get(session, loopback_.url("/hello"), *waiting.back()));
+    }
+    tasks[1]->cancel();
+    const auto cancelled = waiting[1]->wait(2s);
+    ASSERT_TRUE(cancelled.error);
+    EXPECT_TRUE(cancelled.error->isCancelled());
+    EXPECT_EQ(waiting[0]->calls(), 0) << "a waiting task ran beside the host's four";
+
+    gate_.open();
+    for (auto& done : slow) EXPECT_EQ(done->wait().bodyText(), "late");
+    EXPECT_EQ(waiting[0]->wait().bodyText(), "hello");
+    EXPECT_EQ(waiting[2]->wait().bodyText(), "hello");
+    for (auto* list : {&slow, &waiting})
+        for (auto& done : *list) EXPECT_EQ(done->calls(), 1);
+}
+
+TEST_F(HTTPSessionTest, DestroyingTheSessionEndsWaitingTasksAsCancelled) {
+    Expectation waiting;
+    std::vector<std::unique_ptr<Expectation>> slow;
+    {
+        HTTPSessionConfiguration configuration;
+        configuration.maxConnectionsPerHost = 1;
+        HTTPSession session(configuration);
+        for (int index = 0; index < 4; ++index) {
+            slow.push_back(std::make_unique<Expectation>());
+            get(session, loopback_.url("/slow"), *slow.back());
+        }
+        get(session, loopback_.url("/hello"), waiting);
+    }
+    const auto outcome = waiting.wait(2s);
+    ASSERT_TRUE(outcome.error);
+    EXPECT_TRUE(outcome.error->isCancelled());
+    EXPECT_EQ(waiting.calls(), 1);
+    for (auto& done : slow) EXPECT_EQ(done->calls(), 1);
+}
+
 TEST_F(HTTPSessionTest, CancelBeforeResumeEndsTheTaskWithoutSendingIt) {
     Expectation done;
     HTTPRequest request;
