@@ -124,7 +124,10 @@ Result<std::unique_ptr<Database>> Database::open(const std::string& path) {
     // Page size and auto_vacuum first: they take effect only before the file
     // has its first page, which the journal mode writes. Rows holding a
     // compressed article text fill 8 KB pages far better than 4 KB ones.
-    for (const char* pragma : {"PRAGMA page_size=8192", "PRAGMA auto_vacuum=INCREMENTAL", "PRAGMA journal_mode=WAL", "PRAGMA foreign_keys=ON", "PRAGMA synchronous=NORMAL"}) {
+    // A log started over keeps its largest size on disk unless it is cut
+    // back: one burst of saves would otherwise cost that room for good.
+    for (const char* pragma : {"PRAGMA page_size=8192", "PRAGMA auto_vacuum=INCREMENTAL", "PRAGMA journal_mode=WAL",
+                               "PRAGMA foreign_keys=ON", "PRAGMA synchronous=NORMAL", "PRAGMA journal_size_limit=33554432"}) {
         auto done = database->exec(pragma);
         if (!done) return GraphError{GraphErrorCode::openFailed, done.error().message};
     }

@@ -19,6 +19,9 @@ class WalCheckpointer {
 public:
     // Log pages after which a commit asks for a copy (SQLite's own default).
     static constexpr int pagesBeforeCheckpoint = 1000;
+    // Log pages after which a copied log is emptied as soon as no reader or
+    // writer uses it.
+    static constexpr int pagesBeforeTruncate = 4 * pagesBeforeCheckpoint;
 
     // Hooks the connection's commits; nothing when the file cannot be opened
     // a second time (then the connection copies after its commits itself).
@@ -32,6 +35,7 @@ public:
 private:
     explicit WalCheckpointer(sqlite3* connection);
     void run();
+    void checkpoint();
 
     sqlite3* connection_;
     std::mutex mutex_;
