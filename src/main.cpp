@@ -122,8 +122,8 @@ int main(int argc, char* argv[]) {
     CloudManagers::installShared();
     DesktopNotifications::install(QDBusConnection::sessionBus());
     TallowmereManager::installFromSettings(*defaults::UserDefaults::standard(), WebService::shared());
-    // Opening checks the whole store file, which takes a while on a large
-    // one; the window is built once it is open.
+    // Opening reads the store's header and schema (the whole file after a
+    // check found damage); the window is built once it is open.
     std::thread opening([&program, arguments] {
         auto error = DataController::openShared();
         dispatch::MainQueue::shared().async(
