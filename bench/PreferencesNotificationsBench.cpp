@@ -18,7 +18,7 @@
 #include "sources/NodesSource.h"
 #include "store/DataController.h"
 #include "support/TempDir.h"
-#include "support/XdgSandbox.h"
+#include "OffscreenBenchMain.h"
 
 using namespace tallowmere;
 
@@ -109,15 +109,4 @@ BENCHMARK(BM_ReloadAfterAFeedIsAdded)->Unit(benchmark::kMillisecond)->Iterations
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    test::XdgSandbox sandbox;
-    sandbox.SetUp();
-    QApplication application(argc, argv);
-    desktop::EventLoopMainQueue::install();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    sandbox.TearDown();
-    std::_Exit(0);  // the seeded store lives to the end; skip its teardown
-}
+int main(int argc, char** argv) { tallowmere::bench::runOffscreenBenchmarks(argc, argv); }

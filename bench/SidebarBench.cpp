@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "platform/desktop/EventLoopMainQueue.h"
-#include "support/XdgSandbox.h"
+#include "OffscreenBenchMain.h"
 #include "window/FeedsCellView.h"
 #include "window/FeedsOutlineModel.h"
 #include "window/FeedsOutlineView.h"
@@ -231,15 +231,4 @@ BENCHMARK(BM_DeleteFolderOf50Feeds)->Unit(benchmark::kMillisecond)->Iterations(2
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    test::XdgSandbox sandbox;
-    sandbox.SetUp();
-    QApplication application(argc, argv);
-    desktop::EventLoopMainQueue::install();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    sandbox.TearDown();
-    std::_Exit(0);  // the seeded store lives to the end; skip its teardown
-}
+int main(int argc, char** argv) { tallowmere::bench::runOffscreenBenchmarks(argc, argv); }
