@@ -120,7 +120,8 @@ TEST_F(StoreTextsMigrationTest, AnOlderStoreWithReadStateInTheListIndexesKeepsEv
             "BEGIN;"
             "DROP INDEX ix_article_date_starredInFeed_id_feed_id;"
             "DROP INDEX ix_article_feed_id_date_starredInFeed_id;"
-            "DROP INDEX ix_article_date_feed_id_starredInFeed_id_where_unreadInFeed_id;"
+            "DROP INDEX ix_article_date_feed_id_starredInFeed_id_unreadInFeed_id_where_unreadInFeed_id;"
+            "DROP INDEX ix_article_feed_id_date_starredInFeed_id_unreadInFeed_id_where_unreadInFeed_id;"
             "DROP INDEX ix_article_readDate_where_readDate;"
             "CREATE INDEX ix_article_date_unreadInFeed_id_readDate_starredInFeed_id_feed_id "
             "ON article(date, unreadInFeed_id, readDate, starredInFeed_id, feed_id);"
@@ -138,7 +139,8 @@ TEST_F(StoreTextsMigrationTest, AnOlderStoreWithReadStateInTheListIndexesKeepsEv
     controller.reset();
     EXPECT_EQ(count(storePath(), "SELECT count(*) FROM sqlite_schema WHERE name LIKE 'ix_article_%readDate_starred%'"), 0);
     EXPECT_EQ(count(storePath(), "SELECT count(*) FROM sqlite_schema WHERE name = "
-                                 "'ix_article_date_feed_id_starredInFeed_id_where_unreadInFeed_id' AND sql LIKE '% IS NOT NULL'"),
+                                 "'ix_article_date_feed_id_starredInFeed_id_unreadInFeed_id_where_unreadInFeed_id' "
+                                 "AND sql LIKE '% IS NOT NULL'"),
               1);
     EXPECT_EQ(count(storePath(), "SELECT count(*) FROM article"), 10);
     EXPECT_EQ(count(storePath(), "SELECT count(*) FROM article WHERE unreadInFeed_id IS NOT NULL AND readDate IS NULL"), 5);

@@ -17,6 +17,17 @@ namespace tallowmere::graph {
 namespace {
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
 
+// The SQL conditions of a fetch's branches, all in one query's joins and parameters.
+Result<std::vector<std::string>> whereClauses(const std::vector<Predicate>& branches, SqlQuery& query) {
+    std::vector<std::string> wheres;
+    for (const auto& branch : branches) {
+        auto where = branch.toSql(query);
+        if (!where) return where.error();
+        wheres.push_back(std::move(where.value()));
+    }
+    return wheres;
+}
+
 std::string keyList(const std::vector<std::int64_t>& keys) {
     std::string out = "[";
     for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -471,12 +482,9 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
     const EntityDescription* entity = container_->entity(request.entityName);
     if (!entity) return GraphError{GraphErrorCode::invalidRequest, "unknown entity " + request.entityName};
     SqlQuery query(*entity);
-    std::vector<std::string> wheres;
-    for (const auto& branch : loadRows ? std::vector<Predicate>{request.predicate} : request.predicate.separateAlternatives()) {
-        auto where = branch.toSql(query);
-        if (!where) return where.error();
-        wheres.push_back(std::move(where.value()));
-    }
+    auto branches = whereClauses(loadRows ? std::vector<Predicate>{request.predicate} : request.predicate.separateAlternatives(), query);
+    if (!branches) return branches.error();
+    const std::vector<std::string>& wheres = branches.value();
     std::vector<std::string> sortColumns, orderTerms;
     std::vector<bool> rankedTerms;
     std::string ranks, rankJoins;
@@ -638,12 +646,9 @@ Result<std::size_t> Context::count(const FetchRequest& request) {
         return found->size();
     }
     SqlQuery query(*entity);
-    std::vector<std::string> wheres;
-    for (const auto& branch : request.predicate.separateAlternatives()) {
-        auto where = branch.toSql(query);
-        if (!where) return where.error();
-        wheres.push_back(std::move(where.value()));
-    }
+    auto branches = whereClauses(request.predicate.separateAlternatives(), query);
+    if (!branches) return branches.error();
+    const std::vector<std::string>& wheres = branches.value();
     const std::string filter = query.entityFilter();
     std::string sql = "SELECT ";
     for (std::size_t i = 0; i < wheres.size(); ++i)
