@@ -182,15 +182,15 @@ void BM_UnreadCount(benchmark::State& state) {
 }
 BENCHMARK(BM_UnreadCount)->Unit(benchmark::kMillisecond);
 
-// All feeds marked read: the store as filled (half of it unread) or with
-// every article unread first.
+// All feeds marked read: the store as filled (half unread), or with every
+// article made unread first.
 void BM_MarkAllFeedsAsRead(benchmark::State& state) {
     const bool everyArticleUnread = state.range(0) != 0;
     for (auto _ : state) {
         state.PauseTiming();
         auto store = std::make_unique<OpenStore>(StoreTemplate::shared().freshCopy());
-        auto& context = *store->controller->backgroundContext();
         if (everyArticleUnread) {
+            auto& context = *store->controller->backgroundContext();
             context.performAndWait([&] {
                 for (const Article& article : makeHandles<Article>(context.fetch(Article::fetchRequest())->all())) {
                     article.setUnreadInFeed(article.feed());

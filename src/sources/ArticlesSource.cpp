@@ -151,7 +151,7 @@ Predicate ArticlesSource::filterPredicate(std::optional<ArticlesSourceFilter> fi
     if (!filter) return Predicate::truePredicate();
     // An article read after the list was built stays in an unread list until
     // the next rebuild instead of vanishing under the reader.
-    const Predicate unread = Predicate::anyOf({Predicate::notNil(Article::Key::unreadInFeed),
+    const Predicate unread = Predicate::anyOfSeparately({Predicate::notNil(Article::Key::unreadInFeed),
                                                Predicate::compare(Article::Key::readDate, Comparison::greater, Date::now())});
     switch (*filter) {
     case ArticlesSourceFilter::today:

@@ -59,11 +59,18 @@ ModelDescription build() {
         .index({"feed", "link"})
         .index({"tallowmereHash"})
         .index({"createdAt"})
-        // Hold every column the article list filters on, in its orders (by
+        // Hold the columns the article list filters on, in its orders (by
         // date; by feed, then date), so that switching the list never reads
-        // the articles' rows.
-        .index({"date", "unreadInFeed", "readDate", "starredInFeed", "feed"})
-        .index({"feed", "date", "unreadInFeed", "readDate", "starredInFeed"})
+        // the articles' rows. The read state stays out of these: marking
+        // many articles read would move every one of their entries. Unread
+        // rows have indexes of their own in the same orders, which marking
+        // read only shrinks, and the few read after a list was built are
+        // found by their read date.
+        .index({"date", "starredInFeed", "feed"})
+        .index({"feed", "date", "starredInFeed"})
+        .index({"date", "feed", "starredInFeed", "unreadInFeed"}, "unreadInFeed")
+        .index({"feed", "date", "starredInFeed", "unreadInFeed"}, "unreadInFeed")
+        .index({"readDate"}, "readDate")
         .loadOnDemand({"previewContent", "textContent", "htmlCompressedData"});
     model.entity("Tag").attribute("name", AttributeType::string).toMany("articles", "Article", "tags");
     if (auto problem = model.finalize()) {

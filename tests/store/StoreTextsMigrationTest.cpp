@@ -6,6 +6,7 @@
 #include <string>
 
 #include "store/Article.h"
+#include "store/Feed.h"
 #include "store/StoreTestSupport.h"
 
 namespace tallowmere::test {
@@ -91,6 +92,59 @@ TEST_F(StoreTextsMigrationTest, AnOlderStoreKeepsEveryTextAndShrinks) {
         }
         EXPECT_EQ(same, before.size());
     });
+}
+
+
+// A store whose article list indexes held the read state (as files made
+// before marking many articles read got cheaper) gets the present indexes
+// when opened, and keeps every article with its read state.
+TEST_F(StoreTextsMigrationTest, AnOlderStoreWithReadStateInTheListIndexesKeepsEveryArticle) {
+    controller = open();
+    ASSERT_TRUE(controller);
+    main().performAndWait([&] {
+        Feed feed = Feed::insert(main());
+        for (int i = 0; i < 10; ++i) {
+            Article article = Article::insert(main());
+            article.setFeed(feed);
+            article.setDate(graph::Date{100.0 + i});
+            if (i % 2) article.setReadDate(graph::Date{500.0 + i});
+            else article.setUnreadInFeed(feed);
+        }
+        ASSERT_TRUE(main().save().ok());
+    });
+    controller.reset();
+    {
+        sqlite3* connection = nullptr;
+        ASSERT_EQ(sqlite3_open(storePath().c_str(), &connection), SQLITE_OK);
+        const char* older =
+            "BEGIN;"
+            "DROP INDEX ix_article_date_starredInFeed_id_feed_id;"
+            "DROP INDEX ix_article_feed_id_date_starredInFeed_id;"
+            "DROP INDEX ix_article_date_feed_id_starredInFeed_id_unreadInFeed_id_where_unreadInFeed_id;"
+            "DROP INDEX ix_article_feed_id_date_starredInFeed_id_unreadInFeed_id_where_unreadInFeed_id;"
+            "DROP INDEX ix_article_readDate_where_readDate;"
+            "CREATE INDEX ix_article_date_unreadInFeed_id_readDate_starredInFeed_id_feed_id "
+            "ON article(date, unreadInFeed_id, readDate, starredInFeed_id, feed_id);"
+            "CREATE INDEX ix_article_feed_id_date_unreadInFeed_id_readDate_starredInFeed_id "
+            "ON article(feed_id, date, unreadInFeed_id, readDate, starredInFeed_id);"
+            "COMMIT;";
+        char* error = nullptr;
+        EXPECT_EQ(sqlite3_exec(connection, older, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+        sqlite3_free(error);
+        sqlite3_close(connection);
+    }
+
+    controller = open();
+    ASSERT_TRUE(controller);
+    controller.reset();
+    EXPECT_EQ(count(storePath(), "SELECT count(*) FROM sqlite_schema WHERE name LIKE 'ix_article_%readDate_starred%'"), 0);
+    EXPECT_EQ(count(storePath(), "SELECT count(*) FROM sqlite_schema WHERE name = "
+                                 "'ix_article_date_feed_id_starredInFeed_id_unreadInFeed_id_where_unreadInFeed_id' "
+                                 "AND sql LIKE '% IS NOT NULL'"),
+              1);
+    EXPECT_EQ(count(storePath(), "SELECT count(*) FROM article"), 10);
+    EXPECT_EQ(count(storePath(), "SELECT count(*) FROM article WHERE unreadInFeed_id IS NOT NULL AND readDate IS NULL"), 5);
+    EXPECT_EQ(count(storePath(), "SELECT count(*) FROM article WHERE unreadInFeed_id IS NULL AND readDate >= 500"), 5);
 }
 
 }  // namespace

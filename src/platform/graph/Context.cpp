@@ -17,6 +17,17 @@ namespace tallowmere::graph {
 namespace {
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
 
+// The SQL conditions of a fetch's branches, all in one query's joins and parameters.
+Result<std::vector<std::string>> whereClauses(const std::vector<Predicate>& branches, SqlQuery& query) {
+    std::vector<std::string> wheres;
+    for (const auto& branch : branches) {
+        auto where = branch.toSql(query);
+        if (!where) return where.error();
+        wheres.push_back(std::move(where.value()));
+    }
+    return wheres;
+}
+
 std::string keyList(const std::vector<std::int64_t>& keys) {
     std::string out = "[";
     for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -471,15 +482,18 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
     const EntityDescription* entity = container_->entity(request.entityName);
     if (!entity) return GraphError{GraphErrorCode::invalidRequest, "unknown entity " + request.entityName};
     SqlQuery query(*entity);
-    auto where = request.predicate.toSql(query);
-    if (!where) return where.error();
+    auto branches = whereClauses(loadRows ? std::vector<Predicate>{request.predicate} : request.predicate.separateAlternatives(), query);
+    if (!branches) return branches.error();
+    const std::vector<std::string>& wheres = branches.value();
     std::vector<std::string> sortColumns, orderTerms;
+    std::vector<bool> rankedTerms;
     std::string ranks, rankJoins;
     for (const auto& sort : request.sortDescriptors) {
         auto column = query.column(sort.keyPath);
         if (!column) return column.error();
         sortColumns.push_back(column.value());
         auto rank = sort.localizedStandard ? localizedRank(*entity, sort.keyPath, orderTerms.size()) : std::nullopt;
+        rankedTerms.push_back(rank.has_value());
         if (rank) {
             ranks += (ranks.empty() ? "WITH " : ", ") + rank->table;
             rankJoins += rank->join;
@@ -500,14 +514,30 @@ Result<std::vector<Context::Candidate>> Context::candidates(const FetchRequest& 
                                    : (layout.entityColumn >= 0 ? 2 : 1);
     for (const auto& c : sortColumns) select += ", " + c;
     for (const auto& c : extraColumns) select += ", " + c;
-    std::string sql = ranks + (ranks.empty() ? "" : " ") + "SELECT " + select + " FROM " +
-                      (loadRows ? layout.from : quoted(entity->table()) + " t0") + query.joins() + rankJoins + " WHERE ";
-    std::string filter = query.entityFilter();
-    sql += filter.empty() ? where.value() : filter + " AND " + where.value();
+    if (wheres.size() > 1) {
+        // The branches' rows are ordered together by their result columns.
+        const int columnCount = firstSort + static_cast<int>(sortColumns.size() + extraColumns.size());
+        int appended = 0;
+        for (std::size_t i = 0; i < orderTerms.size(); ++i) {
+            if (rankedTerms[i]) {
+                select += ", " + orderTerms[i];
+                orderTerms[i] = std::to_string(columnCount + ++appended);
+            } else {
+                orderTerms[i] = std::to_string(firstSort + static_cast<int>(i) + 1) +
+                                (request.sortDescriptors[i].localizedStandard ? " COLLATE LOCALIZED_STANDARD" : "");
+            }
+        }
+    }
+    const std::string from = " FROM " + (loadRows ? layout.from : quoted(entity->table()) + " t0") + query.joins() + rankJoins;
+    const std::string filter = query.entityFilter();
+    std::string sql = ranks + (ranks.empty() ? "" : " ");
+    for (std::size_t i = 0; i < wheres.size(); ++i)
+        sql += std::string(i ? " UNION ALL " : "") + "SELECT " + select + from + " WHERE " +
+               (filter.empty() ? wheres[i] : filter + " AND " + wheres[i]);
     sql += " ORDER BY ";
     for (std::size_t i = 0; i < orderTerms.size(); ++i)
         sql += orderTerms[i] + (request.sortDescriptors[i].ascending ? " ASC, " : " DESC, ");
-    sql += "t0.id";
+    sql += wheres.size() > 1 ? "1" : "t0.id";
 
     const bool pendingRelevant = entityHasPendingChanges(*entity);
     if (request.fetchLimit > 0) {
@@ -616,11 +646,14 @@ Result<std::size_t> Context::count(const FetchRequest& request) {
         return found->size();
     }
     SqlQuery query(*entity);
-    auto where = request.predicate.toSql(query);
-    if (!where) return where.error();
-    std::string filter = query.entityFilter();
-    std::string sql = "SELECT COUNT(*) FROM " + quoted(entity->table()) + " t0" + query.joins() + " WHERE " +
-                      (filter.empty() ? where.value() : filter + " AND " + where.value());
+    auto branches = whereClauses(request.predicate.separateAlternatives(), query);
+    if (!branches) return branches.error();
+    const std::vector<std::string>& wheres = branches.value();
+    const std::string filter = query.entityFilter();
+    std::string sql = "SELECT ";
+    for (std::size_t i = 0; i < wheres.size(); ++i)
+        sql += std::string(i ? " + " : "") + "(SELECT COUNT(*) FROM " + quoted(entity->table()) + " t0" + query.joins() +
+               " WHERE " + (filter.empty() ? wheres[i] : filter + " AND " + wheres[i]) + ")";
     std::lock_guard lock(store_.mutex());
     Statement* rows = store_.db().prepare(sql);
     if (!rows) return GraphError{GraphErrorCode::invalidRequest, store_.db().lastError()};

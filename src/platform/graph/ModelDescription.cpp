@@ -48,8 +48,8 @@ EntityDescription& EntityDescription::orderedToMany(std::string name, std::strin
     return *this;
 }
 
-EntityDescription& EntityDescription::index(std::vector<std::string> propertyNames) {
-    indexes_.push_back(std::move(propertyNames));
+EntityDescription& EntityDescription::index(std::vector<std::string> propertyNames, std::string onlyWhereSet) {
+    indexes_.push_back({std::move(propertyNames), std::move(onlyWhereSet)});
     return *this;
 }
 

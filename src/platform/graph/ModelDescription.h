@@ -49,6 +49,11 @@ struct PropertyDescription {
 
 // One entity of the model: its own properties plus those it inherits. A
 // child entity shares its root's table; the "entity" column tells rows apart.
+struct IndexDescription {
+    std::vector<std::string> properties;
+    std::string onlyWhereSet;  // empty: every row
+};
+
 class EntityDescription {
 public:
     EntityDescription(std::string name, std::string parentName) : name_(std::move(name)), parentName_(std::move(parentName)) {}
@@ -60,8 +65,9 @@ public:
                               DeleteRule rule = DeleteRule::nullify);
     EntityDescription& orderedToMany(std::string name, std::string destination, std::string inverse,
                                      DeleteRule rule = DeleteRule::nullify);
-    // An index over the named attributes or to-one relations.
-    EntityDescription& index(std::vector<std::string> propertyNames);
+    // An index over the named attributes or to-one relations; with
+    // `onlyWhereSet`, of the rows whose that property has a value only.
+    EntityDescription& index(std::vector<std::string> propertyNames, std::string onlyWhereSet = {});
     // Large attributes (declared before) that batch loads leave in the store
     // until an object's value is used: lists then read only what they show.
     EntityDescription& loadOnDemand(const std::vector<std::string>& attributeNames);
@@ -89,7 +95,7 @@ private:
     std::string name_;
     std::string parentName_;
     std::deque<PropertyDescription> own_;
-    std::vector<std::vector<std::string>> indexes_;
+    std::vector<IndexDescription> indexes_;
 
     const EntityDescription* parent_ = nullptr;
     const EntityDescription* root_ = this;
@@ -116,7 +122,7 @@ public:
 
     const EntityDescription* entityNamed(std::string_view name) const;
     const std::deque<EntityDescription>& entities() const { return entities_; }
-    const std::vector<std::vector<std::string>>& indexesOf(const EntityDescription& entity) const { return entity.indexes_; }
+    const std::vector<IndexDescription>& indexesOf(const EntityDescription& entity) const { return entity.indexes_; }
     bool finalized() const { return finalized_; }
 
     // Set by the container that owns this copy of the model.

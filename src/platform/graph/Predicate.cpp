@@ -15,6 +15,7 @@ struct Predicate::Node {
     Comparison op = Comparison::equal;
     Value value;
     bool folded = false;
+    bool separately = false;
     std::vector<Value> values;
 };
 
@@ -135,6 +136,40 @@ Predicate Predicate::anyOf(std::vector<Predicate> parts) {
     auto node = make(Kind::any);
     node->parts = std::move(parts);
     return Predicate(node);
+}
+
+Predicate Predicate::anyOfSeparately(std::vector<Predicate> parts) {
+    auto node = make(Kind::any);
+    node->parts = std::move(parts);
+    node->separately = true;
+    return Predicate(node);
+}
+
+std::vector<Predicate> Predicate::separateAlternatives() const {
+    const Node& n = *node_;
+    auto separate = [](const Predicate& p) { return p.node_->kind == Kind::any && p.node_->separately && !p.node_->parts.empty(); };
+    std::vector<Predicate> others;
+    const Predicate* alternatives = nullptr;
+    if (separate(*this)) {
+        alternatives = this;
+    } else if (n.kind == Kind::all) {
+        for (const auto& part : n.parts) {
+            if (!alternatives && separate(part))
+                alternatives = &part;
+            else
+                others.push_back(part);
+        }
+    }
+    if (!alternatives) return {*this};
+    std::vector<Predicate> branches;
+    const auto& parts = alternatives->node_->parts;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        std::vector<Predicate> branch = others;
+        branch.push_back(parts[i]);
+        for (std::size_t j = 0; j < i; ++j) branch.push_back(negation(parts[j]));
+        branches.push_back(allOf(std::move(branch)));
+    }
+    return branches;
 }
 
 Predicate Predicate::negation(Predicate part) {

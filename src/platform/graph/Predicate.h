@@ -38,6 +38,9 @@ public:
     static Predicate count(std::string toManyKey, Comparison op, std::int64_t number);
     static Predicate allOf(std::vector<Predicate> parts);
     static Predicate anyOf(std::vector<Predicate> parts);
+    // The same test as anyOf; a fetch looks each part up on its own and joins
+    // the rows in order, so that each part can use the index that suits it.
+    static Predicate anyOfSeparately(std::vector<Predicate> parts);
     static Predicate negation(Predicate part);
 
     Predicate operator&&(const Predicate& other) const { return allOf({*this, other}); }
@@ -48,6 +51,10 @@ public:
     // Appends the SQL form to `query`'s joins and parameters; returns the expression.
     Result<std::string> toSql(SqlQuery& query) const;
     bool isConstantTrue() const;
+    // For a predicate with an anyOfSeparately part, at its top or among the
+    // parts of its top allOf: one predicate per alternative, each excluding
+    // the rows of those before it. Otherwise the predicate itself.
+    std::vector<Predicate> separateAlternatives() const;
     // Key paths the predicate reads through a relation (to tell which entities it depends on).
     void collectRelationHops(std::vector<std::string>& keyPaths) const;
 

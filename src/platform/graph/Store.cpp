@@ -192,18 +192,14 @@ Result<void> Store::createTable(const EntityDescription& root) {
         if (!p->isToOne()) continue;
         if (auto done = createKeyIndex(root, *p); !done) return done;
     }
+    std::set<std::string> wanted;
+    for (const auto* p : columns)
+        if (p->isToOne()) wanted.insert("ix_" + root.table() + "_" + p->column);
     for (const auto* e : root.descendants()) {
-        for (const auto& names : model_.indexesOf(*e)) {
-            std::string cols, indexName = "ix_" + root.table();
-            for (const auto& name : names) {
-                const PropertyDescription* p = e->property(name);
-                if (!p || !p->hasColumn() || p->loadsOnDemand)
-                    return GraphError{GraphErrorCode::schemaFailed, "cannot index " + name};
-                cols += (cols.empty() ? "" : ", ") + quoted(p->column);
-                indexName += "_" + p->column;
-            }
-            if (auto done = db_->exec("CREATE INDEX IF NOT EXISTS " + quoted(indexName) + " ON " + table + "(" + cols + ")"); !done)
-                return done;
+        for (const auto& index : model_.indexesOf(*e)) {
+            auto name = createIndex(root, *e, index);
+            if (!name) return name.error();
+            wanted.insert(name.value());
         }
         for (const auto* p : e->properties()) {
             if (p->owner != e || !p->isManyToMany() || !p->joinOwner) continue;
@@ -219,6 +215,48 @@ Result<void> Store::createTable(const EntityDescription& root) {
                 return done;
         }
     }
+    return dropIndexesOtherThan(root, wanted);
+}
+
+Result<std::string> Store::createIndex(const EntityDescription& root, const EntityDescription& entity,
+                                       const IndexDescription& index) {
+    std::string cols, name = "ix_" + root.table();
+    for (const auto& property : index.properties) {
+        const PropertyDescription* p = entity.property(property);
+        if (!p || !p->hasColumn() || p->loadsOnDemand)
+            return GraphError{GraphErrorCode::schemaFailed, "cannot index " + property};
+        cols += (cols.empty() ? "" : ", ") + quoted(p->column);
+        name += "_" + p->column;
+    }
+    std::string sql = " ON " + quoted(root.table()) + "(" + cols + ")";
+    if (!index.onlyWhereSet.empty()) {
+        const PropertyDescription* p = entity.property(index.onlyWhereSet);
+        if (!p || !p->hasColumn() || p->loadsOnDemand)
+            return GraphError{GraphErrorCode::schemaFailed, "cannot index where " + index.onlyWhereSet + " is set"};
+        name += "_where_" + p->column;
+        sql += " WHERE " + quoted(p->column) + " IS NOT NULL";
+    }
+    if (auto done = db_->exec("CREATE INDEX IF NOT EXISTS " + quoted(name) + sql); !done) return done.error();
+    return name;
+}
+
+// Indexes an earlier model had and this one has not are dropped in the
+// schema's transaction, so that writes stop paying for them.
+Result<void> Store::dropIndexesOtherThan(const EntityDescription& root, const std::set<std::string>& wanted) {
+    Statement* listed = db_->prepare("SELECT name FROM sqlite_schema WHERE type = 'index' AND tbl_name = ?1");
+    if (!listed) return GraphError{GraphErrorCode::schemaFailed, db_->lastError()};
+    listed->bind(1, root.table());
+    std::vector<std::string> stale;
+    const std::string prefix = "ix_" + root.table() + "_";
+    while (listed->step()) {
+        std::string name = listed->text(0);
+        if (name.rfind(prefix, 0) == 0 && !wanted.count(name)) stale.push_back(std::move(name));
+    }
+    const bool failed = listed->failed();
+    listed->reset();
+    if (failed) return GraphError{GraphErrorCode::schemaFailed, db_->lastError()};
+    for (const auto& name : stale)
+        if (auto done = db_->exec("DROP INDEX " + quoted(name)); !done) return done;
     return {};
 }
 

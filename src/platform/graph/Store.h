@@ -56,6 +56,8 @@ private:
     Result<void> createSchema();
     Result<void> createTable(const EntityDescription& root);
     Result<void> createKeyIndex(const EntityDescription& root, const PropertyDescription& key);
+    Result<std::string> createIndex(const EntityDescription& root, const EntityDescription& entity, const IndexDescription& index);
+    Result<void> dropIndexesOtherThan(const EntityDescription& root, const std::set<std::string>& wanted);
     Result<void> createLargeTable(const EntityDescription& root, const std::vector<const PropertyDescription*>& columns,
                                   const std::set<std::string>& inTable);
     Result<bool> compressLargeTexts(const EntityDescription& root);

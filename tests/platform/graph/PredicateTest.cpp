@@ -192,3 +192,59 @@ TEST_F(PredicateTest, LocalizedStandardOrderIsNumericAndTheSameInMemory) {
         EXPECT_EQ(main->count(FetchRequest("Folder")).value(), 1u);
     });
 }
+
+// Alternatives looked up one by one come back as one list: each row once,
+// in the requested order, also when ordered by a related object's text and
+// when a row fits more than one alternative or leaves one unknown.
+TEST_F(PredicateTest, SeparateAlternativesGiveEachRowOnceInOrder) {
+    std::map<ObjectID, std::string> labels;
+    ObjectID feedB;
+    main->performAndWait([&] {
+        auto a = main->insert("Feed");
+        a->setString("sortName", "feed 2");
+        auto b = main->insert("Feed");
+        b->setString("sortName", "feed 10");
+        auto article = [&](const std::string& label, const ObjectPtr& feed, double date, bool unread, std::optional<double> readDate) {
+            auto x = main->insert("Article");
+            x->setString("link", label);
+            x->setDate("date", Date{date});
+            x->setToOne("feed", feed);
+            if (unread) x->setToOne("unreadInFeed", feed);
+            if (readDate) x->setDate("readDate", Date{*readDate});
+            return x;
+        };
+        std::vector<ObjectPtr> made{article("both", a, 100, true, 900), article("readLater", a, 200, false, 500),
+                                    article("unreadB", b, 300, true, std::nullopt), article("read", a, 400, false, 100),
+                                    article("oldUnreadB", b, 50, true, std::nullopt)};
+        ASSERT_TRUE(main->save().ok());
+        for (const auto& x : made) labels[x->objectID()] = *x->string("link");
+        feedB = b->objectID();
+    });
+    const Predicate unread = Predicate::anyOfSeparately(
+        {Predicate::notNil("unreadInFeed"), Predicate::compare("readDate", Comparison::greater, Date{400})});
+    struct Case {
+        std::string name;
+        Predicate predicate;
+        std::vector<SortDescriptor> sorts;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases{
+        {"by date", unread, {{"date", true}}, {"oldUnreadB", "both", "readLater", "unreadB"}},
+        {"by feed, then newest", unread, {{"feed.sortName", true, true}, {"date", false}},
+         {"readLater", "both", "unreadB", "oldUnreadB"}},
+        {"within a feed", unread && Predicate::equal("feed", feedB), {{"date", false}}, {"unreadB", "oldUnreadB"}},
+    };
+    main->performAndWait([&] {
+        for (const auto& c : cases) {
+            FetchRequest request("Article");
+            request.predicate = c.predicate;
+            request.sortDescriptors = c.sorts;
+            auto ids = main->fetchObjectIDs(request);
+            ASSERT_TRUE(ids.ok()) << c.name << ": " << ids.error().message;
+            std::vector<std::string> got;
+            for (const auto& id : ids.value()) got.push_back(labels[id]);
+            EXPECT_EQ(got, c.expected) << c.name;
+            EXPECT_EQ(main->count(request).value(), c.expected.size()) << c.name;
+        }
+    });
+}
