@@ -33,7 +33,8 @@ ModelDescription build() {
         .toMany("unreadArticles", "Article", "unreadInFeed")
         .toMany("starredArticles", "Article", "starredInFeed")
         .index({"tallowmereHash"})
-        .index({"url"});
+        .index({"url"})
+        .foldedIndex("url");
     model.entity("Folder", "Node")
         .attribute("closed", AttributeType::boolean)
         .toMany("feeds", "Feed", "folder", DeleteRule::cascade);
