@@ -33,7 +33,8 @@ inline ModelDescription readerModel(bool grown = false) {
         .toOne("folder", "Folder", "feeds")
         .toMany("unreadArticles", "Article", "unreadInFeed")
         .toMany("starredArticles", "Article", "starredInFeed")
-        .index({"tallowmereHash"});
+        .index({"tallowmereHash"})
+        .foldedIndex("url");
     model.entity("Folder", "Node")
         .attribute("closed", AttributeType::boolean)
         .toMany("feeds", "Feed", "folder", DeleteRule::cascade);
