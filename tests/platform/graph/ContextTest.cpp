@@ -347,30 +347,6 @@ TEST_F(ContextTest, FetchesSeeTheContextsOwnPendingChanges) {
     });
 }
 
-// A lookup ignoring case is answered from the folded index, not by reading
-// every row, and finds rows whatever case they were stored in.
-TEST_F(ContextTest, FoldedLookupsUseTheFoldedIndex) {
-    main->performAndWait([&] {
-        for (int i = 0; i < 50; ++i) makeFeed(*main, "f", "https://Site" + std::to_string(i) + ".example/FEED");
-        ASSERT_TRUE(main->save().ok());
-        FetchRequest request("Feed");
-        request.predicate = Predicate::equal("tallowmereHash", std::int64_t{7}) ||
-                            Predicate::equalsFolded("url", "HTTPS://site7.EXAMPLE/feed");
-        EXPECT_EQ(main->count(request).value(), 1u);
-        request.fetchLimit = 1;
-        EXPECT_EQ(main->fetch(request).value().size(), 1u);
-    });
-    std::lock_guard lock(container->store().mutex());
-    auto* plan = container->store().db().prepare(
-        "EXPLAIN QUERY PLAN SELECT t0.id FROM node t0 WHERE t0.\"tallowmereHash\" = 7 OR cd_fold(t0.\"url\") = 'x' "
-        "ORDER BY t0.id LIMIT 1");
-    ASSERT_TRUE(plan);
-    std::string steps;
-    while (plan->step()) steps += plan->text(3) + "\n";
-    plan->reset();
-    EXPECT_NE(steps.find("ix_node_url_folded"), std::string::npos) << steps;
-}
-
 TEST_F(ContextTest, BatchedFetchesLoadRowsLazilyAndPrefetchRelations) {
     main->performAndWait([&] {
         auto feed = makeFeed(*main, "Feed", "https://f.example/");

@@ -33,8 +33,7 @@ inline ModelDescription readerModel(bool grown = false) {
         .toOne("folder", "Folder", "feeds")
         .toMany("unreadArticles", "Article", "unreadInFeed")
         .toMany("starredArticles", "Article", "starredInFeed")
-        .index({"tallowmereHash"})
-        .foldedIndex("url");
+        .index({"tallowmereHash"});
     model.entity("Folder", "Node")
         .attribute("closed", AttributeType::boolean)
         .toMany("feeds", "Feed", "folder", DeleteRule::cascade);
