@@ -33,8 +33,7 @@ ModelDescription build() {
         .toMany("unreadArticles", "Article", "unreadInFeed")
         .toMany("starredArticles", "Article", "starredInFeed")
         .index({"tallowmereHash"})
-        .index({"url"})
-        .foldedIndex("url");
+        .index({"url"});
     model.entity("Folder", "Node")
         .attribute("closed", AttributeType::boolean)
         .toMany("feeds", "Feed", "folder", DeleteRule::cascade);

@@ -53,11 +53,6 @@ EntityDescription& EntityDescription::index(std::vector<std::string> propertyNam
     return *this;
 }
 
-EntityDescription& EntityDescription::foldedIndex(std::string attributeName) {
-    foldedIndexes_.push_back(std::move(attributeName));
-    return *this;
-}
-
 EntityDescription& EntityDescription::loadOnDemand(const std::vector<std::string>& attributeNames) {
     for (auto& p : own_)
         if (p.isAttribute() && std::find(attributeNames.begin(), attributeNames.end(), p.name) != attributeNames.end())
@@ -91,7 +86,6 @@ ModelDescription::ModelDescription(const ModelDescription& other) {
             copy.own_.push_back(std::move(q));
         }
         copy.indexes_ = e.indexes_;
-        copy.foldedIndexes_ = e.foldedIndexes_;
     }
     if (other.finalized_) finalize();
 }

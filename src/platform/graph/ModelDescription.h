@@ -62,9 +62,6 @@ public:
                                      DeleteRule rule = DeleteRule::nullify);
     // An index over the named attributes or to-one relations.
     EntityDescription& index(std::vector<std::string> propertyNames);
-    // An index over the case-folded text of one attribute, so that lookups
-    // ignoring case find their rows without reading the whole table.
-    EntityDescription& foldedIndex(std::string attributeName);
     // Large attributes (declared before) that batch loads leave in the store
     // until an object's value is used: lists then read only what they show.
     EntityDescription& loadOnDemand(const std::vector<std::string>& attributeNames);
@@ -93,7 +90,6 @@ private:
     std::string parentName_;
     std::deque<PropertyDescription> own_;
     std::vector<std::vector<std::string>> indexes_;
-    std::vector<std::string> foldedIndexes_;
 
     const EntityDescription* parent_ = nullptr;
     const EntityDescription* root_ = this;
@@ -121,7 +117,6 @@ public:
     const EntityDescription* entityNamed(std::string_view name) const;
     const std::deque<EntityDescription>& entities() const { return entities_; }
     const std::vector<std::vector<std::string>>& indexesOf(const EntityDescription& entity) const { return entity.indexes_; }
-    const std::vector<std::string>& foldedIndexesOf(const EntityDescription& entity) const { return entity.foldedIndexes_; }
     bool finalized() const { return finalized_; }
 
     // Set by the container that owns this copy of the model.

@@ -205,18 +205,6 @@ Result<void> Store::createTable(const EntityDescription& root) {
             if (auto done = db_->exec("CREATE INDEX IF NOT EXISTS " + quoted(indexName) + " ON " + table + "(" + cols + ")"); !done)
                 return done;
         }
-        // The expression is the one folded comparisons are written with, so the
-        // planner can match them to it.
-        for (const auto& name : model_.foldedIndexesOf(*e)) {
-            const PropertyDescription* p = e->property(name);
-            if (!p || !p->hasColumn() || p->loadsOnDemand)
-                return GraphError{GraphErrorCode::schemaFailed, "cannot index " + name};
-            const std::string indexName = "ix_" + root.table() + "_" + p->column + "_folded";
-            if (auto done = db_->exec("CREATE INDEX IF NOT EXISTS " + quoted(indexName) + " ON " + table + "(cd_fold(" +
-                                      quoted(p->column) + "))");
-                !done)
-                return done;
-        }
         for (const auto* p : e->properties()) {
             if (p->owner != e || !p->isManyToMany() || !p->joinOwner) continue;
             const std::string join = quoted(p->joinTable);
