@@ -59,9 +59,12 @@ bool PrefetchManager::needsPrefetch(const Article& article) {
 }
 
 void PrefetchManager::performPrefetch(const Article& article, WebServicePriority priority, Completion completion) {
-    if (!needsPrefetch(article)) return finish(completion, false);
-    const auto link = inArticleContext(article, std::optional<std::string>(), [&] { return article.link(); });
-    const auto url = link ? URL::parse(*link) : std::nullopt;
+    // One visit to the context for both: it is shared with other work.
+    const auto link = inArticleContext(article, std::optional<std::string>(), [&] {
+        return article.topImage() ? std::nullopt : article.link();
+    });
+    if (!link) return finish(completion, false);
+    const auto url = URL::parse(*link);
     if (!url) return finish(completion, false);
     if (prefetchLinks_.contains(*link)) {
         // The download on its way fills in this article's twin, not this
@@ -115,8 +118,10 @@ void PrefetchManager::readPage(const Article& article, const std::string& pageUR
             // Counted before the context is entered, which other work waits for.
             const std::size_t textLength = found && found->text ? characterCount(*found->text) : 0;
             bool kept = true;
-            if (graph::Context* context = article.context())
+            if (graph::Context* context = article.context()) {
+                std::lock_guard gate(storeGate_);
                 context->performAndWait([&] { kept = storePrefetchedContent(article, found, textLength); });
+            }
             // The last use of this manager: it may be destroyed once the group is empty.
             contentGroup_.leave();
             finish(completion, kept);

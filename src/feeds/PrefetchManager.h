@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -82,6 +83,10 @@ private:
     WebService& webService_;
     std::unique_ptr<dispatch::SerialQueue> contentQueue_;
     dispatch::DispatchGroup contentGroup_;
+    // Pages are read on many threads at once; letting only one of them into
+    // the articles' context at a time keeps its queue short for other work
+    // (adding feeds) when thousands of pages arrive together.
+    std::mutex storeGate_;
     // The links whose page is on its way; on contentQueue only.
     std::set<std::string> prefetchLinks_;
 };
