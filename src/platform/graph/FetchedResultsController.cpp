@@ -358,24 +358,29 @@ bool FetchedResultsController::dependsOnOtherEntities(const ChangeSet& changes) 
     return false;
 }
 
-// True when this list's objects were only updated, each in properties that
-// neither sort nor section it (as far as its changes are known).
-bool FetchedResultsController::onlyQuietUpdates(const ChangeSet& changes) const {
+// True when no updated object of this list changed a property that sorts
+// or sections it (as far as its changes are known). Then an object's section
+// can change only when the object itself is new.
+bool FetchedResultsController::updatesKeepOrdering(const ChangeSet& changes) const {
     if (!orderingNames_) return false;
-    auto mine = [&](const ObjectID& id) { return id.entity()->isKindOf(entity_); };
-    for (const auto* list : {&changes.inserted, &changes.deleted})
-        if (std::any_of(list->begin(), list->end(), mine)) return false;
-    bool any = false;
     for (std::size_t i = 0; i < changes.updated.size(); ++i) {
-        if (!mine(changes.updated[i])) continue;
-        any = true;
+        if (!changes.updated[i].entity()->isKindOf(entity_)) continue;
         if (i >= changes.changedProperties.size()) return false;  // not known: assume the worst
         // Only to-many relations changed (articles added to a feed, say).
         if (changes.changedProperties[i].empty() && orderingReadsToMany_) return false;
         for (const PropertyDescription* p : changes.changedProperties[i])
             if (orderingNames_->count(p->name)) return false;
     }
-    return any;
+    return true;
+}
+
+// True when this list's objects were only updated, each in properties that
+// neither sort nor section it.
+bool FetchedResultsController::onlyQuietUpdates(const ChangeSet& changes) const {
+    auto mine = [&](const ObjectID& id) { return id.entity()->isKindOf(entity_); };
+    for (const auto* list : {&changes.inserted, &changes.deleted})
+        if (std::any_of(list->begin(), list->end(), mine)) return false;
+    return std::any_of(changes.updated.begin(), changes.updated.end(), mine) && updatesKeepOrdering(changes);
 }
 
 void FetchedResultsController::reportUpdates(const std::unordered_set<std::int64_t>& updated) {
@@ -396,7 +401,14 @@ void FetchedResultsController::reportUpdates(const std::unordered_set<std::int64
 
 void FetchedResultsController::contextDidChange(const ChangeSet& changes) {
     if (!fetched_ || !entity_) return;
-    const bool quiet = sectionName_ && !dependsOnOtherEntities(changes) && onlyQuietUpdates(changes);
+    const bool otherRowsKept = sectionName_ && !dependsOnOtherEntities(changes);
+    const bool quiet = otherRowsKept && onlyQuietUpdates(changes);
+    // Objects come and go without renaming the others' sections when the
+    // namer reads no to-many relation (whose other side adds and removes):
+    // only the new objects need naming. Unsaved edits in this context may
+    // have resorted the others, which only a whole read sees.
+    const bool sectionsKept = otherRowsKept && !orderingReadsToMany_ && updatesKeepOrdering(changes) &&
+                              !context_->entityHasPendingChanges(*entity_);
     std::unordered_set<std::int64_t> touched, updated;
     std::vector<ObjectID> recheck;
     auto mine = [&](const ObjectID& id) { return id.entity()->isKindOf(entity_); };
@@ -422,7 +434,7 @@ void FetchedResultsController::contextDidChange(const ChangeSet& changes) {
     // path through a relation changes with the related objects: read all
     // again. Quiet updates under a filter re-read just their rows, which may
     // have left it.
-    const bool full = !quiet && (dependsOnOtherEntities(changes) || (sectionName_ && !touched.empty()));
+    const bool full = !quiet && !sectionsKept && (dependsOnOtherEntities(changes) || (sectionName_ && !touched.empty()));
     if (!full && touched.empty()) return;
     auto next = full ? query(nullptr) : query(&recheck);
     if (!next) return;

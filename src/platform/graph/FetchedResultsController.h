@@ -103,6 +103,7 @@ private:
     IndexPath pathOf(const std::vector<Section>& sections, std::size_t index) const;
     std::size_t indexOf(const IndexPath& path) const;
     bool dependsOnOtherEntities(const ChangeSet& changes) const;
+    bool updatesKeepOrdering(const ChangeSet& changes) const;
     bool onlyQuietUpdates(const ChangeSet& changes) const;
     void reportUpdates(const std::unordered_set<std::int64_t>& updated);
     bool isSectioned() const { return !sectionKeyPath_.empty() || sectionName_ != nullptr; }

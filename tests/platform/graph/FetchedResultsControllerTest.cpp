@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <cstdio>
 #include <map>
+#include <random>
 
 #include "GraphTestModel.h"
 #include "platform/graph/FetchedResultsController.h"
@@ -428,4 +430,114 @@ TEST_F(ControllerTest, RelatedTextOrderUsesStoredNamesWhileARenameIsUnsaved) {
     FetchedResultsController controller(main, request);
     ASSERT_TRUE(controller.performFetch().ok());
     main->performAndWait([&] { EXPECT_EQ(titlesOf(controller), (std::vector<std::string>{"A1", "B1"})); });
+}
+
+namespace {
+// Each section's name and rows, for comparing a kept list with a fresh fetch.
+std::vector<std::pair<std::string, std::vector<ObjectID>>> tableOf(FetchedResultsController& controller) {
+    std::vector<std::pair<std::string, std::vector<ObjectID>>> table;
+    for (std::size_t s = 0; s < controller.numberOfSections(); ++s) {
+        table.emplace_back(controller.sections()[s].name, std::vector<ObjectID>());
+        for (std::size_t i = 0; i < controller.numberOfObjects(s); ++i) table.back().second.push_back(controller.objectID({s, i}));
+    }
+    return table;
+}
+}  // namespace
+
+// Seeded saves that add, remove, rename and move feeds and folders, a few at
+// a time: after each, the computed sections kept up to date equal a fresh
+// fetch, and the reported changes replay onto the old table.
+TEST_F(ControllerTest, ComputedSectionsFollowRandomSavesLikeAFreshFetch) {
+    auto groupName = [](Object& node) {
+        if (node.entity().name() == "Feed")
+            if (auto folder = node.toOne("folder")) return folder->string("sortName").value_or("");
+        return node.string("sortName").value_or("");
+    };
+    FetchRequest request("Node");
+    request.sortDescriptors = {{"sortName", true, true}};
+    FetchedResultsController controller(main, request, groupName, {"sortName", "folder"});
+    ASSERT_TRUE(controller.performFetch().ok());
+    Recorder recorder(controller);
+    controller.setDelegate(&recorder);
+
+    std::mt19937 random(20261211);
+    auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    std::vector<ObjectID> folders, feeds, goneFolders, goneFeeds;
+    int folderCount = 0, feedCount = 0;
+    // Feeds in a folder sort right after it, as the outline names them.
+    auto nameFeed = [&](const ObjectPtr& feed, const ObjectPtr& folder) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, " %03d", feedCount++);
+        feed->setString("sortName", (folder ? folder->string("sortName").value_or("") : std::string("2")) + suffix);
+        feed->setToOne("folder", folder);
+    };
+    auto folderOrNone = [&](Context& c) -> ObjectPtr {
+        if (folders.empty() || pick(3) == 0) return nullptr;
+        const ObjectID id = folders[pick(folders.size())];
+        if (std::find(goneFolders.begin(), goneFolders.end(), id) != goneFolders.end()) return nullptr;
+        return c.existingObject(id).value();
+    };
+    for (int round = 0; round < 60; ++round) {
+        // Objects get their lasting IDs when saved.
+        std::vector<ObjectPtr> newFolders, newFeeds;
+        goneFolders.clear();
+        goneFeeds.clear();
+        auto live = [&](const ObjectID& id) { return std::find(goneFeeds.begin(), goneFeeds.end(), id) == goneFeeds.end(); };
+        inBackground([&](Context& c) {
+            const std::size_t steps = 1 + pick(4);
+            for (std::size_t step = 0; step < steps; ++step) {
+                const std::size_t what = pick(8);
+                if (what == 0 || folders.empty()) {
+                    auto folder = c.insert("Folder");
+                    char name[16];
+                    std::snprintf(name, sizeof name, "1 f%03d", folderCount++);
+                    folder->setString("sortName", name);
+                    newFolders.push_back(folder);
+                } else if (what <= 3 || feeds.empty()) {
+                    auto feed = c.insert("Feed");
+                    nameFeed(feed, folderOrNone(c));
+                    newFeeds.push_back(feed);
+                } else if (const ObjectID id = feeds[pick(feeds.size())]; !live(id)) {
+                    continue;
+                } else if (what == 4) {
+                    c.existingObject(id).value()->setDate("lastUpdate", Date{double(round)});
+                } else if (what == 5) {
+                    nameFeed(c.existingObject(id).value(), folderOrNone(c));
+                } else if (what == 6) {
+                    c.deleteObject(c.existingObject(id).value());
+                    goneFeeds.push_back(id);
+                } else if (pick(4) == 0) {
+                    const ObjectID id = folders[pick(folders.size())];
+                    if (std::find(goneFolders.begin(), goneFolders.end(), id) == goneFolders.end()) {
+                        auto folder = c.existingObject(id).value();
+                        for (auto& feed : folder->toMany("feeds")) goneFeeds.push_back(feed->objectID());
+                        c.deleteObject(folder);
+                        goneFolders.push_back(id);
+                    }
+                }
+            }
+            // A save that changed nothing would not be merged.
+            if (!c.hasChanges()) {
+                newFeeds.push_back(c.insert("Feed"));
+                nameFeed(newFeeds.back(), nullptr);
+            }
+        }, recorder);
+        auto drop = [](std::vector<ObjectID>& ids, const std::vector<ObjectID>& gone) {
+            ids.erase(std::remove_if(ids.begin(), ids.end(), [&](const ObjectID& id) { return std::find(gone.begin(), gone.end(), id) != gone.end(); }),
+                      ids.end());
+        };
+        // Objects made and deleted in one save never reach the list.
+        background->performAndWait([&] {
+            for (auto& folder : newFolders) folders.push_back(folder->objectID());
+            for (auto& feed : newFeeds) feeds.push_back(feed->objectID());
+        });
+        drop(folders, goneFolders);
+        drop(feeds, goneFeeds);
+        main->performAndWait([&] {
+            FetchedResultsController fresh(main, request, groupName);
+            ASSERT_TRUE(fresh.performFetch().ok());
+            ASSERT_EQ(tableOf(controller), tableOf(fresh)) << "round " << round;
+        });
+        if (HasFatalFailure()) return;
+    }
 }
