@@ -260,13 +260,18 @@ TEST_F(ControllerTest, SectionsFollowAKeyPathThroughARelation) {
     EXPECT_EQ(recorder.take(), (std::vector<std::string>{"will", "section remove 0", "remove 0.0", "did"}));
 }
 
+namespace {
+// A feed in a folder goes under its folder's name, everything else under its own.
+std::string folderSectionName(Object& node) {
+    if (node.entity().name() == "Feed")
+        if (auto folder = node.toOne("folder")) return folder->string("sortName").value_or("");
+    return node.string("sortName").value_or("");
+}
+}  // namespace
+
 TEST_F(ControllerTest, ComputedSectionsGroupFoldersWithTheirFeeds) {
     // Group name: a feed in a folder shares its folder's sort name.
-    auto groupName = [](Object& node) {
-        if (node.entity().name() == "Feed")
-            if (auto folder = node.toOne("folder")) return folder->string("sortName").value_or("");
-        return node.string("sortName").value_or("");
-    };
+    auto groupName = [](Object& node) { return folderSectionName(node); };
     ObjectID folderID;
     main->performAndWait([&] {
         auto folder = main->insert("Folder");
@@ -310,9 +315,7 @@ TEST_F(ControllerTest, ComputedSectionsSkipReReadingForUpdatesOutsideTheirDepend
     int namerCalls = 0;
     auto groupName = [&namerCalls](Object& node) {
         ++namerCalls;
-        if (node.entity().name() == "Feed")
-            if (auto folder = node.toOne("folder")) return folder->string("sortName").value_or("");
-        return node.string("sortName").value_or("");
+        return folderSectionName(node);
     };
     ObjectID folderID, insideID;
     main->performAndWait([&] {
@@ -448,11 +451,7 @@ std::vector<std::pair<std::string, std::vector<ObjectID>>> tableOf(FetchedResult
 // a time: after each, the computed sections kept up to date equal a fresh
 // fetch, and the reported changes replay onto the old table.
 TEST_F(ControllerTest, ComputedSectionsFollowRandomSavesLikeAFreshFetch) {
-    auto groupName = [](Object& node) {
-        if (node.entity().name() == "Feed")
-            if (auto folder = node.toOne("folder")) return folder->string("sortName").value_or("");
-        return node.string("sortName").value_or("");
-    };
+    auto groupName = [](Object& node) { return folderSectionName(node); };
     FetchRequest request("Node");
     request.sortDescriptors = {{"sortName", true, true}};
     FetchedResultsController controller(main, request, groupName, {"sortName", "folder"});
