@@ -95,7 +95,11 @@ protected:
     std::shared_ptr<CloudUserManager> cloudUser(bool signedIn) {
         auto container = cloud::Container::make(signedIn ? cloud::Configuration::localFile(store.dir.path() / "cloud.sqlite", "alice")
                                                          : cloud::Configuration::none());
-        return std::make_shared<ContainerCloudUserManager>([container] { return container; }, [] { return true; });
+        auto user = std::make_shared<ContainerCloudUserManager>([container] { return container; }, [] { return true; });
+        // The feed lists are those of the test's store: the shared store
+        // would be opened in a folder the test's end removes.
+        user->setFeedListServices({[nodes = store.nodes] { return nodes; }, {}, {}});
+        return user;
     }
 
     void showSidebar() {
