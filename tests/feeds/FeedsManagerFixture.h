@@ -319,7 +319,7 @@ protected:
     }
 
     static void drainMain() { dispatch::MainQueue::shared().drain(); }
-    static bool runMainUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
+    static bool runMainUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 60s) {
         return dispatch::MainQueue::shared().runUntil(done, timeout);
     }
 
