@@ -95,6 +95,49 @@ TEST_F(StoreTextsMigrationTest, AnOlderStoreKeepsEveryTextAndShrinks) {
 }
 
 
+// The older forms stay as they are until an article's text is written
+// again, which then stores it against the article's markup; every text
+// reads back, whichever form it has.
+TEST_F(StoreTextsMigrationTest, AnOlderStoresTextsReadBesideRewrittenOnes) {
+    std::filesystem::create_directories(storePath().parent_path());
+    std::filesystem::copy_file(fixturePath("store/uncompressed-texts.sqlite"), storePath());
+    auto expected = rawTexts(storePath());
+    auto readAll = [&] {
+        std::map<std::string, std::pair<std::string, std::string>> read;
+        main().performAndWait([&] {
+            auto articles = main().fetch(Article::fetchRequest());
+            ASSERT_TRUE(articles.ok());
+            for (const auto& object : articles.value()) {
+                Article article(object);
+                read[article.link().value_or("")] = {article.previewContent().value_or(""), article.textContent().value_or("")};
+            }
+        });
+        return read;
+    };
+
+    controller = open();
+    ASSERT_TRUE(controller);
+    main().performAndWait([&] {
+        auto articles = main().fetch(Article::fetchRequest());
+        ASSERT_TRUE(articles.ok());
+        ASSERT_FALSE(articles->empty());
+        Article article(articles->front());
+        const std::string longer = article.textContent().value_or("") + "\n\nA paragraph the page had beside the feed's.";
+        article.setTextContent(longer);
+        expected[article.link().value_or("")].second = longer;
+        ASSERT_TRUE(main().save().ok());
+    });
+    controller.reset();
+    EXPECT_EQ(count(storePath(), "SELECT count(*) FROM article_large WHERE substr(textContent, 1, 1) = x'02'"), 1);
+    EXPECT_EQ(count(storePath(), "SELECT count(*) FROM article_large WHERE substr(textContent, 1, 1) = x'01'"),
+              static_cast<std::int64_t>(expected.size()) - 1);
+
+    controller = open();
+    ASSERT_TRUE(controller);
+    EXPECT_TRUE(readAll() == expected);
+}
+
+
 // A store whose article list indexes held the read state (as files made
 // before marking many articles read got cheaper) gets the present indexes
 // when opened, and keeps every article with its read state.

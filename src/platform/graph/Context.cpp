@@ -150,7 +150,8 @@ void Context::fill(Object& object, const Statement& row, const TableLayout& layo
         if (p->isToOne()) {
             object.values_[p->slot] = row.isNull(column) ? Value{} : Value(ObjectID(p->destination, row.integer(column)));
         } else {
-            object.values_[p->slot] = row.value(column, p->type);
+            // A dictionary comes before the text compressed against it.
+            object.values_[p->slot] = row.value(column, p->type, p->dictionary ? &object.values_[p->dictionary->slot] : nullptr);
         }
     }
     object.snapshot_ = object.values_;
@@ -186,23 +187,34 @@ void Context::fire(Object& object) {
 void Context::loadOnDemand(Object& object) {
     object.onDemandUnread_ = false;
     if (object.inserted_ || object.id_.isTemporary()) return;
-    std::vector<const PropertyDescription*> wanted;
+    std::lock_guard lock(store_.mutex());
+    readOnDemand(object);
+}
+
+// Every large column is read, also those changed here: a text compressed
+// against one of them needs its stored value. Under the store's mutex.
+void Context::readOnDemand(Object& object) {
+    object.onDemandUnread_ = false;
+    std::vector<const PropertyDescription*> large;
     std::string columns;
     for (const PropertyDescription* p : object.entity_->properties())
-        if (p->loadsOnDemand && p->hasColumn() && !object.dirty_[p->slot]) {
-            wanted.push_back(p);
+        if (p->loadsOnDemand && p->hasColumn()) {
+            large.push_back(p);
             columns += (columns.empty() ? "" : ", ") + quoted(p->column);
         }
-    if (wanted.empty()) return;
-    std::lock_guard lock(store_.mutex());
+    if (large.empty()) return;
     Statement* row = store_.db().prepare("SELECT " + columns + " FROM " + quoted(object.entity_->largeTable()) + " WHERE id = ?1");
     if (!row) return;
     row->bind(1, object.id_.key());
     if (row->step()) {
         if (object.snapshot_.size() < object.values_.size()) object.snapshot_.resize(object.values_.size());
-        for (std::size_t i = 0; i < wanted.size(); ++i) {
-            object.values_[wanted[i]->slot] = row->value(static_cast<int>(i), wanted[i]->type);
-            object.snapshot_[wanted[i]->slot] = object.values_[wanted[i]->slot];
+        std::vector<Value> stored(object.values_.size());
+        for (std::size_t i = 0; i < large.size(); ++i) {
+            const PropertyDescription* p = large[i];
+            stored[p->slot] = row->value(static_cast<int>(i), p->type, p->dictionary ? &stored[p->dictionary->slot] : nullptr);
+            if (object.dirty_[p->slot]) continue;
+            object.values_[p->slot] = stored[p->slot];
+            object.snapshot_[p->slot] = stored[p->slot];
         }
     }
     row->reset();
@@ -977,12 +989,20 @@ Result<void> Context::writeInsert(Object& object) {
 }
 
 // Large texts are kept compressed; they are read only one object at a time.
-Value Context::storedForm(const Value& value) {
+Value Context::storedForm(const Object& object, const PropertyDescription& p) {
+    const Value& value = object.values_[p.slot];
     const auto* text = std::get_if<std::string>(&value);
     if (!text) return value;
-    auto compressed = CompressedText::encode(*text);
+    const std::string* dictionary = p.dictionary ? std::get_if<std::string>(&object.values_[p.dictionary->slot]) : nullptr;
+    auto compressed = CompressedText::encode(*text, dictionary ? std::string_view(*dictionary) : std::string_view());
     if (!compressed) return value;
     return std::move(*compressed);
+}
+
+// A text compressed against another is written again whenever that other
+// one changes, and written against its current value.
+bool Context::largeColumnChanged(const Object& object, const PropertyDescription& p) {
+    return object.dirty_[p.slot] || (p.dictionary && object.dirty_[p.dictionary->slot]);
 }
 
 Result<void> Context::writeLarge(Object& object, bool inserting) {
@@ -990,9 +1010,15 @@ Result<void> Context::writeLarge(Object& object, bool inserting) {
     std::string columns, values, updates;
     std::vector<Value> params{object.id_.key()};
     bool anyValue = false;
+    if (!inserting && object.onDemandUnread_)
+        for (const PropertyDescription* p : e.properties())
+            if (p->dictionary && largeColumnChanged(object, *p)) {
+                readOnDemand(object);
+                break;
+            }
     for (const PropertyDescription* p : e.properties()) {
-        if (!p->hasColumn() || !p->loadsOnDemand || (!inserting && !object.dirty_[p->slot])) continue;
-        params.push_back(storedForm(object.values_[p->slot]));
+        if (!p->hasColumn() || !p->loadsOnDemand || (!inserting && !largeColumnChanged(object, *p))) continue;
+        params.push_back(storedForm(object, *p));
         anyValue = anyValue || !isNull(params.back());
         const std::string index = std::string("?").append(std::to_string(params.size()));
         columns += ", " + quoted(p->column);
@@ -1057,8 +1083,9 @@ Result<void> Context::writeUpdate(Object& object, bool& changedColumns) {
         for (const PropertyDescription* p : e.properties()) {
             if (!p->hasColumn()) continue;
             int column = layout.position.at(p);
+            const Value* dictionary = p->dictionary ? &object.snapshot_[p->dictionary->slot] : nullptr;
             Value stored = p->isToOne() ? (row->isNull(column) ? Value{} : Value(ObjectID(p->destination, row->integer(column))))
-                                        : row->value(column, p->type);
+                                        : row->value(column, p->type, dictionary);
             const Value& before = p->slot < object.snapshot_.size() ? object.snapshot_[p->slot] : Value{};
             if (!object.dirty_[p->slot]) {
                 object.values_[p->slot] = stored;

@@ -182,7 +182,9 @@ private:
     Result<void> writeJoins(Object& object);
     // Writes the row's attributes loaded on demand: all of them for a new row, else the changed ones.
     Result<void> writeLarge(Object& object, bool inserting);
-    static Value storedForm(const Value& value);
+    static Value storedForm(const Object& object, const PropertyDescription& p);
+    static bool largeColumnChanged(const Object& object, const PropertyDescription& p);
+    void readOnDemand(Object& object);
     void notifyObservers(const ChangeSet& changes);
 
     Container* container_;

@@ -63,10 +63,10 @@ std::string Statement::text(int column) const {
     return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))) : std::string();
 }
 
-Value Statement::value(int column, AttributeType type) const {
+Value Statement::value(int column, AttributeType type, const Value* dictionary) const {
     if (isNull(column)) return Value{};
     switch (type) {
-        case AttributeType::string: return storedText(column);
+        case AttributeType::string: return storedText(column, dictionary);
         case AttributeType::integer16:
         case AttributeType::integer64: return integer(column);
         case AttributeType::boolean: return integer(column) != 0;
@@ -81,10 +81,12 @@ Value Statement::value(int column, AttributeType type) const {
     return Value{};
 }
 
-Value Statement::storedText(int column) const {
+Value Statement::storedText(int column, const Value* dictionary) const {
     if (sqlite3_column_type(statement_, column) != SQLITE_BLOB) return text(column);
     const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement_, column));
-    auto decoded = CompressedText::decode({p, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))});
+    const auto* dictionaryText = dictionary ? std::get_if<std::string>(dictionary) : nullptr;
+    auto decoded = CompressedText::decode({p, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))},
+                                          dictionaryText ? std::optional<std::string_view>(*dictionaryText) : std::nullopt);
     // A damaged stored text reads as absent rather than as its bytes, which
     // would show as garbage; the rest of the object stays readable.
     if (!decoded) return Value{};

@@ -32,14 +32,15 @@ public:
     std::int64_t integer(int column) const;
     bool isNull(int column) const;
     std::string text(int column) const;
-    // A column read back as the attribute type (or a key for relations).
-    Value value(int column, AttributeType type) const;
+    // A column read back as the attribute type (or a key for relations). A
+    // text compressed against another one needs that text as `dictionary`.
+    Value value(int column, AttributeType type, const Value* dictionary = nullptr) const;
     // A column read back as SQLite holds it.
     Value rawValue(int column) const;
 
 private:
     // A text column's value: the text, or the text back from its compressed form.
-    Value storedText(int column) const;
+    Value storedText(int column, const Value* dictionary) const;
 
     sqlite3_stmt* statement_;
     bool failed_ = false;

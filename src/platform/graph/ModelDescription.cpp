@@ -60,6 +60,12 @@ EntityDescription& EntityDescription::loadOnDemand(const std::vector<std::string
     return *this;
 }
 
+EntityDescription& EntityDescription::compressAgainst(const std::string& attributeName, std::string dictionaryName) {
+    for (auto& p : own_)
+        if (p.name == attributeName) p.dictionaryName = std::move(dictionaryName);
+    return *this;
+}
+
 bool EntityDescription::isKindOf(const EntityDescription* other) const {
     for (const EntityDescription* e = this; e; e = e->parent_)
         if (e == other) return true;
@@ -83,6 +89,7 @@ ModelDescription::ModelDescription(const ModelDescription& other) {
             q.inverseName = p.inverseName;
             q.deleteRule = p.deleteRule;
             q.loadsOnDemand = p.loadsOnDemand;
+            q.dictionaryName = p.dictionaryName;
             copy.own_.push_back(std::move(q));
         }
         copy.indexes_ = e.indexes_;
@@ -98,6 +105,21 @@ const EntityDescription* ModelDescription::entityNamed(std::string_view name) co
     for (const auto& e : entities_)
         if (e.name_ == name) return &e;
     return nullptr;
+}
+
+// Both texts are read together only when both load on demand, and a
+// dictionary that needed one itself could chain any number of texts.
+std::optional<std::string> ModelDescription::resolveDictionary(const EntityDescription& e, PropertyDescription& p) {
+    if (p.dictionaryName.empty()) return std::nullopt;
+    const PropertyDescription* dictionary = e.property(p.dictionaryName);
+    const auto isLargeText = [](const PropertyDescription& q) {
+        return q.isAttribute() && q.type == AttributeType::string && q.loadsOnDemand;
+    };
+    if (!dictionary || !isLargeText(p) || !isLargeText(*dictionary) || dictionary->owner != p.owner ||
+        dictionary->slot >= p.slot || !dictionary->dictionaryName.empty())
+        return "attribute " + e.name() + "." + p.name + " cannot be compressed against " + p.dictionaryName;
+    p.dictionary = dictionary;
+    return std::nullopt;
 }
 
 std::optional<std::string> ModelDescription::finalize() {
@@ -144,6 +166,7 @@ std::optional<std::string> ModelDescription::finalize() {
             if (p.isAttribute()) {
                 p.column = p.name;
                 if (p.loadsOnDemand) const_cast<EntityDescription*>(e.root_)->largeTable_ = e.table() + "_large";
+                if (auto problem = resolveDictionary(e, p)) return problem;
                 continue;
             }
             p.destination = entityNamed(p.destinationName);

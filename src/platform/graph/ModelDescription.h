@@ -38,6 +38,10 @@ struct PropertyDescription {
     // store; it is read when first used. It lives in the root's large table,
     // so that changing the small columns of a row never rewrites it.
     bool loadsOnDemand = false;
+    // A large text stored compressed against another large text of the same
+    // object (declared before it), which it repeats in good part.
+    std::string dictionaryName;
+    const PropertyDescription* dictionary = nullptr;
 
     bool isAttribute() const { return kind == PropertyKind::attribute; }
     bool isToOne() const { return kind == PropertyKind::toOne; }
@@ -71,6 +75,9 @@ public:
     // Large attributes (declared before) that batch loads leave in the store
     // until an object's value is used: lists then read only what they show.
     EntityDescription& loadOnDemand(const std::vector<std::string>& attributeNames);
+    // Stores the large text `attributeName` compressed against the large
+    // text `dictionaryName` (declared before it, itself stored on its own).
+    EntityDescription& compressAgainst(const std::string& attributeName, std::string dictionaryName);
 
     const std::string& name() const { return name_; }
     const EntityDescription* parent() const { return parent_; }
@@ -130,6 +137,8 @@ public:
     void setStoreIdentifier(std::string identifier) { storeIdentifier_ = std::move(identifier); }
 
 private:
+    static std::optional<std::string> resolveDictionary(const EntityDescription& e, PropertyDescription& p);
+
     std::deque<EntityDescription> entities_;
     bool finalized_ = false;
     std::string storeIdentifier_;

@@ -55,9 +55,12 @@ Result<std::string> SqlQuery::column(const std::string& keyPath) {
             joins_.push_back(" LEFT JOIN \"" + p->owner->largeTable() + "\" " + large + " ON " + large + ".id = " + alias + ".id");
             found = aliasForPath_.emplace(alias + "#large", large).first;
         }
-        const std::string stored = found->second + ".\"" + p->column + "\"";
+        const auto storedColumn = [&](const PropertyDescription& q) { return found->second + ".\"" + q.column + "\""; };
+        const std::string stored = storedColumn(*p);
         // Large texts may be held compressed: filters and sorts see the text.
-        return p->type == AttributeType::string ? "stored_text(" + stored + ")" : stored;
+        if (p->type != AttributeType::string) return stored;
+        if (p->dictionary) return "stored_text(" + stored + ", " + storedColumn(*p->dictionary) + ")";
+        return "stored_text(" + stored + ")";
     }
     return alias + ".\"" + p->column + "\"";
 }

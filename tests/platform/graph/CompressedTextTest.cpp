@@ -72,5 +72,36 @@ TEST(CompressedText, DamagedFormsAreErrorsNotTexts) {
     for (const auto& [name, bytes] : cases) EXPECT_FALSE(CompressedText::decode(bytes).ok()) << name;
 }
 
+// A text compressed against a dictionary it repeats: far smaller than on
+// its own, back only with that same dictionary.
+TEST(CompressedText, ATextCompressedAgainstADictionaryNeedsExactlyThatDictionary) {
+    const std::string text = proseOf(3000);
+    const std::string markup = "<div>" + text.substr(0, 2000) + "<img src=\"a.png\"></div>";
+    std::string farBack = proseOf(100 * 1024);  // only its last window can be reached
+    farBack.replace(farBack.size() - 3000, 3000, text);
+    const std::vector<std::pair<const char*, std::string>> dictionaries = {
+        {"markup", markup}, {"the text itself", text}, {"longer than a window", farBack}, {"a single byte", "x"}};
+    for (const auto& [name, dictionary] : dictionaries) {
+        auto stored = CompressedText::encode(text, dictionary);
+        ASSERT_TRUE(stored) << name;
+        auto decoded = CompressedText::decode(*stored, dictionary);
+        ASSERT_TRUE(decoded.ok()) << name << ": " << decoded.error().message;
+        EXPECT_TRUE(decoded.value() == text) << name;
+        EXPECT_FALSE(CompressedText::decode(*stored).ok()) << name << ": no dictionary";
+        EXPECT_FALSE(CompressedText::decode(*stored, "").ok()) << name << ": an empty one";
+        std::string changed = dictionary;
+        changed.back() ^= 0x01;
+        EXPECT_FALSE(CompressedText::decode(*stored, changed).ok()) << name << ": another one";
+    }
+    EXPECT_LT(CompressedText::encode(text, markup)->size() * 2, CompressedText::encode(text)->size());
+    // A form that stands on its own reads whatever dictionary is offered.
+    EXPECT_EQ(CompressedText::decode(*CompressedText::encode(text), markup).value(), text);
+    EXPECT_EQ(CompressedText::encode(text, "")->front(), CompressedText::encode(text)->front());
+
+    Bytes noChecksum = *CompressedText::encode(text, markup);
+    noChecksum.resize(4);
+    EXPECT_FALSE(CompressedText::decode(noChecksum, markup).ok());
+}
+
 }  // namespace
 }  // namespace tallowmere::graph
