@@ -469,10 +469,12 @@ std::vector<NodesSource::NodeReading> NodesSource::readNodes(const std::vector<g
     graph::Context& main = mainContext();
     std::vector<NodeReading> readings(ids.size());
     main.performAndWait([&] {
-        // Faults filled by one fetch instead of one read each.
+        // Faults filled by one fetch instead of one read each; the result
+        // holds the loaded objects while they are read (a failed fetch
+        // leaves them to load one by one).
         FetchRequest request(Node::entityName);
         request.predicate = Predicate::in("self", std::vector<graph::Value>(ids.begin(), ids.end()));
-        auto loaded = main.fetch(request);
+        const auto loaded = main.fetch(request);
         std::vector<graph::Value> feedIDs;
         for (std::size_t i = 0; i < ids.size(); ++i) {
             readings[i].node = Node::from(main.object(ids[i]));
