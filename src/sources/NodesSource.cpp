@@ -1,6 +1,7 @@
 #include "sources/NodesSource.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 #include "foundation/HTMLText.h"
@@ -10,6 +11,7 @@
 #include "sources/NodesSourceTableDelegate.h"
 #include "sources/SearchManager.h"
 #include "sources/SearchManagerIndexing.h"
+#include "store/Article.h"
 
 namespace tallowmere {
 
@@ -461,6 +463,46 @@ std::optional<std::vector<Feed>> NodesSource::feeds(const ObjectID& nodeID) {
     if (auto feed = Feed::from(object)) return std::vector<Feed>{*feed};
     if (auto folder = Folder::from(object)) return folder->feeds();
     return std::nullopt;
+}
+
+std::vector<NodesSource::NodeReading> NodesSource::readNodes(const std::vector<graph::ObjectID>& ids) {
+    graph::Context& main = mainContext();
+    std::vector<NodeReading> readings(ids.size());
+    main.performAndWait([&] {
+        // Faults filled by one fetch instead of one read each; the result
+        // holds the loaded objects while they are read (a failed fetch
+        // leaves them to load one by one).
+        FetchRequest request(Node::entityName);
+        request.predicate = Predicate::in("self", std::vector<graph::Value>(ids.begin(), ids.end()));
+        const auto loaded = main.fetch(request);
+        std::vector<graph::Value> feedIDs;
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            readings[i].node = Node::from(main.object(ids[i]));
+            if (readings[i].node && !readings[i].node->isDeleted() && readings[i].node->isFeed()) feedIDs.emplace_back(ids[i]);
+        }
+        // The feeds' counts in one grouped count; it refuses while articles
+        // have unsaved changes here, and then each node counts its own.
+        std::optional<std::unordered_map<graph::ObjectID, std::int64_t, graph::ObjectIDHash>> feedCounts;
+        if (!feedIDs.empty()) {
+            FetchRequest unread(Article::entityName);
+            unread.predicate = Predicate::in(Article::Key::unreadInFeed, std::move(feedIDs));
+            if (auto counts = main.countsByKey(unread, Article::Key::unreadInFeed); counts.ok()) {
+                feedCounts.emplace();
+                for (const auto& [feed, count] : counts.value()) feedCounts->emplace(feed, static_cast<std::int64_t>(count));
+            }
+        }
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            auto& reading = readings[i];
+            if (!reading.node || reading.node->isDeleted()) continue;
+            if (feedCounts && reading.node->isFeed()) {
+                const auto found = feedCounts->find(ids[i]);
+                reading.unreadCount = found == feedCounts->end() ? 0 : found->second;
+            } else {
+                reading.unreadCount = unreadArticlesCount(reading.node);
+            }
+        }
+    });
+    return readings;
 }
 
 std::optional<std::int64_t> NodesSource::unreadArticlesCount(const std::optional<Node>& node) {

@@ -123,6 +123,14 @@ public:
     // A feed's or a folder's unread articles; without a node, those of every
     // feed (main context, main thread).
     std::optional<std::int64_t> unreadArticlesCount(const std::optional<Node>& node);
+    // The nodes of the IDs in the main context, loaded, with their unread
+    // counts as unreadArticlesCount gives them (nothing for a node that is
+    // gone), in few reads rather than a few per node (main thread).
+    struct NodeReading {
+        std::optional<Node> node;
+        std::optional<std::int64_t> unreadCount;
+    };
+    std::vector<NodeReading> readNodes(const std::vector<graph::ObjectID>& ids);
     // The stored icon of a feed, read in its context; nothing for a folder,
     // a feed without context or one without icon data. The images layer
     // turns it into the sidebar's image.

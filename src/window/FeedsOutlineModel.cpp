@@ -432,14 +432,19 @@ void FeedsOutlineModel::readSmartGroup(Entry& entry) const {
 void FeedsOutlineModel::readNodes(const std::vector<int>& entries) {
     if (entries.empty()) return;
     graph::Context& context = *dataController_->mainContext();
-    // One block for every row: names, counts and icons of one consistent state.
+    // One block for every row: names, counts and icons of one consistent
+    // state. A refresh touches every feed: they are read together.
     context.performAndWait([&] {
-        for (int index : entries) {
-            Entry& entry = entries_[index];
-            auto node = Node::from(context.object(std::get<graph::ObjectID>(entry.item)));
+        std::vector<graph::ObjectID> ids;
+        ids.reserve(entries.size());
+        for (int index : entries) ids.push_back(std::get<graph::ObjectID>(entries_[index].item));
+        const auto readings = nodesSource_->readNodes(ids);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const auto& node = readings[i].node;
             if (!node || node->isDeleted()) continue;
+            Entry& entry = entries_[entries[i]];
             entry.name = displayName(node->name().value_or(std::string()));
-            entry.count = nodesSource_->unreadArticlesCount(*node).value_or(0);
+            entry.count = readings[i].unreadCount.value_or(0);
         }
     });
 }

@@ -204,6 +204,28 @@ TEST_F(NodesSourceLookups, UnreadCountsOfAFeedAFolderAndEverything) {
     EXPECT_EQ(source->unreadArticlesCount(Node(folder)), 5);
     EXPECT_EQ(source->unreadArticlesCount(inMain(folder)), 5);
     EXPECT_EQ(source->unreadArticlesCount(std::nullopt), 9);
+
+    // Read together, as the sidebar reads the rows a save touched: the same
+    // counts, also while an unsaved article here counts for its feed.
+    auto countsOf = [&](const std::vector<graph::ObjectID>& ids) {
+        std::vector<std::optional<std::int64_t>> counts;
+        for (const auto& reading : source->readNodes(ids)) {
+            EXPECT_TRUE(reading.node);
+            counts.push_back(reading.unreadCount);
+        }
+        return counts;
+    };
+    const std::vector<graph::ObjectID> ids{c.objectID(), folder.objectID(), a.objectID(), b.objectID()};
+    EXPECT_EQ(countsOf(ids), (std::vector<std::optional<std::int64_t>>{4, 5, 2, 3}));
+    main().performAndWait([&] {
+        Article article = Article::insert(main());
+        article.setFeed(Feed(main().object(c.objectID())));
+        article.setUnreadInFeed(Feed(main().object(c.objectID())));
+        EXPECT_EQ(source->unreadArticlesCount(inMain(c)), 5);
+        EXPECT_EQ(countsOf(ids), (std::vector<std::optional<std::int64_t>>{5, 5, 2, 3}));
+        main().rollback();
+    });
+    EXPECT_EQ(countsOf({a.objectID()}), (std::vector<std::optional<std::int64_t>>{2}));
 }
 
 TEST_F(NodesSourceLookups, SettersChangeAndSaveInTheObjectsContext) {

@@ -40,6 +40,58 @@ std::vector<bool> longestIncreasing(const std::vector<std::size_t>& sequence) {
         kept[static_cast<std::size_t>(i)] = true;
     return kept;
 }
+// The indexes (ascending) of the keys that are in `wanted`. Most rows are
+// turned away by a bit per key's low bits before the set is asked.
+std::vector<std::size_t> rowsWithKeys(const std::vector<std::int64_t>& keys, const std::unordered_set<std::int64_t>& wanted) {
+    std::vector<std::size_t> rows;
+    if (wanted.empty()) return rows;
+    std::size_t bits = 64;
+    while (bits < wanted.size() * 16 && bits < (std::size_t{1} << 22)) bits *= 2;
+    const auto mask = static_cast<std::uint64_t>(bits - 1);
+    std::vector<std::uint64_t> screen(bits / 64);
+    for (auto key : wanted) {
+        const auto bit = static_cast<std::uint64_t>(key) & mask;
+        screen[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+    }
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const auto bit = static_cast<std::uint64_t>(keys[i]) & mask;
+        if ((screen[bit >> 6] >> (bit & 63) & 1) && wanted.count(keys[i])) rows.push_back(i);
+    }
+    return rows;
+}
+
+// Takes the rows at `leaving` (ascending) out of `values` (`width` values a
+// row) and puts the rows of `incoming` at the indexes `to` (ascending, in the
+// list as it ends), moving only the rows after the first change.
+template <class T>
+void spliceRows(std::vector<T>& values, std::size_t width, const std::vector<std::size_t>& leaving, std::vector<T>& incoming,
+                const std::vector<std::size_t>& to) {
+    if (width == 0) return;
+    auto moveRow = [&](std::vector<T>& from, std::size_t source, std::size_t target) {
+        if (&from == &values && source == target) return;
+        for (std::size_t k = 0; k < width; ++k) values[target * width + k] = std::move(from[source * width + k]);
+    };
+    const std::size_t rows = values.size() / width;
+    if (!leaving.empty()) {
+        std::size_t write = leaving.front(), next = 0;
+        for (std::size_t read = leaving.front(); read < rows; ++read) {
+            if (next < leaving.size() && leaving[next] == read) {
+                ++next;
+                continue;
+            }
+            moveRow(values, read, write++);
+        }
+        values.resize(write * width);
+    }
+    if (to.empty()) return;
+    std::size_t kept = values.size() / width, target = kept + to.size();
+    values.resize(target * width);
+    for (std::size_t j = to.size(); j-- > 0;) {
+        // Kept rows from (to[j] - j) on come after incoming row j.
+        while (kept > to[j] - j) moveRow(values, --kept, --target);
+        moveRow(incoming, j, --target);
+    }
+}
 }  // namespace
 
 FetchedResultsController::FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request)
@@ -277,7 +329,7 @@ Result<void> FetchedResultsController::performFetch() {
         rows_.sortValues.resize(request_.fetchLimit * request_.sortDescriptors.size());
         if (!rows_.sectionNames.empty()) rows_.sectionNames.resize(request_.fetchLimit);
     }
-    sections_ = sectionsOf(rows_, isSectioned());
+    setSections();
     window_.clear();
     if (!fetched_) context_->addObserver(this);
     fetched_ = true;
@@ -386,9 +438,7 @@ bool FetchedResultsController::onlyQuietUpdates(const ChangeSet& changes) const 
 void FetchedResultsController::reportUpdates(const std::unordered_set<std::int64_t>& updated) {
     window_.clear();
     if (!delegate_) return;
-    std::vector<std::size_t> indexes;
-    for (std::size_t i = 0; i < rows_.keys.size(); ++i)
-        if (updated.count(rows_.keys[i])) indexes.push_back(i);
+    const std::vector<std::size_t> indexes = rowsWithKeys(rows_.keys, updated);
     if (indexes.empty()) return;
     FetchedResultsDelegate* delegate = delegate_;
     delegate->controllerWillChangeContent(*this);
@@ -438,110 +488,123 @@ void FetchedResultsController::contextDidChange(const ChangeSet& changes) {
     if (!full && touched.empty()) return;
     auto next = full ? query(nullptr) : query(&recheck);
     if (!next) return;
-    apply(std::move(next.value()), touched, updated, full);
+    if (full) applyFull(std::move(next.value()), touched, updated);
+    else merge(std::move(next.value()), touched, updated);
 }
 
-void FetchedResultsController::apply(Rows next, const std::unordered_set<std::int64_t>& touched,
-                                     const std::unordered_set<std::int64_t>& updated, bool full) {
+void FetchedResultsController::setSections() {
+    if (isSectioned()) {
+        sections_ = sectionsOf(rows_, true);
+    } else {
+        sections_.assign(1, Section{{}, 0, rows_.keys.size()});
+    }
+}
+
+void FetchedResultsController::applyFull(Rows next, const std::unordered_set<std::int64_t>& touched,
+                                         const std::unordered_set<std::int64_t>& updated) {
     const std::size_t stride = request_.sortDescriptors.size();
     const bool sectioned = isSectioned();
     Rows old = std::move(rows_);
 
     // The rows whose place may have changed.
     std::unordered_set<std::int64_t> changed = touched;
-    if (full) {
-        std::unordered_map<std::int64_t, std::size_t> nextIndex;
-        nextIndex.reserve(next.keys.size());
-        for (std::size_t i = 0; i < next.keys.size(); ++i) nextIndex.emplace(next.keys[i], i);
-        for (std::size_t i = 0; i < old.keys.size(); ++i) {
-            auto found = nextIndex.find(old.keys[i]);
-            if (found == nextIndex.end()) {
-                changed.insert(old.keys[i]);
-                continue;
-            }
-            std::size_t j = found->second;
-            if (compareSortKeys(&old.sortValues[i * stride], &next.sortValues[j * stride], request_.sortDescriptors) != 0 ||
-                (sectioned && old.sectionNames[i] != next.sectionNames[j]))
-                changed.insert(old.keys[i]);
-        }
-        std::unordered_set<std::int64_t> oldKeys(old.keys.begin(), old.keys.end());
-        for (auto key : next.keys)
-            if (!oldKeys.count(key)) changed.insert(key);
-    }
-
-    // Old places of the changed rows, and how many unchanged rows precede each.
-    struct Place {
-        std::size_t index;
-        std::size_t stableBefore;
-    };
-    std::unordered_map<std::int64_t, Place> oldPlace, newPlace;
-    std::size_t stable = 0;
+    std::unordered_map<std::int64_t, std::size_t> nextIndex;
+    nextIndex.reserve(next.keys.size());
+    for (std::size_t i = 0; i < next.keys.size(); ++i) nextIndex.emplace(next.keys[i], i);
     for (std::size_t i = 0; i < old.keys.size(); ++i) {
-        if (changed.count(old.keys[i])) oldPlace[old.keys[i]] = Place{i, stable};
-        else ++stable;
-    }
-
-    Rows merged;
-    if (full) {
-        merged = std::move(next);
-    } else {
-        // Unchanged rows keep their order; the re-read rows are merged in.
-        const std::size_t total = old.keys.size() - oldPlace.size() + next.keys.size();
-        merged.keys.reserve(total);
-        merged.entities.reserve(total);
-        merged.sortValues.reserve(total * stride);
-        auto take = [&](Rows& from, std::size_t i) {
-            merged.keys.push_back(from.keys[i]);
-            merged.entities.push_back(from.entities[i]);
-            for (std::size_t k = 0; k < stride; ++k) merged.sortValues.push_back(std::move(from.sortValues[i * stride + k]));
-            if (sectioned) merged.sectionNames.push_back(std::move(from.sectionNames[i]));
-        };
-        // Where each re-read row goes among the old rows: a binary search per
-        // row, so a small save costs few comparisons however long the list.
-        auto oldBefore = [&](std::size_t i, std::size_t j) {
-            int c = compareSortKeys(&old.sortValues[i * stride], &next.sortValues[j * stride], request_.sortDescriptors);
-            return c < 0 || (c == 0 && old.keys[i] < next.keys[j]);
-        };
-        std::vector<std::size_t> at(next.keys.size());
-        std::size_t low = 0;
-        for (std::size_t j = 0; j < next.keys.size(); ++j) {
-            std::size_t count = old.keys.size() - low, first = low;
-            while (count > 0) {
-                std::size_t step = count / 2, middle = first + step;
-                if (oldBefore(middle, j)) {
-                    first = middle + 1;
-                    count -= step + 1;
-                } else {
-                    count = step;
-                }
-            }
-            at[j] = low = first;
+        auto found = nextIndex.find(old.keys[i]);
+        if (found == nextIndex.end()) {
+            changed.insert(old.keys[i]);
+            continue;
         }
-        std::size_t j = 0;
-        for (std::size_t i = 0; i <= old.keys.size(); ++i) {
-            while (j < next.keys.size() && at[j] == i) take(next, j++);
-            if (i < old.keys.size() && !changed.count(old.keys[i])) take(old, i);
-        }
+        std::size_t j = found->second;
+        if (compareSortKeys(&old.sortValues[i * stride], &next.sortValues[j * stride], request_.sortDescriptors) != 0 ||
+            (sectioned && old.sectionNames[i] != next.sectionNames[j]))
+            changed.insert(old.keys[i]);
     }
-    stable = 0;
-    for (std::size_t i = 0; i < merged.keys.size(); ++i) {
-        if (changed.count(merged.keys[i])) newPlace[merged.keys[i]] = Place{i, stable};
-        else ++stable;
-    }
+    std::unordered_set<std::int64_t> oldKeys(old.keys.begin(), old.keys.end());
+    for (auto key : next.keys)
+        if (!oldKeys.count(key)) changed.insert(key);
 
+    auto placesIn = [&](const Rows& rows) {
+        Places places;
+        std::size_t stable = 0;
+        for (std::size_t i = 0; i < rows.keys.size(); ++i) {
+            if (changed.count(rows.keys[i])) places[rows.keys[i]] = Place{i, stable, rows.entities[i]};
+            else ++stable;
+        }
+        return places;
+    };
+    const Places oldPlace = placesIn(old);
+    rows_ = std::move(next);
+    const Places newPlace = placesIn(rows_);
     std::vector<Section> oldSections = std::move(sections_);
-    rows_ = std::move(merged);
-    sections_ = sectionsOf(rows_, sectioned);
+    setSections();
     window_.clear();
+    report(oldPlace, newPlace, oldSections, updated);
+}
 
+
+void FetchedResultsController::merge(Rows next, const std::unordered_set<std::int64_t>& touched,
+                                     const std::unordered_set<std::int64_t>& updated) {
+    const std::size_t stride = request_.sortDescriptors.size();
+    // The old rows of the touched objects leave; the re-read ones come in.
+    const std::vector<std::size_t> leaving = rowsWithKeys(rows_.keys, touched);
+    Places oldPlace, newPlace;
+    oldPlace.reserve(leaving.size());
+    for (std::size_t m = 0; m < leaving.size(); ++m)
+        oldPlace[rows_.keys[leaving[m]]] = Place{leaving[m], leaving[m] - m, rows_.entities[leaving[m]]};
+
+    // Where each re-read row goes among the old rows: a binary search per
+    // row, so a small save costs few comparisons however long the list.
+    auto oldBefore = [&](std::size_t i, std::size_t j) {
+        int c = compareSortKeys(&rows_.sortValues[i * stride], &next.sortValues[j * stride], request_.sortDescriptors);
+        return c < 0 || (c == 0 && rows_.keys[i] < next.keys[j]);
+    };
+    std::vector<std::size_t> to(next.keys.size());
+    newPlace.reserve(next.keys.size());
+    std::size_t low = 0;
+    for (std::size_t j = 0; j < next.keys.size(); ++j) {
+        std::size_t count = rows_.keys.size() - low, first = low;
+        while (count > 0) {
+            std::size_t step = count / 2, middle = first + step;
+            if (oldBefore(middle, j)) {
+                first = middle + 1;
+                count -= step + 1;
+            } else {
+                count = step;
+            }
+        }
+        low = first;
+        // Unchanged rows before it, then the re-read rows before it.
+        const auto leftBefore = static_cast<std::size_t>(std::lower_bound(leaving.begin(), leaving.end(), first) - leaving.begin());
+        const std::size_t stableBefore = first - leftBefore;
+        to[j] = stableBefore + j;
+        newPlace[next.keys[j]] = Place{to[j], stableBefore, next.entities[j]};
+    }
+
+    spliceRows(rows_.keys, 1, leaving, next.keys, to);
+    spliceRows(rows_.entities, 1, leaving, next.entities, to);
+    spliceRows(rows_.sortValues, stride, leaving, next.sortValues, to);
+    if (isSectioned()) spliceRows(rows_.sectionNames, 1, leaving, next.sectionNames, to);
+    std::vector<Section> oldSections = std::move(sections_);
+    setSections();
+    window_.clear();
+    report(oldPlace, newPlace, oldSections, updated);
+}
+
+void FetchedResultsController::report(const Places& oldPlace, const Places& newPlace, const std::vector<Section>& oldSections,
+                                      const std::unordered_set<std::int64_t>& updated) {
+    const bool sectioned = isSectioned();
     // Rows in both lists that changed: moved when unchanged rows now stand on
     // another side of them, or their order among themselves changed.
-    std::vector<std::int64_t> kept;
+    std::vector<std::pair<std::int64_t, const Place*>> kept;
     for (const auto& [key, place] : newPlace)
-        if (oldPlace.count(key)) kept.push_back(key);
-    std::sort(kept.begin(), kept.end(), [&](auto a, auto b) { return newPlace[a].index < newPlace[b].index; });
+        if (oldPlace.count(key)) kept.emplace_back(key, &place);
+    std::sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.second->index < b.second->index; });
     std::vector<std::size_t> oldOrder;
-    for (auto key : kept) oldOrder.push_back(oldPlace[key].index);
+    oldOrder.reserve(kept.size());
+    for (const auto& entry : kept) oldOrder.push_back(oldPlace.at(entry.first).index);
     std::vector<bool> inOrder = longestIncreasing(oldOrder);
 
     struct Change {
@@ -552,17 +615,17 @@ void FetchedResultsController::apply(Rows next, const std::unordered_set<std::in
     };
     std::vector<Change> removals, insertions, moves, updates;
     for (const auto& [key, place] : oldPlace)
-        if (!newPlace.count(key)) removals.push_back({key, old.entities[place.index], pathOf(oldSections, place.index), std::nullopt, ResultsChange::remove});
+        if (!newPlace.count(key)) removals.push_back({key, place.entity, pathOf(oldSections, place.index), std::nullopt, ResultsChange::remove});
     for (const auto& [key, place] : newPlace)
-        if (!oldPlace.count(key)) insertions.push_back({key, rows_.entities[place.index], std::nullopt, pathOf(sections_, place.index), ResultsChange::insert});
+        if (!oldPlace.count(key)) insertions.push_back({key, place.entity, std::nullopt, pathOf(sections_, place.index), ResultsChange::insert});
     for (std::size_t k = 0; k < kept.size(); ++k) {
-        const auto key = kept[k];
-        const Place& before = oldPlace[key];
-        const Place& after = newPlace[key];
+        const auto key = kept[k].first;
+        const Place& before = oldPlace.at(key);
+        const Place& after = *kept[k].second;
         const bool sectionChanged = sectioned && (oldSections[pathOf(oldSections, before.index).section].name !=
                                                   sections_[pathOf(sections_, after.index).section].name);
         const bool moved = !inOrder[k] || before.stableBefore != after.stableBefore || sectionChanged;
-        Change change{key, rows_.entities[after.index], pathOf(oldSections, before.index), pathOf(sections_, after.index),
+        Change change{key, after.entity, pathOf(oldSections, before.index), pathOf(sections_, after.index),
                       moved ? ResultsChange::move : ResultsChange::update};
         if (moved) moves.push_back(change);
         else if (updated.count(key)) updates.push_back(change);

@@ -107,8 +107,23 @@ private:
     bool onlyQuietUpdates(const ChangeSet& changes) const;
     void reportUpdates(const std::unordered_set<std::int64_t>& updated);
     bool isSectioned() const { return !sectionKeyPath_.empty() || sectionName_ != nullptr; }
-    void apply(Rows next, const std::unordered_set<std::int64_t>& touched, const std::unordered_set<std::int64_t>& updated,
-               bool full);
+    // Where a row whose place may have changed stood or stands: its index,
+    // how many unchanged rows precede it, and its entity.
+    struct Place {
+        std::size_t index = 0;
+        std::size_t stableBefore = 0;
+        const EntityDescription* entity = nullptr;
+    };
+    using Places = std::unordered_map<std::int64_t, Place>;
+    // Takes a whole new read of the list.
+    void applyFull(Rows next, const std::unordered_set<std::int64_t>& touched, const std::unordered_set<std::int64_t>& updated);
+    // Takes the re-read rows of the touched objects: the other rows keep
+    // their order, so only the touched ones are placed.
+    void merge(Rows next, const std::unordered_set<std::int64_t>& touched, const std::unordered_set<std::int64_t>& updated);
+    // Tells the delegate how the rows at oldPlace (in oldSections) went to newPlace.
+    void report(const Places& oldPlace, const Places& newPlace, const std::vector<Section>& oldSections,
+                const std::unordered_set<std::int64_t>& updated);
+    void setSections();
 
     std::shared_ptr<Context> context_;
     FetchRequest request_;
