@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QStringDecoder>
 #include <QResizeEvent>
+#include <QOpenGLWidget>
 #include <QTimer>
 #include <QWindow>
 #include <QWebChannel>
@@ -75,9 +76,10 @@ QWebEngineProfile* ReaderView::profile() {
     return profile;
 }
 
-ReaderView::ReaderView(QWidget* parent, WebViewStart start)
+ReaderView::ReaderView(QWidget* parent, EngineStart start)
     : QWidget(parent),
       contentEffectView_(new QWidget(this)),
+      webView_(new QWebEngineView(this)),
       channel_(new QWebChannel(this)),
       bridge_(new ReaderMessageBridge(this)),
       progressView_(new ProgressView(ThemesManager::shared().colors().readerProgress, this)) {
@@ -97,37 +99,37 @@ ReaderView::ReaderView(QWidget* parent, WebViewStart start)
                                  (page_ ? page_->requestedUrl() : lastRequestedUrl_).toString().toStdString(); });
         stopLoading();
     });
-    if (start == WebViewStart::atOnce) {
-        makeWebView();
+    if (start == EngineStart::atOnce) {
+        makePage();
     } else {
-        webViewScheduled_ = true;
+        pageAfterFirstPaint_ = true;
+        // The engine's view draws through the window's graphics surface; a
+        // window made without one would be made again once the page comes, a
+        // flicker. This stand-in, never shown, has it made with one.
+        surfaceKeeper_ = new QOpenGLWidget(this);
+        surfaceKeeper_->hide();
     }
 }
 
 ReaderView::~ReaderView() {
-    if (!page_) return;
     // The page goes before the channel and the bridge it posts to.
-    disconnect(page_, nullptr, this, nullptr);
+    if (page_) disconnect(page_, nullptr, this, nullptr);
     delete webView_;
 }
 
-void ReaderView::makeWebView() {
-    if (webView_) return;
-    webView_ = new QWebEngineView(this);
+void ReaderView::makePage() {
+    if (page_) return;
+    delete std::exchange(surfaceKeeper_, nullptr);
     page_ = new ReaderPage(profile(), webView_);
     insertUserScripts();
     page_->setWebChannel(channel_, QWebEngineScript::ApplicationWorld);
     webView_->setPage(page_);
     page_->setBackgroundColor(palette().color(QPalette::Window));
-    webView_->setGeometry(rect());
-    webView_->stackUnder(progressView_);
     connect(page_, &QWebEnginePage::loadStarted, this, &ReaderView::loadStarted);
     connect(page_, &QWebEnginePage::loadProgress, this, &ReaderView::loadProgress);
     connect(page_, &QWebEnginePage::loadFinished, this, &ReaderView::loadFinished);
     connect(page_, &QWebEnginePage::urlChanged, this, [this] { awaitingCommit_ = true; });
     connect(page_, &QWebEnginePage::loadingChanged, this, &ReaderView::loadingChanged);
-    // Made after its parent was shown, a child stays hidden until told.
-    webView_->setVisible(!webViewHidden_);
     if (auto pending = std::exchange(pendingPage_, std::nullopt)) {
         if (pending->url.isEmpty()) {
             showBuiltPage(pending->html);
@@ -138,27 +140,27 @@ void ReaderView::makeWebView() {
 }
 
 QWebEngineView* ReaderView::webView() {
-    makeWebView();
+    makePage();
     return webView_;
 }
 
 void ReaderView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (webView_ || !webViewScheduled_ || awaitsExposure_) return;
+    if (page_ || !pageAfterFirstPaint_ || awaitsExposure_) return;
     awaitsExposure_ = true;
     QWindow* shown = window()->windowHandle();
     if (shown && !shown->isExposed()) {
         shown->installEventFilter(this);
         return;
     }
-    QTimer::singleShot(0, this, &ReaderView::makeWebView);
+    QTimer::singleShot(0, this, &ReaderView::makePage);
 }
 
 bool ReaderView::eventFilter(QObject* watched, QEvent* event) {
     // The exposure is handled (painted) before the queued start runs.
     if (event->type() == QEvent::Expose && watched == window()->windowHandle()) {
         watched->removeEventFilter(this);
-        QTimer::singleShot(0, this, &ReaderView::makeWebView);
+        QTimer::singleShot(0, this, &ReaderView::makePage);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -218,7 +220,7 @@ void ReaderView::insertUserScripts() {
 }
 
 QStringList ReaderView::installedScriptNames() {
-    makeWebView();
+    makePage();
     QStringList names;
     for (const QWebEngineScript& script : page_->scripts().toList()) names << script.name();
     return names;
@@ -234,7 +236,7 @@ void ReaderView::loadHTML(const std::string& html, bool readable) {
         needsUpdateContentControllerUserScripts_ = true;
     }
     if (needsUpdateContentControllerUserScripts_) installUserScripts();
-    if (readable) setWebViewHidden(true);
+    if (readable) webView_->hide();
     readablePending_ = false;
     timeoutTimer_.stop();
     showsBuiltPage_ = true;
@@ -252,7 +254,7 @@ void ReaderView::load(const QUrl& url, bool readable, std::chrono::milliseconds 
         needsUpdateContentControllerUserScripts_ = true;
     }
     if (needsUpdateContentControllerUserScripts_) installUserScripts();
-    setWebViewHidden(readable);
+    webView_->setVisible(!readable);
     readablePending_ = readable;
     extractedText_.reset();
     readableLoadSucceeded_ = false;
@@ -266,7 +268,7 @@ void ReaderView::load(const QUrl& url, bool readable, std::chrono::milliseconds 
 void ReaderView::showBuiltPage(const QByteArray& html) {
     if (!page_) {
         pendingPage_ = PendingPage{html, {}};
-        webViewNeeded();
+        pageNeeded();
         return;
     }
     lastRequestedUrl_ = schemeHandler()->addPage(html);
@@ -277,23 +279,15 @@ void ReaderView::navigate(const QUrl& url) {
     lastRequestedUrl_ = url;
     if (!page_) {
         pendingPage_ = PendingPage{{}, url};
-        webViewNeeded();
+        pageNeeded();
         return;
     }
     page_->setUrl(url);
 }
 
-void ReaderView::webViewNeeded() {
-    // Due right after the window's first paint: the page waits for it.
-    if (!webViewScheduled_) makeWebView();
-}
-
-void ReaderView::setWebViewHidden(bool hidden) {
-    if (webView_) {
-        webView_->setHidden(hidden);
-    } else {
-        webViewHidden_ = hidden;
-    }
+void ReaderView::pageNeeded() {
+    // Due right after the window's first paint: the load waits for it.
+    if (!pageAfterFirstPaint_) makePage();
 }
 
 void ReaderView::stopLoading() {
@@ -464,14 +458,14 @@ void ReaderView::applyTheme() {
 
 void ReaderView::setVisible(bool visible) {
     QWidget::setVisible(visible);
-    if (!visible) setWebViewHidden(true);
+    if (!visible) webView_->hide();
 }
 
 void ReaderView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const QRect all(QPoint(0, 0), event->size());
     contentEffectView_->setGeometry(all);
-    if (webView_) webView_->setGeometry(all);
+    webView_->setGeometry(all);
     progressView_->setGeometry(0, 0, all.width(), progressViewHeight);
 }
 

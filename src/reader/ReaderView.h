@@ -45,12 +45,12 @@ public:
     static constexpr const char* fullArticleMessage = "fullArticle";
     static constexpr const char* editableFocusMessage = "editableFocus";
 
-    // When the engine's view is made. Starting the web engine takes a good
-    // part of a second: a window about to be shown paints first and makes
-    // the view right after; pages asked for before wait for it.
-    enum class WebViewStart { atOnce, afterFirstPaint };
+    // When the web engine starts (the page is made). Starting takes a good
+    // part of a second: a window about to be shown paints first and starts
+    // the engine right after; pages asked for before wait for it.
+    enum class EngineStart { atOnce, afterFirstPaint };
 
-    explicit ReaderView(QWidget* parent = nullptr, WebViewStart start = WebViewStart::atOnce);
+    explicit ReaderView(QWidget* parent = nullptr, EngineStart start = EngineStart::atOnce);
     ~ReaderView() override;
 
     // The persistent profile every reader shares (its disk cache serves
@@ -76,7 +76,7 @@ public:
     void applyTheme() override;
     void setVisible(bool visible) override;
 
-    // The engine's view, made now when it was not yet.
+    // The engine's view, its page made now when it was not yet.
     QWebEngineView* webView();
     ProgressView* progressView() const { return progressView_; }
     QWidget* contentEffectView() const { return contentEffectView_; }
@@ -103,9 +103,8 @@ protected:
 private:
     QWebEngineScript userScript(const QString& name, QWebEngineScript::InjectionPoint injection, bool mainFrameOnly) const;
     void buildScripts();
-    void makeWebView();
-    void webViewNeeded();
-    void setWebViewHidden(bool hidden);
+    void makePage();
+    void pageNeeded();
     void showBuiltPage(const QByteArray& html);
     void navigate(const QUrl& url);
     void installUserScripts();
@@ -154,14 +153,13 @@ private:
     QWebEngineScript iTunesScript_;
 
     QWidget* contentEffectView_;
-    // Made at once or right after the window was first painted (or on first use before).
-    QWebEngineView* webView_ = nullptr;
+    QWebEngineView* webView_;
+    // Made at once, or right after the window was first painted (sooner when asked for).
     ReaderPage* page_ = nullptr;
-    bool webViewScheduled_ = false;
+    bool pageAfterFirstPaint_ = false;
     bool awaitsExposure_ = false;
-    // Hidden (with the reader, or for a readable load) before it was made.
-    bool webViewHidden_ = false;
-    // What was asked to be shown before the view was made: a built page or an address.
+    QWidget* surfaceKeeper_ = nullptr;
+    // What was asked to be shown before the page was made: a built page or an address.
     struct PendingPage {
         QByteArray html;
         QUrl url;

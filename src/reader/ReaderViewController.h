@@ -43,7 +43,7 @@ public:
     static constexpr std::size_t shortTextLength = 19;
 
     explicit ReaderViewController(QObject* parent = nullptr,
-                                  ReaderView::WebViewStart webViewStart = ReaderView::WebViewStart::atOnce);
+                                  ReaderView::EngineStart engineStart = ReaderView::EngineStart::atOnce);
     ~ReaderViewController() override;
 
     ReaderManagementToolbar* readerManagementToolbar() const { return readerManagementToolbar_; }
