@@ -79,7 +79,6 @@ QWebEngineProfile* ReaderView::profile() {
 ReaderView::ReaderView(QWidget* parent, EngineStart start)
     : QWidget(parent),
       contentEffectView_(new QWidget(this)),
-      webView_(new QWebEngineView(this)),
       channel_(new QWebChannel(this)),
       bridge_(new ReaderMessageBridge(this)),
       progressView_(new ProgressView(ThemesManager::shared().colors().readerProgress, this)) {
@@ -104,7 +103,7 @@ ReaderView::ReaderView(QWidget* parent, EngineStart start)
     } else {
         pageAfterFirstPaint_ = true;
         // The engine's view draws through the window's graphics surface; a
-        // window made without one would be made again once the page comes, a
+        // window made without one would be made again once the view comes, a
         // flicker. This stand-in, never shown, has it made with one.
         surfaceKeeper_ = new QOpenGLWidget(this);
         surfaceKeeper_->hide();
@@ -112,24 +111,31 @@ ReaderView::ReaderView(QWidget* parent, EngineStart start)
 }
 
 ReaderView::~ReaderView() {
+    if (!page_) return;
     // The page goes before the channel and the bridge it posts to.
-    if (page_) disconnect(page_, nullptr, this, nullptr);
+    disconnect(page_, nullptr, this, nullptr);
     delete webView_;
 }
 
 void ReaderView::makePage() {
     if (page_) return;
     delete std::exchange(surfaceKeeper_, nullptr);
+    // The view too: shown without a page it would start the engine with a page of its own.
+    webView_ = new QWebEngineView(this);
     page_ = new ReaderPage(profile(), webView_);
     insertUserScripts();
     page_->setWebChannel(channel_, QWebEngineScript::ApplicationWorld);
     webView_->setPage(page_);
     page_->setBackgroundColor(palette().color(QPalette::Window));
+    webView_->setGeometry(rect());
+    webView_->stackUnder(progressView_);
     connect(page_, &QWebEnginePage::loadStarted, this, &ReaderView::loadStarted);
     connect(page_, &QWebEnginePage::loadProgress, this, &ReaderView::loadProgress);
     connect(page_, &QWebEnginePage::loadFinished, this, &ReaderView::loadFinished);
     connect(page_, &QWebEnginePage::urlChanged, this, [this] { awaitingCommit_ = true; });
     connect(page_, &QWebEnginePage::loadingChanged, this, &ReaderView::loadingChanged);
+    // Made after its parent was shown, a child stays hidden until told.
+    webView_->setVisible(!webViewHidden_);
     if (auto pending = std::exchange(pendingPage_, std::nullopt)) {
         if (pending->url.isEmpty()) {
             showBuiltPage(pending->html);
@@ -236,7 +242,7 @@ void ReaderView::loadHTML(const std::string& html, bool readable) {
         needsUpdateContentControllerUserScripts_ = true;
     }
     if (needsUpdateContentControllerUserScripts_) installUserScripts();
-    if (readable) webView_->hide();
+    if (readable) setWebViewHidden(true);
     readablePending_ = false;
     timeoutTimer_.stop();
     showsBuiltPage_ = true;
@@ -254,7 +260,7 @@ void ReaderView::load(const QUrl& url, bool readable, std::chrono::milliseconds 
         needsUpdateContentControllerUserScripts_ = true;
     }
     if (needsUpdateContentControllerUserScripts_) installUserScripts();
-    webView_->setVisible(!readable);
+    setWebViewHidden(readable);
     readablePending_ = readable;
     extractedText_.reset();
     readableLoadSucceeded_ = false;
@@ -283,6 +289,14 @@ void ReaderView::navigate(const QUrl& url) {
         return;
     }
     page_->setUrl(url);
+}
+
+void ReaderView::setWebViewHidden(bool hidden) {
+    if (webView_) {
+        webView_->setHidden(hidden);
+    } else {
+        webViewHidden_ = hidden;
+    }
 }
 
 void ReaderView::pageNeeded() {
@@ -458,14 +472,14 @@ void ReaderView::applyTheme() {
 
 void ReaderView::setVisible(bool visible) {
     QWidget::setVisible(visible);
-    if (!visible) webView_->hide();
+    if (!visible) setWebViewHidden(true);
 }
 
 void ReaderView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const QRect all(QPoint(0, 0), event->size());
     contentEffectView_->setGeometry(all);
-    webView_->setGeometry(all);
+    if (webView_) webView_->setGeometry(all);
     progressView_->setGeometry(0, 0, all.width(), progressViewHeight);
 }
 

@@ -76,7 +76,7 @@ public:
     void applyTheme() override;
     void setVisible(bool visible) override;
 
-    // The engine's view, its page made now when it was not yet.
+    // The engine's view with its page, made now when they were not yet.
     QWebEngineView* webView();
     ProgressView* progressView() const { return progressView_; }
     QWidget* contentEffectView() const { return contentEffectView_; }
@@ -105,6 +105,7 @@ private:
     void buildScripts();
     void makePage();
     void pageNeeded();
+    void setWebViewHidden(bool hidden);
     void showBuiltPage(const QByteArray& html);
     void navigate(const QUrl& url);
     void installUserScripts();
@@ -153,9 +154,11 @@ private:
     QWebEngineScript iTunesScript_;
 
     QWidget* contentEffectView_;
-    QWebEngineView* webView_;
-    // Made at once, or right after the window was first painted (sooner when asked for).
+    // Both made at once, or right after the window was first painted (sooner when asked for).
+    QWebEngineView* webView_ = nullptr;
     ReaderPage* page_ = nullptr;
+    // Hidden (with the reader, or for a readable load) before it was made.
+    bool webViewHidden_ = false;
     bool pageAfterFirstPaint_ = false;
     bool awaitsExposure_ = false;
     QWidget* surfaceKeeper_ = nullptr;
