@@ -99,6 +99,37 @@ private:
     long start_ = 0;
 };
 
+// What the calling thread spent off the processor: waiting to run while
+// runnable (a loaded machine), and switches it asked for (reads from disk, lock
+// waits), with the page faults that had to read.
+struct ThreadWaits {
+    double runnableMs = 0;
+    long voluntarySwitches = 0;
+    long majorFaults = 0;
+
+    static ThreadWaits now() {
+        ThreadWaits waits;
+        std::ifstream schedstat("/proc/thread-self/schedstat");
+        unsigned long long running = 0, waiting = 0;
+        if (schedstat >> running >> waiting) waits.runnableMs = static_cast<double>(waiting) / 1e6;
+        rusage usage{};
+        getrusage(RUSAGE_THREAD, &usage);
+        waits.voluntarySwitches = usage.ru_nvcsw;
+        waits.majorFaults = usage.ru_majflt;
+        return waits;
+    }
+    ThreadWaits operator-(const ThreadWaits& earlier) const {
+        return {runnableMs - earlier.runnableMs, voluntarySwitches - earlier.voluntarySwitches,
+                majorFaults - earlier.majorFaults};
+    }
+    ThreadWaits& operator+=(const ThreadWaits& more) {
+        runnableMs += more.runnableMs;
+        voluntarySwitches += more.voluntarySwitches;
+        majorFaults += more.majorFaults;
+        return *this;
+    }
+};
+
 // User and system time of every thread of the process.
 double processCPUSeconds() {
     rusage usage{};
@@ -158,17 +189,24 @@ void BM_SwitchSelection(benchmark::State& state) {
     default: target = ArticlesSourceFeedsInfo(std::nullopt, ArticlesSourceFilter::starred); break;
     }
     auto& context = *store.controller->mainContext();
+    ThreadWaits waits;
     for (auto _ : state) {
         state.PauseTiming();
         store.source->setFeedsInfo(elsewhere);
         state.ResumeTiming();
+        const ThreadWaits before = ThreadWaits::now();
         store.source->setFeedsInfo(target);
         context.performAndWait([&] {
             auto first = store.source->article(0);
             if (first) benchmark::DoNotOptimize(first->title());
         });
+        waits += ThreadWaits::now() - before;
     }
     state.counters["rows"] = static_cast<double>(store.source->numberOfArticles());
+    const double switches = static_cast<double>(state.iterations());
+    state.counters["runnableMs"] = waits.runnableMs / switches;
+    state.counters["waits"] = static_cast<double>(waits.voluntarySwitches) / switches;
+    state.counters["majfaults"] = static_cast<double>(waits.majorFaults) / switches;
 }
 BENCHMARK(BM_SwitchSelection)
     ->ArgNames({"selection", "grouped", "perFeed"})

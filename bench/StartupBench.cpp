@@ -1,8 +1,13 @@
 // Start-up of the program on a store at the size users reach (1 000 feeds,
-// 100 000 articles): from starting the process to its main window on the
+// 100 000 articles with their text, as bench/RealisticStore.h makes them): from starting the process to its main window on the
 // screen, painted. "cold" first evicts the store's file from the page cache
 // (the program and its libraries stay cached); "warm" starts again at once.
 // Runs on its own virtual display when there is none.
+//
+//   bench_startup [folder [program...]]
+// keeps the store in the folder for the next run; several programs (an
+// unchanged build against a changed one) start in turns, so that the load of
+// the machine falls on each alike.
 #include <fcntl.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -20,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "RealisticStore.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/dispatch/MainQueue.h"
 #include "store/Article.h"
@@ -34,14 +40,17 @@ namespace {
 
 constexpr int kFeeds = 1'000;
 constexpr int kArticles = 100'000;
-constexpr int kChunk = 5'000;
 constexpr int kRuns = 5;
 
 void seed(const std::filesystem::path& storeFile) {
     dispatch::MainQueue::shared().adoptCurrentThread();
     auto controller = DataController::open(storeFile).value();
+    bench::RealisticStoreShape shape;
+    shape.feeds = kFeeds;
+    shape.articlesPerFeed = kArticles / kFeeds;
+    bench::fillRealisticStore(*controller, shape);
+    // Half of the feeds in folders, as a sidebar of that size is kept.
     graph::Context& context = *controller->backgroundContext();
-    std::vector<Feed> feeds;
     context.performAndWait([&] {
         std::vector<Folder> folders;
         for (int index = 0; index < 20; ++index) {
@@ -49,31 +58,16 @@ void seed(const std::filesystem::path& storeFile) {
             folder.setName("Folder " + std::to_string(index));
             folders.push_back(folder);
         }
-        for (int index = 0; index < kFeeds; ++index) {
-            Feed feed = Feed::insert(context);
-            feed.setName("Feed " + std::to_string(index));
-            feed.setUrl("https://site" + std::to_string(index) + ".example/feed.xml");
-            feed.setSortValue(index + 1);
-            if (index % 2) feed.setFolder(folders[static_cast<std::size_t>(index % 20)]);
-            feeds.push_back(feed);
+        auto request = Feed::fetchRequest();
+        request.sortDescriptors = {{Node::Key::sortName, true, true}};
+        const auto feeds = makeHandles<Feed>(context.fetch(request)->all());
+        for (std::size_t index = 0; index < feeds.size(); ++index) {
+            Feed feed = feeds[index];
+            feed.setSortValue(static_cast<std::int64_t>(index + 1));
+            if (index % 2) feed.setFolder(folders[index % folders.size()]);
         }
         if (!context.save().ok()) std::abort();
     });
-    const std::string text(600, 'x');
-    for (int first = 0; first < kArticles; first += kChunk) {
-        context.performAndWait([&] {
-            for (int index = first; index < first + kChunk; ++index) {
-                const Feed& feed = feeds[static_cast<std::size_t>(index % kFeeds)];
-                Article article = Article::insert(context);
-                article.setTitle("Article " + std::to_string(index));
-                article.setLink(*feed.url() + "/" + std::to_string(index));
-                article.setTextContent(text);
-                article.setFeed(feed);
-                if (index % 3 != 0) article.setUnreadInFeed(feed);
-            }
-            if (!context.save().ok()) std::abort();
-        });
-    }
     controller.reset();
     dispatch::MainQueue::shared().drain();
 }
@@ -171,8 +165,9 @@ int main(int argc, char** argv) {
     if (!std::getenv("DISPLAY")) {
         std::vector<char*> arguments = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
                                         const_cast<char*>("-s"),
-                                        const_cast<char*>("-screen 0 1920x1080x24 -nolisten tcp"), argv[0],
-                                        argc > 1 ? argv[1] : nullptr, nullptr};
+                                        const_cast<char*>("-screen 0 1920x1080x24 -nolisten tcp")};
+        for (int index = 0; index < argc; ++index) arguments.push_back(argv[index]);
+        arguments.push_back(nullptr);
         ::execvp("xvfb-run", arguments.data());
         std::perror("xvfb-run");
         return 1;
@@ -203,26 +198,36 @@ int main(int argc, char** argv) {
     environment.insert("XDG_CACHE_HOME", QString::fromStdString((root / "cache").string()));
     environment.insert("XDG_RUNTIME_DIR", QString::fromStdString((root / "runtime").string()));
     environment.remove("TALLOWMERE_CLOUD");
+    // The web engine refuses its sandbox to the superuser.
+    if (::geteuid() == 0) environment.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    std::vector<const char*> programs;
+    for (int index = 2; index < argc; ++index) programs.push_back(argv[index]);
+    if (programs.empty()) programs.push_back(TALLOWMERE_PROGRAM);
 
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(connection)) {
         std::fprintf(stderr, "no connection to the display\n");
         return 1;
     }
-    std::vector<double> cold;
-    std::vector<double> warm;
+    std::vector<std::vector<double>> cold(programs.size());
+    std::vector<std::vector<double>> warm(programs.size());
     for (int run = 0; run < kRuns; ++run) {
-        evict(storeFile);
-        cold.push_back(startOnce(connection, environment, TALLOWMERE_PROGRAM));
-        warm.push_back(startOnce(connection, environment, TALLOWMERE_PROGRAM));
+        for (std::size_t program = 0; program < programs.size(); ++program) {
+            evict(storeFile);
+            cold[program].push_back(startOnce(connection, environment, programs[program]));
+            warm[program].push_back(startOnce(connection, environment, programs[program]));
+        }
     }
-    std::printf("store %.1f MB; start-up to the painted main window, median of %d: cold %.0f ms, warm %.0f ms\n",
-                static_cast<double>(std::filesystem::file_size(storeFile)) / 1e6, kRuns, median(cold), median(warm));
-    std::printf("cold runs:");
-    for (double value : cold) std::printf(" %.0f", value);
-    std::printf(" ms\nwarm runs:");
-    for (double value : warm) std::printf(" %.0f", value);
-    std::printf(" ms\n");
+    for (std::size_t program = 0; program < programs.size(); ++program) {
+        std::printf("%s\nstore %.1f MB; start-up to the painted main window, median of %d: cold %.0f ms, warm %.0f ms\n",
+                    programs[program], static_cast<double>(std::filesystem::file_size(storeFile)) / 1e6, kRuns,
+                    median(cold[program]), median(warm[program]));
+        std::printf("cold runs:");
+        for (double value : cold[program]) std::printf(" %.0f", value);
+        std::printf(" ms\nwarm runs:");
+        for (double value : warm[program]) std::printf(" %.0f", value);
+        std::printf(" ms\n");
+    }
     xcb_disconnect(connection);
     return 0;
 }

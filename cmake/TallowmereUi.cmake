@@ -1,5 +1,5 @@
 # The Qt side: the image helpers, the window library and the program.
-find_package(Qt6 COMPONENTS Core Gui Widgets DBus Network Test WebEngineWidgets WebChannel)
+find_package(Qt6 COMPONENTS Core Gui Widgets OpenGLWidgets DBus Network Test WebEngineWidgets WebChannel)
 if(NOT Qt6_FOUND)
   message(WARNING "Qt 6 not found: the Qt side is not built")
   return()
@@ -38,7 +38,7 @@ target_include_directories(tallowmere_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/src)
 # The core has members named "slots" and "signals".
 target_compile_definitions(tallowmere_ui PUBLIC QT_NO_KEYWORDS)
 target_link_libraries(tallowmere_ui PUBLIC tallowmere_core tallowmere_images Qt6::Widgets Qt6::DBus Qt6::Network
-  Qt6::WebEngineWidgets Qt6::WebChannel)
+  Qt6::OpenGLWidgets Qt6::WebEngineWidgets Qt6::WebChannel)
 tallowmere_warnings(tallowmere_ui)
 # The Debug menu of development builds.
 if(CMAKE_BUILD_TYPE STREQUAL "Debug")

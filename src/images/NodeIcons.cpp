@@ -8,9 +8,13 @@
 namespace tallowmere {
 
 QImage NodeIcons::defaultIcon() {
-    auto data = Resources::data("images/" + std::string(defaultIconName) + ".png");
-    if (!data) return {};
-    return QImage::fromData(reinterpret_cast<const uchar*>(data->data()), static_cast<int>(data->size()), "PNG");
+    // Decoded once: a sidebar of hundreds of feeds without icons asks for it per feed.
+    static const QImage icon = [] {
+        auto data = Resources::data("images/" + std::string(defaultIconName) + ".png");
+        if (!data) return QImage();
+        return QImage::fromData(reinterpret_cast<const uchar*>(data->data()), static_cast<int>(data->size()), "PNG");
+    }();
+    return icon;
 }
 
 std::optional<QImage> NodeIcons::iconImage(NodesSource& source, const Node& node, const QSizeF& size,

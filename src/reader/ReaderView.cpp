@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QStringDecoder>
 #include <QResizeEvent>
+#include <QOpenGLWidget>
+#include <QTimer>
+#include <QWindow>
 #include <QWebChannel>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
@@ -73,19 +76,15 @@ QWebEngineProfile* ReaderView::profile() {
     return profile;
 }
 
-ReaderView::ReaderView(QWidget* parent)
+ReaderView::ReaderView(QWidget* parent, EngineStart start)
     : QWidget(parent),
       contentEffectView_(new QWidget(this)),
-      webView_(new QWebEngineView(this)),
-      page_(new ReaderPage(profile(), webView_)),
       channel_(new QWebChannel(this)),
       bridge_(new ReaderMessageBridge(this)),
       progressView_(new ProgressView(ThemesManager::shared().colors().readerProgress, this)) {
     buildScripts();
     installUserScripts();
     channel_->registerObject(kBridgeName, bridge_);
-    page_->setWebChannel(channel_, QWebEngineScript::ApplicationWorld);
-    webView_->setPage(page_);
     setAttribute(Qt::WA_StyledBackground, true);
     contentEffectView_->lower();
     progressView_->raise();
@@ -93,22 +92,83 @@ ReaderView::ReaderView(QWidget* parent)
     applyTheme();
 
     connect(bridge_, &ReaderMessageBridge::messageReceived, this, &ReaderView::receiveMessage);
+    timeoutTimer_.setSingleShot(true);
+    connect(&timeoutTimer_, &QTimer::timeout, this, [this] {
+        Logger::warning([&] { return "The reader stopped a page that did not load in time: " +
+                                 (page_ ? page_->requestedUrl() : lastRequestedUrl_).toString().toStdString(); });
+        stopLoading();
+    });
+    if (start == EngineStart::atOnce) {
+        makePage();
+    } else {
+        pageAfterFirstPaint_ = true;
+        // The engine's view draws through the window's graphics surface; a
+        // window made without one would be made again once the view comes, a
+        // flicker. This stand-in, never shown, has it made with one.
+        surfaceKeeper_ = new QOpenGLWidget(this);
+        surfaceKeeper_->hide();
+    }
+}
+
+ReaderView::~ReaderView() {
+    if (!page_) return;
+    // The page goes before the channel and the bridge it posts to.
+    disconnect(page_, nullptr, this, nullptr);
+    delete webView_;
+}
+
+void ReaderView::makePage() {
+    if (page_) return;
+    delete std::exchange(surfaceKeeper_, nullptr);
+    // The view too: shown without a page it would start the engine with a page of its own.
+    webView_ = new QWebEngineView(this);
+    page_ = new ReaderPage(profile(), webView_);
+    insertUserScripts();
+    page_->setWebChannel(channel_, QWebEngineScript::ApplicationWorld);
+    webView_->setPage(page_);
+    page_->setBackgroundColor(palette().color(QPalette::Window));
+    webView_->setGeometry(rect());
+    webView_->stackUnder(progressView_);
     connect(page_, &QWebEnginePage::loadStarted, this, &ReaderView::loadStarted);
     connect(page_, &QWebEnginePage::loadProgress, this, &ReaderView::loadProgress);
     connect(page_, &QWebEnginePage::loadFinished, this, &ReaderView::loadFinished);
     connect(page_, &QWebEnginePage::urlChanged, this, [this] { awaitingCommit_ = true; });
     connect(page_, &QWebEnginePage::loadingChanged, this, &ReaderView::loadingChanged);
-    timeoutTimer_.setSingleShot(true);
-    connect(&timeoutTimer_, &QTimer::timeout, this, [this] {
-        Logger::warning([&] { return "The reader stopped a page that did not load in time: " + page_->requestedUrl().toString().toStdString(); });
-        stopLoading();
-    });
+    // Made after its parent was shown, a child stays hidden until told.
+    webView_->setVisible(!webViewHidden_);
+    if (auto pending = std::exchange(pendingPage_, std::nullopt)) {
+        if (pending->url.isEmpty()) {
+            showBuiltPage(pending->html);
+        } else {
+            navigate(pending->url);
+        }
+    }
 }
 
-ReaderView::~ReaderView() {
-    // The page goes before the channel and the bridge it posts to.
-    disconnect(page_, nullptr, this, nullptr);
-    delete webView_;
+QWebEngineView* ReaderView::webView() {
+    makePage();
+    return webView_;
+}
+
+void ReaderView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (page_ || !pageAfterFirstPaint_ || awaitsExposure_) return;
+    awaitsExposure_ = true;
+    QWindow* shown = window()->windowHandle();
+    if (shown && !shown->isExposed()) {
+        shown->installEventFilter(this);
+        return;
+    }
+    QTimer::singleShot(0, this, &ReaderView::makePage);
+}
+
+bool ReaderView::eventFilter(QObject* watched, QEvent* event) {
+    // The exposure is handled (painted) before the queued start runs.
+    if (event->type() == QEvent::Expose && watched == window()->windowHandle()) {
+        watched->removeEventFilter(this);
+        QTimer::singleShot(0, this, &ReaderView::makePage);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QWebEngineScript ReaderView::userScript(const QString& name, QWebEngineScript::InjectionPoint injection,
@@ -141,6 +201,13 @@ void ReaderView::buildScripts() {
 }
 
 void ReaderView::installUserScripts() {
+    // Without the page yet: it takes the set when it is made.
+    if (page_) insertUserScripts();
+    needsUpdateContentControllerUserScripts_ = false;
+    ++scriptInstallCount_;
+}
+
+void ReaderView::insertUserScripts() {
     QWebEngineScriptCollection& scripts = page_->scripts();
     scripts.clear();
     // The channel and the post shim come first so that every script can post.
@@ -156,11 +223,10 @@ void ReaderView::installUserScripts() {
         scripts.insert(fullArticleScript_);
     }
     scripts.insert(iTunesScript_);
-    needsUpdateContentControllerUserScripts_ = false;
-    ++scriptInstallCount_;
 }
 
-QStringList ReaderView::installedScriptNames() const {
+QStringList ReaderView::installedScriptNames() {
+    makePage();
     QStringList names;
     for (const QWebEngineScript& script : page_->scripts().toList()) names << script.name();
     return names;
@@ -176,13 +242,12 @@ void ReaderView::loadHTML(const std::string& html, bool readable) {
         needsUpdateContentControllerUserScripts_ = true;
     }
     if (needsUpdateContentControllerUserScripts_) installUserScripts();
-    if (readable) webView_->hide();
+    if (readable) setWebViewHidden(true);
     readablePending_ = false;
     timeoutTimer_.stop();
     showsBuiltPage_ = true;
     startPending_ = true;
-    lastRequestedUrl_ = schemeHandler()->addPage(QByteArray::fromStdString(html));
-    page_->setUrl(lastRequestedUrl_);
+    showBuiltPage(QByteArray::fromStdString(html));
 }
 
 void ReaderView::load(const QUrl& url, bool readable, std::chrono::milliseconds timeout) {
@@ -195,22 +260,55 @@ void ReaderView::load(const QUrl& url, bool readable, std::chrono::milliseconds 
         needsUpdateContentControllerUserScripts_ = true;
     }
     if (needsUpdateContentControllerUserScripts_) installUserScripts();
-    webView_->setVisible(!readable);
+    setWebViewHidden(readable);
     readablePending_ = readable;
     extractedText_.reset();
     readableLoadSucceeded_ = false;
     ++readableGeneration_;
     showsBuiltPage_ = false;
     startPending_ = true;
-    lastRequestedUrl_ = url;
-    page_->setUrl(url);
+    navigate(url);
     timeoutTimer_.start(timeout);
+}
+
+void ReaderView::showBuiltPage(const QByteArray& html) {
+    if (!page_) {
+        pendingPage_ = PendingPage{html, {}};
+        pageNeeded();
+        return;
+    }
+    lastRequestedUrl_ = schemeHandler()->addPage(html);
+    page_->setUrl(lastRequestedUrl_);
+}
+
+void ReaderView::navigate(const QUrl& url) {
+    lastRequestedUrl_ = url;
+    if (!page_) {
+        pendingPage_ = PendingPage{{}, url};
+        pageNeeded();
+        return;
+    }
+    page_->setUrl(url);
+}
+
+void ReaderView::setWebViewHidden(bool hidden) {
+    if (webView_) {
+        webView_->setHidden(hidden);
+    } else {
+        webViewHidden_ = hidden;
+    }
+}
+
+void ReaderView::pageNeeded() {
+    // Due right after the window's first paint: the load waits for it.
+    if (!pageAfterFirstPaint_) makePage();
 }
 
 void ReaderView::stopLoading() {
     timeoutTimer_.stop();
     // A load asked for but not yet reported as started is stopped too.
-    if (loading_ || startPending_) page_->triggerAction(QWebEnginePage::Stop);
+    if (page_ && (loading_ || startPending_)) page_->triggerAction(QWebEnginePage::Stop);
+    pendingPage_.reset();
     startPending_ = false;
 }
 
@@ -228,14 +326,14 @@ void ReaderView::runTopVideoScript() {
     const std::string script = "var videoElement = document.getElementById('tallowmere-top_video');\n"
                                "if (videoElement) {\nvideoElement.src=" + scriptLiteral(topVideo_) +
                                ";\nvideoElement.className='" + (topVideo_ ? "show" : "hide") + "';\n}";
-    page_->runJavaScript(QString::fromStdString(script), QWebEngineScript::ApplicationWorld);
+    if (page_) page_->runJavaScript(QString::fromStdString(script), QWebEngineScript::ApplicationWorld);
 }
 
 void ReaderView::runTopImageScript() {
     const std::string script = "var imageElement = document.getElementById('tallowmere-top_image');\n"
                                "if (imageElement) {\nimageElement.src=" + scriptLiteral(topImage_) +
                                ";\nimageElement.removeAttribute('style');\n}";
-    page_->runJavaScript(QString::fromStdString(script), QWebEngineScript::ApplicationWorld);
+    if (page_) page_->runJavaScript(QString::fromStdString(script), QWebEngineScript::ApplicationWorld);
 }
 
 void ReaderView::receiveMessage(const QString& name, const std::optional<QString>& body) {
@@ -369,19 +467,19 @@ void ReaderView::applyTheme() {
     setPalette(palette);
     setAutoFillBackground(true);
     // Shown while a page loads, before it paints its own (same) colour.
-    page_->setBackgroundColor(palette.color(QPalette::Window));
+    if (page_) page_->setBackgroundColor(palette.color(QPalette::Window));
 }
 
 void ReaderView::setVisible(bool visible) {
     QWidget::setVisible(visible);
-    if (!visible) webView_->hide();
+    if (!visible) setWebViewHidden(true);
 }
 
 void ReaderView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const QRect all(QPoint(0, 0), event->size());
     contentEffectView_->setGeometry(all);
-    webView_->setGeometry(all);
+    if (webView_) webView_->setGeometry(all);
     progressView_->setGeometry(0, 0, all.width(), progressViewHeight);
 }
 

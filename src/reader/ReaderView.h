@@ -45,7 +45,12 @@ public:
     static constexpr const char* fullArticleMessage = "fullArticle";
     static constexpr const char* editableFocusMessage = "editableFocus";
 
-    explicit ReaderView(QWidget* parent = nullptr);
+    // When the web engine starts (the page is made). Starting takes a good
+    // part of a second: a window about to be shown paints first and starts
+    // the engine right after; pages asked for before wait for it.
+    enum class EngineStart { atOnce, afterFirstPaint };
+
+    explicit ReaderView(QWidget* parent = nullptr, EngineStart start = EngineStart::atOnce);
     ~ReaderView() override;
 
     // The persistent profile every reader shares (its disk cache serves
@@ -71,7 +76,8 @@ public:
     void applyTheme() override;
     void setVisible(bool visible) override;
 
-    QWebEngineView* webView() const { return webView_; }
+    // The engine's view with its page, made now when they were not yet.
+    QWebEngineView* webView();
     ProgressView* progressView() const { return progressView_; }
     QWidget* contentEffectView() const { return contentEffectView_; }
     bool showProgress() const { return showProgress_; }
@@ -80,7 +86,7 @@ public:
     // page's script last reported.
     bool hasEditableFocus() const { return editableFocus_; }
     // The names of the installed scripts, in order, and how often the set was installed.
-    QStringList installedScriptNames() const;
+    QStringList installedScriptNames();
     int scriptInstallCount() const { return scriptInstallCount_; }
     // The message dispatch, as the page's scripts reach it.
     void receiveMessage(const QString& name, const std::optional<QString>& body);
@@ -91,11 +97,19 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWebEngineScript userScript(const QString& name, QWebEngineScript::InjectionPoint injection, bool mainFrameOnly) const;
     void buildScripts();
+    void makePage();
+    void pageNeeded();
+    void setWebViewHidden(bool hidden);
+    void showBuiltPage(const QByteArray& html);
+    void navigate(const QUrl& url);
     void installUserScripts();
+    void insertUserScripts();
     void updateProgressVisibility();
     void loadStarted();
     void loadProgress(int percent);
@@ -140,8 +154,20 @@ private:
     QWebEngineScript iTunesScript_;
 
     QWidget* contentEffectView_;
-    QWebEngineView* webView_;
-    ReaderPage* page_;
+    // Both made at once, or right after the window was first painted (sooner when asked for).
+    QWebEngineView* webView_ = nullptr;
+    ReaderPage* page_ = nullptr;
+    // Hidden (with the reader, or for a readable load) before it was made.
+    bool webViewHidden_ = false;
+    bool pageAfterFirstPaint_ = false;
+    bool awaitsExposure_ = false;
+    QWidget* surfaceKeeper_ = nullptr;
+    // What was asked to be shown before the page was made: a built page or an address.
+    struct PendingPage {
+        QByteArray html;
+        QUrl url;
+    };
+    std::optional<PendingPage> pendingPage_;
     QWebChannel* channel_;
     ReaderMessageBridge* bridge_;
     ProgressView* progressView_;

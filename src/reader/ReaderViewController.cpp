@@ -44,11 +44,11 @@ bool isShownLink(const std::optional<std::string>& link) {
 
 }  // namespace
 
-ReaderViewController::ReaderViewController(QObject* parent)
+ReaderViewController::ReaderViewController(QObject* parent, ReaderView::EngineStart engineStart)
     : ToolbarsViewController(parent),
       readerManagementToolbar_(new ReaderManagementToolbar()),
       linkTextField_(new QLabel(contentView())),
-      readerView_(new ReaderView(contentView())),
+      readerView_(new ReaderView(contentView(), engineStart)),
       self_(std::make_shared<QPointer<ReaderViewController>>(this)) {
     setTopToolbar(readerManagementToolbar_);
     setBottomToolbar(nullptr);

@@ -10,6 +10,7 @@
 #include "platform/graph/ObjectsDidChangeCenter.h"
 #include "reader/ReaderManagementToolbarDelegate.h"
 #include "reader/ReaderReadMode.h"
+#include "reader/ReaderView.h"
 #include "reader/ReaderViewMouseDelegate.h"
 #include "store/Article.h"
 #include "themes/Themable.h"
@@ -21,7 +22,6 @@ class QLabel;
 namespace tallowmere {
 
 class ReaderManagementToolbar;
-class ReaderView;
 
 // The reader pane: shows the article selected in the list as the page built
 // from its stored text (preview), as its own web page (web), or as the built
@@ -42,7 +42,8 @@ public:
     // A stored text this long or shorter is no article: its web page is read instead.
     static constexpr std::size_t shortTextLength = 19;
 
-    explicit ReaderViewController(QObject* parent = nullptr);
+    explicit ReaderViewController(QObject* parent = nullptr,
+                                  ReaderView::EngineStart engineStart = ReaderView::EngineStart::atOnce);
     ~ReaderViewController() override;
 
     ReaderManagementToolbar* readerManagementToolbar() const { return readerManagementToolbar_; }

@@ -98,10 +98,17 @@ void ArticlesSource::setDelegate(std::weak_ptr<ArticlesSourceDelegate> delegate)
 
 void ArticlesSource::setFeedsInfo(std::optional<ArticlesSourceFeedsInfo> feedsInfo) {
     const bool changed = feedsInfo != feedsInfo_;
+    // The list made at construction already holds every article: the first
+    // selection of all articles (the usual one at start-up) keeps it rather
+    // than reading the whole store again. The live list follows every change.
+    const bool sameRows = resultsController_ && !resultsControllerNeedsUpdate_ && listsEveryArticle(feedsInfo_) &&
+                          listsEveryArticle(feedsInfo);
     feedsInfo_ = std::move(feedsInfo);
     if (!changed) return;
-    resultsControllerNeedsUpdate_ = true;
-    updateResultsController();
+    if (!sameRows) {
+        resultsControllerNeedsUpdate_ = true;
+        updateResultsController();
+    }
     if (auto delegate = delegate_.lock()) delegate->articlesSourceDidReloadArticles();
 }
 
@@ -119,6 +126,10 @@ void ArticlesSource::setGroupByFeed(bool group) {
     if (!changed) return;
     resultsControllerNeedsUpdate_ = true;
     updateResultsController();
+}
+
+bool ArticlesSource::listsEveryArticle(const std::optional<ArticlesSourceFeedsInfo>& feedsInfo) {
+    return !feedsInfo || (!feedsInfo->filter && (!feedsInfo->feeds || feedsInfo->feeds->empty()));
 }
 
 bool ArticlesSource::sortsAscending() const {

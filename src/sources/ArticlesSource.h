@@ -170,6 +170,8 @@ public:
 private:
     std::optional<Article> firstArticle(graph::Predicate predicate) const;
     graph::Predicate makePredicate() const;
+    // Whether the selection shows every article, unfiltered.
+    static bool listsEveryArticle(const std::optional<ArticlesSourceFeedsInfo>& feedsInfo);
     bool sortsAscending() const;
     std::optional<Article> articleAt(std::size_t row) const;
 

@@ -143,7 +143,7 @@ MainSplitViewController::MainSplitViewController(QObject* parent)
     : desktop::ViewController(parent),
       feedsViewController_(new FeedsViewController(FeedsViewController::Services::shared())),
       articlesViewController_(new ArticlesViewController()),
-      readerViewController_(new ReaderViewController()),
+      readerViewController_(new ReaderViewController(nullptr, ReaderView::EngineStart::afterFirstPaint)),
       feedsRefreshGroup_(std::make_shared<dispatch::DispatchGroup>()),
       notificationsDelegate_(std::make_shared<SplitNotificationsDelegate>(this)),
       defaultFeeds_(DefaultConfig::defaultFeeds.begin(), DefaultConfig::defaultFeeds.end()) {

@@ -142,6 +142,23 @@ TEST_F(ArticlesSourceListTest, EqualSelectionNeitherRebuildsNorTellsAndReadArtic
     EXPECT_EQ(delegate->events(), (std::vector<std::string>{"reload", "reload"}));
 }
 
+TEST_F(ArticlesSourceListTest, FirstSelectionOfAllKeepsTheListBuiltAtConstruction) {
+    const auto built = source->listGeneration();
+    select(std::nullopt, std::nullopt);
+    EXPECT_EQ(source->listGeneration(), built);
+    EXPECT_EQ(source->numberOfArticles(), 7u);
+    EXPECT_EQ(delegate->events(), (std::vector<std::string>{"reload"}));
+    // The kept list still follows the store.
+    makeArticles(*feed2, {{"a2-new", daysAgo(1)}});
+    ASSERT_TRUE(runMainUntil([&] { return source->numberOfArticles() == 8u; }));
+
+    // Coming back to all from a feed reads the store again.
+    select(mainFeeds({*feed2}), std::nullopt);
+    select(std::vector<Feed>{}, std::nullopt);
+    EXPECT_GT(source->listGeneration(), built + 1);
+    EXPECT_EQ(source->numberOfArticles(), 8u);
+}
+
 TEST_F(ArticlesSourceListTest, RowsNeighboursAndLookups) {
     select(mainFeeds({*feed2}), std::nullopt);
     main().performAndWait([&] {

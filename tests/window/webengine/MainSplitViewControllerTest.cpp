@@ -792,6 +792,8 @@ TEST_F(MainSplitViewTest, LinksOpenOnlyAsWebMailOrFeedAndCopyToTheClipboard) {
     Window window;
     window.selectFeedRow(server.url("links"));
     LinkCatcher links;
+    // The list selects its first article a moment after its rows arrive.
+    ASSERT_TRUE(test::waitUntil([&] { return window.articles().selectedArticle().has_value(); }, 10000));
     const auto article = window.articles().selectedArticle();
     ASSERT_TRUE(article);
     struct Case {
