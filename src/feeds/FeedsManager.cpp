@@ -92,7 +92,8 @@ FeedsManager::FeedsManager(Collaborators collaborators)
     : c_(std::move(collaborators)),
       saver_(std::make_shared<SaveCoalescer>(c_.dataController)),
       addFeedQueue_(makeDispatchQueue(addFeedQueueLabel, QualityOfService::utility)),
-      addArticleQueue_(makeDispatchQueue(addArticleQueueLabel, QualityOfService::utility)) {
+      addArticleQueue_(makeDispatchQueue(addArticleQueueLabel, QualityOfService::utility)),
+      addStoreQueue_(makeDispatchQueue(addStoreQueueLabel, QualityOfService::utility)) {
     // Refreshes allocate in bursts on many threads.
     AllocatorTuning::apply();
 }
@@ -111,6 +112,7 @@ FeedsManager::~FeedsManager() {
     // The queues run what they hold before they stop; the article queue last,
     // because the add queue's work feeds it.
     addFeedQueue_.reset();
+    addStoreQueue_.reset();
     addArticleQueue_.reset();
 }
 
@@ -190,19 +192,24 @@ void FeedsManager::startAdd(const std::shared_ptr<AddRequest>& request) {
     c_.rssService->fetch(request->url, request->url, std::nullopt, true, true, false,
                          [this, request](std::optional<RSSFeed> feed, URL reportedURL,
                                          std::optional<WebServiceHTTPInfo>, std::optional<RSSServiceError> error) {
-                             fetchedForAdd(request, std::move(feed), reportedURL, std::move(error));
+                             // Off the parser's queue, which the next fetches need.
+                             addStoreQueue_->async([this, request, feed = std::move(feed), reportedURL,
+                                                    error = std::move(error)]() mutable {
+                                 fetchedForAdd(request, std::move(feed), reportedURL, std::move(error));
+                             });
                          });
 }
 
 void FeedsManager::fetchedForAdd(const std::shared_ptr<AddRequest>& request, std::optional<RSSFeed> feed,
                                  const URL& reportedURL, std::optional<RSSServiceError> error) {
+    // The unit bounds the fetches under way; what follows runs one add at a
+    // time on this queue, while the next fetches go on.
+    addFeedSemaphore_.signal();
     if (c_.nodes->containsFeed(reportedURL)) {
-        addFeedSemaphore_.signal();
         request->complete(FeedsManagerError::alreadyAdded(reportedURL.absoluteString()));
         return;
     }
     if (error) {
-        addFeedSemaphore_.signal();
         request->complete(error->isCancelled() ? FeedsManagerError::cancelled()
                                                : FeedsManagerError::download(request->url.absoluteString()));
         return;
@@ -214,7 +221,14 @@ void FeedsManager::fetchedForAdd(const std::shared_ptr<AddRequest>& request, std
     if (!page) page = request->url;
     c_.iconService->download(*page, [this, request, feed = std::move(feed),
                                      reportedURL](std::optional<http::Bytes> icon) mutable {
-        createAddedFeed(request, std::move(feed), reportedURL, std::move(icon));
+        // A remembered icon answers at once, still on this queue.
+        if (addStoreQueue_->isCurrent()) {
+            createAddedFeed(request, std::move(feed), reportedURL, std::move(icon));
+            return;
+        }
+        addStoreQueue_->async([this, request, feed = std::move(feed), reportedURL, icon = std::move(icon)]() mutable {
+            createAddedFeed(request, std::move(feed), reportedURL, std::move(icon));
+        });
     });
 }
 
@@ -234,7 +248,6 @@ void FeedsManager::createAddedFeed(const std::shared_ptr<AddRequest>& request, s
     std::optional<Feed> created = c_.nodes->addFeedUnlessStored(
         name, storedURL, icon, folderID(request->folder), request->notifyUpdates, request->newsletterType);
     if (!created) {  // another add of the same feed got there first, while this one fetched its icon
-        addFeedSemaphore_.signal();
         request->complete(FeedsManagerError::alreadyAdded(storedURL));
         return;
     }
@@ -257,7 +270,6 @@ void FeedsManager::finishAdd(const std::shared_ptr<AddRequest>& request, const s
     } else {
         afterAdd(request);
     }
-    addFeedSemaphore_.signal();
 }
 
 void FeedsManager::afterAdd(const std::shared_ptr<AddRequest>& request) {
@@ -529,7 +541,8 @@ void FeedsManager::insertArticle(const RemoteArticle& item, std::size_t index, c
         if (!article) return;
         if (index < prefetchedItemCount || article->textContent().value_or("").empty()) {
             addArticleGroup_.enter();
-            c_.prefetch->prefetch(*article, priority, [this](bool) { addArticleGroup_.leave(); });
+            c_.prefetch->prefetch(*article, PrefetchManager::linkToPrefetch(*article), priority,
+                                  [this](bool) { addArticleGroup_.leave(); });
         }
         if (item.tags()) tagArticle(*article, *item.tags());
         c_.search->indexArticle(*article);

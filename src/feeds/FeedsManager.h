@@ -61,6 +61,8 @@ public:
 
     static constexpr const char* addFeedQueueLabel = "feeds_manager_add_feed_queue";
     static constexpr const char* addArticleQueueLabel = "feeds_manager_add_article_queue";
+    // Where a fetched feed is checked, created and handed to the merge.
+    static constexpr const char* addStoreQueueLabel = "feeds_manager_add_store_queue";
     // Feed additions that may hold a unit at once.
     static constexpr long addFeedConcurrency = 2;
     // New items at these first positions of a document are always prefetched.
@@ -205,6 +207,7 @@ private:
     dispatch::Semaphore addFeedSemaphore_{addFeedConcurrency};
     dispatch::DispatchGroup addFeedGroup_;
     std::unique_ptr<dispatch::SerialQueue> addArticleQueue_;
+    std::unique_ptr<dispatch::SerialQueue> addStoreQueue_;
     dispatch::DispatchGroup addArticleGroup_;
     dispatch::DispatchGroup refreshGroup_;
     // Every add, refresh and pushed article from its call until its
