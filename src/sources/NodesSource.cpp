@@ -44,7 +44,7 @@ void call(const NodesSource::Completion& completion) {
 // The feeds the URL names: its identity hash, or its text ignoring case and diacritics.
 Predicate matchingURL(const URL& url) {
     return Predicate::equal(Feed::Key::tallowmereHash, URLIdentityHash::hash(url)) ||
-           Predicate::equalsFolded(Feed::Key::url, url.absoluteString());
+           Predicate::equal(Feed::Key::foldedURL, Feed::foldedURL(url.absoluteString()));
 }
 
 }  // namespace
