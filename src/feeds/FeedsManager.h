@@ -166,6 +166,21 @@ public:
 private:
     struct AddRequest;
     using Items = std::shared_ptr<const std::vector<RSSArticle>>;
+    // A fetch's answer waiting on the store queue to be checked.
+    struct FetchedFeed {
+        std::shared_ptr<AddRequest> request;
+        std::optional<RSSFeed> feed;
+        URL reportedURL;
+        std::optional<RSSServiceError> error;
+    };
+    // A fetched feed waiting on the store queue to be made.
+    struct PendingFeed {
+        std::shared_ptr<AddRequest> request;
+        std::string storedURL;
+        NodesSource::NewFeed feed;
+        Items items;
+        std::optional<std::set<std::string>> categories;
+    };
 
     // Adding, step by step.
     void startAdd(const std::shared_ptr<AddRequest>& request);
@@ -173,6 +188,12 @@ private:
                        std::optional<RSSServiceError> error);
     void createAddedFeed(const std::shared_ptr<AddRequest>& request, std::optional<RSSFeed> feed,
                          const URL& reportedURL, std::optional<http::Bytes> icon);
+    // Checks every fetched answer waiting at once, then looks up the icons
+    // of the new feeds.
+    void checkFetchedFeeds();
+    void lookUpIcon(const std::shared_ptr<AddRequest>& request, std::optional<RSSFeed> feed, const URL& reportedURL);
+    // Makes every pending feed at once, then merges each one's articles.
+    void createPendingFeeds();
     void finishAdd(const std::shared_ptr<AddRequest>& request, const std::string& storedURL,
                    const std::optional<std::set<std::string>>& categories);
     void afterAdd(const std::shared_ptr<AddRequest>& request);
@@ -189,6 +210,11 @@ private:
     void storeHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& httpInfo, bool save);
     void finishRefresh(const std::shared_ptr<RefreshErrorSlot>& slot, RefreshCompletion completion);
     void merge(Items items, const Feed& feed, WebServicePriority priority, bool flag, Completion completion);
+    // The merge of a feed whose object ID the caller has read in its context
+    // (none: deleted).
+    void mergeInto(Items items, const Feed& feed, graph::Context& feedContext,
+                   const std::optional<graph::ObjectID>& feedID, WebServicePriority priority, bool flag,
+                   Completion completion);
     void insertArticle(const RemoteArticle& item, std::size_t index, const graph::ObjectID& feedID,
                        WebServicePriority priority);
     void tagArticle(const Article& article, const std::set<std::string>& tags);
@@ -208,6 +234,11 @@ private:
     dispatch::DispatchGroup addFeedGroup_;
     std::unique_ptr<dispatch::SerialQueue> addArticleQueue_;
     std::unique_ptr<dispatch::SerialQueue> addStoreQueue_;
+    // On addStoreQueue_ only.
+    std::vector<FetchedFeed> fetchedFeeds_;
+    bool checkQueued_ = false;
+    std::vector<PendingFeed> pendingFeeds_;
+    bool creationQueued_ = false;
     dispatch::DispatchGroup addArticleGroup_;
     dispatch::DispatchGroup refreshGroup_;
     // Every add, refresh and pushed article from its call until its
