@@ -575,8 +575,7 @@ void FeedsManager::mergeInto(Items items, const Feed& feed, graph::Context& feed
         // context: a hand-over to that context per feed, not per item.
         addArticleQueue_->async([this, items, feedID = *feedID, priority, movedWithItems, moveLastUpdate] {
             c_.dataController->backgroundContext()->performAndWait([&] {
-                for (std::size_t index = 0; index < items->size(); ++index)
-                    insertArticle((*items)[index], index, feedID, priority);
+                insertArticles(*items, feedID, priority);
                 if (movedWithItems) moveLastUpdate();
             });
         });
@@ -590,33 +589,59 @@ void FeedsManager::mergeInto(Items items, const Feed& feed, graph::Context& feed
     });
 }
 
-void FeedsManager::insertArticle(const RemoteArticle& item, std::size_t index, const graph::ObjectID& feedID,
-                                 WebServicePriority priority) {
-    // Inside the background context, where the new article lives, so that
-    // its steps need no hand-over to that context each.
+void FeedsManager::insertArticles(const std::vector<RSSArticle>& items, const graph::ObjectID& feedID,
+                                  WebServicePriority priority) {
+    // Inside the background context, where the new articles live, so that
+    // their steps need no hand-over to that context each.
     graph::Context& context = *c_.dataController->backgroundContext();
     context.performAndWait([&] {
-        std::optional<Article> article =
-            c_.articles->addArticle(item.title(), storeDate(item.date()), item.content(), item.creator(),
-                                    item.link(), item.topImageURL(), feedID, false);
-        if (!article) return;
-        if (index < prefetchedItemCount || article->textContent().value_or("").empty()) {
-            addArticleGroup_.enter();
-            c_.prefetch->prefetch(*article, PrefetchManager::linkToPrefetch(*article), priority,
-                                  [this](bool) { addArticleGroup_.leave(); });
+        std::vector<std::pair<std::size_t, Article>> added;
+        std::vector<graph::ObjectPtr> objects;
+        for (std::size_t index = 0; index < items.size(); ++index) {
+            const RemoteArticle& item = items[index];
+            std::optional<Article> article =
+                c_.articles->addArticle(item.title(), storeDate(item.date()), item.content(), item.creator(),
+                                        item.link(), item.topImageURL(), feedID, false, false);
+            if (!article) continue;
+            added.emplace_back(index, *article);
+            objects.push_back(article->object());
         }
-        if (item.tags()) tagArticle(*article, *item.tags());
-        c_.search->indexArticle(*article);
-        notifyNewArticle(*article);
+        if (added.empty()) return;
+        // One write of the store for the feed's new articles, not one each;
+        // their documents and prefetches name them by these IDs.
+        (void)context.obtainPermanentIDs(objects);
+        // The items of a feed mostly share their tags: each name is looked up once.
+        TagCache tags;
+        for (const auto& [index, article] : added) afterInsert(items[index], index, article, priority, tags);
     });
 }
 
-void FeedsManager::tagArticle(const Article& article, const std::set<std::string>& names) {
+void FeedsManager::afterInsert(const RemoteArticle& item, std::size_t index, const Article& article,
+                               WebServicePriority priority, TagCache& tagCache) {
+    if (index < prefetchedItemCount || article.textContent().value_or("").empty()) {
+        addArticleGroup_.enter();
+        c_.prefetch->prefetch(article, PrefetchManager::linkToPrefetch(article), priority,
+                              [this](bool) { addArticleGroup_.leave(); });
+    }
+    if (item.tags()) tagArticle(article, *item.tags(), tagCache);
+    c_.search->indexArticle(article);
+    notifyNewArticle(article);
+}
+
+void FeedsManager::tagArticle(const Article& article, const std::set<std::string>& names, TagCache& cache) {
     graph::Context* context = article.context();
     if (!context) return;
     context->performAndWait([&] {
         TagsSource::TagSet tags;
-        for (const std::string& name : names) c_.tags->addTag(name, *context, tags);
+        for (const std::string& name : names) {
+            auto known = cache.find(name);
+            if (known == cache.end()) {
+                TagsSource::TagSet found;
+                c_.tags->addTag(name, *context, found);
+                known = cache.emplace(name, found.front()).first;
+            }
+            if (std::find(tags.begin(), tags.end(), known->second) == tags.end()) tags.push_back(known->second);
+        }
         c_.tags->setTags(tags, article);
     });
 }

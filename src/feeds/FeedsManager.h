@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,7 @@
 #include "store/Feed.h"
 #include "store/Folder.h"
 #include "store/Node.h"
+#include "store/Tag.h"
 
 namespace tallowmere {
 
@@ -215,9 +217,15 @@ private:
     void mergeInto(Items items, const Feed& feed, graph::Context& feedContext,
                    const std::optional<graph::ObjectID>& feedID, WebServicePriority priority, bool flag,
                    Completion completion);
-    void insertArticle(const RemoteArticle& item, std::size_t index, const graph::ObjectID& feedID,
-                       WebServicePriority priority);
-    void tagArticle(const Article& article, const std::set<std::string>& tags);
+    // Stores the items not yet stored, in document order, then prefetches,
+    // tags, indexes and announces each new one.
+    void insertArticles(const std::vector<RSSArticle>& items, const graph::ObjectID& feedID,
+                        WebServicePriority priority);
+    // The tags found or made for names, within one visit of the context.
+    using TagCache = std::map<std::string, Tag>;
+    void afterInsert(const RemoteArticle& item, std::size_t index, const Article& article,
+                     WebServicePriority priority, TagCache& tagCache);
+    void tagArticle(const Article& article, const std::set<std::string>& tags, TagCache& cache);
     void notifyNewArticle(const Article& article);
 
     void removeSearchDocuments(const std::vector<Article>& articles);
