@@ -55,7 +55,8 @@ public:
     // Returns at once. The completion runs exactly once: on the content queue
     // for an early stop, on a global queue for a link already on its way
     // (after every download in flight has ended), otherwise on the thread
-    // that read the page. Callers hop to their own queue.
+    // that stored the page (one that read a page). Callers hop to their own
+    // queue.
     void prefetch(const Article& article, WebServicePriority priority, Completion completion = {});
     // The same for a caller that has read linkToPrefetch inside the
     // article's context, which spares the content queue a visit there.
