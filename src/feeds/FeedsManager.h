@@ -65,7 +65,8 @@ public:
     static constexpr const char* addArticleQueueLabel = "feeds_manager_add_article_queue";
     // Where a fetched feed is checked, created and handed to the merge.
     static constexpr const char* addStoreQueueLabel = "feeds_manager_add_store_queue";
-    // Feed additions that may hold a unit at once.
+    // Feed additions that may fetch at once; each lets go of its unit when
+    // its answer arrives, and the store work of the answers runs in batches.
     static constexpr long addFeedConcurrency = 2;
     // New items at these first positions of a document are always prefetched.
     static constexpr std::size_t prefetchedItemCount = 20;
