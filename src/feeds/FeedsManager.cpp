@@ -92,7 +92,8 @@ FeedsManager::FeedsManager(Collaborators collaborators)
     : c_(std::move(collaborators)),
       saver_(std::make_shared<SaveCoalescer>(c_.dataController)),
       addFeedQueue_(makeDispatchQueue(addFeedQueueLabel, QualityOfService::utility)),
-      addArticleQueue_(makeDispatchQueue(addArticleQueueLabel, QualityOfService::utility)) {
+      addArticleQueue_(makeDispatchQueue(addArticleQueueLabel, QualityOfService::utility)),
+      addStoreQueue_(makeDispatchQueue(addStoreQueueLabel, QualityOfService::utility)) {
     // Refreshes allocate in bursts on many threads.
     AllocatorTuning::apply();
 }
@@ -111,6 +112,7 @@ FeedsManager::~FeedsManager() {
     // The queues run what they hold before they stop; the article queue last,
     // because the add queue's work feeds it.
     addFeedQueue_.reset();
+    addStoreQueue_.reset();
     addArticleQueue_.reset();
 }
 
@@ -190,23 +192,51 @@ void FeedsManager::startAdd(const std::shared_ptr<AddRequest>& request) {
     c_.rssService->fetch(request->url, request->url, std::nullopt, true, true, false,
                          [this, request](std::optional<RSSFeed> feed, URL reportedURL,
                                          std::optional<WebServiceHTTPInfo>, std::optional<RSSServiceError> error) {
-                             fetchedForAdd(request, std::move(feed), reportedURL, std::move(error));
+                             // The unit bounds the fetches under way; what follows
+                             // runs on the store queue (off the parser's queue,
+                             // which the next fetches need) while they go on.
+                             addFeedSemaphore_.signal();
+                             addStoreQueue_->async([this, request, feed = std::move(feed), reportedURL,
+                                                    error = std::move(error)]() mutable {
+                                 fetchedForAdd(request, std::move(feed), reportedURL, std::move(error));
+                             });
                          });
 }
 
 void FeedsManager::fetchedForAdd(const std::shared_ptr<AddRequest>& request, std::optional<RSSFeed> feed,
                                  const URL& reportedURL, std::optional<RSSServiceError> error) {
-    if (c_.nodes->containsFeed(reportedURL)) {
-        addFeedSemaphore_.signal();
-        request->complete(FeedsManagerError::alreadyAdded(reportedURL.absoluteString()));
-        return;
+    fetchedFeeds_.push_back(FetchedFeed{request, std::move(feed), reportedURL, std::move(error)});
+    if (std::exchange(checkQueued_, true)) return;
+    // The answers that arrive before this runs are checked with it, in one
+    // visit of the store.
+    addStoreQueue_->async([this] { checkFetchedFeeds(); });
+}
+
+void FeedsManager::checkFetchedFeeds() {
+    checkQueued_ = false;
+    std::vector<FetchedFeed> batch = std::exchange(fetchedFeeds_, {});
+    std::vector<URL> urls;
+    urls.reserve(batch.size());
+    for (const FetchedFeed& fetched : batch) urls.push_back(fetched.reportedURL);
+    const std::vector<bool> stored = c_.nodes->containsFeeds(urls);
+    for (std::size_t index = 0; index < batch.size(); ++index) {
+        FetchedFeed& fetched = batch[index];
+        const std::shared_ptr<AddRequest>& request = fetched.request;
+        if (stored[index]) {
+            request->complete(FeedsManagerError::alreadyAdded(fetched.reportedURL.absoluteString()));
+            continue;
+        }
+        if (fetched.error) {
+            request->complete(fetched.error->isCancelled() ? FeedsManagerError::cancelled()
+                                                           : FeedsManagerError::download(request->url.absoluteString()));
+            continue;
+        }
+        lookUpIcon(request, std::move(fetched.feed), fetched.reportedURL);
     }
-    if (error) {
-        addFeedSemaphore_.signal();
-        request->complete(error->isCancelled() ? FeedsManagerError::cancelled()
-                                               : FeedsManagerError::download(request->url.absoluteString()));
-        return;
-    }
+}
+
+void FeedsManager::lookUpIcon(const std::shared_ptr<AddRequest>& request, std::optional<RSSFeed> feed,
+                              const URL& reportedURL) {
     // The site's root page: a feed's link deep inside a site still names its site.
     std::optional<URL> base = feed && feed->link ? URL::parse(*feed->link) : std::nullopt;
     if (!base || !base->isAbsolute()) base = request->url;
@@ -214,7 +244,14 @@ void FeedsManager::fetchedForAdd(const std::shared_ptr<AddRequest>& request, std
     if (!page) page = request->url;
     c_.iconService->download(*page, [this, request, feed = std::move(feed),
                                      reportedURL](std::optional<http::Bytes> icon) mutable {
-        createAddedFeed(request, std::move(feed), reportedURL, std::move(icon));
+        // A remembered icon answers at once, still on this queue.
+        if (addStoreQueue_->isCurrent()) {
+            createAddedFeed(request, std::move(feed), reportedURL, std::move(icon));
+            return;
+        }
+        addStoreQueue_->async([this, request, feed = std::move(feed), reportedURL, icon = std::move(icon)]() mutable {
+            createAddedFeed(request, std::move(feed), reportedURL, std::move(icon));
+        });
     });
 }
 
@@ -230,22 +267,45 @@ std::optional<graph::ObjectID> FeedsManager::folderID(const std::optional<std::s
 void FeedsManager::createAddedFeed(const std::shared_ptr<AddRequest>& request, std::optional<RSSFeed> feed,
                                    const URL& reportedURL, std::optional<http::Bytes> icon) {
     const std::string storedURL = reportedURL.absoluteString();
-    const std::string name = feed ? feed->name : request->normalized;
-    std::optional<Feed> created = c_.nodes->addFeedUnlessStored(
-        name, storedURL, icon, folderID(request->folder), request->notifyUpdates, request->newsletterType);
-    if (!created) {  // another add of the same feed got there first, while this one fetched its icon
-        addFeedSemaphore_.signal();
-        request->complete(FeedsManagerError::alreadyAdded(storedURL));
-        return;
-    }
-    Items items;
-    std::optional<std::set<std::string>> categories;
+    PendingFeed pending{request, storedURL,
+                        NodesSource::NewFeed{feed ? feed->name : request->normalized, storedURL, std::move(icon),
+                                             folderID(request->folder), request->notifyUpdates,
+                                             request->newsletterType},
+                        nullptr, std::nullopt};
     if (feed) {
-        items = std::make_shared<const std::vector<RSSArticle>>(std::move(feed->articles));
-        categories = std::move(feed->categories);
+        pending.items = std::make_shared<const std::vector<RSSArticle>>(std::move(feed->articles));
+        pending.categories = std::move(feed->categories);
     }
-    merge(items, *created, WebServicePriority::low, false,
-          [this, request, storedURL, categories] { finishAdd(request, storedURL, categories); });
+    pendingFeeds_.push_back(std::move(pending));
+    if (std::exchange(creationQueued_, true)) return;
+    // The feeds fetched before this runs are made with it, in one save.
+    addStoreQueue_->async([this] { createPendingFeeds(); });
+}
+
+void FeedsManager::createPendingFeeds() {
+    creationQueued_ = false;
+    std::vector<PendingFeed> batch = std::exchange(pendingFeeds_, {});
+    std::vector<NodesSource::NewFeed> feeds;
+    feeds.reserve(batch.size());
+    for (PendingFeed& pending : batch) feeds.push_back(std::move(pending.feed));
+    std::vector<std::optional<Feed>> created = c_.nodes->addFeedsUnlessStored(std::move(feeds));
+    // The new feeds live in the background context; their IDs in one visit.
+    graph::Context& background = *c_.dataController->backgroundContext();
+    std::vector<std::optional<graph::ObjectID>> ids(created.size());
+    background.performAndWait([&] {
+        for (std::size_t index = 0; index < created.size(); ++index)
+            if (created[index] && !created[index]->isDeleted()) ids[index] = created[index]->objectID();
+    });
+    for (std::size_t index = 0; index < batch.size(); ++index) {
+        PendingFeed& pending = batch[index];
+        if (!created[index]) {  // another add of the same feed got there first, while this one fetched its icon
+            pending.request->complete(FeedsManagerError::alreadyAdded(pending.storedURL));
+            continue;
+        }
+        mergeInto(pending.items, *created[index], background, ids[index], WebServicePriority::low, false,
+                  [this, request = pending.request, storedURL = pending.storedURL,
+                   categories = std::move(pending.categories)] { finishAdd(request, storedURL, categories); });
+    }
 }
 
 void FeedsManager::finishAdd(const std::shared_ptr<AddRequest>& request, const std::string& storedURL,
@@ -257,7 +317,6 @@ void FeedsManager::finishAdd(const std::shared_ptr<AddRequest>& request, const s
     } else {
         afterAdd(request);
     }
-    addFeedSemaphore_.signal();
 }
 
 void FeedsManager::afterAdd(const std::shared_ptr<AddRequest>& request) {
@@ -488,28 +547,41 @@ void FeedsManager::merge(Items items, const Feed& feed, WebServicePriority prior
     context->performAndWait([&] {
         if (!feed.isDeleted()) feedID = feed.objectID();
     });
+    mergeInto(std::move(items), feed, *context, feedID, priority, flag, std::move(completion));
+}
+
+void FeedsManager::mergeInto(Items items, const Feed& feed, graph::Context& feedContext,
+                             const std::optional<graph::ObjectID>& feedID, WebServicePriority priority, bool flag,
+                             Completion completion) {
+    graph::Context* context = &feedContext;
+    graph::Context* background = c_.dataController->backgroundContext().get();
     const graph::Date now = graph::Date::now();
     graph::Date latest = items && !items->empty() ? storeDate(items->front().date()) : now;
-    if (items && feedID) {
-        for (const RSSArticle& item : *items) latest = std::max(latest, storeDate(item.date()));
-        // The items in document order, inside one visit of the background
-        // context: a hand-over to that context per feed, not per item.
-        addArticleQueue_->async([this, items, feedID = *feedID, priority] {
-            c_.dataController->backgroundContext()->performAndWait([&] {
-                for (std::size_t index = 0; index < items->size(); ++index)
-                    insertArticle((*items)[index], index, feedID, priority);
-            });
-        });
-    }
+    if (items) for (const RSSArticle& item : *items) latest = std::max(latest, storeDate(item.date()));
     // An item dated in the future must not move lastUpdate past now, or the
     // feed's next items would be taken for old until that date.
     latest = std::min(latest, now);
-    addArticleQueue_->async([this, feed, context, latest, flag, completion = std::move(completion)] {
-        context->performAndWait([&] {
-            if (feed.isDeleted()) return;
-            std::optional<graph::Date> lastUpdate = feed.lastUpdate();
-            if (!lastUpdate || *lastUpdate < latest) feed.setLastUpdate(latest);
+    auto moveLastUpdate = [feed, latest] {
+        if (feed.isDeleted()) return;
+        std::optional<graph::Date> lastUpdate = feed.lastUpdate();
+        if (!lastUpdate || *lastUpdate < latest) feed.setLastUpdate(latest);
+    };
+    // The feed of the background context (every feed but a selection's)
+    // moves its lastUpdate in the same visit as its items go in.
+    const bool withItems = items && feedID;
+    const bool movedWithItems = withItems && context == background;
+    if (withItems) {
+        // The items in document order, inside one visit of the background
+        // context: a hand-over to that context per feed, not per item.
+        addArticleQueue_->async([this, items, feedID = *feedID, priority, movedWithItems, moveLastUpdate] {
+            c_.dataController->backgroundContext()->performAndWait([&] {
+                insertArticles(*items, feedID, priority);
+                if (movedWithItems) moveLastUpdate();
+            });
         });
+    }
+    addArticleQueue_->async([this, context, movedWithItems, moveLastUpdate, flag, completion = std::move(completion)] {
+        if (!movedWithItems) context->performAndWait(moveLastUpdate);
         std::shared_ptr<SaveCoalescer> saver = saver_;
         addArticleGroup_.notify(dispatch::GlobalQueue::shared(addArticleQueue_->qos()),
                                 [saver, flag, completion] { saver->save(flag ? completion : Completion{}); });
@@ -517,32 +589,59 @@ void FeedsManager::merge(Items items, const Feed& feed, WebServicePriority prior
     });
 }
 
-void FeedsManager::insertArticle(const RemoteArticle& item, std::size_t index, const graph::ObjectID& feedID,
-                                 WebServicePriority priority) {
-    // Inside the background context, where the new article lives, so that
-    // its steps need no hand-over to that context each.
+void FeedsManager::insertArticles(const std::vector<RSSArticle>& items, const graph::ObjectID& feedID,
+                                  WebServicePriority priority) {
+    // Inside the background context, where the new articles live, so that
+    // their steps need no hand-over to that context each.
     graph::Context& context = *c_.dataController->backgroundContext();
     context.performAndWait([&] {
-        std::optional<Article> article =
-            c_.articles->addArticle(item.title(), storeDate(item.date()), item.content(), item.creator(),
-                                    item.link(), item.topImageURL(), feedID, false);
-        if (!article) return;
-        if (index < prefetchedItemCount || article->textContent().value_or("").empty()) {
-            addArticleGroup_.enter();
-            c_.prefetch->prefetch(*article, priority, [this](bool) { addArticleGroup_.leave(); });
+        std::vector<std::pair<std::size_t, Article>> added;
+        std::vector<graph::ObjectPtr> objects;
+        for (std::size_t index = 0; index < items.size(); ++index) {
+            const RemoteArticle& item = items[index];
+            std::optional<Article> article =
+                c_.articles->addArticle(item.title(), storeDate(item.date()), item.content(), item.creator(),
+                                        item.link(), item.topImageURL(), feedID, false, false);
+            if (!article) continue;
+            added.emplace_back(index, *article);
+            objects.push_back(article->object());
         }
-        if (item.tags()) tagArticle(*article, *item.tags());
-        c_.search->indexArticle(*article);
-        notifyNewArticle(*article);
+        if (added.empty()) return;
+        // One write of the store for the feed's new articles, not one each;
+        // their documents and prefetches name them by these IDs.
+        (void)context.obtainPermanentIDs(objects);
+        // The items of a feed mostly share their tags: each name is looked up once.
+        TagCache tags;
+        for (const auto& [index, article] : added) afterInsert(items[index], index, article, priority, tags);
     });
 }
 
-void FeedsManager::tagArticle(const Article& article, const std::set<std::string>& names) {
+void FeedsManager::afterInsert(const RemoteArticle& item, std::size_t index, const Article& article,
+                               WebServicePriority priority, TagCache& tagCache) {
+    if (index < prefetchedItemCount || article.textContent().value_or("").empty()) {
+        addArticleGroup_.enter();
+        c_.prefetch->prefetch(article, PrefetchManager::linkToPrefetch(article), priority,
+                              [this](bool) { addArticleGroup_.leave(); });
+    }
+    if (item.tags()) tagArticle(article, *item.tags(), tagCache);
+    c_.search->indexArticle(article);
+    notifyNewArticle(article);
+}
+
+void FeedsManager::tagArticle(const Article& article, const std::set<std::string>& names, TagCache& cache) {
     graph::Context* context = article.context();
     if (!context) return;
     context->performAndWait([&] {
         TagsSource::TagSet tags;
-        for (const std::string& name : names) c_.tags->addTag(name, *context, tags);
+        for (const std::string& name : names) {
+            auto known = cache.find(name);
+            if (known == cache.end()) {
+                TagsSource::TagSet found;
+                c_.tags->addTag(name, *context, found);
+                known = cache.emplace(name, found.front()).first;
+            }
+            if (std::find(tags.begin(), tags.end(), known->second) == tags.end()) tags.push_back(known->second);
+        }
         c_.tags->setTags(tags, article);
     });
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,7 @@
 #include "store/Feed.h"
 #include "store/Folder.h"
 #include "store/Node.h"
+#include "store/Tag.h"
 
 namespace tallowmere {
 
@@ -61,7 +63,10 @@ public:
 
     static constexpr const char* addFeedQueueLabel = "feeds_manager_add_feed_queue";
     static constexpr const char* addArticleQueueLabel = "feeds_manager_add_article_queue";
-    // Feed additions that may hold a unit at once.
+    // Where a fetched feed is checked, created and handed to the merge.
+    static constexpr const char* addStoreQueueLabel = "feeds_manager_add_store_queue";
+    // Feed additions that may fetch at once; each lets go of its unit when
+    // its answer arrives, and the store work of the answers runs in batches.
     static constexpr long addFeedConcurrency = 2;
     // New items at these first positions of a document are always prefetched.
     static constexpr std::size_t prefetchedItemCount = 20;
@@ -164,6 +169,21 @@ public:
 private:
     struct AddRequest;
     using Items = std::shared_ptr<const std::vector<RSSArticle>>;
+    // A fetch's answer waiting on the store queue to be checked.
+    struct FetchedFeed {
+        std::shared_ptr<AddRequest> request;
+        std::optional<RSSFeed> feed;
+        URL reportedURL;
+        std::optional<RSSServiceError> error;
+    };
+    // A fetched feed waiting on the store queue to be made.
+    struct PendingFeed {
+        std::shared_ptr<AddRequest> request;
+        std::string storedURL;
+        NodesSource::NewFeed feed;
+        Items items;
+        std::optional<std::set<std::string>> categories;
+    };
 
     // Adding, step by step.
     void startAdd(const std::shared_ptr<AddRequest>& request);
@@ -171,6 +191,12 @@ private:
                        std::optional<RSSServiceError> error);
     void createAddedFeed(const std::shared_ptr<AddRequest>& request, std::optional<RSSFeed> feed,
                          const URL& reportedURL, std::optional<http::Bytes> icon);
+    // Checks every fetched answer waiting at once, then looks up the icons
+    // of the new feeds.
+    void checkFetchedFeeds();
+    void lookUpIcon(const std::shared_ptr<AddRequest>& request, std::optional<RSSFeed> feed, const URL& reportedURL);
+    // Makes every pending feed at once, then merges each one's articles.
+    void createPendingFeeds();
     void finishAdd(const std::shared_ptr<AddRequest>& request, const std::string& storedURL,
                    const std::optional<std::set<std::string>>& categories);
     void afterAdd(const std::shared_ptr<AddRequest>& request);
@@ -187,9 +213,20 @@ private:
     void storeHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& httpInfo, bool save);
     void finishRefresh(const std::shared_ptr<RefreshErrorSlot>& slot, RefreshCompletion completion);
     void merge(Items items, const Feed& feed, WebServicePriority priority, bool flag, Completion completion);
-    void insertArticle(const RemoteArticle& item, std::size_t index, const graph::ObjectID& feedID,
-                       WebServicePriority priority);
-    void tagArticle(const Article& article, const std::set<std::string>& tags);
+    // The merge of a feed whose object ID the caller has read in its context
+    // (none: deleted).
+    void mergeInto(Items items, const Feed& feed, graph::Context& feedContext,
+                   const std::optional<graph::ObjectID>& feedID, WebServicePriority priority, bool flag,
+                   Completion completion);
+    // Stores the items not yet stored, in document order, then prefetches,
+    // tags, indexes and announces each new one.
+    void insertArticles(const std::vector<RSSArticle>& items, const graph::ObjectID& feedID,
+                        WebServicePriority priority);
+    // The tags found or made for names, within one visit of the context.
+    using TagCache = std::map<std::string, Tag>;
+    void afterInsert(const RemoteArticle& item, std::size_t index, const Article& article,
+                     WebServicePriority priority, TagCache& tagCache);
+    void tagArticle(const Article& article, const std::set<std::string>& tags, TagCache& cache);
     void notifyNewArticle(const Article& article);
 
     void removeSearchDocuments(const std::vector<Article>& articles);
@@ -205,6 +242,12 @@ private:
     dispatch::Semaphore addFeedSemaphore_{addFeedConcurrency};
     dispatch::DispatchGroup addFeedGroup_;
     std::unique_ptr<dispatch::SerialQueue> addArticleQueue_;
+    std::unique_ptr<dispatch::SerialQueue> addStoreQueue_;
+    // On addStoreQueue_ only.
+    std::vector<FetchedFeed> fetchedFeeds_;
+    bool checkQueued_ = false;
+    std::vector<PendingFeed> pendingFeeds_;
+    bool creationQueued_ = false;
     dispatch::DispatchGroup addArticleGroup_;
     dispatch::DispatchGroup refreshGroup_;
     // Every add, refresh and pushed article from its call until its

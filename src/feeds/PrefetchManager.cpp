@@ -50,19 +50,31 @@ PrefetchManager::~PrefetchManager() {
 
 void PrefetchManager::prefetch(const Article& article, WebServicePriority priority, Completion completion) {
     contentQueue_->async([this, article, priority, completion = std::move(completion)]() mutable {
-        performPrefetch(article, priority, std::move(completion));
+        // One visit to the context for both: it is shared with other work.
+        const auto link = inArticleContext(article, std::optional<std::string>(),
+                                           [&] { return linkToPrefetch(article); });
+        performPrefetch(article, link, priority, std::move(completion));
     });
+}
+
+void PrefetchManager::prefetch(const Article& article, std::optional<std::string> link, WebServicePriority priority,
+                               Completion completion) {
+    contentQueue_->async(
+        [this, article, link = std::move(link), priority, completion = std::move(completion)]() mutable {
+            performPrefetch(article, link, priority, std::move(completion));
+        });
+}
+
+std::optional<std::string> PrefetchManager::linkToPrefetch(const Article& article) {
+    return article.topImage() ? std::nullopt : article.link();
 }
 
 bool PrefetchManager::needsPrefetch(const Article& article) {
     return inArticleContext(article, false, [&] { return !article.topImage().has_value(); });
 }
 
-void PrefetchManager::performPrefetch(const Article& article, WebServicePriority priority, Completion completion) {
-    // One visit to the context for both: it is shared with other work.
-    const auto link = inArticleContext(article, std::optional<std::string>(), [&] {
-        return article.topImage() ? std::nullopt : article.link();
-    });
+void PrefetchManager::performPrefetch(const Article& article, const std::optional<std::string>& link,
+                                      WebServicePriority priority, Completion completion) {
     if (!link) return finish(completion, false);
     const auto url = URL::parse(*link);
     if (!url) return finish(completion, false);
@@ -100,8 +112,8 @@ void PrefetchManager::startDownload(const Article& article, const std::string& l
 void PrefetchManager::handleDownload(const Article& article, const std::string& link, std::string pageURL,
                                      std::optional<http::Bytes> data, Completion completion) {
     prefetchLinks_.erase(link);
-    const bool deleted = inArticleContext(article, false, [&] { return article.isDeleted(); });
-    if (!data || deleted) {
+    // An article deleted meanwhile is found out when its page is stored.
+    if (!data) {
         contentGroup_.leave();
         return finish(completion, false);
     }
@@ -117,15 +129,55 @@ void PrefetchManager::readPage(const Article& article, const std::string& pageUR
             if (auto* extracted = std::get_if<ReadabilityData>(&result)) found = std::move(*extracted);
             // Counted before the context is entered, which other work waits for.
             const std::size_t textLength = found && found->text ? characterCount(*found->text) : 0;
-            bool kept = true;
-            if (graph::Context* context = article.context()) {
-                std::lock_guard gate(storeGate_);
-                context->performAndWait([&] { kept = storePrefetchedContent(article, found, textLength); });
-            }
-            // The last use of this manager: it may be destroyed once the group is empty.
-            contentGroup_.leave();
-            finish(completion, kept);
+            queueStore(PendingStore{article, std::move(found), textLength, std::move(completion)});
         });
+}
+
+void PrefetchManager::queueStore(PendingStore store) {
+    {
+        std::lock_guard lock(pendingMutex_);
+        pendingStores_.push_back(std::move(store));
+        if (storing_) return;  // the thread storing takes it along
+        storing_ = true;
+    }
+    // This thread stores until nothing waits: pages that arrive meanwhile go
+    // into the context together, in one visit, rather than one visit each.
+    contentGroup_.enter();
+    for (;;) {
+        std::vector<PendingStore> batch;
+        {
+            std::lock_guard lock(pendingMutex_);
+            if (pendingStores_.empty()) {
+                storing_ = false;
+                break;
+            }
+            batch.swap(pendingStores_);
+        }
+        storeBatch(batch);
+    }
+    // The last use of this manager: it may be destroyed once the group is empty.
+    contentGroup_.leave();
+}
+
+void PrefetchManager::storeBatch(std::vector<PendingStore>& batch) {
+    std::vector<bool> kept(batch.size(), true);
+    for (std::size_t first = 0; first < batch.size(); ++first) {
+        graph::Context* context = batch[first].article.context();
+        if (!context || !kept[first] || batch[first].stored) continue;
+        // Every article of this context in the batch, in one visit.
+        context->performAndWait([&] {
+            for (std::size_t index = first; index < batch.size(); ++index) {
+                PendingStore& store = batch[index];
+                if (store.stored || store.article.context() != context) continue;
+                kept[index] = storePrefetchedContent(store.article, store.found, store.textLength);
+                store.stored = true;
+            }
+        });
+    }
+    for (std::size_t index = 0; index < batch.size(); ++index) {
+        contentGroup_.leave();
+        finish(batch[index].completion, kept[index]);
+    }
 }
 
 bool PrefetchManager::storePrefetchedContent(const Article& article, const std::optional<ReadabilityData>& result,

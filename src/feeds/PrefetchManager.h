@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "feeds/WebService.h"
 #include "feeds/WebServicePriority.h"
@@ -54,14 +55,32 @@ public:
     // Returns at once. The completion runs exactly once: on the content queue
     // for an early stop, on a global queue for a link already on its way
     // (after every download in flight has ended), otherwise on the thread
-    // that read the page. Callers hop to their own queue.
+    // that stored the page (one that read a page). Callers hop to their own
+    // queue.
     void prefetch(const Article& article, WebServicePriority priority, Completion completion = {});
+    // The same for a caller that has read linkToPrefetch inside the
+    // article's context, which spares the content queue a visit there.
+    void prefetch(const Article& article, std::optional<std::string> link, WebServicePriority priority,
+                  Completion completion);
+    // The page to download: the article's link, unless it has a top image
+    // already. Inside the article's context.
+    static std::optional<std::string> linkToPrefetch(const Article& article);
 
     // True while the article has no top image; false without a context.
     static bool needsPrefetch(const Article& article);
 
 private:
-    void performPrefetch(const Article& article, WebServicePriority priority, Completion completion);
+    // A page read and waiting to be stored into its article.
+    struct PendingStore {
+        Article article;
+        std::optional<readability::ReadabilityData> found;
+        std::size_t textLength = 0;
+        Completion completion;
+        bool stored = false;
+    };
+
+    void performPrefetch(const Article& article, const std::optional<std::string>& link,
+                         WebServicePriority priority, Completion completion);
     void startDownload(const Article& article, const std::string& link, const URL& url,
                        WebServicePriority priority, Completion completion);
     // `pageURL`: where the page came from after redirects, against which its
@@ -73,6 +92,9 @@ private:
 
     // False, and nothing written, for an article deleted in the meantime.
     // `textLength`: the characters of the result's text, as a reader counts them.
+    // Hands the page to the thread storing pages, or becomes that thread.
+    void queueStore(PendingStore store);
+    void storeBatch(std::vector<PendingStore>& batch);
     static bool storePrefetchedContent(const Article& article,
                                        const std::optional<readability::ReadabilityData>& result,
                                        std::size_t textLength);
@@ -83,10 +105,13 @@ private:
     WebService& webService_;
     std::unique_ptr<dispatch::SerialQueue> contentQueue_;
     dispatch::DispatchGroup contentGroup_;
-    // Pages are read on many threads at once; letting only one of them into
-    // the articles' context at a time keeps its queue short for other work
-    // (adding feeds) when thousands of pages arrive together.
-    std::mutex storeGate_;
+    // Pages are read on many threads at once; only one of them at a time
+    // goes into the articles' context, with every page read meanwhile, so
+    // that the context stays free for other work (adding feeds) when
+    // thousands of pages arrive together.
+    std::mutex pendingMutex_;
+    std::vector<PendingStore> pendingStores_;
+    bool storing_ = false;
     // The links whose page is on its way; on contentQueue only.
     std::set<std::string> prefetchLinks_;
 };

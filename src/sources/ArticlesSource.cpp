@@ -577,7 +577,7 @@ void ArticlesSource::syncStarred(std::optional<std::vector<Article>> articles, b
 std::optional<Article> ArticlesSource::addArticle(const std::string& title, Date date, const std::string& content,
                                                   const std::optional<std::string>& creator, const std::string& link,
                                                   const std::optional<std::string>& topImageURL, const ObjectID& feedID,
-                                                  bool ignoringLastUpdate) {
+                                                  bool ignoringLastUpdate, bool permanentID) {
     auto& context = *dataController_->backgroundContext();
     std::optional<Feed> feed;
     context.performAndWait([&] {
@@ -610,7 +610,7 @@ std::optional<Article> ArticlesSource::addArticle(const std::string& title, Date
         article->setFeed(feed);
         article->setUnreadInFeed(feed);
         article->setTallowmereHash(URLIdentityHash::hash(link));
-        (void)context.obtainPermanentIDs({article->object()});
+        if (permanentID) (void)context.obtainPermanentIDs({article->object()});
     });
     return article;
 }

@@ -145,11 +145,13 @@ public:
     // Stores one item of the feed unless it is not new (dated at or before
     // the feed's last update, unless ignored, or its link already stored for
     // the feed) or the feed is gone. Blocks; returns an object of the
-    // background context, unsaved.
+    // background context, unsaved. Without `permanentID` the article keeps
+    // its temporary ID: a caller storing many gets their permanent IDs in
+    // one go (each costs the store a write).
     std::optional<Article> addArticle(const std::string& title, graph::Date date, const std::string& content,
                                       const std::optional<std::string>& creator, const std::string& link,
                                       const std::optional<std::string>& topImageURL, const graph::ObjectID& feedID,
-                                      bool ignoringLastUpdate);
+                                      bool ignoringLastUpdate, bool permanentID = true);
     // Deletes, per feed, the oldest unstarred articles stored more than 30
     // calendar days ago while the feed keeps at least 50 articles; the
     // completion receives the deleted articles.

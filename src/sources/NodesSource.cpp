@@ -46,7 +46,7 @@ void call(const NodesSource::Completion& completion) {
 // The feeds the URL names: its identity hash, or its text ignoring case and diacritics.
 Predicate matchingURL(const URL& url) {
     return Predicate::equal(Feed::Key::tallowmereHash, URLIdentityHash::hash(url)) ||
-           Predicate::equalsFolded(Feed::Key::url, url.absoluteString());
+           Predicate::equal(Feed::Key::foldedURL, Feed::foldedURL(url.absoluteString()));
 }
 
 }  // namespace
@@ -399,16 +399,20 @@ std::optional<std::vector<Feed>> NodesSource::backgroundFeeds(const FetchRequest
     return found;
 }
 
-bool NodesSource::containsFeed(const URL& url) {
-    FetchRequest request(Feed::entityName);
-    request.predicate = matchingURL(url);
-    request.fetchLimit = 1;
-    std::size_t count = 0;
+bool NodesSource::containsFeed(const URL& url) { return containsFeeds({url}).front(); }
+
+std::vector<bool> NodesSource::containsFeeds(const std::vector<URL>& urls) {
+    std::vector<bool> contained(urls.size(), false);
     backgroundContext().performAndWait([&] {
-        auto counted = backgroundContext().count(request);
-        if (counted.ok()) count = counted.value();
+        for (std::size_t index = 0; index < urls.size(); ++index) {
+            FetchRequest request(Feed::entityName);
+            request.predicate = matchingURL(urls[index]);
+            request.fetchLimit = 1;
+            auto counted = backgroundContext().count(request);
+            contained[index] = counted.ok() && counted.value() != 0;
+        }
     });
-    return count != 0;
+    return contained;
 }
 
 std::optional<Feed> NodesSource::feed(const URL& url) {
@@ -604,49 +608,42 @@ void NodesSource::setHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& info, 
 
 Feed NodesSource::addFeed(const std::string& name, const std::string& urlString, std::optional<graph::Bytes> icon,
                           const std::optional<ObjectID>& folderID, bool notify, NewsletterType newsletterType) {
-    return *insertFeed(name, urlString, std::move(icon), folderID, notify, newsletterType, false);
+    return *insertFeeds({NewFeed{name, urlString, std::move(icon), folderID, notify, newsletterType}}, false).front();
 }
 
 std::optional<Feed> NodesSource::addFeedUnlessStored(const std::string& name, const std::string& urlString,
                                                      std::optional<graph::Bytes> icon,
                                                      const std::optional<ObjectID>& folderID, bool notify,
                                                      NewsletterType newsletterType) {
-    return insertFeed(name, urlString, std::move(icon), folderID, notify, newsletterType, true);
+    return insertFeeds({NewFeed{name, urlString, std::move(icon), folderID, notify, newsletterType}}, true).front();
 }
 
-std::optional<Feed> NodesSource::insertFeed(const std::string& name, const std::string& urlString,
-                                            std::optional<graph::Bytes> icon,
-                                            const std::optional<ObjectID>& folderID, bool notify,
-                                            NewsletterType newsletterType, bool unlessStored) {
+std::vector<std::optional<Feed>> NodesSource::addFeedsUnlessStored(std::vector<NewFeed> feeds) {
+    return insertFeeds(std::move(feeds), true);
+}
+
+std::vector<std::optional<Feed>> NodesSource::insertFeeds(std::vector<NewFeed> feeds, bool unlessStored) {
     graph::Context& background = backgroundContext();
-    const auto url = URL::parse(urlString);
-    std::optional<Feed> created;
-    bool stored = false;
+    std::vector<std::optional<Feed>> created(feeds.size());
+    bool anyCreated = false;
     background.performAndWait([&] {
-        // Checked in the block that inserts, so two adds of one feed cannot both pass.
-        if (unlessStored && url) {
-            FetchRequest request(Feed::entityName);
-            request.predicate = matchingURL(*url);
-            request.fetchLimit = 1;
-            auto counted = background.count(request);
-            stored = counted.ok() && counted.value() != 0;
-            if (stored) return;
+        for (std::size_t index = 0; index < feeds.size(); ++index) {
+            // Checked in the block that inserts, so two adds of one feed
+            // cannot both pass; the count sees this block's inserts too.
+            const auto url = URL::parse(feeds[index].urlString);
+            if (unlessStored && url) {
+                FetchRequest request(Feed::entityName);
+                request.predicate = matchingURL(*url);
+                request.fetchLimit = 1;
+                auto counted = background.count(request);
+                if (counted.ok() && counted.value() != 0) continue;
+            }
+            created[index] = makeFeed(std::move(feeds[index]));
+            anyCreated = true;
         }
-        std::optional<Folder> folder = folderID ? Folder::from(existing(background, *folderID)) : std::nullopt;
-        Feed feed = Feed::insert(background);
-        feed.setName(strippingHTML(name, false));
-        feed.setUrl(urlString);
-        feed.setIcon(std::move(icon));
-        feed.setFolder(folder);
-        feed.setNotifyUpdates(notify);
-        feed.setNewsletterType(static_cast<std::int16_t>(rawValue(newsletterType)));
-        feed.setTallowmereHash(url ? URLIdentityHash::hash(*url) : 0);
-        feed.setCreatedAt(graph::Date::now());
-        feed.updateSortName();
-        (void)background.save();
-        created = feed;
+        if (anyCreated) (void)background.save();
     });
-    if (stored) return std::nullopt;
+    if (!anyCreated) return created;
     {
         std::lock_guard lock(mutex_);
         if (addingFeeds_ > 0) {
@@ -657,6 +654,23 @@ std::optional<Feed> NodesSource::insertFeed(const std::string& name, const std::
     reloadAllFeeds();
     normalizeSortValues();
     return created;
+}
+
+Feed NodesSource::makeFeed(NewFeed made) {
+    graph::Context& background = backgroundContext();
+    const auto url = URL::parse(made.urlString);
+    std::optional<Folder> folder = made.folderID ? Folder::from(existing(background, *made.folderID)) : std::nullopt;
+    Feed feed = Feed::insert(background);
+    feed.setName(strippingHTML(made.name, false));
+    feed.setUrl(made.urlString);
+    feed.setIcon(std::move(made.icon));
+    feed.setFolder(folder);
+    feed.setNotifyUpdates(made.notify);
+    feed.setNewsletterType(static_cast<std::int16_t>(rawValue(made.newsletterType)));
+    feed.setTallowmereHash(url ? URLIdentityHash::hash(*url) : 0);
+    feed.setCreatedAt(graph::Date::now());
+    feed.updateSortName();
+    return feed;
 }
 
 void NodesSource::beginAddingFeeds() {

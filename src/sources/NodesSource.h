@@ -110,6 +110,8 @@ public:
     // Lookups (background context). URLs compare ignoring case and
     // diacritics; feeds also match by URL identity hash.
     bool containsFeed(const URL& url);
+    // containsFeed of each URL, in one block of the background context.
+    std::vector<bool> containsFeeds(const std::vector<URL>& urls);
     std::optional<Feed> feed(const URL& url);
     std::optional<Feed> feed(std::string_view urlPrefix);
     std::optional<Folder> folder(std::string_view name);
@@ -150,6 +152,16 @@ public:
     void setIcon(const Feed& feed, std::optional<graph::Bytes> icon, graph::Context& context);
     void setHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& info, graph::Context& context);
 
+    // What a new feed is made of.
+    struct NewFeed {
+        std::string name;
+        std::string urlString;
+        std::optional<graph::Bytes> icon;
+        std::optional<graph::ObjectID> folderID;
+        bool notify = false;
+        NewsletterType newsletterType = NewsletterType::none;
+    };
+
     // Creation (background context) and deletion.
     // The name is stored as plain text (markup stripped, entities decoded).
     Feed addFeed(const std::string& name, const std::string& urlString, std::optional<graph::Bytes> icon,
@@ -160,6 +172,11 @@ public:
                                             std::optional<graph::Bytes> icon,
                                             const std::optional<graph::ObjectID>& folderID, bool notify,
                                             NewsletterType newsletterType);
+    // Each feed as addFeedUnlessStored makes it (nothing where a feed of its
+    // URL is stored, also one earlier in the list), in one block of the
+    // background context and with one save: views of the tree take in the
+    // whole list at once.
+    std::vector<std::optional<Feed>> addFeedsUnlessStored(std::vector<NewFeed> feeds);
     Folder addFolder(const std::string& name);
     // Between these two calls (which nest), additions leave the refresh of
     // allFeeds and the renumbering of positions to the end of the outermost
@@ -182,10 +199,9 @@ public:
     void applyCloudFeedSettings(const std::vector<CloudFeedList>& lists, Completion completion = {});
 
 private:
-    std::optional<Feed> insertFeed(const std::string& name, const std::string& urlString,
-                                   std::optional<graph::Bytes> icon,
-                                   const std::optional<graph::ObjectID>& folderID, bool notify,
-                                   NewsletterType newsletterType, bool unlessStored);
+    std::vector<std::optional<Feed>> insertFeeds(std::vector<NewFeed> feeds, bool unlessStored);
+    // Inside the background context.
+    Feed makeFeed(NewFeed feed);
     NodesSource(std::shared_ptr<DataController> dataController, std::shared_ptr<SearchIndexing> searchIndex);
 
     // Construction and refreshes.

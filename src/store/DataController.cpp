@@ -19,6 +19,7 @@
 #include "platform/graph/Store.h"
 #include "store/DataDirectory.h"
 #include "store/DataFolderLock.h"
+#include "store/Feed.h"
 #include "store/StoredModel.h"
 
 namespace tallowmere {
@@ -36,6 +37,18 @@ struct Registry {
 Registry& registry() {
     static Registry* registry = new Registry;  // outlives every static destructor
     return *registry;
+}
+
+// Feeds stored before the folded URL was kept, or written by a connection
+// that does not keep it (plain SQLite), get it here, folded by the same
+// function as the text comparisons of lookups.
+graph::Result<void> fillFoldedFeedURLs(graph::Container& container) {
+    const graph::EntityDescription* feed = container.entity(Feed::entityName);
+    const std::string url = "\"" + feed->property(Feed::Key::url)->column + "\"";
+    const std::string folded = "\"" + feed->property(Feed::Key::foldedURL)->column + "\"";
+    std::lock_guard lock(container.store().mutex());
+    return container.store().db().exec("UPDATE \"" + feed->table() + "\" SET " + folded + " = cd_fold(" + url +
+                                       ") WHERE " + folded + " IS NULL AND " + url + " IS NOT NULL");
 }
 
 }  // namespace
@@ -109,6 +122,9 @@ graph::Result<std::shared_ptr<DataController>> DataController::open(const std::f
     if (checkDue) std::filesystem::remove(checkDueMarker(storeFile), error);
     auto container = graph::Container::open(storeFile.string(), StoredModel::description());
     if (!container) return container.error();
+    // Without it a feed is still found by its identity hash.
+    if (auto filled = fillFoldedFeedURLs(*container.value()); !filled)
+        Logger::error([&] { return "cannot fill in the feeds' folded URLs: " + filled.error().message; });
     auto controller =
         std::shared_ptr<DataController>(new DataController(std::move(saveQueue), container.value()));
     controller->recovery_ = std::move(recovery.value());

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/graph/Value.h"
@@ -21,6 +22,10 @@ public:
     struct Key : Node::Key {
         static constexpr const char* tallowmereHash = "tallowmereHash";
         static constexpr const char* url = "url";
+        // The URL folded as text comparisons fold it (case and diacritics),
+        // kept with it so that a lookup by URL is an index search, not a
+        // fold of every stored URL.
+        static constexpr const char* foldedURL = "foldedURL";
         static constexpr const char* httpETag = "httpETag";
         static constexpr const char* httpLastModified = "httpLastModified";
         static constexpr const char* icon = "icon";
@@ -42,7 +47,10 @@ public:
     std::int64_t tallowmereHash() const { return object_->integer(Key::tallowmereHash); }
     void setTallowmereHash(std::int64_t value) const { object_->setInteger(Key::tallowmereHash, value); }
     std::optional<std::string> url() const { return text(Key::url); }
-    bool setUrl(std::optional<std::string> value) const { return setText(Key::url, std::move(value)); }
+    // Also sets foldedURL.
+    bool setUrl(std::optional<std::string> value) const;
+    // How foldedURL stores the URL.
+    static std::string foldedURL(std::string_view url);
     std::optional<std::string> httpETag() const { return text(Key::httpETag); }
     bool setHttpETag(std::optional<std::string> value) const {
         return setText(Key::httpETag, std::move(value));

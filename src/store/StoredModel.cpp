@@ -21,6 +21,7 @@ ModelDescription build() {
     model.entity("Feed", "Node")
         .attribute("tallowmereHash", AttributeType::integer64)
         .attribute("url", AttributeType::string)
+        .attribute("foldedURL", AttributeType::string)
         .attribute("httpETag", AttributeType::string)
         .attribute("httpLastModified", AttributeType::string)
         .attribute("icon", AttributeType::binary)
@@ -33,7 +34,8 @@ ModelDescription build() {
         .toMany("unreadArticles", "Article", "unreadInFeed")
         .toMany("starredArticles", "Article", "starredInFeed")
         .index({"tallowmereHash"})
-        .index({"url"});
+        .index({"url"})
+        .index({"foldedURL"});
     model.entity("Folder", "Node")
         .attribute("closed", AttributeType::boolean)
         .toMany("feeds", "Feed", "folder", DeleteRule::cascade);

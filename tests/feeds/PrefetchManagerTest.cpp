@@ -338,6 +338,26 @@ TEST_F(PrefetchManagerTest, TwoPrefetchesOfOneLinkDownloadOnce) {
     EXPECT_EQ(gate_.arrivals(), 2);
 }
 
+TEST_F(PrefetchManagerTest, ManyPagesAtOnceAreEachStoredAndAnsweredOnce) {
+    // Pages read on many threads at once go into the context together.
+    const char* paths[] = {newsPath, blogPath, latin1Path};
+    std::vector<Article> articles;
+    for (int index = 0; index < 24; ++index)
+        articles.push_back(makeArticle({url(paths[index % 3]) + "?copy=" + std::to_string(index), std::nullopt,
+                                        std::nullopt, std::nullopt, std::nullopt}));
+    Completions completions;
+    // As the feeds manager asks, from inside the context with the link read there.
+    background().performAndWait([&] {
+        for (const Article& article : articles)
+            manager_->prefetch(article, PrefetchManager::linkToPrefetch(article), WebServicePriority::low,
+                               completions.add());
+    });
+    for (std::size_t index = 0; index < articles.size(); ++index) EXPECT_EQ(completions.wait(index), true) << index;
+    EXPECT_EQ(completions.repeats(), 0);
+    for (const Article& article : articles) EXPECT_TRUE(fieldsOf(article).textContent) << *fieldsOf(article).link;
+    EXPECT_EQ(downloads_, 24);
+}
+
 TEST_F(PrefetchManagerTest, FailuresReportFalseAndChangeNothing) {
     struct Case {
         const char* name;

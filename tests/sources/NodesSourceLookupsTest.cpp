@@ -1,4 +1,7 @@
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <string>
@@ -109,6 +112,30 @@ TEST_F(NodesSourceLookups, FeedsAreFoundIgnoringCaseAndDiacriticsAndByHash) {
     ASSERT_TRUE(byPrefix);
     EXPECT_EQ(urlOf(*byPrefix), "https://other.example/rss?page=1");
     EXPECT_FALSE(source->feed(std::string_view("https://nowhere.example")));
+}
+
+TEST_F(NodesSourceLookups, FeedsWithoutAFoldedURLAreFoundAfterTheStoreIsOpenedAgain) {
+    addFeed("Café", "https://example.com/Café/feed");
+    source.reset();
+    controller.reset();
+    settle();
+    // As a store written before the folded URL was kept, or rows written by
+    // plain SQLite, hold it.
+    const std::filesystem::path file = dir.path() / "Tallowmere.sqlite";
+    sqlite3* connection = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &connection), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(connection, "UPDATE node SET foldedURL = NULL", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(connection);
+
+    auto opened = DataController::open(file);
+    ASSERT_TRUE(opened.ok()) << opened.error().message;
+    controller = opened.value();
+    source = NodesSource::make(controller, index);
+    // The text with a diacritic forms no URL, so its identity hash is 0:
+    // only the folded URL finds it.
+    EXPECT_TRUE(source->containsFeed(url("HTTPS://EXAMPLE.COM/CAFE/FEED")));
+    EXPECT_TRUE(source->feed(url("https://example.com/cafe/feed")));
+    EXPECT_FALSE(source->containsFeed(url("https://example.com/cafe")));
 }
 
 TEST_F(NodesSourceLookups, AddFeedStoresPlainNameHashAndSettings) {
