@@ -12,9 +12,11 @@
 namespace tallowmere::test {
 namespace {
 
+using Texts = std::map<std::string, std::pair<std::string, std::string>>;
+
 // The texts of a store file read with SQLite alone: link -> preview and text.
-std::map<std::string, std::pair<std::string, std::string>> rawTexts(const std::filesystem::path& path) {
-    std::map<std::string, std::pair<std::string, std::string>> texts;
+Texts rawTexts(const std::filesystem::path& path) {
+    Texts texts;
     sqlite3* connection = nullptr;
     if (sqlite3_open_v2(path.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         sqlite3_stmt* query = nullptr;
@@ -48,6 +50,20 @@ std::int64_t count(const std::filesystem::path& path, const char* sql) {
 class StoreTextsMigrationTest : public StoreTest {
 protected:
     void SetUp() override { dispatch::MainQueue::shared().adoptCurrentThread(); }
+
+    // The texts as the open store reads them: link -> preview and text.
+    Texts readTexts() {
+        Texts read;
+        main().performAndWait([&] {
+            auto articles = main().fetch(Article::fetchRequest());
+            ASSERT_TRUE(articles.ok());
+            for (const auto& object : articles.value()) {
+                Article article(object);
+                read[article.link().value_or("")] = {article.previewContent().value_or(""), article.textContent().value_or("")};
+            }
+        });
+        return read;
+    }
 };
 
 // A store written before texts were compressed (one feed of a first start,
@@ -64,16 +80,7 @@ TEST_F(StoreTextsMigrationTest, AnOlderStoreKeepsEveryTextAndShrinks) {
 
     controller = open();
     ASSERT_TRUE(controller);
-    std::map<std::string, std::pair<std::string, std::string>> read;
-    main().performAndWait([&] {
-        auto articles = main().fetch(Article::fetchRequest());
-        ASSERT_TRUE(articles.ok());
-        for (const auto& object : articles.value()) {
-            Article article(object);
-            read[article.link().value_or("")] = {article.previewContent().value_or(""), article.textContent().value_or("")};
-        }
-    });
-    EXPECT_TRUE(read == before);
+    EXPECT_TRUE(readTexts() == before);
     controller.reset();
 
     EXPECT_EQ(count(storePath(), "SELECT count(*) FROM article_large WHERE typeof(textContent) = 'text'"), 0);
@@ -102,18 +109,6 @@ TEST_F(StoreTextsMigrationTest, AnOlderStoresTextsReadBesideRewrittenOnes) {
     std::filesystem::create_directories(storePath().parent_path());
     std::filesystem::copy_file(fixturePath("store/uncompressed-texts.sqlite"), storePath());
     auto expected = rawTexts(storePath());
-    auto readAll = [&] {
-        std::map<std::string, std::pair<std::string, std::string>> read;
-        main().performAndWait([&] {
-            auto articles = main().fetch(Article::fetchRequest());
-            ASSERT_TRUE(articles.ok());
-            for (const auto& object : articles.value()) {
-                Article article(object);
-                read[article.link().value_or("")] = {article.previewContent().value_or(""), article.textContent().value_or("")};
-            }
-        });
-        return read;
-    };
 
     controller = open();
     ASSERT_TRUE(controller);
@@ -134,7 +129,7 @@ TEST_F(StoreTextsMigrationTest, AnOlderStoresTextsReadBesideRewrittenOnes) {
 
     controller = open();
     ASSERT_TRUE(controller);
-    EXPECT_TRUE(readAll() == expected);
+    EXPECT_TRUE(readTexts() == expected);
 }
 
 
