@@ -611,37 +611,30 @@ void FeedsManager::insertArticles(const std::vector<RSSArticle>& items, const gr
         // their documents and prefetches name them by these IDs.
         (void)context.obtainPermanentIDs(objects);
         // The items of a feed mostly share their tags: each name is looked up once.
-        TagCache tags;
+        TagsSource::KnownTags tags;
         for (const auto& [index, article] : added) afterInsert(items[index], index, article, priority, tags);
     });
 }
 
 void FeedsManager::afterInsert(const RemoteArticle& item, std::size_t index, const Article& article,
-                               WebServicePriority priority, TagCache& tagCache) {
+                               WebServicePriority priority, TagsSource::KnownTags& knownTags) {
     if (index < prefetchedItemCount || article.textContent().value_or("").empty()) {
         addArticleGroup_.enter();
         c_.prefetch->prefetch(article, PrefetchManager::linkToPrefetch(article), priority,
                               [this](bool) { addArticleGroup_.leave(); });
     }
-    if (item.tags()) tagArticle(article, *item.tags(), tagCache);
+    if (item.tags()) tagArticle(article, *item.tags(), knownTags);
     c_.search->indexArticle(article);
     notifyNewArticle(article);
 }
 
-void FeedsManager::tagArticle(const Article& article, const std::set<std::string>& names, TagCache& cache) {
+void FeedsManager::tagArticle(const Article& article, const std::set<std::string>& names,
+                              TagsSource::KnownTags& known) {
     graph::Context* context = article.context();
     if (!context) return;
     context->performAndWait([&] {
         TagsSource::TagSet tags;
-        for (const std::string& name : names) {
-            auto known = cache.find(name);
-            if (known == cache.end()) {
-                TagsSource::TagSet found;
-                c_.tags->addTag(name, *context, found);
-                known = cache.emplace(name, found.front()).first;
-            }
-            if (std::find(tags.begin(), tags.end(), known->second) == tags.end()) tags.push_back(known->second);
-        }
+        for (const std::string& name : names) c_.tags->addTag(name, *context, tags, &known);
         c_.tags->setTags(tags, article);
     });
 }

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,17 +28,16 @@
 #include "platform/dispatch/Semaphore.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "sources/NodesSource.h"
+#include "sources/TagsSource.h"
 #include "store/Article.h"
 #include "store/DataController.h"
 #include "store/Feed.h"
 #include "store/Folder.h"
 #include "store/Node.h"
-#include "store/Tag.h"
 
 namespace tallowmere {
 
 class ArticlesSource;
-class TagsSource;
 
 // The feed engine's coordinator: adds feeds from a URL string, refreshes
 // them with conditional requests and merges their new articles into the
@@ -222,11 +220,9 @@ private:
     // tags, indexes and announces each new one.
     void insertArticles(const std::vector<RSSArticle>& items, const graph::ObjectID& feedID,
                         WebServicePriority priority);
-    // The tags found or made for names, within one visit of the context.
-    using TagCache = std::map<std::string, Tag>;
     void afterInsert(const RemoteArticle& item, std::size_t index, const Article& article,
-                     WebServicePriority priority, TagCache& tagCache);
-    void tagArticle(const Article& article, const std::set<std::string>& tags, TagCache& cache);
+                     WebServicePriority priority, TagsSource::KnownTags& knownTags);
+    void tagArticle(const Article& article, const std::set<std::string>& tags, TagsSource::KnownTags& known);
     void notifyNewArticle(const Article& article);
 
     void removeSearchDocuments(const std::vector<Article>& articles);

@@ -90,11 +90,11 @@ private:
                         Completion completion);
     void readPage(const Article& article, const std::string& pageURL, http::Bytes data, Completion completion);
 
-    // False, and nothing written, for an article deleted in the meantime.
-    // `textLength`: the characters of the result's text, as a reader counts them.
     // Hands the page to the thread storing pages, or becomes that thread.
     void queueStore(PendingStore store);
     void storeBatch(std::vector<PendingStore>& batch);
+    // False, and nothing written, for an article deleted in the meantime.
+    // `textLength`: the characters of the result's text, as a reader counts them.
     static bool storePrefetchedContent(const Article& article,
                                        const std::optional<readability::ReadabilityData>& result,
                                        std::size_t textLength);

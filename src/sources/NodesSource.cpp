@@ -49,6 +49,16 @@ Predicate matchingURL(const URL& url) {
            Predicate::equal(Feed::Key::foldedURL, Feed::foldedURL(url.absoluteString()));
 }
 
+// Whether the context holds a feed of the URL, its unsaved inserts included;
+// inside the context. A failed count counts as none.
+bool holdsFeed(graph::Context& context, const URL& url) {
+    FetchRequest request(Feed::entityName);
+    request.predicate = matchingURL(url);
+    request.fetchLimit = 1;
+    auto counted = context.count(request);
+    return counted.ok() && counted.value() != 0;
+}
+
 }  // namespace
 
 // MARK: Construction
@@ -404,13 +414,8 @@ bool NodesSource::containsFeed(const URL& url) { return containsFeeds({url}).fro
 std::vector<bool> NodesSource::containsFeeds(const std::vector<URL>& urls) {
     std::vector<bool> contained(urls.size(), false);
     backgroundContext().performAndWait([&] {
-        for (std::size_t index = 0; index < urls.size(); ++index) {
-            FetchRequest request(Feed::entityName);
-            request.predicate = matchingURL(urls[index]);
-            request.fetchLimit = 1;
-            auto counted = backgroundContext().count(request);
-            contained[index] = counted.ok() && counted.value() != 0;
-        }
+        for (std::size_t index = 0; index < urls.size(); ++index)
+            contained[index] = holdsFeed(backgroundContext(), urls[index]);
     });
     return contained;
 }
@@ -631,13 +636,7 @@ std::vector<std::optional<Feed>> NodesSource::insertFeeds(std::vector<NewFeed> f
             // Checked in the block that inserts, so two adds of one feed
             // cannot both pass; the count sees this block's inserts too.
             const auto url = URL::parse(feeds[index].urlString);
-            if (unlessStored && url) {
-                FetchRequest request(Feed::entityName);
-                request.predicate = matchingURL(*url);
-                request.fetchLimit = 1;
-                auto counted = background.count(request);
-                if (counted.ok() && counted.value() != 0) continue;
-            }
+            if (unlessStored && url && holdsFeed(background, *url)) continue;
             created[index] = makeFeed(std::move(feeds[index]));
             anyCreated = true;
         }

@@ -12,10 +12,12 @@ TagsSource& TagsSource::shared() {
     return instance;
 }
 
-void TagsSource::addTag(const std::string& name, graph::Context& context, TagSet& tags) const {
+void TagsSource::addTag(const std::string& name, graph::Context& context, TagSet& tags, KnownTags* known) const {
     const std::string lowered = lowercased(name);
-    std::optional<Tag> found = tag(lowered, context);
+    auto remembered = known ? known->find(lowered) : KnownTags::iterator();
+    std::optional<Tag> found = known && remembered != known->end() ? std::optional(remembered->second) : tag(lowered, context);
     Tag result = found ? *found : makeTag(lowered, context);
+    if (known) known->emplace(lowered, result);
     if (std::find(tags.begin(), tags.end(), result) == tags.end()) tags.push_back(result);
 }
 

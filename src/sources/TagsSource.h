@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,12 +17,16 @@ class TagsSource {
 public:
     // A set of tags: each tag appears once.
     using TagSet = std::vector<Tag>;
+    // The tags already found or made in one visit of a context, by stored
+    // name: the articles of one feed mostly share their names.
+    using KnownTags = std::map<std::string, Tag>;
 
     static TagsSource& shared();
 
     // Adds to `tags` the stored tag for the name, made in `context` when
     // there is none (unsaved: the caller's save stores it with its articles).
-    void addTag(const std::string& name, graph::Context& context, TagSet& tags) const;
+    // With `known`, a name found or made before in this visit is not looked up again.
+    void addTag(const std::string& name, graph::Context& context, TagSet& tags, KnownTags* known = nullptr) const;
     // Replaces the article's tags by exactly `tags`; run inside the
     // article's context.
     void setTags(const TagSet& tags, const Article& article) const;
