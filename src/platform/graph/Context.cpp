@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/dispatch/GlobalQueue.h"
 #include "platform/graph/CompressedText.h"
 #include "platform/graph/Container.h"
@@ -999,6 +1000,37 @@ Value Context::storedForm(const Object& object, const PropertyDescription& p) {
     return std::move(*compressed);
 }
 
+void Context::compressLargeTexts(const std::vector<ObjectPtr>& work) {
+    storedForms_.clear();
+    struct Job {
+        const Object* object;
+        const PropertyDescription* property;
+        Value form;
+    };
+    std::vector<Job> jobs;
+    for (const auto& o : work) {
+        if (o->deleted_ || !(o->inserted_ || o->updated_)) continue;
+        // An update first reads the columns it would compress against.
+        if (!o->inserted_ && o->onDemandUnread_) continue;
+        for (const PropertyDescription* p : o->entity_->properties())
+            if (p->hasColumn() && p->loadsOnDemand && (o->inserted_ || largeColumnChanged(*o, *p)) &&
+                std::holds_alternative<std::string>(o->values_[p->slot]))
+                jobs.push_back(Job{o.get(), p, {}});
+    }
+    // A few texts are not worth the hand-over.
+    if (jobs.size() < 8) return;
+    dispatch::concurrentPerform(jobs.size(), dispatch::QualityOfService::utility,
+                                [&](std::size_t index) { jobs[index].form = storedForm(*jobs[index].object, *jobs[index].property); });
+    for (Job& job : jobs) storedForms_[job.object].emplace_back(job.property, std::move(job.form));
+}
+
+Value Context::takeStoredForm(const Object& object, const PropertyDescription& p) {
+    if (auto found = storedForms_.find(&object); found != storedForms_.end())
+        for (auto& [property, form] : found->second)
+            if (property == &p) return std::move(form);
+    return storedForm(object, p);
+}
+
 // A text compressed against another is written again whenever that other
 // one changes, and written against its current value.
 bool Context::largeColumnChanged(const Object& object, const PropertyDescription& p) {
@@ -1018,7 +1050,7 @@ Result<void> Context::writeLarge(Object& object, bool inserting) {
             }
     for (const PropertyDescription* p : e.properties()) {
         if (!p->hasColumn() || !p->loadsOnDemand || (!inserting && !largeColumnChanged(object, *p))) continue;
-        params.push_back(storedForm(object, *p));
+        params.push_back(takeStoredForm(object, *p));
         anyValue = anyValue || !isNull(params.back());
         const std::string index = std::string("?").append(std::to_string(params.size()));
         columns += ", " + quoted(p->column);
@@ -1168,6 +1200,11 @@ Result<std::vector<ObjectID>> Context::missingTargets(const std::vector<ObjectPt
 }
 
 Result<std::vector<ObjectID>> Context::writePending(const std::vector<ObjectPtr>& work, bool checkTargets) {
+    compressLargeTexts(work);
+    struct Forget {
+        std::unordered_map<const Object*, std::vector<std::pair<const PropertyDescription*, Value>>>& forms;
+        ~Forget() { forms.clear(); }
+    } forget{storedForms_};
     std::lock_guard lock(store_.mutex());
     Database& db = store_.db();
     std::vector<ObjectPtr> inserted;

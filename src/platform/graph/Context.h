@@ -183,6 +183,11 @@ private:
     // Writes the row's attributes loaded on demand: all of them for a new row, else the changed ones.
     Result<void> writeLarge(Object& object, bool inserting);
     static Value storedForm(const Object& object, const PropertyDescription& p);
+    // The stored forms of the large texts the save will write, made on
+    // several threads before the store is locked: compressing them is most
+    // of a save's work.
+    void compressLargeTexts(const std::vector<ObjectPtr>& work);
+    Value takeStoredForm(const Object& object, const PropertyDescription& p);
     static bool largeColumnChanged(const Object& object, const PropertyDescription& p);
     void readOnDemand(Object& object);
     void notifyObservers(const ChangeSet& changes);
@@ -197,6 +202,8 @@ private:
     std::atomic<bool> hasChanges_{false};
 
     std::unordered_map<ObjectID, std::weak_ptr<Object>, ObjectIDHash> registry_;
+    // Filled by compressLargeTexts for one write of the pending objects.
+    std::unordered_map<const Object*, std::vector<std::pair<const PropertyDescription*, Value>>> storedForms_;
     std::size_t sweepAt_ = 1024;
     std::vector<ObjectPtr> pending_;
     std::unordered_map<ObjectID, ObjectID, ObjectIDHash> permanentFor_;

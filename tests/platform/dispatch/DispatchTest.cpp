@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/DispatchQueueFactory.h"
+#include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/GlobalQueue.h"
 #include "platform/dispatch/MainQueue.h"
@@ -266,4 +267,22 @@ TEST(SerialQueue, ABlockMayDestroyItsOwnQueue) {
     bothQueued.signal();
     ASSERT_TRUE(done.wait(5s));
     EXPECT_TRUE(laterRan);
+}
+
+TEST(ConcurrentPerform, DoesEveryIndexOnceAlsoWhenNoWorkerIsFree) {
+    // Every worker of the pool (at most 16) blocked: the caller does it all.
+    Semaphore release(0);
+    constexpr int workers = 16;
+    for (int i = 0; i < workers; ++i)
+        GlobalQueue::shared(QualityOfService::utility).async([&] {
+            release.wait();
+        });
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::atomic<int>> done(500);
+        concurrentPerform(done.size(), QualityOfService::utility, [&](std::size_t index) { ++done[index]; });
+        for (std::size_t index = 0; index < done.size(); ++index) ASSERT_EQ(done[index].load(), 1) << index;
+        // Then with the workers free again.
+        for (int i = 0; i < workers && round == 0; ++i) release.signal();
+    }
+    concurrentPerform(0, QualityOfService::utility, [](std::size_t) { FAIL(); });
 }

@@ -229,3 +229,31 @@ TEST(TextCompressedAgainstModel, OnlyAnEarlierLargeTextThatStandsOnItsOwnIsADict
 }
 
 }  // namespace
+
+TEST_F(TextCompressedAgainstTest, ManyTextsOfOneSaveReadBackEachItsOwn) {
+    // Enough texts for the save to compress them on several threads.
+    std::map<ObjectID, std::pair<std::string, std::string>> written;
+    main->performAndWait([&] {
+        std::vector<ObjectPtr> pages;
+        for (int n = 0; n < 40; ++n) {
+            auto page = main->insert("Page");
+            const std::string body = paragraphs(n + 10, 2 + n % 3);
+            page->setString("markup", markupOf(body));
+            page->setString("body", body);
+            pages.push_back(page);
+        }
+        ASSERT_TRUE(main->save().ok());
+        for (const auto& page : pages)
+            written[page->objectID()] = {*page->string("markup"), *page->string("body")};
+    });
+    auto reader = container->newPrivateContext("test_many_reader_queue");
+    reader->performAndWait([&] {
+        for (const auto& [id, texts] : written) {
+            ObjectPtr page = reader->object(id);
+            ASSERT_TRUE(page);
+            EXPECT_EQ(page->string("markup"), texts.first);
+            EXPECT_EQ(page->string("body"), texts.second);
+        }
+    });
+    EXPECT_EQ(rawBodyForm(written.begin()->first), "02");
+}
