@@ -15,6 +15,7 @@
 #include "foundation/AllocatorTuning.h"
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/TextOperations.h"
+#include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/dispatch/GlobalQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/text/AsciiText.h"
@@ -90,7 +91,7 @@ FeedsManager& FeedsManager::shared() {
 
 FeedsManager::FeedsManager(Collaborators collaborators)
     : c_(std::move(collaborators)),
-      saver_(std::make_shared<SaveCoalescer>(c_.dataController)),
+      saver_(std::make_shared<SaveCoalescer>(c_.dataController, saveGathering)),
       addFeedQueue_(makeDispatchQueue(addFeedQueueLabel, QualityOfService::utility)),
       addArticleQueue_(makeDispatchQueue(addArticleQueueLabel, QualityOfService::utility)),
       addStoreQueue_(makeDispatchQueue(addStoreQueueLabel, QualityOfService::utility)) {
@@ -141,33 +142,37 @@ std::string FeedsManager::normalizedURLString(std::string_view urlString) {
 
 // --- Adding ---
 
+std::optional<URL> FeedsManager::feedURL(const std::string& normalized) {
+    std::optional<URL> url = URL::parse(normalized);
+    // A feed is fetched over HTTP, so an address without a host names none.
+    if (!url || !url->host() || url->host()->empty()) return std::nullopt;
+    return url;
+}
+
 void FeedsManager::addFeed(const std::string& urlString, const std::optional<std::string>& folder,
                            AddFeedOptions options, AddCompletion completion) {
     std::string normalized = normalizedURLString(urlString);
-    std::optional<URL> url = URL::parse(normalized);
-    // A feed is fetched over HTTP, so an address without a host names none.
-    if (!url || !url->host() || url->host()->empty()) {
+    std::optional<URL> url = feedURL(normalized);
+    if (!url) {
         completion(false, FeedsManagerError::malformedURL(std::move(normalized)));
         return;
     }
-    if (c_.nodes->containsFeed(*url)) {
+    addFeedUnlessStored(std::move(normalized), *url, c_.nodes->containsFeed(*url), folder, options,
+                        std::move(completion));
+}
+
+void FeedsManager::addFeedUnlessStored(std::string normalized, const URL& url, bool stored,
+                                       const std::optional<std::string>& folder, AddFeedOptions options,
+                                       AddCompletion completion) {
+    if (stored) {
         completion(false, FeedsManagerError::alreadyAdded(std::move(normalized)));
         return;
     }
     inFlight_.enter();
     auto request = std::make_shared<AddRequest>(
-        AddRequest{std::move(normalized), *url, folder, options, std::move(completion)});
+        AddRequest{std::move(normalized), url, folder, options, std::move(completion)});
     request->inFlight = &inFlight_;
     addFeedQueue_->async([this, request] { startAdd(request); });
-}
-
-void FeedsManager::addFeedToGroup(const std::string& urlString, const std::optional<std::string>& folder,
-                                  std::shared_ptr<std::atomic<std::size_t>> added) {
-    addFeed(urlString, folder, AddFeedOptions{},
-            [this, added = std::move(added)](bool, std::optional<FeedsManagerError> error) {
-                if (added && !error) ++*added;
-                addFeedGroup_.leave();
-            });
 }
 
 void FeedsManager::startAdd(const std::shared_ptr<AddRequest>& request) {
@@ -333,9 +338,31 @@ void FeedsManager::addFeeds(std::vector<FeedEntry> entries, FeedBatchOptions opt
     // The node list and positions are brought up to date once for the batch.
     c_.nodes->beginAddingFeeds();
     auto added = std::make_shared<std::atomic<std::size_t>>(0);
+    std::vector<std::string> normalized;
+    std::vector<std::optional<URL>> urls;
+    std::vector<URL> wellFormed;
     for (const FeedEntry& entry : entries) {
+        normalized.push_back(normalizedURLString(entry.urlString));
+        urls.push_back(feedURL(normalized.back()));
+        if (urls.back()) wellFormed.push_back(*urls.back());
+    }
+    // One look into the store for the whole batch: a look per feed would wait
+    // each time behind the earlier feeds' writes, and starve the fetches.
+    const std::vector<bool> stored = c_.nodes->containsFeeds(wellFormed);
+    std::size_t checked = 0;
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        // Each add leaves the group exactly once, whatever its outcome.
         addFeedGroup_.enter();
-        addFeedToGroup(entry.urlString, entry.folder, added);
+        AddCompletion leave = [this, added](bool, std::optional<FeedsManagerError> error) {
+            if (!error) ++*added;
+            addFeedGroup_.leave();
+        };
+        if (!urls[index]) {
+            leave(false, FeedsManagerError::malformedURL(std::move(normalized[index])));
+            continue;
+        }
+        addFeedUnlessStored(std::move(normalized[index]), *urls[index], stored[checked++], entries[index].folder,
+                            AddFeedOptions{}, std::move(leave));
     }
     addFeedGroup_.notify(*addFeedQueue_, [this, entries = std::move(entries), options, added,
                                           completion = std::move(completion)]() mutable {
@@ -573,9 +600,11 @@ void FeedsManager::mergeInto(Items items, const Feed& feed, graph::Context& feed
     if (withItems) {
         // The items in document order, inside one visit of the background
         // context: a hand-over to that context per feed, not per item.
-        addArticleQueue_->async([this, items, feedID = *feedID, priority, movedWithItems, moveLastUpdate] {
+        // Worked out here, outside the background context.
+        NewArticles ready = newArticles(*items);
+        addArticleQueue_->async([this, items, ready, feedID = *feedID, priority, movedWithItems, moveLastUpdate] {
             c_.dataController->backgroundContext()->performAndWait([&] {
-                insertArticles(*items, feedID, priority);
+                insertArticles(*items, *ready, feedID, priority);
                 if (movedWithItems) moveLastUpdate();
             });
         });
@@ -589,23 +618,27 @@ void FeedsManager::mergeInto(Items items, const Feed& feed, graph::Context& feed
     });
 }
 
-void FeedsManager::insertArticles(const std::vector<RSSArticle>& items, const graph::ObjectID& feedID,
+FeedsManager::NewArticles FeedsManager::newArticles(const std::vector<RSSArticle>& items) {
+    std::vector<ArticlesSource::NewArticle> ready(items.size());
+    dispatch::concurrentPerform(items.size(), QualityOfService::utility, [&](std::size_t index) {
+        const RemoteArticle& item = items[index];
+        ready[index] = ArticlesSource::newArticle(item.title(), storeDate(item.date()), item.content(), item.creator(),
+                                                  item.link(), item.topImageURL());
+    });
+    return std::make_shared<const std::vector<ArticlesSource::NewArticle>>(std::move(ready));
+}
+
+void FeedsManager::insertArticles(const std::vector<RSSArticle>& items,
+                                  const std::vector<ArticlesSource::NewArticle>& ready, const graph::ObjectID& feedID,
                                   WebServicePriority priority) {
     // Inside the background context, where the new articles live, so that
     // their steps need no hand-over to that context each.
     graph::Context& context = *c_.dataController->backgroundContext();
     context.performAndWait([&] {
-        std::vector<std::pair<std::size_t, Article>> added;
+        std::vector<std::pair<std::size_t, Article>> added = c_.articles->addArticles(ready, feedID);
         std::vector<graph::ObjectPtr> objects;
-        for (std::size_t index = 0; index < items.size(); ++index) {
-            const RemoteArticle& item = items[index];
-            std::optional<Article> article =
-                c_.articles->addArticle(item.title(), storeDate(item.date()), item.content(), item.creator(),
-                                        item.link(), item.topImageURL(), feedID, false, false);
-            if (!article) continue;
-            added.emplace_back(index, *article);
-            objects.push_back(article->object());
-        }
+        objects.reserve(added.size());
+        for (const auto& [index, article] : added) objects.push_back(article.object());
         if (added.empty()) return;
         // One write of the store for the feed's new articles, not one each;
         // their documents and prefetches name them by these IDs.

@@ -27,6 +27,7 @@
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/Semaphore.h"
 #include "platform/dispatch/SerialQueue.h"
+#include "sources/ArticlesSource.h"
 #include "sources/NodesSource.h"
 #include "sources/TagsSource.h"
 #include "store/Article.h"
@@ -37,7 +38,6 @@
 
 namespace tallowmere {
 
-class ArticlesSource;
 
 // The feed engine's coordinator: adds feeds from a URL string, refreshes
 // them with conditional requests and merges their new articles into the
@@ -110,12 +110,8 @@ public:
     // later on a background thread. An empty folder name is no folder.
     void addFeed(const std::string& urlString, const std::optional<std::string>& folder, AddFeedOptions options,
                  AddCompletion completion);
-    // The batch form: the caller has entered addFeedGroup() for this call,
-    // which leaves it exactly once, whatever the outcome. No after-add steps.
-    // A successful add counts one on `added`, when given.
-    void addFeedToGroup(const std::string& urlString, const std::optional<std::string>& folder,
-                        std::shared_ptr<std::atomic<std::size_t>> added = nullptr);
-    // Adds every entry in the batch form, then, once addFeedGroup() is empty,
+    // Adds every entry (each entering addFeedGroup() and leaving it exactly
+    // once, without after-add steps), then, once addFeedGroup() is empty,
     // runs didAddFeeds on the add queue, which ends with the completion.
     void addFeeds(std::vector<FeedEntry> entries, FeedBatchOptions options, BatchCompletion completion);
     // The after-batch step: the cloud feed list (when asked), registration,
@@ -184,6 +180,12 @@ private:
     };
 
     // Adding, step by step.
+    // The address a normalised string names, when it names a host.
+    static std::optional<URL> feedURL(const std::string& normalized);
+    // `stored`: whether the store already held the feed when asked.
+    void addFeedUnlessStored(std::string normalized, const URL& url, bool stored,
+                             const std::optional<std::string>& folder, AddFeedOptions options,
+                             AddCompletion completion);
     void startAdd(const std::shared_ptr<AddRequest>& request);
     void fetchedForAdd(const std::shared_ptr<AddRequest>& request, std::optional<RSSFeed> feed, const URL& reportedURL,
                        std::optional<RSSServiceError> error);
@@ -216,10 +218,13 @@ private:
     void mergeInto(Items items, const Feed& feed, graph::Context& feedContext,
                    const std::optional<graph::ObjectID>& feedID, WebServicePriority priority, bool flag,
                    Completion completion);
+    using NewArticles = std::shared_ptr<const std::vector<ArticlesSource::NewArticle>>;
+    // The items' stored values, worked out on several threads.
+    static NewArticles newArticles(const std::vector<RSSArticle>& items);
     // Stores the items not yet stored, in document order, then prefetches,
     // tags, indexes and announces each new one.
-    void insertArticles(const std::vector<RSSArticle>& items, const graph::ObjectID& feedID,
-                        WebServicePriority priority);
+    void insertArticles(const std::vector<RSSArticle>& items, const std::vector<ArticlesSource::NewArticle>& ready,
+                        const graph::ObjectID& feedID, WebServicePriority priority);
     void afterInsert(const RemoteArticle& item, std::size_t index, const Article& article,
                      WebServicePriority priority, TagsSource::KnownTags& knownTags);
     void tagArticle(const Article& article, const std::set<std::string>& tags, TagsSource::KnownTags& known);
@@ -233,6 +238,10 @@ private:
                                          std::type_identity_t<std::function<void(Args...)>> continuation) const;
 
     Collaborators c_;
+    // A refresh's merges share their saves for this long: each save of the
+    // background context holds up the next merge, and costs as much for one
+    // feed's articles as for several feeds'.
+    static constexpr std::chrono::milliseconds saveGathering{20};
     std::shared_ptr<SaveCoalescer> saver_;
     std::unique_ptr<dispatch::SerialQueue> addFeedQueue_;
     dispatch::Semaphore addFeedSemaphore_{addFeedConcurrency};

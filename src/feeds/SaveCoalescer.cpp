@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/dispatch/GlobalQueue.h"
+
 namespace tallowmere {
 
 void SaveCoalescer::save(Completion completion) {
@@ -11,7 +13,16 @@ void SaveCoalescer::save(Completion completion) {
         if (saving_) return;
         saving_ = true;
     }
-    startSave();
+    scheduleSave();
+}
+
+void SaveCoalescer::scheduleSave() {
+    if (gathering_.count() == 0) {
+        startSave();
+        return;
+    }
+    dispatch::GlobalQueue::shared(dispatch::QualityOfService::utility)
+        .asyncAfter(gathering_, [self = shared_from_this()] { self->startSave(); });
 }
 
 void SaveCoalescer::startSave() {
@@ -30,7 +41,7 @@ void SaveCoalescer::startSave() {
                 return;
             }
         }
-        self->startSave();
+        self->scheduleSave();
     });
 }
 

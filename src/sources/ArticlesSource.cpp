@@ -578,6 +578,60 @@ std::optional<Article> ArticlesSource::addArticle(const std::string& title, Date
                                                   const std::optional<std::string>& creator, const std::string& link,
                                                   const std::optional<std::string>& topImageURL, const ObjectID& feedID,
                                                   bool ignoringLastUpdate, bool permanentID) {
+    return addArticle(newArticle(title, date, content, creator, link, topImageURL), feedID, ignoringLastUpdate,
+                      permanentID);
+}
+
+ArticlesSource::NewArticle ArticlesSource::newArticle(const std::string& title, Date date, const std::string& content,
+                                                      const std::optional<std::string>& creator,
+                                                      const std::string& link,
+                                                      const std::optional<std::string>& topImageURL) {
+    NewArticle item{title, date, content, creator, link, topImageURL, strippingHTML(title, false),
+                    strippingHTML(content, true), {}, URLIdentityHash::hash(link)};
+    // Stripped before it is cut, so that no half tag can remain.
+    item.descriptionContent = leadingCharacters(strippingHTML(item.textContent, false), descriptionLength);
+    return item;
+}
+
+std::optional<Article> ArticlesSource::addArticle(const NewArticle& item, const ObjectID& feedID,
+                                                  bool ignoringLastUpdate, bool permanentID) {
+    std::optional<Feed> feed = liveFeed(feedID);
+    if (!feed) return std::nullopt;
+    if (!isNewArticle(ignoringLastUpdate ? std::nullopt : std::optional(item.date), item.link, *feed))
+        return std::nullopt;
+    auto& context = *dataController_->backgroundContext();
+    std::optional<Article> article;
+    context.performAndWait([&] {
+        article = insertArticle(item, *feed);
+        if (permanentID) (void)context.obtainPermanentIDs({article->object()});
+    });
+    return article;
+}
+
+std::vector<std::pair<std::size_t, Article>> ArticlesSource::addArticles(const std::vector<NewArticle>& items,
+                                                                         const ObjectID& feedID) {
+    std::vector<std::pair<std::size_t, Article>> added;
+    auto& context = *dataController_->backgroundContext();
+    context.performAndWait([&] {
+        std::optional<Feed> feed = liveFeed(feedID);
+        if (!feed) return;
+        std::optional<Date> lastUpdate;
+        if (graph::Context* feedContext = feed->context())
+            feedContext->performAndWait([&] { lastUpdate = feed->lastUpdate(); });
+        std::optional<std::unordered_set<std::string>> links = storedLinks(*feed);
+        if (!links) return;
+        for (std::size_t index = 0; index < items.size(); ++index) {
+            const NewArticle& item = items[index];
+            if (lastUpdate && item.date <= *lastUpdate) continue;
+            // Also the second of two items with one link.
+            if (!links->insert(item.link).second) continue;
+            added.emplace_back(index, insertArticle(item, *feed));
+        }
+    });
+    return added;
+}
+
+std::optional<Feed> ArticlesSource::liveFeed(const ObjectID& feedID) const {
     auto& context = *dataController_->backgroundContext();
     std::optional<Feed> feed;
     context.performAndWait([&] {
@@ -586,32 +640,40 @@ std::optional<Article> ArticlesSource::addArticle(const std::string& title, Date
         feed = Feed::from(object.value());
         if (feed && feed->isDeleted()) feed.reset();
     });
-    if (!feed) return std::nullopt;
-    if (!isNewArticle(ignoringLastUpdate ? std::nullopt : std::optional(date), link, *feed)) return std::nullopt;
+    return feed;
+}
 
-    const Date now = Date::now();
-    const Date stored{(date > now ? now : date).seconds + randomFractionOfSecond()};
-    const std::string textContent = strippingHTML(content, true);
-    // Stripped before it is cut, so that no half tag can remain.
-    const std::string descriptionContent = leadingCharacters(strippingHTML(textContent, false), descriptionLength);
-
-    std::optional<Article> article;
+std::optional<std::unordered_set<std::string>> ArticlesSource::storedLinks(const Feed& feed) const {
+    graph::FetchRequest request = Article::fetchRequest();
+    request.predicate = Predicate::equal(Article::Key::feed, feed.objectID());
+    auto& context = *dataController_->backgroundContext();
+    std::optional<std::unordered_set<std::string>> links;
     context.performAndWait([&] {
-        article = Article::insert(context);
-        article->setCreatedAt(Date::now());
-        article->setTitle(strippingHTML(title, false));
-        article->setDate(stored);
-        article->setPreviewContent(content);
-        article->setTextContent(textContent);
-        article->setDescriptionContent(descriptionContent);
-        article->setCreator(creator);
-        article->setLink(link);
-        article->setTopImage(topImageURL);
-        article->setFeed(feed);
-        article->setUnreadInFeed(feed);
-        article->setTallowmereHash(URLIdentityHash::hash(link));
-        if (permanentID) (void)context.obtainPermanentIDs({article->object()});
+        auto rows = context.fetchValues(request, {Article::Key::link});
+        if (!rows.ok()) return;
+        links.emplace();
+        for (const auto& row : rows.value())
+            if (const auto* link = std::get_if<std::string>(&row.front())) links->insert(*link);
     });
+    return links;
+}
+
+Article ArticlesSource::insertArticle(const NewArticle& item, const Feed& feed) {
+    auto& context = *dataController_->backgroundContext();
+    const Date now = Date::now();
+    Article article = Article::insert(context);
+    article.setCreatedAt(Date::now());
+    article.setTitle(item.strippedTitle);
+    article.setDate(Date{(item.date > now ? now : item.date).seconds + randomFractionOfSecond()});
+    article.setPreviewContent(item.content);
+    article.setTextContent(item.textContent);
+    article.setDescriptionContent(item.descriptionContent);
+    article.setCreator(item.creator);
+    article.setLink(item.link);
+    article.setTopImage(item.topImageURL);
+    article.setFeed(feed);
+    article.setUnreadInFeed(feed);
+    article.setTallowmereHash(item.linkHash);
     return article;
 }
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -152,6 +153,33 @@ public:
                                       const std::optional<std::string>& creator, const std::string& link,
                                       const std::optional<std::string>& topImageURL, const graph::ObjectID& feedID,
                                       bool ignoringLastUpdate, bool permanentID = true);
+    // An item with the values a stored article takes from it, worked out
+    // without the store: made beforehand (on any thread), they keep that
+    // work out of the background context, which every store visit waits for.
+    struct NewArticle {
+        std::string title;
+        graph::Date date;
+        std::string content;
+        std::optional<std::string> creator;
+        std::string link;
+        std::optional<std::string> topImageURL;
+        std::string strippedTitle;
+        std::string textContent;
+        std::string descriptionContent;
+        std::int64_t linkHash = 0;
+    };
+    static NewArticle newArticle(const std::string& title, graph::Date date, const std::string& content,
+                                 const std::optional<std::string>& creator, const std::string& link,
+                                 const std::optional<std::string>& topImageURL);
+    // addArticle for an item made ready beforehand.
+    std::optional<Article> addArticle(const NewArticle& item, const graph::ObjectID& feedID, bool ignoringLastUpdate,
+                                      bool permanentID = true);
+    // addArticle (not ignoring the last update, temporary IDs) for each item
+    // of one feed, in order, inside one visit of the background context; the
+    // store is asked once for the feed's stored links, not once per item.
+    // The new articles with the positions of their items.
+    std::vector<std::pair<std::size_t, Article>> addArticles(const std::vector<NewArticle>& items,
+                                                             const graph::ObjectID& feedID);
     // Deletes, per feed, the oldest unstarred articles stored more than 30
     // calendar days ago while the feed keeps at least 50 articles; the
     // completion receives the deleted articles.
@@ -200,6 +228,12 @@ private:
     void syncRead(std::optional<std::vector<Article>> articles, bool read);
     void syncStarred(std::optional<std::vector<Article>> articles, bool starred);
 
+    // The feed of the background context with this ID, unless deleted.
+    std::optional<Feed> liveFeed(const graph::ObjectID& feedID) const;
+    // A new article for the item; inside the background context.
+    Article insertArticle(const NewArticle& item, const Feed& feed);
+    // The links of the feed's articles, stored or pending; nothing on failure.
+    std::optional<std::unordered_set<std::string>> storedLinks(const Feed& feed) const;
     bool isNewArticle(std::optional<graph::Date> date, const std::string& link, const Feed& feed) const;
     void deleteArticles(std::shared_ptr<std::vector<Article>> articles, RemovalCompletion completion);
 

@@ -251,6 +251,35 @@ TEST_F(FeedsManagerTest, ABatchLeavesTheGroupOncePerEntryAndRegistersOnce) {
     EXPECT_TRUE(nodes->folder("batch"));
 }
 
+TEST_F(FeedsManagerTest, ABatchSkipsTheFeedsStoredBeforeIt) {
+    server->setFeed("kept.xml", servedFeed("Kept", servedItems("k", 2)));
+    server->setFeed("new.xml", servedFeed("New", servedItems("w", 2)));
+    ASSERT_EQ(addAndWait(server->feedURL("kept.xml")), std::nullopt);
+    std::atomic<std::size_t> added = 99;
+    manager->addFeeds({{server->feedURL("kept.xml"), std::nullopt}, {server->feedURL("new.xml"), std::nullopt}},
+                      FeedBatchOptions{}, [&](std::size_t count) { added = count; });
+    ASSERT_TRUE(runMainUntil([&] { return added.load() != 99; }));
+    EXPECT_EQ(added.load(), 1u);
+    EXPECT_EQ(nodes->allFeeds().size(), 2u);
+    EXPECT_EQ(server->requests("/feeds/kept.xml").size(), 1u);
+    EXPECT_EQ(articleLinks(server->feedURL("kept.xml")).size(), 2u);
+}
+
+TEST_F(FeedsManagerTest, OfTwoItemsWithOneLinkTheFirstIsStored) {
+    ServedFeed feed = servedFeed("Twice", {servedItem("same", std::chrono::hours(1)),
+                                           servedItem("other", std::chrono::hours(2)),
+                                           servedItem("same", std::chrono::hours(3))});
+    feed.items[0].text = "Earlier wording";
+    feed.items[2].text = "Later wording";
+    server->setFeed("twice.xml", feed);
+    const std::string url = server->feedURL("twice.xml");
+    ASSERT_EQ(addAndWait(url), std::nullopt);
+    EXPECT_EQ(articleLinks(url).size(), 2u);
+    waitForArticleQueue();
+    EXPECT_EQ(searchIDs("earlier").size(), 1u);
+    EXPECT_EQ(searchIDs("later").size(), 0u);
+}
+
 // What another connection reads from the store file: only what was saved.
 std::int64_t savedArticleCount(const std::filesystem::path& store) {
     sqlite3* db = nullptr;
