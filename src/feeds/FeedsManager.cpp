@@ -15,7 +15,6 @@
 #include "foundation/AllocatorTuning.h"
 #include "foundation/DispatchQueueFactory.h"
 #include "foundation/TextOperations.h"
-#include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/dispatch/GlobalQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/text/AsciiText.h"
@@ -307,7 +306,7 @@ void FeedsManager::createPendingFeeds() {
             pending.request->complete(FeedsManagerError::alreadyAdded(pending.storedURL));
             continue;
         }
-        mergeInto(pending.items, *created[index], background, ids[index], WebServicePriority::low, false,
+        mergeInto(pending.items, *created[index], background, ids[index], std::nullopt, WebServicePriority::low, false,
                   [this, request = pending.request, storedURL = pending.storedURL,
                    categories = std::move(pending.categories)] { finishAdd(request, storedURL, categories); });
     }
@@ -571,15 +570,18 @@ void FeedsManager::merge(Items items, const Feed& feed, WebServicePriority prior
         return;
     }
     std::optional<graph::ObjectID> feedID;
+    std::optional<graph::Date> lastUpdate;
     context->performAndWait([&] {
-        if (!feed.isDeleted()) feedID = feed.objectID();
+        if (feed.isDeleted()) return;
+        feedID = feed.objectID();
+        lastUpdate = feed.lastUpdate();
     });
-    mergeInto(std::move(items), feed, *context, feedID, priority, flag, std::move(completion));
+    mergeInto(std::move(items), feed, *context, feedID, lastUpdate, priority, flag, std::move(completion));
 }
 
 void FeedsManager::mergeInto(Items items, const Feed& feed, graph::Context& feedContext,
-                             const std::optional<graph::ObjectID>& feedID, WebServicePriority priority, bool flag,
-                             Completion completion) {
+                             const std::optional<graph::ObjectID>& feedID, std::optional<graph::Date> lastUpdate,
+                             WebServicePriority priority, bool flag, Completion completion) {
     graph::Context* context = &feedContext;
     graph::Context* background = c_.dataController->backgroundContext().get();
     const graph::Date now = graph::Date::now();
@@ -601,7 +603,7 @@ void FeedsManager::mergeInto(Items items, const Feed& feed, graph::Context& feed
         // The items in document order, inside one visit of the background
         // context: a hand-over to that context per feed, not per item.
         // Worked out here, outside the background context.
-        NewArticles ready = newArticles(*items);
+        NewArticles ready = newArticles(*items, lastUpdate);
         addArticleQueue_->async([this, items, ready, feedID = *feedID, priority, movedWithItems, moveLastUpdate] {
             c_.dataController->backgroundContext()->performAndWait([&] {
                 insertArticles(*items, *ready, feedID, priority);
@@ -618,13 +620,15 @@ void FeedsManager::mergeInto(Items items, const Feed& feed, graph::Context& feed
     });
 }
 
-FeedsManager::NewArticles FeedsManager::newArticles(const std::vector<RSSArticle>& items) {
-    std::vector<ArticlesSource::NewArticle> ready(items.size());
-    dispatch::concurrentPerform(items.size(), QualityOfService::utility, [&](std::size_t index) {
-        const RemoteArticle& item = items[index];
-        ready[index] = ArticlesSource::newArticle(item.title(), storeDate(item.date()), item.content(), item.creator(),
-                                                  item.link(), item.topImageURL());
-    });
+FeedsManager::NewArticles FeedsManager::newArticles(const std::vector<RSSArticle>& items,
+                                                   std::optional<graph::Date> lastUpdate) {
+    std::vector<ArticlesSource::NewArticle> ready;
+    ready.reserve(items.size());
+    for (const RemoteArticle& item : items) {
+        ready.push_back({item.title(), storeDate(item.date()), item.content(), item.creator(), item.link(),
+                         item.topImageURL()});
+        if (!lastUpdate || *lastUpdate < ready.back().date) ArticlesSource::makeReady(ready.back());
+    }
     return std::make_shared<const std::vector<ArticlesSource::NewArticle>>(std::move(ready));
 }
 
@@ -643,9 +647,7 @@ void FeedsManager::insertArticles(const std::vector<RSSArticle>& items,
         // One write of the store for the feed's new articles, not one each;
         // their documents and prefetches name them by these IDs.
         (void)context.obtainPermanentIDs(objects);
-        // The items of a feed mostly share their tags: each name is looked up once.
-        TagsSource::KnownTags tags;
-        for (const auto& [index, article] : added) afterInsert(items[index], index, article, priority, tags);
+        for (const auto& [index, article] : added) afterInsert(items[index], index, article, priority, knownTags_);
     });
 }
 

@@ -38,7 +38,6 @@
 
 namespace tallowmere {
 
-
 // The feed engine's coordinator: adds feeds from a URL string, refreshes
 // them with conditional requests and merges their new articles into the
 // store, and renames, moves, deletes and cancels them.
@@ -213,14 +212,15 @@ private:
     void storeHTTPInfo(const Feed& feed, const WebServiceHTTPInfo& httpInfo, bool save);
     void finishRefresh(const std::shared_ptr<RefreshErrorSlot>& slot, RefreshCompletion completion);
     void merge(Items items, const Feed& feed, WebServicePriority priority, bool flag, Completion completion);
-    // The merge of a feed whose object ID the caller has read in its context
-    // (none: deleted).
+    // The merge of a feed whose object ID (none: deleted) and last update the
+    // caller has read in its context.
     void mergeInto(Items items, const Feed& feed, graph::Context& feedContext,
-                   const std::optional<graph::ObjectID>& feedID, WebServicePriority priority, bool flag,
-                   Completion completion);
+                   const std::optional<graph::ObjectID>& feedID, std::optional<graph::Date> lastUpdate,
+                   WebServicePriority priority, bool flag, Completion completion);
     using NewArticles = std::shared_ptr<const std::vector<ArticlesSource::NewArticle>>;
-    // The items' stored values, worked out on several threads.
-    static NewArticles newArticles(const std::vector<RSSArticle>& items);
+    // The items, made ready before the store is visited when dated after
+    // `lastUpdate` (the others are hardly ever stored).
+    static NewArticles newArticles(const std::vector<RSSArticle>& items, std::optional<graph::Date> lastUpdate);
     // Stores the items not yet stored, in document order, then prefetches,
     // tags, indexes and announces each new one.
     void insertArticles(const std::vector<RSSArticle>& items, const std::vector<ArticlesSource::NewArticle>& ready,
@@ -243,6 +243,10 @@ private:
     // feed's articles as for several feeds'.
     static constexpr std::chrono::milliseconds saveGathering{20};
     std::shared_ptr<SaveCoalescer> saver_;
+    // The tags of the background context that new articles were given, each
+    // name looked up once: the feeds of a refresh mostly share their names.
+    // Used only inside that context's visits.
+    TagsSource::KnownTags knownTags_;
     std::unique_ptr<dispatch::SerialQueue> addFeedQueue_;
     dispatch::Semaphore addFeedSemaphore_{addFeedConcurrency};
     dispatch::DispatchGroup addFeedGroup_;

@@ -578,19 +578,18 @@ std::optional<Article> ArticlesSource::addArticle(const std::string& title, Date
                                                   const std::optional<std::string>& creator, const std::string& link,
                                                   const std::optional<std::string>& topImageURL, const ObjectID& feedID,
                                                   bool ignoringLastUpdate, bool permanentID) {
-    return addArticle(newArticle(title, date, content, creator, link, topImageURL), feedID, ignoringLastUpdate,
+    return addArticle(NewArticle{title, date, content, creator, link, topImageURL}, feedID, ignoringLastUpdate,
                       permanentID);
 }
 
-ArticlesSource::NewArticle ArticlesSource::newArticle(const std::string& title, Date date, const std::string& content,
-                                                      const std::optional<std::string>& creator,
-                                                      const std::string& link,
-                                                      const std::optional<std::string>& topImageURL) {
-    NewArticle item{title, date, content, creator, link, topImageURL, strippingHTML(title, false),
-                    strippingHTML(content, true), {}, URLIdentityHash::hash(link)};
+void ArticlesSource::makeReady(NewArticle& item) {
+    if (item.ready) return;
+    item.strippedTitle = strippingHTML(item.title, false);
+    item.textContent = strippingHTML(item.content, true);
     // Stripped before it is cut, so that no half tag can remain.
     item.descriptionContent = leadingCharacters(strippingHTML(item.textContent, false), descriptionLength);
-    return item;
+    item.linkHash = URLIdentityHash::hash(item.link);
+    item.ready = true;
 }
 
 std::optional<Article> ArticlesSource::addArticle(const NewArticle& item, const ObjectID& feedID,
@@ -618,11 +617,13 @@ std::vector<std::pair<std::size_t, Article>> ArticlesSource::addArticles(const s
         std::optional<Date> lastUpdate;
         if (graph::Context* feedContext = feed->context())
             feedContext->performAndWait([&] { lastUpdate = feed->lastUpdate(); });
-        std::optional<std::unordered_set<std::string>> links = storedLinks(*feed);
-        if (!links) return;
+        // Asked for when the first item is recent enough: a refresh mostly
+        // sees items it already has, and dated before the last update.
+        std::optional<std::unordered_set<std::string>> links;
         for (std::size_t index = 0; index < items.size(); ++index) {
             const NewArticle& item = items[index];
             if (lastUpdate && item.date <= *lastUpdate) continue;
+            if (!links && !(links = storedLinks(*feed))) return;
             // Also the second of two items with one link.
             if (!links->insert(item.link).second) continue;
             added.emplace_back(index, insertArticle(item, *feed));
@@ -658,7 +659,8 @@ std::optional<std::unordered_set<std::string>> ArticlesSource::storedLinks(const
     return links;
 }
 
-Article ArticlesSource::insertArticle(const NewArticle& item, const Feed& feed) {
+Article ArticlesSource::insertArticle(NewArticle item, const Feed& feed) {
+    makeReady(item);
     auto& context = *dataController_->backgroundContext();
     const Date now = Date::now();
     Article article = Article::insert(context);

@@ -153,9 +153,10 @@ public:
                                       const std::optional<std::string>& creator, const std::string& link,
                                       const std::optional<std::string>& topImageURL, const graph::ObjectID& feedID,
                                       bool ignoringLastUpdate, bool permanentID = true);
-    // An item with the values a stored article takes from it, worked out
-    // without the store: made beforehand (on any thread), they keep that
-    // work out of the background context, which every store visit waits for.
+    // An item with the values a stored article takes from it. Worked out
+    // beforehand (on any thread, see makeReady), they keep that work out of
+    // the background context, which every store visit waits for; an item not
+    // made ready is made ready there when it is stored.
     struct NewArticle {
         std::string title;
         graph::Date date;
@@ -163,15 +164,14 @@ public:
         std::optional<std::string> creator;
         std::string link;
         std::optional<std::string> topImageURL;
-        std::string strippedTitle;
-        std::string textContent;
-        std::string descriptionContent;
+        bool ready = false;
+        std::string strippedTitle{};
+        std::string textContent{};
+        std::string descriptionContent{};
         std::int64_t linkHash = 0;
     };
-    static NewArticle newArticle(const std::string& title, graph::Date date, const std::string& content,
-                                 const std::optional<std::string>& creator, const std::string& link,
-                                 const std::optional<std::string>& topImageURL);
-    // addArticle for an item made ready beforehand.
+    static void makeReady(NewArticle& item);
+    // addArticle for an item, made ready beforehand or not.
     std::optional<Article> addArticle(const NewArticle& item, const graph::ObjectID& feedID, bool ignoringLastUpdate,
                                       bool permanentID = true);
     // addArticle (not ignoring the last update, temporary IDs) for each item
@@ -231,7 +231,7 @@ private:
     // The feed of the background context with this ID, unless deleted.
     std::optional<Feed> liveFeed(const graph::ObjectID& feedID) const;
     // A new article for the item; inside the background context.
-    Article insertArticle(const NewArticle& item, const Feed& feed);
+    Article insertArticle(NewArticle item, const Feed& feed);
     // The links of the feed's articles, stored or pending; nothing on failure.
     std::optional<std::unordered_set<std::string>> storedLinks(const Feed& feed) const;
     bool isNewArticle(std::optional<graph::Date> date, const std::string& link, const Feed& feed) const;

@@ -15,9 +15,11 @@ TagsSource& TagsSource::shared() {
 void TagsSource::addTag(const std::string& name, graph::Context& context, TagSet& tags, KnownTags* known) const {
     const std::string lowered = lowercased(name);
     auto remembered = known ? known->find(lowered) : KnownTags::iterator();
-    std::optional<Tag> found = known && remembered != known->end() ? std::optional(remembered->second) : tag(lowered, context);
+    // A remembered tag deleted since is looked up again.
+    const bool live = known && remembered != known->end() && !remembered->second.isDeleted();
+    std::optional<Tag> found = live ? std::optional(remembered->second) : tag(lowered, context);
     Tag result = found ? *found : makeTag(lowered, context);
-    if (known) known->emplace(lowered, result);
+    if (known) known->insert_or_assign(lowered, result);
     if (std::find(tags.begin(), tags.end(), result) == tags.end()) tags.push_back(result);
 }
 

@@ -17,15 +17,16 @@ class TagsSource {
 public:
     // A set of tags: each tag appears once.
     using TagSet = std::vector<Tag>;
-    // The tags already found or made in one visit of a context, by stored
-    // name: the articles of one feed mostly share their names.
+    // The tags already found or made in a context, by stored name: the
+    // articles of one feed, and of one refresh, mostly share their names.
     using KnownTags = std::map<std::string, Tag>;
 
     static TagsSource& shared();
 
     // Adds to `tags` the stored tag for the name, made in `context` when
     // there is none (unsaved: the caller's save stores it with its articles).
-    // With `known`, a name found or made before in this visit is not looked up again.
+    // With `known` (kept for one context), a name found or made before is
+    // not looked up again, unless its tag has been deleted since.
     void addTag(const std::string& name, graph::Context& context, TagSet& tags, KnownTags* known = nullptr) const;
     // Replaces the article's tags by exactly `tags`; run inside the
     // article's context.

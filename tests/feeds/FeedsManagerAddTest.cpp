@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "feeds/FeedsManagerFixture.h"
 #include "service/NullTallowmereManager.h"
 #include "service/TallowmereManager.h"
+#include "store/Tag.h"
 #include "support/SignedOutCloudUserManager.h"
 
 namespace tallowmere::test {
@@ -278,6 +280,30 @@ TEST_F(FeedsManagerTest, OfTwoItemsWithOneLinkTheFirstIsStored) {
     waitForArticleQueue();
     EXPECT_EQ(searchIDs("earlier").size(), 1u);
     EXPECT_EQ(searchIDs("later").size(), 0u);
+}
+
+TEST_F(FeedsManagerTest, FeedsAddedTogetherShareOneTagPerName) {
+    ServedFeed first = servedFeed("First", servedItems("f", 2));
+    first.items[0].tags = {"Science"};
+    first.items[1].tags = {"Space"};
+    ServedFeed second = servedFeed("Second", servedItems("s", 1));
+    second.items[0].tags = {"science"};
+    server->setFeed("first.xml", first);
+    server->setFeed("second.xml", second);
+    std::atomic<bool> done = false;
+    manager->addFeeds({{server->feedURL("first.xml"), std::nullopt}, {server->feedURL("second.xml"), std::nullopt}},
+                      FeedBatchOptions{}, [&](std::size_t) { done = true; });
+    ASSERT_TRUE(runMainUntil([&] { return done.load(); }));
+    auto names = inBackground<std::vector<std::string>>([&] {
+        std::vector<std::string> found;
+        auto tags = dataController->backgroundContext()->fetch(Tag::fetchRequest());
+        for (const auto& tag : tags.value()) found.push_back(tag->string("name").value_or(""));
+        std::sort(found.begin(), found.end());
+        return found;
+    });
+    EXPECT_EQ(names, (std::vector<std::string>{"science", "space"}));
+    waitForArticleQueue();
+    EXPECT_EQ(searchIDs("science").size(), 2u);
 }
 
 // What another connection reads from the store file: only what was saved.
