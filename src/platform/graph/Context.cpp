@@ -917,7 +917,7 @@ void Context::assignPermanentKeys(const std::vector<ObjectPtr>& objects) {
     if (byRoot.empty()) return;
     std::unordered_map<ObjectID, ObjectID, ObjectIDHash> moved;
     for (auto& [root, list] : byRoot) {
-        store_.catchUpKeys(*root);
+        store_.catchUpKeys(*root, static_cast<std::int64_t>(list.size()));
         std::int64_t key = store_.reserveKeys(*root, static_cast<std::int64_t>(list.size()));
         for (const auto& o : list) {
             ObjectID permanent(o->entity_, key++);
@@ -946,16 +946,27 @@ void Context::assignPermanentKeys(const std::vector<ObjectPtr>& objects) {
 
 Result<void> Context::obtainPermanentIDs(const std::vector<ObjectPtr>& objects) {
     std::lock_guard lock(store_.mutex());
+    std::unordered_map<const EntityDescription*, std::int64_t> counts;
+    for (const auto& o : objects)
+        if (o->id_.isTemporary()) ++counts[o->entity_->root()];
+    // Keys reserved ahead before need no write.
+    if (std::all_of(counts.begin(), counts.end(),
+                    [&](const auto& count) { return store_.holdsReservedKeys(*count.first, count.second); })) {
+        assignPermanentKeys(objects);
+        return {};
+    }
     Database& db = store_.db();
     // Keys are handed out inside the transaction: other connections may insert too.
     if (auto done = db.beginWrite(); !done) return done;
     assignPermanentKeys(objects);
-    auto done = store_.persistReservations();
+    auto done = store_.persistReservations(keysReservedAhead);
     if (!done) {
         db.exec("ROLLBACK");
         return done;
     }
-    return db.exec("COMMIT");
+    auto committed = db.exec("COMMIT");
+    if (committed) store_.keepReservations();
+    return committed;
 }
 
 Result<void> Context::writeInsert(Object& object) {

@@ -170,6 +170,9 @@ private:
                                                std::size_t index) const;
 
     // Saving.
+    // Keys a write for permanent IDs reserves beyond those it hands out: the
+    // next thousand permanent IDs then need no write of the store each.
+    static constexpr std::int64_t keysReservedAhead = 1024;
     void assignPermanentKeys(const std::vector<ObjectPtr>& objects);
     // Writes the pending objects in one transaction. When rows they point at
     // are gone from the store it writes nothing and returns those rows.

@@ -383,7 +383,16 @@ std::int64_t Store::reserveKeys(const EntityDescription& entity, std::int64_t co
     return first;
 }
 
-void Store::catchUpKeys(const EntityDescription& entity) {
+bool Store::holdsReservedKeys(const EntityDescription& entity, std::int64_t count) const {
+    auto next = nextKey_.find(entity.root());
+    auto reserved = reservedUpTo_.find(entity.root());
+    return next != nextKey_.end() && reserved != reservedUpTo_.end() && next->second + count - 1 <= reserved->second;
+}
+
+void Store::catchUpKeys(const EntityDescription& entity, std::int64_t count) {
+    // Keys reserved ahead are this connection's: sqlite_sequence counts them
+    // as used, and moving past them would waste them.
+    if (holdsReservedKeys(entity, count)) return;
     Statement* seq = db_->prepare("SELECT seq FROM sqlite_sequence WHERE name = ?1");
     if (!seq) return;  // the insert that follows reports the error
     seq->bind(1, entity.root()->table());
@@ -392,20 +401,33 @@ void Store::catchUpKeys(const EntityDescription& entity) {
     seq->reset();
 }
 
-Result<void> Store::persistReservations() {
-    for (const auto& [root, next] : nextKey_) {
+Result<void> Store::persistReservations(std::int64_t ahead) {
+    reservingUpTo_.clear();
+    for (auto& [root, next] : nextKey_) {
+        // A reservation still held stays as it is: the keys after it may be
+        // another connection's. Otherwise the new one starts after every key
+        // handed out so far, by any connection.
+        const bool holds = holdsReservedKeys(*root, 1);
+        if (ahead > 0 && !holds) catchUpKeys(*root, 1);
+        const std::int64_t last = holds ? reservedUpTo_[root] : next - 1 + ahead;
         Statement* update = db_->prepare("UPDATE sqlite_sequence SET seq = MAX(seq, ?2) WHERE name = ?1");
         if (!update) return GraphError{GraphErrorCode::sqliteFailed, db_->lastError()};
-        update->bind(1, root->table()).bind(2, next - 1);
+        update->bind(1, root->table()).bind(2, last);
         update->step();
-        if (db_->changes() == 0 && next > 1) {
+        if (db_->changes() == 0 && last > 0) {
             Statement* insert = db_->prepare("INSERT INTO sqlite_sequence(name, seq) VALUES(?1, ?2)");
             if (!insert) return GraphError{GraphErrorCode::sqliteFailed, db_->lastError()};
-            insert->bind(1, root->table()).bind(2, next - 1);
+            insert->bind(1, root->table()).bind(2, last);
             insert->step();
         }
+        reservingUpTo_[root] = last;
     }
     return {};
+}
+
+void Store::keepReservations() {
+    for (const auto& [root, last] : reservingUpTo_) reservedUpTo_[root] = std::max(reservedUpTo_[root], last);
+    reservingUpTo_.clear();
 }
 
 }  // namespace tallowmere::graph

@@ -46,10 +46,18 @@ public:
     // also after a rolled-back save). Under mutex().
     std::int64_t reserveKeys(const EntityDescription& entity, std::int64_t count);
     // Moves the entity's next key past the keys other connections on the
-    // file have used. Under mutex(), inside a write transaction.
-    void catchUpKeys(const EntityDescription& entity);
-    // Writes the reservations to sqlite_sequence so that a restart does not hand them out again.
-    Result<void> persistReservations();
+    // file have used, unless the next `count` keys were reserved ahead by
+    // this connection. Under mutex(), inside a write transaction.
+    void catchUpKeys(const EntityDescription& entity, std::int64_t count);
+    // Whether the next `count` keys of the entity were reserved ahead (then
+    // handing them out needs no write). Under mutex().
+    bool holdsReservedKeys(const EntityDescription& entity, std::int64_t count) const;
+    // Writes the reservations to sqlite_sequence so that a restart does not
+    // hand them out again, with `ahead` more keys of each table reserved for
+    // this connection once the transaction has been committed.
+    Result<void> persistReservations(std::int64_t ahead);
+    // The transaction of persistReservations has been committed.
+    void keepReservations();
 
 private:
     explicit Store(ModelDescription& model) : model_(model) {}
@@ -76,6 +84,9 @@ private:
     std::unordered_map<const EntityDescription*, TableLayout> layouts_;
     std::unordered_map<const EntityDescription*, TableLayout> slimLayouts_;
     std::unordered_map<const EntityDescription*, std::int64_t> nextKey_;
+    // The last key reserved ahead, committed and awaiting its commit.
+    std::unordered_map<const EntityDescription*, std::int64_t> reservedUpTo_;
+    std::unordered_map<const EntityDescription*, std::int64_t> reservingUpTo_;
 };
 
 }  // namespace tallowmere::graph

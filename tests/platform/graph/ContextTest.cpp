@@ -1,6 +1,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "GraphTestModel.h"
@@ -500,4 +501,36 @@ TEST_F(ContextTest, SchemaGrowsWithTheModelAndBadFilesAreRefused) {
     ModelDescription broken;
     broken.entity("A").toOne("b", "B", "a");
     EXPECT_FALSE(Container::open((dir.path() / "broken.sqlite").string(), broken).ok());
+}
+
+TEST_F(ContextTest, PermanentIDsOfTwoConnectionsAndOfAReopenedStoreNeverMeet) {
+    auto second = open();
+    ASSERT_TRUE(second);
+    auto other = second->mainContext();
+    std::vector<std::int64_t> keys;
+    auto obtain = [&](Context& context, int count) {
+        context.performAndWait([&] {
+            auto feed = makeFeed(context, "Feed", "https://f.example/");
+            std::vector<ObjectPtr> articles;
+            for (int n = 0; n < count; ++n) articles.push_back(makeArticle(context, feed, "a", n));
+            ASSERT_TRUE(context.obtainPermanentIDs(articles).ok());
+            for (const auto& article : articles) keys.push_back(article->objectID().key());
+            ASSERT_TRUE(context.save().ok());
+        });
+    };
+    // Each connection's second batch comes from the keys it reserved ahead.
+    for (int round = 0; round < 2; ++round) {
+        obtain(*main, 3);
+        obtain(*other, 3);
+    }
+    other.reset();
+    second.reset();
+    main.reset();
+    container.reset();
+    container = open();
+    main = container->mainContext();
+    obtain(*main, 1);
+    std::set<std::int64_t> distinct(keys.begin(), keys.end());
+    EXPECT_EQ(distinct.size(), keys.size());
+    EXPECT_EQ(*distinct.rbegin(), keys.back()) << "the reopened store hands out keys after every earlier one";
 }
