@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <future>
+#include <iterator>
 #include <mutex>
 #include <utility>
 
@@ -599,25 +600,54 @@ void FeedsManager::mergeInto(Items items, const Feed& feed, graph::Context& feed
     // moves its lastUpdate in the same visit as its items go in.
     const bool withItems = items && feedID;
     const bool movedWithItems = withItems && context == background;
+    QueuedMerge merge;
     if (withItems) {
-        // The items in document order, inside one visit of the background
-        // context: a hand-over to that context per feed, not per item.
         // Worked out here, outside the background context.
         NewArticles ready = newArticles(*items, lastUpdate);
-        addArticleQueue_->async([this, items, ready, feedID = *feedID, priority, movedWithItems, moveLastUpdate] {
-            c_.dataController->backgroundContext()->performAndWait([&] {
-                insertArticles(*items, *ready, feedID, priority);
-                if (movedWithItems) moveLastUpdate();
-            });
-        });
+        merge.insert = [this, items, ready, feedID = *feedID, priority, movedWithItems, moveLastUpdate] {
+            insertArticles(*items, *ready, feedID, priority);
+            if (movedWithItems) moveLastUpdate();
+        };
     }
-    addArticleQueue_->async([this, context, movedWithItems, moveLastUpdate, flag, completion = std::move(completion)] {
+    merge.after = [this, context, movedWithItems, moveLastUpdate, flag, completion = std::move(completion)] {
         if (!movedWithItems) context->performAndWait(moveLastUpdate);
         std::shared_ptr<SaveCoalescer> saver = saver_;
         addArticleGroup_.notify(dispatch::GlobalQueue::shared(addArticleQueue_->qos()),
                                 [saver, flag, completion] { saver->save(flag ? completion : Completion{}); });
         if (!flag) saver->save(completion);
+    };
+    queueMerge(std::move(merge));
+}
+
+void FeedsManager::queueMerge(QueuedMerge merge) {
+    {
+        std::lock_guard lock(queuedMergesMutex_);
+        queuedMerges_.push_back(std::move(merge));
+        if (std::exchange(mergesScheduled_, true)) return;
+    }
+    addArticleQueue_->async([this] { runQueuedMerges(); });
+}
+
+void FeedsManager::runQueuedMerges() {
+    std::vector<QueuedMerge> batch;
+    bool more = false;
+    {
+        std::lock_guard lock(queuedMergesMutex_);
+        const std::size_t count = std::min(queuedMerges_.size(), mergesPerVisit);
+        std::move(queuedMerges_.begin(), queuedMerges_.begin() + static_cast<std::ptrdiff_t>(count),
+                  std::back_inserter(batch));
+        queuedMerges_.erase(queuedMerges_.begin(), queuedMerges_.begin() + static_cast<std::ptrdiff_t>(count));
+        more = mergesScheduled_ = !queuedMerges_.empty();
+    }
+    // Every merge goes through the list, so the rest, run later, still keeps the order.
+    if (more) addArticleQueue_->async([this] { runQueuedMerges(); });
+    // The feeds' items in document order, inside one visit of the background
+    // context: a hand-over to that context per few feeds, not per item.
+    c_.dataController->backgroundContext()->performAndWait([&] {
+        for (QueuedMerge& merge : batch)
+            if (merge.insert) merge.insert();
     });
+    for (QueuedMerge& merge : batch) merge.after();
 }
 
 FeedsManager::NewArticles FeedsManager::newArticles(const std::vector<RSSArticle>& items,

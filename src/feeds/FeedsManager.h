@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -217,6 +218,16 @@ private:
     void mergeInto(Items items, const Feed& feed, graph::Context& feedContext,
                    const std::optional<graph::ObjectID>& feedID, std::optional<graph::Date> lastUpdate,
                    WebServicePriority priority, bool flag, Completion completion);
+    // One feed's merge on the article queue: its items stored inside the
+    // background context (none: nothing to store), then its last update and save.
+    struct QueuedMerge {
+        std::function<void()> insert;
+        std::function<void()> after;
+    };
+    // Merges run in the order queued, a few feeds per visit of the background context.
+    void queueMerge(QueuedMerge merge);
+    void runQueuedMerges();
+    static constexpr std::size_t mergesPerVisit = 8;
     using NewArticles = std::shared_ptr<const std::vector<ArticlesSource::NewArticle>>;
     // The items, made ready before the store is visited when dated after
     // `lastUpdate` (the others are hardly ever stored).
@@ -247,6 +258,9 @@ private:
     // name looked up once: the feeds of a refresh mostly share their names.
     // Used only inside that context's visits.
     TagsSource::KnownTags knownTags_;
+    std::mutex queuedMergesMutex_;
+    std::vector<QueuedMerge> queuedMerges_;  // guarded by queuedMergesMutex_
+    bool mergesScheduled_ = false;           // a run is on the article queue; guarded likewise
     std::unique_ptr<dispatch::SerialQueue> addFeedQueue_;
     dispatch::Semaphore addFeedSemaphore_{addFeedConcurrency};
     dispatch::DispatchGroup addFeedGroup_;
