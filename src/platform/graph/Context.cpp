@@ -1114,7 +1114,9 @@ Result<void> Context::writeUpdate(Object& object, bool& changedColumns) {
         if (update->failed()) return GraphError{GraphErrorCode::saveFailed, store_.db().lastError()};
         update->reset();
 
-        // Someone saved this row since it was read: settle property by property.
+        // Someone saved this row since it was read: settle property by property
+        // (its texts are compressed again from the settled values).
+        storedForms_.erase(&object);
         const TableLayout& layout = store_.layout(e);
         Statement* row = store_.db().prepare("SELECT " + layout.selectList + " FROM " + layout.from + " WHERE t0.id = ?1");
         if (!row) return GraphError{GraphErrorCode::saveFailed, store_.db().lastError()};
