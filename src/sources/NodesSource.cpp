@@ -310,6 +310,15 @@ void NodesSource::normalizeSavedSortValues() {
         renumber(background, SortNames::rebuilt);
         if (background.hasChanges()) (void)background.save();
     });
+    awaitMainContextMerge();
+}
+
+// The main context takes a save of the background context in a block of its
+// queue. One turn of that queue after the save lets the views show the new
+// rows before the caller goes on: a window that then selects an added feed
+// finds its row.
+void NodesSource::awaitMainContextMerge() {
+    mainContext().performAndWait([] {});
 }
 
 void NodesSource::renumber(graph::Context& context, SortNames sortNames) {
@@ -682,6 +691,7 @@ std::vector<std::optional<Feed>> NodesSource::insertFeeds(std::vector<NewFeed> f
     if (!anyCreated) return created;
     if (!batched) {
         publishAllFeeds(std::move(feedsBeforePass));
+        awaitMainContextMerge();
         return created;
     }
     {

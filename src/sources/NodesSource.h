@@ -248,6 +248,7 @@ private:
     void renumber(graph::Context& context, SortNames sortNames);
     // The ordering pass after feeds were made, in the background context, saved there.
     void normalizeSavedSortValues();
+    void awaitMainContextMerge();
 
     graph::Context& mainContext() const { return *dataController_->mainContext(); }
     graph::Context& backgroundContext() const { return *dataController_->backgroundContext(); }
