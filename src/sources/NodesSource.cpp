@@ -79,7 +79,7 @@ void NodesSource::replaceShared(std::shared_ptr<NodesSource> source) {
 std::shared_ptr<NodesSource> NodesSource::make(std::shared_ptr<DataController> dataController,
                                                std::shared_ptr<SearchIndexing> searchIndex) {
     std::shared_ptr<NodesSource> source(new NodesSource(std::move(dataController), std::move(searchIndex)));
-    source->normalizeSortValues();
+    source->renumber(source->mainContext(), SortNames::keptWhenInPlace);
     source->performFetch();
     source->reloadAllFeeds();
     source->reloadFolderNames();
@@ -115,13 +115,19 @@ void NodesSource::performFetch() {
 }
 
 void NodesSource::reloadAllFeeds() {
+    std::vector<Feed> feeds;
+    backgroundContext().performAndWait([&] { feeds = fetchAllFeeds(); });
+    publishAllFeeds(std::move(feeds));
+}
+
+std::vector<Feed> NodesSource::fetchAllFeeds() {
     FetchRequest request(Feed::entityName);
     request.sortDescriptors = sortDescriptors();
-    std::vector<Feed> feeds;
-    backgroundContext().performAndWait([&] {
-        auto fetched = backgroundContext().fetch(request);
-        if (fetched.ok()) feeds = makeHandles<Feed>(fetched.value().all());
-    });
+    auto fetched = backgroundContext().fetch(request);
+    return fetched.ok() ? makeHandles<Feed>(fetched.value().all()) : std::vector<Feed>{};
+}
+
+void NodesSource::publishAllFeeds(std::vector<Feed> feeds) {
     {
         std::lock_guard lock(mutex_);
         allFeeds_ = std::move(feeds);
@@ -292,7 +298,30 @@ std::optional<NodesSource::OutlinePlace> NodesSource::outlinePlace(const std::op
 
 // MARK: Ordering
 
-void NodesSource::normalizeSortValues() {
+void NodesSource::normalizeSortValues() { renumber(mainContext(), SortNames::rebuilt); }
+
+// The positions of new feeds are written where the feeds were made: in the
+// main context, the next save of it would write every node's row at once
+// (every sort name changes), a long stall of the main thread. The main
+// context takes the saved rows through its merge.
+void NodesSource::normalizeSavedSortValues() {
+    graph::Context& background = backgroundContext();
+    background.performAndWait([&] {
+        renumber(background, SortNames::rebuilt);
+        if (background.hasChanges()) (void)background.save();
+    });
+    awaitMainContextMerge();
+}
+
+// The main context takes a save of the background context in a block of its
+// queue. One turn of that queue after the save lets the views show the new
+// rows before the caller goes on: a window that then selects an added feed
+// finds its row.
+void NodesSource::awaitMainContextMerge() {
+    mainContext().performAndWait([] {});
+}
+
+void NodesSource::renumber(graph::Context& context, SortNames sortNames) {
     FetchRequest request(Node::entityName);
     request.sortDescriptors = {{Node::Key::sortValue, true, false}};
     for (const auto& descriptor : sortDescriptors()) request.sortDescriptors.push_back(descriptor);
@@ -303,9 +332,9 @@ void NodesSource::normalizeSortValues() {
         std::vector<Node> nodes;
     };
     Group topLevel, inFolder;
-    graph::Context& main = mainContext();
-    main.performAndWait([&] {
-        auto fetched = main.fetch(request);
+    bool inPlace = sortNames == SortNames::keptWhenInPlace;
+    context.performAndWait([&] {
+        auto fetched = context.fetch(request);
         if (!fetched.ok()) return;
         for (const ObjectPtr& object : fetched.value()) {
             Node node(object);
@@ -317,8 +346,11 @@ void NodesSource::normalizeSortValues() {
             if (*group.previous < current) ++group.counter;
             group.previous = current;
             node.setSortValue(group.counter);
+            inPlace = inPlace && current == group.counter && node.sortNameFitsPosition();
         }
     });
+    // New time stamps alone keep the order: the names' rows stay unwritten.
+    if (inPlace) return;
     // Folders first: their feeds' sort names begin with the folder's.
     for (const auto* group : {&topLevel, &inFolder})
         for (const Node& node : group->nodes) node.updateSortName();
@@ -631,6 +663,12 @@ std::vector<std::optional<Feed>> NodesSource::insertFeeds(std::vector<NewFeed> f
     graph::Context& background = backgroundContext();
     std::vector<std::optional<Feed>> created(feeds.size());
     bool anyCreated = false;
+    bool batched = false;
+    std::vector<Feed> feedsBeforePass;
+    {
+        std::lock_guard lock(mutex_);
+        batched = addingFeeds_ > 0;
+    }
     background.performAndWait([&] {
         for (std::size_t index = 0; index < feeds.size(); ++index) {
             // Checked in the block that inserts, so two adds of one feed
@@ -640,9 +678,22 @@ std::vector<std::optional<Feed>> NodesSource::insertFeeds(std::vector<NewFeed> f
             created[index] = makeFeed(std::move(feeds[index]));
             anyCreated = true;
         }
-        if (anyCreated) (void)background.save();
+        if (!anyCreated) return;
+        // The list of all feeds as it stands before the positions change;
+        // the positions go with the new feeds, in one save: the views take
+        // the new rows in their places at once.
+        if (!batched) {
+            feedsBeforePass = fetchAllFeeds();
+            renumber(background, SortNames::rebuilt);
+        }
+        (void)background.save();
     });
     if (!anyCreated) return created;
+    if (!batched) {
+        publishAllFeeds(std::move(feedsBeforePass));
+        awaitMainContextMerge();
+        return created;
+    }
     {
         std::lock_guard lock(mutex_);
         if (addingFeeds_ > 0) {
@@ -650,8 +701,9 @@ std::vector<std::optional<Feed>> NodesSource::insertFeeds(std::vector<NewFeed> f
             return created;
         }
     }
+    // The batch ended meanwhile, without these feeds.
     reloadAllFeeds();
-    normalizeSortValues();
+    normalizeSavedSortValues();
     return created;
 }
 
@@ -684,7 +736,7 @@ void NodesSource::endAddingFeeds() {
         addedInBatch_ = false;
     }
     reloadAllFeeds();
-    normalizeSortValues();
+    normalizeSavedSortValues();
 }
 
 Folder NodesSource::addFolder(const std::string& name) {

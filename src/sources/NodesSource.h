@@ -236,6 +236,20 @@ private:
     // removal of the feeds' article documents, then one compaction.
     void removeSearchDocuments(const std::vector<Feed>& feeds) const;
 
+    // Inside the background context: every feed in sort order.
+    std::vector<Feed> fetchAllFeeds();
+    void publishAllFeeds(std::vector<Feed> feeds);
+    // Whether the ordering pass rebuilds the sort names when no node's
+    // position, priority, name or folder differs from what its sort name
+    // was built from. New time stamps then cannot reorder anything (they
+    // follow the present order), but they would make every row unsaved.
+    enum class SortNames { rebuilt, keptWhenInPlace };
+    // The ordering pass in the context; saves nothing.
+    void renumber(graph::Context& context, SortNames sortNames);
+    // The ordering pass after feeds were made, in the background context, saved there.
+    void normalizeSavedSortValues();
+    void awaitMainContextMerge();
+
     graph::Context& mainContext() const { return *dataController_->mainContext(); }
     graph::Context& backgroundContext() const { return *dataController_->backgroundContext(); }
     std::optional<Feed> firstFeed(const graph::FetchRequest& request);

@@ -44,15 +44,28 @@ std::string Node::groupName() const {
     });
 }
 
+// Everything of the sort name before its time stamp; inside the context.
+std::string Node::sortNameLead() const {
+    std::string text = priorityDigit(sortValue(), priority()) + " " + name().value_or(std::string()) + " ";
+    if (auto feed = asFeed())
+        if (auto folder = feed->folder()) text = folder->groupName() + " " + text;
+    return text;
+}
+
 void Node::updateSortName() const {
     graph::Context* context = object_->context();
     if (!context) return;
-    context->performAndWait([&] {
-        std::string text = priorityDigit(sortValue(), priority()) + " " + name().value_or(std::string()) +
-                           " " + sortTimeStamp(nowSinceReferenceDate());
-        if (auto feed = asFeed())
-            if (auto folder = feed->folder()) text = folder->groupName() + " " + text;
-        setSortName(lowercased(text));
+    context->performAndWait(
+        [&] { setSortName(lowercased(sortNameLead() + sortTimeStamp(nowSinceReferenceDate()))); });
+}
+
+bool Node::sortNameFitsPosition() const {
+    return inContext(false, [&] {
+        const std::optional<std::string> stored = sortName();
+        if (!stored) return false;
+        const std::string lead = lowercased(sortNameLead());
+        // The rest is the time stamp alone, which holds no space.
+        return stored->starts_with(lead) && stored->find(' ', lead.size()) == std::string::npos;
     });
 }
 

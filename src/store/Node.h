@@ -59,6 +59,9 @@ public:
     // sort name: P is sortValue when above 0, else 0 for high, 1 for medium
     // and 2 for low priority. Does nothing without a context.
     void updateSortName() const;
+    // Whether the sort name is the one updateSortName() would store now but
+    // for its time stamp: rebuilding it could not move the node.
+    bool sortNameFitsPosition() const;
     // groupName() of a node object, as the section namer of a fetched-results
     // controller over nodes.
     static std::string groupNameOf(graph::Object& object) {
@@ -74,6 +77,9 @@ public:
 
 protected:
     Node(graph::ObjectPtr object, const char* entity) : StoredObject(std::move(object), entity) {}
+
+private:
+    std::string sortNameLead() const;
 };
 
 }  // namespace tallowmere

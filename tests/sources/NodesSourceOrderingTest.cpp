@@ -102,6 +102,52 @@ TEST_F(NodesSourceOrdering, PassRanksEachGroupDensely) {
     }
 }
 
+TEST_F(NodesSourceOrdering, PositionsOfAddedFeedsAreSavedWithThem) {
+    // One feed, then a batch of two: the store holds the renumbered
+    // positions, and the main context is left with nothing to save.
+    source->addFeed("b", "https://b.example/feed", std::nullopt, std::nullopt, false, NewsletterType::none);
+    EXPECT_FALSE(main().hasChanges());
+    source->beginAddingFeeds();
+    for (const char* name : {"c", "a"})
+        source->addFeed(name, std::string("https://") + name + ".example/feed", std::nullopt, std::nullopt, false,
+                        NewsletterType::none);
+    source->endAddingFeeds();
+    settle();
+    EXPECT_FALSE(main().hasChanges());
+    // The batch's feeds had no position yet and come first, in name order.
+    EXPECT_EQ(topLevelNames(), (std::vector<std::string>{"a", "c", "b"}));
+    // Read in the main context, which has nothing unsaved: the store's values.
+    for (const Feed& feed : source->allFeeds()) {
+        Node stored(main().existingObject(feed.objectID()).value());
+        const std::string name = *stored.name();
+        EXPECT_EQ(stored.sortValue(), name == "b" ? 2 : 1) << name;
+        EXPECT_EQ(stored.sortName()->rfind(std::to_string(stored.sortValue()) + " " + name + " ", 0), 0u) << name;
+    }
+}
+
+TEST_F(NodesSourceOrdering, OpeningKeepsSortNamesThatFitTheirPositions) {
+    Folder f = folderAt("f", 1);
+    feedAt("x", 1, f);
+    Feed loose = feedAt("loose", 2);
+    commit();
+    source->normalizeSortValues();
+    ASSERT_TRUE(main().save().ok());
+    const auto before = loose.sortName();
+
+    // Nothing out of place: a new source over the store writes nothing.
+    auto reopened = NodesSource::make(controller);
+    EXPECT_FALSE(main().hasChanges());
+    EXPECT_EQ(loose.sortName(), before);
+
+    // A gap in the positions: renumbered and renamed as by the pass.
+    loose.setSortValue(5);
+    ASSERT_TRUE(main().save().ok());
+    reopened = NodesSource::make(controller);
+    EXPECT_EQ(position(loose), 2);
+    EXPECT_TRUE(main().hasChanges());
+    EXPECT_EQ(loose.sortName()->rfind("2 loose ", 0), 0u);
+}
+
 TEST_F(NodesSourceOrdering, DroppingBetweenTwoNodes) {
     Feed a = feedAt("a", 1), b = feedAt("b", 2), c = feedAt("c", 3);
     commit();
