@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <QtTest/QTest>
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -138,6 +139,14 @@ protected:
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         ASSERT_TRUE(waitUntil([&] { return settled(); }, kWait));
+        // The pane's question for the stored address may still be unanswered;
+        // its answer would overwrite what a test types. Questions are answered
+        // in turn, so once a later one has its answer, the pane's is on the
+        // main queue.
+        auto answered = std::make_shared<std::atomic<bool>>(false);
+        user->getEmail([answered](std::optional<std::string>) { *answered = true; });
+        ASSERT_TRUE(waitUntil([&] { return answered->load(); }, kWait));
+        dispatch::MainQueue::shared().drain();
     }
     bool settled() {
         return pane->shownFeeds().size() == nodes->allFeeds().size() &&
