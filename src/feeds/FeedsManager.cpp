@@ -657,7 +657,7 @@ FeedsManager::NewArticles FeedsManager::newArticles(const std::vector<RSSArticle
     for (const RemoteArticle& item : items) {
         ready.push_back({item.title(), storeDate(item.date()), item.content(), item.creator(), item.link(),
                          item.topImageURL()});
-        if (!lastUpdate || *lastUpdate < ready.back().date) ArticlesSource::makeReady(ready.back());
+        if (ArticlesSource::isDatedAfter(lastUpdate, ready.back().date)) ArticlesSource::makeReady(ready.back());
     }
     return std::make_shared<const std::vector<ArticlesSource::NewArticle>>(std::move(ready));
 }

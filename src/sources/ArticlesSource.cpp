@@ -622,7 +622,7 @@ std::vector<std::pair<std::size_t, Article>> ArticlesSource::addArticles(const s
         std::optional<std::unordered_set<std::string>> links;
         for (std::size_t index = 0; index < items.size(); ++index) {
             const NewArticle& item = items[index];
-            if (lastUpdate && item.date <= *lastUpdate) continue;
+            if (!isDatedAfter(lastUpdate, item.date)) continue;
             if (!links && !(links = storedLinks(*feed))) return;
             // Also the second of two items with one link.
             if (!links->insert(item.link).second) continue;
@@ -685,8 +685,7 @@ bool ArticlesSource::isNewArticle(std::optional<Date> date, const std::string& l
         if (!feedContext) return false;
         bool candidate = false;
         feedContext->performAndWait([&] {
-            const auto lastUpdate = feed.lastUpdate();
-            candidate = !lastUpdate || *lastUpdate < *date;
+            candidate = isDatedAfter(feed.lastUpdate(), *date);
         });
         if (!candidate) return false;
     }

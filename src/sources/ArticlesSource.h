@@ -171,6 +171,11 @@ public:
         std::int64_t linkHash = 0;
     };
     static void makeReady(NewArticle& item);
+    // The date half of an item's newness: dated after the feed's last
+    // update, or the feed has none (the other half: no article has its link).
+    static bool isDatedAfter(const std::optional<graph::Date>& lastUpdate, graph::Date date) {
+        return !lastUpdate || *lastUpdate < date;
+    }
     // addArticle for an item, made ready beforehand or not.
     std::optional<Article> addArticle(const NewArticle& item, const graph::ObjectID& feedID, bool ignoringLastUpdate,
                                       bool permanentID = true);
