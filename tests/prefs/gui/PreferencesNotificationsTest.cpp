@@ -427,8 +427,16 @@ TEST_F(NotificationsPane, SavingWhenHiddenOnlyWhileSubscribed) {
     const auto subscription = std::find(log.begin() + static_cast<long>(start), log.end(), Kind::modifySubscriptions);
     const auto record = std::find(log.begin() + static_cast<long>(start), log.end(), Kind::modifyRecords);
     EXPECT_LT(subscription - log.begin(), record - log.begin()) << "the subscription is rebuilt first";
-    auto fetched = cloudcalls::fetch(*container->publicDatabase(), {cloud::RecordID(kGUID)});
-    ASSERT_EQ(fetched.records.size(), 1u);
+    // The call is logged as it starts: the record is read once the write has
+    // landed, which the time set above shows.
+    cloudcalls::Fetched fetched;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            fetched = cloudcalls::fetch(*container->publicDatabase(), {cloud::RecordID(kGUID)});
+            return fetched.records.size() == 1 &&
+                   fetched.records.begin()->second.get<std::int64_t>("newsletter_daily_hour") == std::optional<std::int64_t>(7);
+        },
+        kWait));
     const cloud::Record& guid = fetched.records.begin()->second;
     EXPECT_EQ(guid.get<std::int64_t>("newsletter_daily_hour"), 7);
     EXPECT_EQ(guid.get<std::int64_t>("newsletter_daily_minute"), 45);
