@@ -97,7 +97,8 @@ NodesSource::NodesSource(std::shared_ptr<DataController> dataController,
     // which writes neither, then costs no re-read of the whole list.
     resultsController_ = std::make_unique<graph::FetchedResultsController>(
         dataController_->mainContext(), std::move(request), &Node::groupNameOf,
-        std::vector<std::string>{Node::Key::sortName, Feed::Key::folder});
+        std::vector<std::string>{Node::Key::sortName, Feed::Key::folder},
+        graph::FetchedResultsController::StoredSectionNamer{Node::groupNameKeyPaths(), &Node::groupNameOfStored});
 }
 
 NodesSource::~NodesSource() {

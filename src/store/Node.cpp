@@ -44,6 +44,21 @@ std::string Node::groupName() const {
     });
 }
 
+const std::vector<std::string>& Node::groupNameKeyPaths() {
+    static const std::vector<std::string> paths{Key::sortName, Feed::Key::folder,
+                                                std::string(Feed::Key::folder) + "." + Key::sortName};
+    return paths;
+}
+
+std::string Node::groupNameOfStored(const std::vector<graph::Value>& values) {
+    auto text = [&](std::size_t index) {
+        const auto* stored = index < values.size() ? std::get_if<std::string>(&values[index]) : nullptr;
+        return stored ? *stored : std::string();
+    };
+    const bool inFolder = values.size() > 1 && std::holds_alternative<std::int64_t>(values[1]);
+    return inFolder ? text(2) : text(0);
+}
+
 // Everything of the sort name before its time stamp; inside the context.
 std::string Node::sortNameLead() const {
     std::string text = priorityDigit(sortValue(), priority()) + " " + name().value_or(std::string()) + " ";

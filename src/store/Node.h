@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/graph/FetchRequest.h"
 #include "store/NodePriority.h"
@@ -67,6 +68,12 @@ public:
     static std::string groupNameOf(graph::Object& object) {
         return Node(object.shared_from_this()).groupName();
     }
+    // The stored values groupName() reads: the sort name, the folder and the
+    // folder's sort name, as key paths from a node.
+    static const std::vector<std::string>& groupNameKeyPaths();
+    // groupName() from those values, read with a fetched-results
+    // controller's rows (no object loaded).
+    static std::string groupNameOfStored(const std::vector<graph::Value>& values);
 
     // The time stamp of the sort name: seconds since 2001-01-01 00:00 UTC in
     // the shortest text that reads back as the same double, always with a

@@ -131,6 +131,14 @@ FetchedResultsController::FetchedResultsController(std::shared_ptr<Context> cont
             if (const PropertyDescription* p = e->property(name); p && p->isToMany()) orderingReadsToMany_ = true;
 }
 
+FetchedResultsController::FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request,
+                                                   SectionNamer sectionName, std::vector<std::string> sectionDependencies,
+                                                   StoredSectionNamer storedSectionName)
+    : FetchedResultsController(std::move(context), std::move(request), std::move(sectionName),
+                               std::move(sectionDependencies)) {
+    storedSectionName_ = std::move(storedSectionName);
+}
+
 void FetchedResultsController::setUp() {
     entity_ = context_->container().entity(request_.entityName);
     if (!entity_) return;
@@ -232,13 +240,7 @@ std::optional<FetchedResultsController::Rows> FetchedResultsController::queryByR
             for (std::size_t k = 0; k < sortCount; ++k) ordered.sortValues.push_back(std::move(rows.sortValues[i * sortCount + k]));
         }
     }
-    if (sectionName_) {
-        std::vector<ObjectID> ids;
-        ids.reserve(ordered.keys.size());
-        for (std::size_t i = 0; i < ordered.keys.size(); ++i) ids.emplace_back(ordered.entities[i], ordered.keys[i]);
-        auto objects = context_->loadBatch(ids, {});
-        for (auto& object : objects) ordered.sectionNames.push_back(object ? sectionName_(*object) : std::string());
-    }
+    if (sectionName_) nameSectionsOfObjects(ordered);
     return ordered;
 }
 
@@ -273,14 +275,24 @@ Result<FetchedResultsController::Rows> FetchedResultsController::query(const std
     }
     std::vector<std::string> extra;
     if (!sectionKeyPath_.empty()) extra.push_back(sectionKeyPath_);
+    const bool storedNames = storedSectionName_ && !context_->entityHasPendingChanges(*entity_);
+    if (storedNames) extra = storedSectionName_->keyPaths;
     Rows rows;
     const std::size_t sortCount = request_.sortDescriptors.size();
     const bool keyPathSections = !sectionKeyPath_.empty();
+    std::vector<Value> stored;
+    auto nameFromStored = [&](std::vector<Value>& values) {
+        rows.sectionNames.push_back(storedSectionName_->name(values));
+        values.clear();
+    };
     Context::RowSink sink = [&](const ObjectID& id, const Statement& row, int column) {
         rows.keys.push_back(id.key());
         rows.entities.push_back(id.entity());
         for (std::size_t k = 0; k < sortCount; ++k) rows.sortValues.push_back(row.rawValue(column++));
         if (keyPathSections) rows.sectionNames.push_back(sectionText(row.rawValue(column)));
+        if (!storedNames) return;
+        for (std::size_t k = 0; k < extra.size(); ++k) stored.push_back(row.rawValue(column++));
+        nameFromStored(stored);
     };
     bool sunk = false;
     auto found = context_->candidates(request, false, extra, &sink, &sunk);
@@ -294,15 +306,19 @@ Result<FetchedResultsController::Rows> FetchedResultsController::query(const std
         rows.entities.push_back(c.id.entity());
         for (auto& v : c.keys) rows.sortValues.push_back(std::move(v));
         if (!sectionKeyPath_.empty()) rows.sectionNames.push_back(sectionText(c.extra.front()));
+        if (storedNames) nameFromStored(c.extra);
     }
-    if (sectionName_) {
-        std::vector<ObjectID> ids;
-        ids.reserve(n);
-        for (std::size_t i = 0; i < n; ++i) ids.emplace_back(rows.entities[i], rows.keys[i]);
-        auto objects = context_->loadBatch(ids, {});
-        for (auto& object : objects) rows.sectionNames.push_back(object ? sectionName_(*object) : std::string());
-    }
+    if (sectionName_ && !storedNames) nameSectionsOfObjects(rows);
     return rows;
+}
+
+void FetchedResultsController::nameSectionsOfObjects(Rows& rows) {
+    std::vector<ObjectID> ids;
+    ids.reserve(rows.keys.size());
+    for (std::size_t i = 0; i < rows.keys.size(); ++i) ids.emplace_back(rows.entities[i], rows.keys[i]);
+    auto objects = context_->loadBatch(ids, {});
+    rows.sectionNames.reserve(objects.size());
+    for (auto& object : objects) rows.sectionNames.push_back(object ? sectionName_(*object) : std::string());
 }
 
 std::vector<FetchedResultsController::Section> FetchedResultsController::sectionsOf(const Rows& rows, bool sectioned) {

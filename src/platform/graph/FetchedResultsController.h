@@ -51,6 +51,14 @@ public:
     };
     // Names a section for an object (a stored key path or a computed value).
     using SectionNamer = std::function<std::string(Object&)>;
+    // The same name worked out from stored values (one per key path, read
+    // with the rows): a whole read then needs no object loaded. The stored
+    // values are stale while the context holds unsaved changes of the listed
+    // entity; then the object namer serves.
+    struct StoredSectionNamer {
+        std::vector<std::string> keyPaths;
+        std::function<std::string(const std::vector<Value>&)> name;
+    };
 
     FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request);
     // Sections by a stored key path ("feed.sortName"), read with the sort keys.
@@ -63,6 +71,9 @@ public:
     // whole list again.
     FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request, SectionNamer sectionName,
                              std::vector<std::string> sectionDependencies);
+    // As above, with the namer's reading of stored values.
+    FetchedResultsController(std::shared_ptr<Context> context, FetchRequest request, SectionNamer sectionName,
+                             std::vector<std::string> sectionDependencies, StoredSectionNamer storedSectionName);
     ~FetchedResultsController() override;
     FetchedResultsController(const FetchedResultsController&) = delete;
     FetchedResultsController& operator=(const FetchedResultsController&) = delete;
@@ -93,6 +104,8 @@ private:
     };
     void setUp();
     Result<Rows> query(const std::vector<ObjectID>* only);
+    // The names of the rows' sections by the object namer, loading the objects.
+    void nameSectionsOfObjects(Rows& rows);
     // The whole list when it is sorted first by a related object's text;
     // nothing when the store has to sort it (then query() does).
     std::optional<Rows> queryByRelatedTextBlocks();
@@ -129,6 +142,7 @@ private:
     FetchRequest request_;
     std::string sectionKeyPath_;
     SectionNamer sectionName_;
+    std::optional<StoredSectionNamer> storedSectionName_;
     // Set when the namer's dependencies are known: the names of every
     // property read by them, the sort keys or the predicate's relation hops.
     std::optional<std::unordered_set<std::string>> orderingNames_;

@@ -14,6 +14,16 @@ std::vector<std::string> splitKeyPath(const std::string& keyPath) {
     return parts;
 }
 
+// The entity's own property, or one of an entity below it that shares its
+// table: the rows of the other entities hold no value there.
+const PropertyDescription* SqlQuery::propertyInTable(const EntityDescription& entity, const std::string& name) {
+    if (const PropertyDescription* p = entity.property(name)) return p;
+    if (!entity.hasEntityColumn()) return nullptr;
+    for (const EntityDescription* below : entity.descendants())
+        if (const PropertyDescription* p = below->property(name); p && p->hasColumn()) return p;
+    return nullptr;
+}
+
 Result<std::pair<const PropertyDescription*, std::string>> SqlQuery::resolve(const std::string& keyPath) {
     auto parts = splitKeyPath(keyPath);
     const EntityDescription* entity = &entity_;
@@ -22,7 +32,7 @@ Result<std::pair<const PropertyDescription*, std::string>> SqlQuery::resolve(con
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const bool last = i + 1 == parts.size();
         if (parts[i] == "self" && last) return std::pair<const PropertyDescription*, std::string>{nullptr, alias};
-        const PropertyDescription* p = entity->property(parts[i]);
+        const PropertyDescription* p = propertyInTable(*entity, parts[i]);
         if (!p) return GraphError{GraphErrorCode::invalidRequest, "unknown key " + parts[i] + " on " + entity->name()};
         if (last) return std::pair<const PropertyDescription*, std::string>{p, alias};
         if (!p->isToOne())

@@ -18,7 +18,9 @@ public:
 
     const EntityDescription& entity() const { return entity_; }
     // The SQL expression of a key path, adding the joins it needs. The last
-    // component is an attribute, a to-one relation (its key) or "self".
+    // component is an attribute, a to-one relation (its key) or "self". A
+    // component may name a property of an entity below the one reached when
+    // both share a table.
     Result<std::string> column(const std::string& keyPath);
     // The property a key path ends in (nullptr for "self"), with the alias of its table.
     Result<std::pair<const PropertyDescription*, std::string>> resolve(const std::string& keyPath);
@@ -29,6 +31,8 @@ public:
     const std::vector<Value>& parameters() const { return parameters_; }
 
 private:
+    static const PropertyDescription* propertyInTable(const EntityDescription& entity, const std::string& name);
+
     const EntityDescription& entity_;
     std::map<std::string, std::string> aliasForPath_;
     std::vector<std::string> joins_;
