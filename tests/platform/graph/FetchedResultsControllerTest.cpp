@@ -118,6 +118,25 @@ protected:
         main->removeObserver(&watch);
         (void)before;
     }
+    struct SavedFolder {
+        ObjectID folder, inside;
+    };
+    // Saves folder "1 news" holding feed "1 news 1 a", and with `feedOutside`
+    // feed "2 blog" outside it.
+    SavedFolder saveFolderWithFeed(bool feedOutside) {
+        SavedFolder saved;
+        main->performAndWait([&] {
+            auto folder = main->insert("Folder");
+            folder->setString("sortName", "1 news");
+            auto inside = main->insert("Feed");
+            inside->setString("sortName", "1 news 1 a");
+            inside->setToOne("folder", folder);
+            if (feedOutside) main->insert("Feed")->setString("sortName", "2 blog");
+            EXPECT_TRUE(main->save().ok());
+            saved = {folder->objectID(), inside->objectID()};
+        });
+        return saved;
+    }
     ObjectPtr byTitle(Context& context, const std::string& title) {
         FetchRequest request("Article");
         request.predicate = Predicate::equal("title", title);
@@ -272,18 +291,7 @@ std::string folderSectionName(Object& node) {
 TEST_F(ControllerTest, ComputedSectionsGroupFoldersWithTheirFeeds) {
     // Group name: a feed in a folder shares its folder's sort name.
     auto groupName = [](Object& node) { return folderSectionName(node); };
-    ObjectID folderID;
-    main->performAndWait([&] {
-        auto folder = main->insert("Folder");
-        folder->setString("sortName", "1 news");
-        auto inside = main->insert("Feed");
-        inside->setString("sortName", "1 news 1 a");
-        inside->setToOne("folder", folder);
-        auto top = main->insert("Feed");
-        top->setString("sortName", "2 blog");
-        ASSERT_TRUE(main->save().ok());
-        folderID = folder->objectID();
-    });
+    const ObjectID folderID = saveFolderWithFeed(true).folder;
     FetchRequest request("Node");
     request.sortDescriptors = {{"sortName", true, true}};
     FetchedResultsController controller(main, request, groupName);
@@ -317,19 +325,7 @@ TEST_F(ControllerTest, ComputedSectionsSkipReReadingForUpdatesOutsideTheirDepend
         ++namerCalls;
         return folderSectionName(node);
     };
-    ObjectID folderID, insideID;
-    main->performAndWait([&] {
-        auto folder = main->insert("Folder");
-        folder->setString("sortName", "1 news");
-        auto inside = main->insert("Feed");
-        inside->setString("sortName", "1 news 1 a");
-        inside->setToOne("folder", folder);
-        auto top = main->insert("Feed");
-        top->setString("sortName", "2 blog");
-        ASSERT_TRUE(main->save().ok());
-        folderID = folder->objectID();
-        insideID = inside->objectID();
-    });
+    const auto [folderID, insideID] = saveFolderWithFeed(true);
     FetchRequest request("Node");
     request.sortDescriptors = {{"sortName", true, true}};
     FetchedResultsController controller(main, request, groupName, {"sortName", "folder"});
@@ -569,16 +565,7 @@ TEST_P(ComputedSections, FollowRandomSavesLikeAFreshFetch) {
 // The stored names would be the folder's old one while its rename is unsaved.
 TEST_P(ComputedSections, AnUnsavedRenameNamesTheSectionsAfterAnotherSave) {
     auto groupName = [](Object& node) { return folderSectionName(node); };
-    ObjectID folderID;
-    main->performAndWait([&] {
-        auto folder = main->insert("Folder");
-        folder->setString("sortName", "1 news");
-        auto inside = main->insert("Feed");
-        inside->setString("sortName", "1 news 1 a");
-        inside->setToOne("folder", folder);
-        ASSERT_TRUE(main->save().ok());
-        folderID = folder->objectID();
-    });
+    const ObjectID folderID = saveFolderWithFeed(false).folder;
     FetchRequest request("Node");
     request.sortDescriptors = {{"sortName", true, true}};
     auto controller = makeController(request, groupName);
