@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -109,6 +110,8 @@ TEST(SerialQueue, DelayedBlocksRunAfterTheirDelayInDueOrder) {
         order.push_back(0);
     });
     ASSERT_TRUE(done.wait(5s));
+    // The last block may still be on its way out of signal().
+    queue.sync([] {});
     EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
     std::lock_guard lock(mutex);
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
@@ -271,18 +274,18 @@ TEST(SerialQueue, ABlockMayDestroyItsOwnQueue) {
 
 TEST(ConcurrentPerform, DoesEveryIndexOnceAlsoWhenNoWorkerIsFree) {
     // Every worker of the pool (at most 16) blocked: the caller does it all.
-    Semaphore release(0);
+    // The blocks share the semaphore: some may still be on their way out of
+    // their wait, or not yet started, when the test ends.
+    auto release = std::make_shared<Semaphore>(0);
     constexpr int workers = 16;
     for (int i = 0; i < workers; ++i)
-        GlobalQueue::shared(QualityOfService::utility).async([&] {
-            release.wait();
-        });
+        GlobalQueue::shared(QualityOfService::utility).async([release] { release->wait(); });
     for (int round = 0; round < 2; ++round) {
         std::vector<std::atomic<int>> done(500);
         concurrentPerform(done.size(), QualityOfService::utility, [&](std::size_t index) { ++done[index]; });
         for (std::size_t index = 0; index < done.size(); ++index) ASSERT_EQ(done[index].load(), 1) << index;
         // Then with the workers free again.
-        for (int i = 0; i < workers && round == 0; ++i) release.signal();
+        for (int i = 0; i < workers && round == 0; ++i) release->signal();
     }
     concurrentPerform(0, QualityOfService::utility, [](std::size_t) { FAIL(); });
 }
